@@ -1,0 +1,37 @@
+#include "app/core/channel_selection.h"
+
+#include "channel/channel_table.h"
+#include "channel/switch_commands.h"
+
+namespace vz {
+
+std::function<void()> onSelectionChanged;
+
+bool selectChannel(int channel) {
+    if (channel < 0 || channel >= kChannelCount || !channelPresent(channel)) return false;
+    selectedChannel = channel;
+    if (onSelectionChanged) onSelectionChanged();
+    return true;
+}
+
+int stepChannel(int direction) {
+    direction = direction < 0 ? -1 : 1;
+    int channel = selectedChannel;
+    for (int i = 0; i < 128; ++i) {
+        channel += direction;
+        if (channel > 126) channel = 0;
+        if (channel < 0) channel = 126;
+        if (channelPresent(channel)) break;
+    }
+    selectChannel(channel);
+    return channel;
+}
+
+bool toggleChannel(int channel) {
+    if (!channelPresent(channel)) return false;
+    const bool on = channelTable.channels[channel].status & 1;
+    sendSwitchCommand(moduleAddressByte(channel), on ? kSwitchOff : kSwitchOn);
+    return true;
+}
+
+}  // namespace vz

@@ -1,0 +1,118 @@
+#include "app/core/command_line.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/core/debug_log.h"
+#include "app/core/settings.h"
+#include "link/operator_seam.h"
+
+namespace vz {
+
+const char* const kUsageCaption = "VIDIzozorez Command Line Options";
+const char* const kUsageText =
+    "Syntax: VIDIzozorez [options] [COMport] [OptNum]\nPossible options:\n"
+    "  -u   Use CAN-Bus for communication\n  -x   Don't conect to QNL\n"
+    "  -g3  Get Measurement Data Block 3\n  -e   Show Communication Errors\n  -t   Test mode\n"
+    "  -sa  Search ALL modules\n  -sm  Search modules via connection to QNL (slow)\n"
+    "  -gm  Get Measurement Data from QNL, not from cache\n  -g1  Don't get Measurement Data Block 1\n"
+    "  -g2  Get Measurement Data Block 2\n  -f\tFile Read Options (WDX)\n"
+    "  -sN  Search maximal N channels (N: 0 ... 127) channels\n  -as  Special mode for ATLAS Liquid Argon\n"
+    "  -af  Show firmware version of modules on main screen\n  -oo  Overwrite System Configuration\n"
+    "  -S  Skip SLIP connection (faster access if only firmware update of the controller is intended)\n"
+    "  -l logfile\tWrite debug log to file\nCOMport:\tUSB or COM1, COM2, ...\n"
+    "OptNum:\tOption number provided by KELDOR.";
+
+namespace {
+
+// The "%i" conversion: decimal, 0x-prefixed hexadecimal or 0-prefixed octal, with optional sign.
+bool parseOptNum(const char* text, uint32_t& value) {
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(text, &end, 0);
+    if (end == text) return false;
+    value = static_cast<uint32_t>(v);
+    return true;
+}
+
+void parseSearchLimit(const char* digits) {
+    unsigned long v = std::strtoul(digits, nullptr, 10);
+    searchLimit = v > 127 ? 127u : static_cast<unsigned>(v);
+}
+
+}  // namespace
+
+bool parseCommandLine(int argc, const char* const* argv) {
+    fCmdLine |= kGetBlock1 | kPlainTitle;
+    portName = "COM4";
+    searchLimit = 127;
+    overwriteSystemConfig = false;
+    bool result = true;
+    if (argc < 2) return true;
+
+    int i = 1;
+    for (; i < argc && argv[i][0] == '-'; ++i) {
+        const char* arg = argv[i];
+        const char letter = arg[1];
+        const char second = letter ? arg[2] : '\0';
+        switch (letter) {
+            case 'H': fCmdLine &= ~kPlainTitle; break;
+            case 'S': fCmdLine |= kSkipSlip; break;
+            case 'a':
+                if (second == 'c') fCmdLine |= kExpertView;
+                else if (second == 'f') fCmdLine |= kShowFirmware;
+                else if (second == 's') fCmdLine |= kAtlasMode;
+                break;
+            case 'c':
+                if (arg[2]) portName.assign(arg + 2, std::min<size_t>(std::strlen(arg + 2), 99));
+                break;
+            case 'e': fCmdLine |= kShowCommErrors; break;
+            case 'f': fCmdLine |= kFileReadOptionsWdx; break;
+            case 'g':
+                if (second == '1') fCmdLine &= ~kGetBlock1;
+                else if (second == '2') fCmdLine |= kGetBlock2;
+                else if (second == '3') fCmdLine |= kGetBlock3;
+                else if (second == 'm') fCmdLine |= kMeasureFromModules;
+                break;
+            case 'l':
+                if (arg[2]) {
+                    debugLogOpenFile(arg + 2);
+                } else if (i + 1 < argc) {
+                    debugLogOpenFile(argv[++i]);
+                }
+                break;
+            case 'o':
+                if (second == 'o') overwriteSystemConfig = true;
+                break;
+            case 's':
+                if (second == 'a') fCmdLine |= kSearchAll;
+                else if (second == 'm') fCmdLine |= kSearchModules;
+                else if (second >= '0' && second <= '9') parseSearchLimit(arg + 2);
+                break;
+            case 't': fCmdLine |= kTestMode; break;
+            case 'u': fCmdLine |= kUseCan; break;
+            case 'x': fCmdLine |= kConfigFromCache; break;
+            default: result = false; break;
+        }
+    }
+    if (i < argc) {
+        portName.assign(argv[i], std::min<size_t>(std::strlen(argv[i]), 99));
+        if (i + 1 < argc) {
+            uint32_t value = 0;
+            if (parseOptNum(argv[i + 1], value)) {
+                fCmdLine = value;
+                if (value & kSearchEight) searchLimit = 8;
+            }
+        }
+    }
+    return result;
+}
+
+void printUsage() {
+    operatorSeam().messageBox(
+        {kUsageCaption, kUsageText, BoxButtons::Ok, BoxIcon::Question, /*ownedByMainWindow=*/false});
+}
+
+}  // namespace vz

@@ -1,0 +1,61 @@
+#include "app/core/connection.h"
+
+#include "app/core/settings.h"
+#include "app/core/title.h"
+#include "channel/module_discovery.h"
+#include "link/module_access.h"
+#include "link/operator_seam.h"
+#include "link/usb_link.h"
+
+namespace vz {
+
+SnmpProbeFn snmpProber = nullptr;
+void (*bindSnmpOperations)() = nullptr;
+
+namespace {
+constexpr int kSnmpProbeAttempts = 11;
+constexpr int kFirmwareUpdateViaCan = 32808;
+}  // namespace
+
+void applyControllerLimits(uint32_t& flags) {
+    switch (controllerType) {
+        case 16:
+            typeChannelLimit = snmpMode ? 60 : 12;
+            if (snmpMode) flags |= kSearchModules | kMeasureFromModules;
+            break;
+        case 17: typeChannelLimit = 12; break;
+        case 18:
+            typeChannelLimit = 127;
+            flags |= kSearchModules | kMeasureFromModules;
+            break;
+        default: typeChannelLimit = 0; break;
+    }
+}
+
+bool connectController(uint32_t& flags) {
+    if (flags & kUseCan) {
+        // No CAN transport exists: nothing is bound and every access is refused, so no channel is found.
+        unbindOperations();
+    } else {
+        if (!usbOpen(usbInfo)) return false;
+        if ((controllerType == 16 || controllerType == 18) && !(flags & kSkipSlip) && snmpProber) {
+            for (int i = 0; i < kSnmpProbeAttempts; ++i) {
+                uint8_t buffer[128];
+                if (snmpProber(buffer, sizeof buffer) == 0) {
+                    snmpMode = true;
+                    break;
+                }
+            }
+        }
+        applyControllerLimits(flags);
+        if (controllerType != 16) operatorSeam().removeMenuCommand(kFirmwareUpdateViaCan);
+        updateTitle("");
+        if (snmpMode && bindSnmpOperations)
+            bindSnmpOperations();
+        else
+            bindDirectOperations();
+    }
+    return discoverModules() != -1;
+}
+
+}  // namespace vz

@@ -1,0 +1,31 @@
+#pragma once
+// The program's diagnostic channel: one line per call with level, category, thread, time of day
+// with microseconds and the distance to the previous line.
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+namespace vz {
+
+enum DebugLogFlags : uint32_t {
+    kLogError = 0x80000000,
+    kLogWarning = 0x80000001,
+    kLogInfo = 0x80000002,
+    kLogDebug = 0x80000003,
+};
+
+void debugLog(uint32_t flags, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Closes an open log file, then opens the named one for appending; an empty or missing path only closes.
+bool debugLogOpenFile(const char* path);
+void debugLogCloseFile();
+
+// Receives every finished line (with its line feed). Linux has no system debugger channel, so by
+// default there is none; tests and tools install one.
+using DebugLogSink = std::function<void(std::string_view line)>;
+void setDebugLogOutput(DebugLogSink sink);
+
+// Takes the start time again from the current clock, as at process start (tests install a clock first).
+void debugLogRestart();
+
+}  // namespace vz

@@ -1,0 +1,98 @@
+#include "app/core/polling.h"
+
+#include <ctime>
+
+#include "app/core/settings.h"
+#include "channel/channel_table.h"
+#include "channel/switch_commands.h"
+#include "link/clock.h"
+#include "link/module_access.h"
+
+namespace vz {
+
+bool pollingStopped = false;
+bool pollingEnabled = true;
+int lastPolledChannel = -1;
+uint32_t tickCount = 0;
+LocalTime lastTickTime{};
+
+namespace {
+
+bool inTick = false;
+
+constexpr uint32_t kCacheBlockAddress = 0x9042;
+constexpr uint32_t kCacheWordsAddress = 0x9052;
+constexpr uint32_t kCacheStride = 88;
+
+LocalTime localTimeNow() {
+    const int64_t us = clock().localWallUs();
+    const std::time_t seconds = static_cast<std::time_t>(us / 1'000'000);
+    std::tm t{};
+    gmtime_r(&seconds, &t);  // the clock already applied the time zone
+    return {t.tm_year + 1900, t.tm_mon + 1, t.tm_wday, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
+            static_cast<int>((us / 1000) % 1000)};
+}
+
+void pollChannel(int channel) {
+    QOR& q = channelTable.channels[channel];
+    auto* words = reinterpret_cast<uint8_t*>(static_cast<MODULE_MEASURE_DATA*>(&q));
+    readMeasurementBlock(channel, 0, words);
+    if (fCmdLine & kGetBlock1) readMeasurementBlock(channel, 1, words + 8);
+    if (fCmdLine & kGetBlock2) readMeasurementBlock(channel, 2, words + 16);
+    if (fCmdLine & kGetBlock3) readMeasurementBlock(channel, 3, words + 24);
+    if (!(fCmdLine & kUseCan) && typeChannelLimit == 12) {
+        uint8_t cache[4];
+        if (moduleReadWords(kControllerAddress, kCacheWordsAddress + kCacheStride * channel, cache, 4) == 4) {
+            q.cacheWordLow = static_cast<uint32_t>(cache[0] | (cache[1] << 8));
+            q.cacheWordHigh = static_cast<uint32_t>(cache[2] | (cache[3] << 8));
+        }
+    }
+}
+
+}  // namespace
+
+int readMeasurementBlock(int channel, int block, void* destination) {
+    int r;
+    if (fCmdLine & kMeasureFromModules)
+        r = readShort(moduleAddressByte(channel), static_cast<uint8_t>(4 + block), destination, 8);
+    else
+        r = moduleReadWords(kControllerAddress, kCacheBlockAddress + 4 * block + kCacheStride * channel,
+                            destination, 8);
+    if (r == 8) return 0;
+    if (block == 0 && r == -2) return 1053;
+    return 30;
+}
+
+void pollingTick() {
+    if (pollingStopped || inTick) return;
+    inTick = true;
+    if (pollingEnabled) {
+        for (int i = 0; i < kChannelCount; ++i) {
+            lastPolledChannel = (lastPolledChannel + 1) % kChannelCount;
+            if (channelPresent(lastPolledChannel)) {
+                pollChannel(lastPolledChannel);
+                break;
+            }
+        }
+    }
+    if (fCmdLine & kTestMode) {
+        const bool fromCache = fCmdLine & kConfigFromCache;
+        fCmdLine &= ~kConfigFromCache;
+        for (int channel = 0; channel < 12; ++channel) sendSwitchCommand(moduleAddressByte(channel), kTestWord);
+        if (!fromCache) fCmdLine |= kConfigFromCache;
+    }
+    ++tickCount;
+    lastTickTime = localTimeNow();
+    inTick = false;
+}
+
+void resetPolling() {
+    pollingStopped = false;
+    pollingEnabled = true;
+    lastPolledChannel = -1;
+    tickCount = 0;
+    lastTickTime = {};
+    inTick = false;
+}
+
+}  // namespace vz

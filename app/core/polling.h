@@ -1,0 +1,23 @@
+#pragma once
+// The polling cycle: every 100 ms the measurement blocks of one present channel, round robin.
+#include <cstdint>
+
+#include "app/core/polling_state.h"
+
+namespace vz {
+
+struct LocalTime {
+    int year, month, dayOfWeek, day, hour, minute, second, millisecond;
+};
+
+extern int lastPolledChannel;
+extern uint32_t tickCount;
+extern LocalTime lastTickTime;
+
+// 0 when all 8 bytes arrived, 30 otherwise; 1053 for a module error on block 0.
+int readMeasurementBlock(int channel, int block, void* destination);
+// One tick; the caller repaints the list afterwards.
+void pollingTick();
+void resetPolling();
+
+}  // namespace vz

@@ -1,0 +1,42 @@
+#pragma once
+// Process-wide settings: written by the command line and the connection sequence, read everywhere.
+#include <cstdint>
+#include <string>
+
+namespace vz {
+
+// Bits of fCmdLine.
+enum CmdLineBits : uint32_t {
+    kUseCan = 0x1,                // -u
+    kConfigFromCache = 0x2,       // -x
+    kGetBlock3 = 0x4,             // -g3
+    kShowCommErrors = 0x8,        // -e
+    kTestMode = 0x10,             // -t
+    kExpertView = 0x20,           // -ac
+    kSearchAll = 0x40,            // -sa
+    kSearchModules = 0x80,        // -sm
+    kMeasureFromModules = 0x100,  // -gm
+    kGetBlock1 = 0x200,           // on by default, -g1 clears
+    kGetBlock2 = 0x400,           // -g2
+    kPlainTitle = 0x800,          // on by default, -H clears
+    kFileReadOptionsWdx = 0x1000, // -f
+    kSearchEight = 0x2000,        // OptNum only
+    kAtlasMode = 0x8000,          // -as
+    kShowFirmware = 0x10000,      // -af
+    kSkipSlip = 0x20000,          // -S
+};
+
+constexpr uint32_t kDefaultCmdLine = kGetBlock1 | kPlainTitle;
+
+extern uint32_t fCmdLine;
+extern std::string portName;  // at most 99 characters
+extern unsigned searchLimit;
+extern bool overwriteSystemConfig;
+extern int controllerType;
+extern bool snmpMode;
+extern int typeChannelLimit;
+
+// Back to the values before the command line is read.
+void resetSettings();
+
+}  // namespace vz

@@ -1,0 +1,46 @@
+#include "app/core/title.h"
+
+#include <cstdio>
+
+#include "app/core/settings.h"
+#include "channel/channel_table.h"
+#include "link/operator_seam.h"
+#include "link/usb_link.h"
+
+namespace vz {
+
+const char* controllerName() {
+    switch (controllerType) {
+        case 16: return snmpMode ? "QX308(SNMP)" : "QX308(USB)";
+        case 17: return "WDX";
+        case 18: return snmpMode ? "KRAT(SNMP)" : "KRAT(USB)";
+        case 21: return "KTS";
+        case 22: return "VAR7";
+        default: return "UNKNOWN";
+    }
+}
+
+std::string titleText(const char* text) {
+    char suffix[160] = "";
+    if (text && *text) {
+        std::snprintf(suffix, sizeof suffix, ": Search channels: %s", text);
+    } else if (searchLimit == 0 || typeChannelLimit == 0) {
+        // no suffix
+    } else if (channelTable.foundCount != 0) {
+        std::snprintf(suffix, sizeof suffix, " channel U%d", selectedChannel);
+    } else {
+        std::snprintf(suffix, sizeof suffix, ": Search channels: %s", "");
+    }
+    char title[256];
+    if (fCmdLine & kPlainTitle)
+        std::snprintf(title, sizeof title, "VIDIzozorez --> %s(%s)%s", controllerName(), usbInfo.serial.c_str(),
+                      suffix);
+    else
+        std::snprintf(title, sizeof title, "VIDIzozorez --> %s(%s)%s (fCmdLine=%X)", controllerName(),
+                      usbInfo.serial.c_str(), suffix, fCmdLine);
+    return title;
+}
+
+void updateTitle(const char* text) { operatorSeam().setTitle(titleText(text)); }
+
+}  // namespace vz

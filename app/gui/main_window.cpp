@@ -1,0 +1,130 @@
+#include "app/gui/main_window.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QShortcut>
+
+#include "app/core/channel_selection.h"
+#include "app/core/polling_state.h"
+#include "app/core/shell_commands.h"
+#include "app/gui/channel_list_view.h"
+#include "app/gui/command_ids.h"
+#include "app/gui/menu_table.h"
+#include "link/operator_seam.h"
+#include "link/usb_link.h"
+#include "ui_about_dialog.h"
+
+namespace vz {
+
+MainWindow::MainWindow(bool expertView) : list_(new ChannelListView(this)) {
+    setWindowTitle("VIDIzozorez");
+    setCentralWidget(list_);
+    resize(800, expertView ? 378 : 342);
+    buildMenu(kFullMenu, kFullMenuSize);
+
+    // Accelerator table 109: works whether or not the menu has the item.
+    struct Accelerator {
+        QKeySequence key;
+        int id;
+    };
+    const Accelerator accelerators[] = {
+        {QKeySequence(Qt::ALT | Qt::Key_Slash), cmd::kInfo},
+        {QKeySequence(Qt::ALT | Qt::Key_Question), cmd::kInfo},
+        {QKeySequence(Qt::Key_G), cmd::kScope},
+    };
+    for (const auto& a : accelerators) {
+        auto* shortcut = new QShortcut(a.key, this);
+        shortcut->setContext(Qt::ApplicationShortcut);
+        const int id = a.id;
+        connect(shortcut, &QShortcut::activated, this, [this, id] { dispatchCommand(id); });
+    }
+}
+
+void MainWindow::buildMenu(const MenuRow* rows, int count) {
+    menuBar()->clear();
+    actions_.clear();
+    std::map<std::string, QMenu*> popups;
+    for (int i = 0; i < count; ++i) {
+        const MenuRow& row = rows[i];
+        QAction* action = nullptr;
+        if (row.popup) {
+            QMenu*& popup = popups[row.popup];
+            if (!popup) popup = menuBar()->addMenu(QString::fromLatin1(row.popup));
+            action = popup->addAction(QString::fromLatin1(row.text));
+        } else {
+            action = menuBar()->addAction(QString::fromLatin1(row.text));
+        }
+        const int id = row.id;
+        action->setProperty("commandId", id);
+        connect(action, &QAction::triggered, this, [this, id] { dispatchCommand(id); });
+        actions_[id] = action;
+    }
+}
+
+QAction* MainWindow::menuAction(int id) const {
+    const auto it = actions_.find(id);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+void MainWindow::removeMenuCommand(int id) {
+    const auto it = actions_.find(id);
+    if (it == actions_.end()) return;
+    QAction* action = it->second;
+    actions_.erase(it);
+    // Remove the item from whatever menu holds it; an emptied popup stays, as a deleted item leaves it.
+    for (QObject* o : action->associatedObjects())
+        if (auto* widget = qobject_cast<QWidget*>(o)) widget->removeAction(action);
+    action->deleteLater();
+}
+
+void MainWindow::useReducedMenu() { buildMenu(kReducedMenu, kReducedMenuSize); }
+
+void MainWindow::dispatchCommand(int id) {
+    emit commandDispatched(id);
+    switch (id) {
+        case cmd::kExit: close(); break;
+        case cmd::kSelectOutput: stepChannel(+1); break;
+        case cmd::kStop:
+            pollingStopped = !pollingStopped;
+            if (QAction* a = menuAction(cmd::kStop)) a->setText(pollingStopped ? "&Start" : "&Stop");
+            break;
+        case cmd::kInfo: showAbout(); break;
+        default: runSwitchMenuCommand(id); break;
+    }
+}
+
+void MainWindow::showAbout() {
+    QDialog dialog(this);
+    Ui::AboutDialog ui;
+    ui.setupUi(&dialog);
+    auto version = [](const char* name, const uint32_t words[2]) {
+        return QString::asprintf("%s Version %d.%d.%d.%d", name, words[0] >> 16, words[0] & 0xFFFF, words[1] >> 16,
+                                 words[1] & 0xFFFF);
+    };
+    ui.programVersion->setText(QString::asprintf("%s %s Version %s", "VIDIzozorez", "", "2.1.6742.0"));
+    ui.libraryVersion->setText(version("SiUSBXp.dll", usbInfo.dllVersion));
+    ui.driverVersion->setText(version("USB Driver", usbInfo.driverVersion));
+    dialog.exec();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    const QString text = event->text();
+    if (text.size() == 1 && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        const QChar c = text.at(0);
+        if (c.isPrint()) {
+            const int digit = c.digitValue();
+            if (c >= '0' && c <= '9' && toggleChannel(digit)) {
+                selectChannel(digit);
+            } else {
+                operatorSeam().beep(Beep::Error);
+            }
+            return;
+        }
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+}  // namespace vz

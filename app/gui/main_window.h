@@ -1,0 +1,42 @@
+#pragma once
+// The program's one top-level window: the channel list as client area, menus from the command
+// tables, accelerators, and one dispatch on the command id.
+#include <QMainWindow>
+#include <map>
+
+class QAction;
+class QMenu;
+
+namespace vz {
+
+class ChannelListView;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(bool expertView);
+
+    // Runs a command as the menu, an accelerator or a hidden id would.
+    void dispatchCommand(int id);
+    // The menu item of a command, nullptr when the menu has none.
+    QAction* menuAction(int id) const;
+    void removeMenuCommand(int id);
+    // Replaces the full menu by the reduced one (KTS and VAR7 controllers).
+    void useReducedMenu();
+    ChannelListView* channelList() const { return list_; }
+
+signals:
+    void commandDispatched(int id);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void buildMenu(const struct MenuRow* rows, int count);
+    void showAbout();
+
+    ChannelListView* list_;
+    std::map<int, QAction*> actions_;
+};
+
+}  // namespace vz

@@ -1,0 +1,50 @@
+#pragma once
+// The operator seam answered with Qt: message boxes, the device-selection dialog, the modeless
+// communication problem dialog, the title and the beep.
+#include <QObject>
+#include <QPointer>
+#include <memory>
+
+#include "link/operator_seam.h"
+
+class QDialog;
+
+namespace vz {
+
+class MainWindow;
+
+class QtOperator final : public QObject, public OperatorSeam {
+    Q_OBJECT
+public:
+    explicit QtOperator(MainWindow* window);
+    ~QtOperator() override;
+
+    BoxAnswer messageBox(const BoxRequest& box) override;
+    int chooseUsbDevice(const std::vector<UsbChoice>& devices) override;
+    void commProblemOpen(const std::string& caption) override;
+    bool commProblemPump() override;
+    void commProblemClose() override;
+    void setTitle(const std::string& title) override;
+    void beep(Beep kind) override;
+    void removeMenuCommand(int commandId) override;
+    [[noreturn]] void endProcess(int exitCode) override;
+
+    void setWindow(MainWindow* window) { window_ = window; }
+    QDialog* commProblemDialog() const { return problemDialog_.data(); }
+
+protected:
+    // While the problem dialog is pumped only its own input gets through.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    MainWindow* window_;
+    QPointer<QDialog> problemDialog_;
+    bool cancelPressed_ = false;
+    bool pumping_ = false;
+};
+
+// Builds the entry text of the device-selection dialog; the record index is padded to 100
+// characters so that it lies beyond the visible width and survives the sorting.
+std::string usbChoiceText(const UsbChoice& choice);
+
+}  // namespace vz

@@ -1,0 +1,101 @@
+#include "channel/module_discovery.h"
+
+#include <cstring>
+
+#include "app/core/settings.h"
+#include "app/core/title.h"
+#include "channel/channel_table.h"
+#include "channel/firmware_version.h"
+#include "channel/module_memory_map.h"
+#include "link/module_access.h"
+#include "link/operator_seam.h"
+
+namespace vz {
+
+namespace {
+
+struct KindPrefix {
+    const char* prefix;
+    uint32_t kind;
+};
+constexpr KindPrefix kKinds[] = {
+    {"DEVIZ", kKindDeviz}, {"RERUZ", kKindReruz}, {"WDXslave", kKindWdxSlave}, {"BOLAN JOVA", kKindBolanJova}};
+
+constexpr uint32_t kCacheSystemAddress = 0x9022;
+constexpr uint32_t kCacheStride = 88;
+
+void progress(const char* format, int found, int index) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, found, index);
+    updateTitle(text);
+}
+
+// Reads the serial number word; false when fewer than 4 bytes came back.
+bool readSerial(bool modulePath, int i, uint32_t& serial) {
+    uint8_t bytes[4] = {};
+    const int n = modulePath ? moduleRead(moduleAddressByte(i), 0x1000, 0, bytes, 4)
+                             : moduleReadWords(kControllerAddress, kCacheSystemAddress + kCacheStride * i, bytes, 4);
+    if (n != 4) return false;
+    serial = static_cast<uint32_t>(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16)) | (uint32_t{bytes[3]} << 24);
+    return true;
+}
+
+void search() {
+    unsigned n = (fCmdLine & kSearchAll) ? 127u : static_cast<unsigned>(typeChannelLimit);
+    n = std::min(n, searchLimit);
+    if (typeChannelLimit == 0) n = 0;
+    for (unsigned i = 0; i < n; ++i) {
+        progress("%d found, testing %d", static_cast<int>(channelTable.foundCount), static_cast<int>(i));
+        const bool modulePath = (fCmdLine & kSearchModules) || static_cast<int>(i) >= typeChannelLimit;
+        uint32_t serial = 0;
+        if (!readSerial(modulePath, static_cast<int>(i), serial)) {
+            if (modulePath) continue;
+            break;  // the controller does not answer: the search phase ends
+        }
+        if (serial == 0) continue;
+        QOR& q = channelTable.channels[i];
+        ++channelTable.foundCount;
+        q.moduleAddress = static_cast<uint16_t>(i);
+        q.foundSerial = serial;
+        if (selectedChannel == -1) selectedChannel = static_cast<int>(i);
+    }
+}
+
+void identify() {
+    for (int i = 0; i < kChannelCount; ++i) {
+        QOR& q = channelTable.channels[i];
+        if (!q.present()) continue;
+        progress("%d found, reading %d", static_cast<int>(channelTable.foundCount), i);
+        if (q.system().readFromModule() != 0) continue;
+        q.foundSerial = q.serialNumber;
+        q.firmware().readFromModule();
+        char text[33];
+        firmwareVersionText(q, text, sizeof text);
+        q.moduleKind = moduleKindForFirmware(text);
+        if (q.configurable()) q.user().readFromModule();
+    }
+}
+
+}  // namespace
+
+uint32_t moduleKindForFirmware(const char* firmwareText) {
+    for (const auto& k : kKinds)
+        if (std::strncmp(firmwareText, k.prefix, std::strlen(k.prefix)) == 0) return k.kind;
+    return kKindOther;
+}
+
+int discoverModules() {
+    for (;;) {
+        search();
+        identify();
+        if (controllerType == 18 || channelTable.foundCount != 0 || typeChannelLimit == 0 || searchLimit == 0)
+            return static_cast<int>(channelTable.foundCount);
+        const BoxAnswer answer = operatorSeam().messageBox(
+            {"Error", "No Modules found. This is OK if you want to program new firmware. Click IGNORE in this situation.",
+             BoxButtons::AbortRetryIgnore, BoxIcon::Information, true});
+        if (answer == BoxAnswer::Abort) return -1;
+        if (answer != BoxAnswer::Retry) return static_cast<int>(channelTable.foundCount);
+    }
+}
+
+}  // namespace vz

@@ -1,0 +1,48 @@
+#pragma once
+// The one injectable clock: production uses the steady clock, tests use virtual time so that
+// read time-outs and pauses cost no real time.
+#include <cstdint>
+
+namespace vz {
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Monotonic time in microseconds; the origin is arbitrary.
+    virtual int64_t nowUs() = 0;
+    // Local wall-clock time in microseconds since 1970-01-01 (local time zone applied).
+    virtual int64_t localWallUs() = 0;
+    virtual void sleepUs(int64_t us) = 0;
+    void sleepMs(int64_t ms) { sleepUs(ms * 1000); }
+    int64_t nowMs() { return nowUs() / 1000; }
+};
+
+class SteadyClock final : public Clock {
+public:
+    int64_t nowUs() override;
+    int64_t localWallUs() override;
+    void sleepUs(int64_t us) override;
+};
+
+// Time moves only when somebody sleeps or the test advances it.
+class VirtualClock final : public Clock {
+public:
+    explicit VirtualClock(int64_t wallUs = 0) : wallStartUs_(wallUs) {}
+    int64_t nowUs() override { return now_; }
+    int64_t localWallUs() override { return wallStartUs_ + now_; }
+    void sleepUs(int64_t us) override {
+        if (us > 0) now_ += us;
+    }
+    void advanceUs(int64_t us) { sleepUs(us); }
+    void setWallUs(int64_t wallUs) { wallStartUs_ = wallUs - now_; }
+
+private:
+    int64_t now_ = 0;
+    int64_t wallStartUs_;
+};
+
+// The process-wide clock; the steady clock unless a test or tool installs another one.
+Clock& clock();
+void setClock(Clock* c);  // nullptr restores the steady clock
+
+}  // namespace vz

@@ -1,0 +1,265 @@
+#include "link/module_access.h"
+
+#include <cstring>
+
+#include "link/bridge.h"
+#include "link/comm_problem.h"
+#include "link/usb_link.h"
+
+namespace vz {
+
+OperationTable operationTable;
+std::recursive_mutex linkLock;
+uint32_t moduleReadErrors = 0;
+uint32_t moduleWriteErrors = 0;
+
+namespace {
+
+constexpr int kFrameSize = 16;
+constexpr int kNoStatus = -1;
+constexpr int kStatusDone = 6;
+constexpr int kStatusModuleError = 7;
+
+uint8_t header(bool read, uint8_t functionCode, bool withAddress, int length) {
+    return static_cast<uint8_t>((read ? 0x80 : 0) | ((functionCode & 7) << 4) | (withAddress ? 0x08 : 0) |
+                                ((length / 2) & 7));
+}
+
+void putAddress(uint8_t* p, uint32_t address) {
+    p[0] = static_cast<uint8_t>(address);
+    p[1] = static_cast<uint8_t>(address >> 8);
+    p[2] = static_cast<uint8_t>((address >> 16) & 3);
+}
+
+struct Exchange {
+    const uint8_t* request;
+    int requestSize;
+    uint8_t* reply;
+    int replySize;
+    bool isRead;
+    bool sendOnceFirst;  // readAddr: send before the loop and after each failure, checking the count
+};
+
+struct Outcome {
+    bool gaveUp;
+    int status;  // of the last reply received, kNoStatus when none arrived
+};
+
+bool sendRequest(const Exchange& x) {
+    uint32_t written = 0;
+    usbWrite(x.request, static_cast<uint32_t>(x.requestSize), written);
+    return written == static_cast<uint32_t>(x.requestSize);
+}
+
+Outcome runExchange(const Exchange& x) {
+    Outcome out{false, kNoStatus};
+    {
+        std::lock_guard lock(linkLock);
+        bool sent = true;
+        if (x.sendOnceFirst) sent = sendRequest(x);
+        if (!sent) {
+            out.gaveUp = true;
+        } else {
+            for (;;) {
+                if (!x.sendOnceFirst) sendRequest(x);
+                uint32_t received = 0;
+                usbRead(x.reply, static_cast<uint32_t>(x.replySize), received);
+                if (received >= 2) out.status = x.reply[1] & 7;
+                if (received == static_cast<uint32_t>(x.replySize) && checkByte(x.reply, x.replySize) == 0) break;
+                bridge()->flushBuffers(usbHandle, true, true);
+                ++(x.isRead ? commProblem.readRetries : commProblem.writeRetries);
+                if (commProblemCheck()) {
+                    out.gaveUp = true;
+                    break;
+                }
+                if (x.sendOnceFirst && !sendRequest(x)) {
+                    out.gaveUp = true;
+                    break;
+                }
+            }
+        }
+    }
+    commProblemClose();
+    return out;
+}
+
+int evaluateRead(const Outcome& out, const uint8_t* reply, void* destination, int length) {
+    if (out.status == kStatusModuleError) {
+        ++moduleReadErrors;
+        return -2;
+    }
+    if (out.gaveUp) return -1;
+    const int dataOffset = (reply[1] & 0x08) ? 5 : 2;
+    std::memcpy(destination, reply + dataOffset, static_cast<size_t>(length));
+    return length;
+}
+
+bool validLength(int length) { return length >= 0 && length <= 8; }
+
+}  // namespace
+
+uint8_t checkByte(const uint8_t* bytes, int length) {
+    uint8_t c = 0x5A;
+    for (int i = 0; i < length; ++i) c ^= bytes[i];
+    return c;
+}
+
+int directReadShort(uint8_t module, uint8_t functionCode, void* destination, int length) {
+    if (!validLength(length)) return -1;
+    uint8_t request[kFrameSize], reply[kFrameSize];
+    request[0] = module;
+    request[1] = header(true, functionCode, false, length);
+    request[2] = checkByte(request, 2);
+    const Outcome out = runExchange({request, 3, reply, length + 3, true, false});
+    return evaluateRead(out, reply, destination, length);
+}
+
+int directReadAddr(uint8_t module, uint8_t functionCode, uint32_t address, void* destination, int length) {
+    if (!validLength(length)) return -1;
+    uint8_t request[kFrameSize], reply[kFrameSize];
+    request[0] = module;
+    request[1] = header(true, functionCode, true, length);
+    putAddress(request + 2, address);
+    request[5] = checkByte(request, 5);
+    const Outcome out = runExchange({request, 6, reply, length + 6, true, true});
+    return evaluateRead(out, reply, destination, length);
+}
+
+int directWriteShort(uint8_t module, uint8_t functionCode, const void* data, int length) {
+    if (!validLength(length)) return -1;
+    uint8_t request[kFrameSize], reply[kFrameSize];
+    request[0] = module;
+    request[1] = header(false, functionCode, false, length);
+    std::memcpy(request + 2, data, static_cast<size_t>(length));
+    request[length + 2] = checkByte(request, length + 2);
+    const Outcome out = runExchange({request, length + 3, reply, 3, false, false});
+    if (out.status == kStatusModuleError) {
+        ++moduleWriteErrors;
+        return -1;
+    }
+    return (out.status == kStatusDone && !out.gaveUp) ? length : -1;
+}
+
+namespace {
+int writeWithAddress(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length,
+                     uint8_t* reply, int replySize, Outcome& out) {
+    uint8_t request[kFrameSize];
+    request[0] = module;
+    request[1] = header(false, functionCode, true, length);
+    putAddress(request + 2, address);
+    std::memcpy(request + 5, data, static_cast<size_t>(length));
+    request[length + 5] = checkByte(request, length + 5);
+    out = runExchange({request, length + 6, reply, replySize, false, false});
+    if (out.status == kStatusModuleError) {
+        ++moduleWriteErrors;
+        return -2;
+    }
+    // A missing reply counts as a status other than done.
+    if (out.status != kStatusDone) return -2;
+    return out.gaveUp ? -1 : 0;
+}
+}  // namespace
+
+int directWriteAddr(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length) {
+    if (!validLength(length)) return -1;
+    uint8_t reply[kFrameSize];
+    Outcome out{};
+    const int r = writeWithAddress(module, functionCode, address, data, length, reply, 6, out);
+    return r < 0 ? r : length;
+}
+
+int directWriteReply(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length,
+                     uint16_t* result, int resultLength) {
+    if (!validLength(length)) return -1;
+    uint8_t reply[kFrameSize];
+    Outcome out{};
+    const int r = writeWithAddress(module, functionCode, address, data, length, reply, 8, out);
+    if (r < 0) return r;
+    if (resultLength == 2 && result) *result = static_cast<uint16_t>(reply[5] | (reply[6] << 8));
+    return resultLength;
+}
+
+void bindDirectOperations() {
+    operationTable = {directReadShort, directReadAddr, directWriteShort, directWriteAddr, directWriteReply};
+}
+
+void unbindOperations() { operationTable = {}; }
+
+void resetModuleAccessCounters() { moduleReadErrors = moduleWriteErrors = 0; }
+
+int readShort(uint8_t module, uint8_t functionCode, void* destination, int length) {
+    return operationTable.readShort ? operationTable.readShort(module, functionCode, destination, length) : -1;
+}
+int readAddr(uint8_t module, uint8_t functionCode, uint32_t address, void* destination, int length) {
+    return operationTable.readAddr ? operationTable.readAddr(module, functionCode, address, destination, length)
+                                   : -1;
+}
+int writeShort(uint8_t module, uint8_t functionCode, const void* data, int length) {
+    return operationTable.writeShort ? operationTable.writeShort(module, functionCode, data, length) : -1;
+}
+int writeAddr(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length) {
+    return operationTable.writeAddr ? operationTable.writeAddr(module, functionCode, address, data, length) : -1;
+}
+int writeReply(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length,
+               uint16_t* result, int resultLength) {
+    return operationTable.writeReply
+               ? operationTable.writeReply(module, functionCode, address, data, length, result, resultLength)
+               : -1;
+}
+
+namespace {
+// Moves length bytes in pieces of at most 8; returns the bytes completed before the first failing piece.
+template <typename Piece>
+int chunked(int length, Piece piece) {
+    int total = 0;
+    while (total < length) {
+        const int n = std::min(length - total, 8);
+        if (piece(total, n) != n) return total;
+        total += n;
+    }
+    return total;
+}
+}  // namespace
+
+int moduleRead(uint8_t module, uint32_t base, uint32_t offset, void* destination, int length) {
+    auto* out = static_cast<uint8_t*>(destination);
+    return chunked(length, [&](int done, int n) {
+        return readAddr(module, 2, base + ((offset + done) & 0xFFFF), out + done, n);
+    });
+}
+
+int moduleReadWords(uint8_t module, uint32_t address, void* destination, int length) {
+    auto* out = static_cast<uint8_t*>(destination);
+    return chunked(length, [&](int done, int n) {
+        return readAddr(module, 2, address + kWordSpace + done / 2, out + done, n);
+    });
+}
+
+int moduleWrite(uint8_t module, uint32_t base, uint32_t offset, const void* data, int length) {
+    const auto* in = static_cast<const uint8_t*>(data);
+    return chunked(length, [&](int done, int n) {
+        return writeAddr(module, 3, base + ((offset + done) & 0xFFFF), in + done, n);
+    });
+}
+
+int moduleWriteWords(uint8_t module, uint32_t address, const void* data, int length) {
+    const auto* in = static_cast<const uint8_t*>(data);
+    return chunked(length, [&](int done, int n) {
+        return writeAddr(module, 3, address + kWordSpace + done / 2, in + done, n);
+    });
+}
+
+int moduleCommand(uint8_t module, uint32_t base, uint32_t offset, const void* data, int length) {
+    uint16_t result = 0;
+    const int r = writeReply(module, 3, base + (offset & 0xFFFF) + kCommandSpace, data, length, &result, 2);
+    return r == 2 ? result : -1;
+}
+
+int assignBySerial(uint32_t serialNumber, uint16_t firstWord, uint16_t secondWord) {
+    const uint8_t data[4] = {static_cast<uint8_t>(firstWord), static_cast<uint8_t>(firstWord >> 8),
+                             static_cast<uint8_t>(secondWord), static_cast<uint8_t>(secondWord >> 8)};
+    writeAddr(static_cast<uint8_t>(serialNumber >> 18), 0, serialNumber & 0x3FFFF, data, 4);
+    return 0;
+}
+
+}  // namespace vz

@@ -1,0 +1,38 @@
+#pragma once
+// The USB link to the crate controller: device choice, open, configuration, read and write with
+// reconnect after a failed write.
+#include <cstdint>
+#include <string>
+
+#include "link/bridge.h"
+
+namespace vz {
+
+struct UsbInfo {
+    uint32_t dllVersion[2] = {0, 0};  // high, low
+    uint32_t driverVersion[2] = {0, 0};
+    std::string serial;
+    uint8_t rts = 0;
+    uint8_t dtr = 0;
+    uint32_t readCalls = 0;
+    uint32_t writeCalls = 0;
+    uint32_t bytesRequested = 0;
+    uint32_t bytesWritten = 0;
+};
+
+extern UsbInfo usbInfo;
+extern SiHandle usbHandle;
+
+bool usbOpen(UsbInfo& info);
+bool usbConfigure();
+bool usbRead(void* buffer, uint32_t length, uint32_t& received);
+bool usbWrite(const void* buffer, uint32_t length, uint32_t& written);
+bool usbReconnect();
+uint8_t usbSetLines(uint8_t rts, uint8_t dtr);
+void usbClose();
+std::string siStatusName(uint32_t status);
+
+// Controller type for an accepted vendor/product id pair (compared without regard to case); 0 otherwise.
+int controllerTypeForIds(const char* vid, const char* pid);
+
+}  // namespace vz

@@ -1,0 +1,227 @@
+#include "sim/module.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "sim/byte_order.h"
+#include "sim/physical_value.h"
+#include "sim/record_layout.h"
+
+namespace vsim {
+namespace {
+
+constexpr uint32_t kBootBufferBase = 0xD000;  // the boot loader's data buffer
+constexpr size_t kBootBufferSize = 0x100;
+constexpr double kUnityGain = 32768.0;       // calibration gains: 0x8000 is 1.0
+
+double gain(const uint8_t* rec, uint16_t off) { return getU16(rec + off) / kUnityGain; }
+
+}  // namespace
+
+Module::Module(const ModuleSpec& spec, int controllerType)
+    : spec_(spec),
+      channel_(spec.channel),
+      wdxLayout_(controllerType == 17),
+      board_(std::memcmp(spec.firmware.data(), "BOLAN JOVA", 10) == 0),
+      firmware_(spec.firmware),
+      system_(spec.system),
+      user_(spec.user),
+      bootBuffer_(kBootBufferSize, 0) {
+    if (spec.on && !board_) {
+        output_.switchOn();
+        output_.settle(settings());
+    }
+}
+
+void Module::setChannel(int channel) {
+    channel_ = channel;
+    putU16(system_.data() + sysoff::idModule, static_cast<uint16_t>(channel));
+}
+
+uint32_t Module::serialNumber() const { return getU32(system_.data()); }
+uint16_t Module::idGroup() const { return getU16(user_.data() + useroff::idGroup); }
+
+bool Module::readMemory(uint32_t address, size_t length, std::vector<uint8_t>& out) const {
+    // Each record lives in its own 4 KiB page; bytes past the record read as zero.
+    const uint32_t page = address & 0xF000;
+    const uint32_t offset = address & 0x0FFF;
+    const uint8_t* rec = nullptr;
+    size_t size = 0;
+    if (page == kFirmwareBase) {
+        rec = firmware_.data();
+        size = firmware_.size();
+    } else if (page == kSystemBase) {
+        rec = system_.data();
+        size = system_.size();
+    } else if (page == kUserBase) {
+        rec = user_.data();
+        size = user_.size();
+    } else if (page == kBootBufferBase) {
+        rec = bootBuffer_.data();
+        size = bootBuffer_.size();
+    } else {
+        return false;
+    }
+    out.assign(length, 0);
+    for (size_t i = 0; i < length; ++i)
+        if (offset + i < size) out[i] = rec[offset + i];
+    return true;
+}
+
+bool Module::writeMemory(uint32_t address, const std::vector<uint8_t>& data) {
+    // Records change only through the parameter writes; only the boot buffer takes raw bytes.
+    if (address < kBootBufferBase || address + data.size() > kBootBufferBase + kBootBufferSize) return false;
+    std::memcpy(bootBuffer_.data() + (address - kBootBufferBase), data.data(), data.size());
+    return true;
+}
+
+uint16_t Module::writeParameter(uint32_t address, const std::vector<uint8_t>& data) {
+    if ((address & 0xF000) == kSystemBase) return writeSystem(static_cast<uint16_t>(address & 0xFFF), data);
+    if ((address & 0xF000) == kUserBase) return writeUser(static_cast<uint16_t>(address & 0xFFF), data);
+    return result::unknownParameter;
+}
+
+uint16_t Module::writeSystem(uint16_t offset, const std::vector<uint8_t>& data) {
+    if (offset == sysoff::voltageExponent) {  // both exponents as one word
+        if (data.size() != 2) return result::badLength;
+        std::memcpy(system_.data() + offset, data.data(), 2);
+        return result::ok;
+    }
+    const auto f = fieldAt(systemFields(), offset);
+    if (!f || !f->writable) return result::unknownParameter;
+    if (data.size() != f->width) return result::badLength;
+    if (offset == sysoff::serialNumber && getU32(data.data()) == 0) return result::outOfRange;
+    std::memcpy(system_.data() + offset, data.data(), data.size());
+    return result::ok;
+}
+
+uint16_t Module::writeUser(uint16_t offset, const std::vector<uint8_t>& data) {
+    if (wdxLayout_ && (offset == 2 || offset == 6) && data.size() == 4) {
+        float v = 0;
+        std::memcpy(&v, data.data(), 4);
+        if (!std::isfinite(v)) return result::outOfRange;
+        std::memcpy(user_.data() + offset, data.data(), 4);
+        return result::ok;
+    }
+    if (wdxLayout_ && offset >= 2 && offset < 10) return result::unknownParameter;  // floats live there
+    const auto f = fieldAt(userFields(), offset);
+    if (!f || !f->writable) return result::unknownParameter;
+    if (data.size() != f->width) return result::badLength;
+    const int v = f->isSigned ? getS16(data.data()) : getU16(data.data());
+    const uint8_t* s = system_.data();
+    auto within = [&](int lo, uint16_t sysOffset) { return v >= lo && v <= getS16(s + sysOffset); };
+    bool good = true;
+    switch (offset) {
+        case useroff::idGroup: good = v >= 1 && v <= 127; break;
+        case useroff::Unom: good = within(0, sysoff::maxUnom); break;
+        case useroff::Inom: good = within(0, sysoff::maxInom); break;
+        case useroff::minUSense: good = within(0, sysoff::maxUSense); break;
+        case useroff::maxUSense: good = within(0, sysoff::maxUSense); break;
+        case useroff::maxUModule: good = within(0, sysoff::maxUTerminal); break;
+        case useroff::maxCurrent: good = within(0, sysoff::maxCurrent); break;
+        case useroff::maxTemperature: good = within(-40, sysoff::maxTemperature); break;
+        case useroff::maxPower: good = v <= getU16(s + sysoff::maxPower); break;
+        default: break;
+    }
+    if (!good) return result::outOfRange;
+    std::memcpy(user_.data() + offset, data.data(), 2);
+    return result::ok;
+}
+
+OutputSettings Module::settings() const {
+    const uint8_t* s = system_.data();
+    const uint8_t* u = user_.data();
+    const int ve = voltageExponent();
+    const int ce = currentExponent();
+    OutputSettings o;
+    if (wdxLayout_) {
+        // No raw set point in this layout: the output runs at its full rating.
+        o.uSet = rawToPhysical(getS16(s + sysoff::maxUnom), ve);
+        o.iLimit = rawToPhysical(getS16(s + sysoff::maxInom), ce);
+        o.rampUp = o.rampDown = 0;
+    } else {
+        o.uSet = gain(s, sysoff::calUSetGain) *
+                 rawToPhysical(getS16(u + useroff::Unom) - getS16(s + sysoff::calUSetOffset), ve);
+        o.iLimit = gain(s, sysoff::calISetGain) *
+                   rawToPhysical(getS16(u + useroff::Inom) - getS16(s + sysoff::calISetOffset), ce);
+        o.rampUp = getU16(u + useroff::rampUp);
+        o.rampDown = getU16(u + useroff::rampDown);
+    }
+    const uint16_t flags = getU16(u + useroff::flags);
+    o.noRampOff = flags & 0x01;
+    o.ignoresGlobalInhibit = flags & 0x20;
+    o.loadOhms = spec_.loadOhms;
+    o.cableOhms = spec_.cableOhms;
+    o.ambientC = spec_.ambientC;
+    o.heatCPerW = spec_.heatCPerW;
+    o.threshold = {rawToPhysical(getS16(u + useroff::minUSense), ve),
+                   rawToPhysical(getS16(u + useroff::maxUSense), ve),
+                   rawToPhysical(getS16(u + useroff::maxUModule), ve),
+                   rawToPhysical(getS16(u + useroff::maxCurrent), ce),
+                   static_cast<double>(getS16(u + useroff::maxTemperature)),
+                   static_cast<double>(getU16(u + useroff::maxPower))};
+    for (size_t i = 0; i < 6; ++i) o.delayMs[i] = getU16(u + useroff::delayMinUSense + 2 * i);
+    o.errorAction = getU16(u + useroff::errorAction);
+    return o;
+}
+
+std::array<uint8_t, 32> Module::measurement() const {
+    std::array<uint8_t, 32> m{};
+    uint8_t* p = m.data();
+    const uint8_t* s = system_.data();
+    // Blocks 2 and 3: receive counter, idle and main-loop counters of the module processor.
+    putU32(p + 20, framesReceived_);
+    putU32(p + 24, static_cast<uint32_t>(uptimeUs_ / 20));
+    putU32(p + 28, static_cast<uint32_t>(uptimeUs_ / 100));
+    if (board_) {
+        putU16(p, spec_.extraStatus);
+        for (size_t i = 0; i < 8; ++i) putU16(p + 8 + 2 * i, static_cast<uint16_t>(spec_.boardTemperatures[i]));
+        return m;
+    }
+    const OutputSettings o = settings();
+    const OutputReadings r = output_.readings(o);
+    const int ve = voltageExponent();
+    const int ce = currentExponent();
+    // The module reports its readings through its own measurement calibration.
+    auto measured = [&](double value, uint16_t gainOff, uint16_t offsetOff, int e) {
+        return saturatingRaw(gain(s, gainOff) * value - rawToPhysical(getS16(s + offsetOff), e), e);
+    };
+    putU16(p + 0, static_cast<uint16_t>(r.status | spec_.extraStatus));
+    putU16(p + 2, static_cast<uint16_t>(measured(r.uSense, sysoff::calUSenGain, sysoff::calUSenOffset, ve)));
+    putU16(p + 4, static_cast<uint16_t>(measured(r.current, sysoff::calIModGain, sysoff::calIModOffset, ce)));
+    putU16(p + 6, static_cast<uint16_t>(measured(r.uTerminal, sysoff::calUModGain, sysoff::calUModOffset, ve)));
+    putU16(p + 8, static_cast<uint16_t>(static_cast<int16_t>(std::lround(r.temperature))));
+    return m;
+}
+
+void Module::command(uint16_t word, bool global) {
+    if (board_) return;
+    const OutputSettings o = settings();
+    switch (word) {
+        case 0x0001: output_.switchOn(); break;
+        case 0x0002: output_.switchOff(o); break;
+        case 0x0004:
+            if (!(global && o.ignoresGlobalInhibit)) output_.setInhibit(true);
+            break;
+        case 0x0014:
+            if (!(global && o.ignoresGlobalInhibit)) output_.setInhibit(false);
+            break;
+        default: break;  // test words and unknown words change nothing
+    }
+}
+
+bool Module::active() const { return !board_ && output_.active(settings()); }
+
+int Module::step(int64_t dtUs) {
+    uptimeUs_ += dtUs;
+    if (board_) return 0;
+    const int action = output_.step(settings(), dtUs);
+    if (action > 0) output_.trip(settings());
+    return action;
+}
+
+void Module::trip() {
+    if (!board_) output_.trip(settings());
+}
+
+}  // namespace vsim

@@ -1,0 +1,78 @@
+#pragma once
+// One power-supply module behind the controller: its records, its parameter writes validated as
+// the module firmware does, its measurement blocks and its output.
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "sim/output_model.h"
+#include "sim/scenario.h"
+
+namespace vsim {
+
+// Result words of a parameter write; 0 means stored.
+namespace result {
+inline constexpr uint16_t ok = 0;
+inline constexpr uint16_t unknownParameter = 1;  // no writable field starts at that address
+inline constexpr uint16_t badLength = 2;         // data length does not match the field
+inline constexpr uint16_t outOfRange = 3;        // value outside what the module allows
+}  // namespace result
+
+class Module {
+public:
+    Module(const ModuleSpec& spec, int controllerType);
+
+    int channel() const { return channel_; }
+    void setChannel(int channel);
+    uint32_t serialNumber() const;
+    uint16_t idGroup() const;
+    // Boards that report eight temperatures instead of an output.
+    bool isTemperatureBoard() const { return board_; }
+
+    const std::array<uint8_t, 20>& firmware() const { return firmware_; }
+    const std::array<uint8_t, 64>& system() const { return system_; }
+    const std::array<uint8_t, 64>& user() const { return user_; }
+
+    // Byte-addressed memory; false for addresses the module does not have.
+    bool readMemory(uint32_t address, size_t length, std::vector<uint8_t>& out) const;
+    bool writeMemory(uint32_t address, const std::vector<uint8_t>& data);
+    // A write to the parameter pages (address without the command-space bit); returns the result word.
+    uint16_t writeParameter(uint32_t address, const std::vector<uint8_t>& data);
+
+    // The 32-byte measurement record as the module reports it now.
+    std::array<uint8_t, 32> measurement() const;
+    // A switch command word; `global` when it came through a broadcast or group address.
+    void command(uint16_t word, bool global);
+
+    bool active() const;
+    int step(int64_t dtUs);
+    void trip();
+    void countFrame() { ++framesReceived_; }
+
+    OutputSettings settings() const;
+    const OutputModel& output() const { return output_; }
+    double loadOhms() const { return spec_.loadOhms; }
+    void setLoadOhms(double ohms) { spec_.loadOhms = ohms; }
+    uint16_t cacheWordLow() const { return spec_.cacheWordLow; }
+    uint16_t cacheWordHigh() const { return spec_.cacheWordHigh; }
+
+private:
+    uint16_t writeSystem(uint16_t offset, const std::vector<uint8_t>& data);
+    uint16_t writeUser(uint16_t offset, const std::vector<uint8_t>& data);
+    int voltageExponent() const { return static_cast<int8_t>(system_[10]); }
+    int currentExponent() const { return static_cast<int8_t>(system_[11]); }
+
+    ModuleSpec spec_;
+    int channel_;
+    bool wdxLayout_;
+    bool board_;
+    std::array<uint8_t, 20> firmware_;
+    std::array<uint8_t, 64> system_;
+    std::array<uint8_t, 64> user_;
+    std::vector<uint8_t> bootBuffer_;
+    OutputModel output_;
+    int64_t uptimeUs_ = 0;
+    uint32_t framesReceived_ = 0;
+};
+
+}  // namespace vsim
