@@ -25,7 +25,7 @@ constexpr std::size_t kBulkOutChunk = 65536;
 
 // Time left of one read or write. Built on the process clock so tests run it in virtual time.
 class Deadline {
-public:
+  public:
     explicit Deadline(uint32_t timeoutMs)
         : unlimited_(timeoutMs == 0), endUs_(clock().nowUs() + int64_t{timeoutMs} * 1000) {}
 
@@ -42,7 +42,7 @@ public:
         return true;
     }
 
-private:
+  private:
     bool unlimited_;
     int64_t endUs_;
 };
@@ -242,7 +242,8 @@ uint8_t Cp210xBridge::write(SiHandle handle, const void* buffer, uint32_t length
         if (!deadline.next(timeoutMs)) return SI_WRITE_TIMED_OUT;
         const std::size_t size = std::min<std::size_t>(length - written, kBulkOutChunk);
         int transferred = 0;
-        const int rc = device->usb->bulkOut(device->endpointOut, {in + written, size}, timeoutMs, transferred);
+        const int rc =
+            device->usb->bulkOut(device->endpointOut, {in + written, size}, timeoutMs, transferred);
         const std::size_t sent = transferredBytes(transferred, size);
         written += static_cast<uint32_t>(sent);
         if (rc < 0) return siStatusFromUsb(rc, UsbOperation::Write);
@@ -295,7 +296,7 @@ uint8_t Cp210xBridge::setBaudRate(SiHandle handle, uint32_t baud) {
     const auto bytes = cp210x::encodeBaudRate(baud);
     const uint8_t status = controlOut(*device, cp210x::kSetBaudRate, 0, bytes);
     // The bridge stalls the request for a rate it cannot make.
-    return status == siStatusFromUsb(LIBUSB_ERROR_PIPE) ? SI_INVALID_BAUDRATE : status;
+    return status == siStatusFromUsb(LIBUSB_ERROR_PIPE) ? uint8_t{SI_INVALID_BAUDRATE} : status;
 }
 
 uint8_t Cp210xBridge::setLineControl(SiHandle handle, uint16_t lineControl) {

@@ -13,7 +13,7 @@
 namespace vz {
 
 class Cp210xBridge final : public BridgeLibrary {
-public:
+  public:
     // Only bridges with this vendor id are listed; the link classifies their product ids.
     static constexpr uint16_t kVendorId = 0x1A2B;
     static constexpr int kInterface = 0;
@@ -41,19 +41,20 @@ public:
     uint8_t checkRxQueue(SiHandle handle, uint32_t& bytesInQueue, uint32_t& queueStatus) override;
     uint8_t setBaudRate(SiHandle handle, uint32_t baud) override;
     uint8_t setLineControl(SiHandle handle, uint16_t lineControl) override;
-    uint8_t setFlowControl(SiHandle handle, uint8_t ctsMode, uint8_t rtsMode, uint8_t dtrMode, uint8_t dsrMode,
-                           uint8_t dcdMode, bool xonXoff) override;
+    uint8_t setFlowControl(SiHandle handle, uint8_t ctsMode, uint8_t rtsMode, uint8_t dtrMode,
+                           uint8_t dsrMode, uint8_t dcdMode, bool xonXoff) override;
     uint8_t getModemStatus(SiHandle handle, uint8_t& status) override;
     uint8_t getDllVersion(uint32_t& high, uint32_t& low) override;
     // The Linux kernel release (see kernelVersionWords).
     uint8_t getDriverVersion(uint32_t& high, uint32_t& low) override;
 
-private:
+  private:
     struct OpenDevice;
 
     uint8_t refreshDevices();
     OpenDevice* find(SiHandle handle);
-    uint8_t controlOut(OpenDevice& device, uint8_t request, uint16_t value, std::span<const uint8_t> data = {});
+    uint8_t controlOut(OpenDevice& device, uint8_t request, uint16_t value,
+                       std::span<const uint8_t> data = {});
     uint8_t controlIn(OpenDevice& device, uint8_t request, std::span<uint8_t> data);
     void shutDown(OpenDevice& device);
 

@@ -25,10 +25,12 @@ struct ConfigDeleter {
 using Config = std::unique_ptr<libusb_config_descriptor, ConfigDeleter>;
 
 // libusb takes int lengths; the bridge never moves more than a few kilobytes per call.
-int clampedLength(std::size_t size) { return size > INT_MAX ? INT_MAX : static_cast<int>(size); }
+int clampedLength(std::size_t size) {
+    return size > INT_MAX ? INT_MAX : static_cast<int>(size);
+}
 
 class LibusbDevice final : public UsbDevice {
-public:
+  public:
     explicit LibusbDevice(Handle handle) : handle_(std::move(handle)) {}
 
     int claimInterface(int number) override {
@@ -69,8 +71,8 @@ public:
                    std::span<const uint8_t> data, unsigned timeoutMs) override {
         // libusb's signature is not const-correct; an OUT transfer only reads the buffer.
         return libusb_control_transfer(handle_.get(), requestType, request, value, index,
-                                       const_cast<uint8_t*>(data.data()),
-                                       static_cast<uint16_t>(data.size()), timeoutMs);
+                                       const_cast<uint8_t*>(data.data()), static_cast<uint16_t>(data.size()),
+                                       timeoutMs);
     }
     int controlIn(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index,
                   std::span<uint8_t> data, unsigned timeoutMs) override {
@@ -89,7 +91,7 @@ public:
                                     &transferred, timeoutMs);
     }
 
-private:
+  private:
     Handle handle_;
 };
 
@@ -119,7 +121,9 @@ int openEntry(libusb_context* context, const UsbDeviceEntry& entry, Handle& hand
 
 }  // namespace
 
-void LibusbTransport::ContextDeleter::operator()(libusb_context* context) const { libusb_exit(context); }
+void LibusbTransport::ContextDeleter::operator()(libusb_context* context) const {
+    libusb_exit(context);
+}
 
 LibusbTransport::LibusbTransport() {
     libusb_context* raw = nullptr;

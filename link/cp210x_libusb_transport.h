@@ -9,7 +9,7 @@ struct libusb_context;
 namespace vz {
 
 class LibusbTransport final : public UsbTransport {
-public:
+  public:
     LibusbTransport();
     ~LibusbTransport() override;
     LibusbTransport(const LibusbTransport&) = delete;
@@ -23,7 +23,7 @@ public:
     int open(const UsbDeviceEntry& device, std::unique_ptr<UsbDevice>& opened) override;
     UsbLibraryVersion version() override;
 
-private:
+  private:
     struct ContextDeleter {
         void operator()(libusb_context* context) const;
     };

@@ -30,7 +30,7 @@ struct UsbLibraryVersion {
 
 // An open device; destroying it closes the device.
 class UsbDevice {
-public:
+  public:
     virtual ~UsbDevice() = default;
 
     // Detaches a kernel driver bound to the interface (and re-attaches it on release) where the
@@ -52,7 +52,7 @@ public:
 };
 
 class UsbTransport {
-public:
+  public:
     virtual ~UsbTransport() = default;
 
     virtual int listDevices(std::vector<UsbDeviceEntry>& devices) = 0;

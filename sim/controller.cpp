@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "sim/byte_order.h"
+#include "sim/record_layout.h"
 
 namespace vsim {
 namespace {
@@ -227,6 +228,9 @@ std::optional<Controller::Reply> Controller::handle(const Request& r, int64_t ti
 }
 
 std::optional<uint16_t> Controller::word(uint32_t wa) const {
+    // The configuration record sits in the unused tail of the last channel's stride.
+    const uint32_t cfg = configWordAddress();
+    if (wa >= cfg && wa < cfg + spec_.config.size() / 2) return getU16(spec_.config.data() + 2 * (wa - cfg));
     const uint32_t cacheEnd = kCacheBase + kCacheStride * static_cast<uint32_t>(spec_.cacheChannels);
     if (wa >= kCacheBase && wa < cacheEnd) {
         const int channel = static_cast<int>((wa - kCacheBase) / kCacheStride);
@@ -240,8 +244,6 @@ std::optional<uint16_t> Controller::word(uint32_t wa) const {
         if (k == 81) return m->cacheWordHigh();
         return 0;
     }
-    const uint32_t cfg = configWordAddress();
-    if (wa >= cfg && wa < cfg + spec_.config.size() / 2) return getU16(spec_.config.data() + 2 * (wa - cfg));
     return std::nullopt;
 }
 

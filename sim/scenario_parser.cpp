@@ -270,9 +270,9 @@ void parseFirmware(const json& j, const std::string& path, ModuleSpec& m) {
     if (j.contains("version")) {
         const std::string p = join(path, "version");
         const json& v = j["version"];
-        if (v.is_string() && std::count(v.get<std::string>().begin(), v.get<std::string>().end(), '.') == 3) {
+        const std::string s = v.is_string() ? v.get<std::string>() : std::string();
+        if (std::count(s.begin(), s.end(), '.') == 3) {
             // Shown as byte 19.18.17.16, so the first number is the highest byte.
-            const std::string s = v.get<std::string>();
             size_t pos = 0;
             for (int i = 0; i < 4; ++i) {
                 const size_t dot = s.find('.', pos);

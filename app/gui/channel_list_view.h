@@ -1,6 +1,9 @@
 #pragma once
 // The main window's client area: the text list of channels, scrolled in whole lines.
 #include <QAbstractScrollArea>
+#include <functional>
+
+#include "app/core/list_scrolling.h"
 
 namespace vz {
 
@@ -9,8 +12,25 @@ class ChannelListView : public QAbstractScrollArea {
 public:
     explicit ChannelListView(QWidget* parent);
 
+    void scrollRequest(ScrollRequest r, int thumbPosition = 0);
+    const ListScroll& scrollState() const { return scroll_; }
+
+    // Told after every repaint (open channel dialogs refresh their values).
+    std::function<void()> onRepainted;
+    // A right click on a channel's line (opens the output configuration dialog).
+    std::function<void(int channel)> onRightClick;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    void syncScrollBar();
+    ListScroll scroll_;
+    bool syncing_ = false;
 };
 
 }  // namespace vz

@@ -82,6 +82,14 @@ void MainWindow::removeMenuCommand(int id) {
 
 void MainWindow::useReducedMenu() { buildMenu(kReducedMenu, kReducedMenuSize); }
 
+void MainWindow::adjustMenuForController(int type, bool expertView) {
+    if (type == 21 || type == 22) {
+        useReducedMenu();
+    } else if (!expertView) {
+        for (int id : {cmd::kTrace, cmd::kScope, cmd::kAllInhibitOn, cmd::kAllInhibitOff}) removeMenuCommand(id);
+    }
+}
+
 void MainWindow::dispatchCommand(int id) {
     emit commandDispatched(id);
     switch (id) {

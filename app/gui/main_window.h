@@ -23,6 +23,9 @@ public:
     void removeMenuCommand(int id);
     // Replaces the full menu by the reduced one (KTS and VAR7 controllers).
     void useReducedMenu();
+    // The menu after the connection: reduced for KTS and VAR7, without trace, scope and inhibit
+    // unless the expert view is on.
+    void adjustMenuForController(int type, bool expertView);
     ChannelListView* channelList() const { return list_; }
 
 signals:

@@ -10,6 +10,7 @@
 #include "app/core/polling.h"
 #include "app/core/settings.h"
 #include "app/gui/arrow_key_filter.h"
+#include "app/gui/channel_list_view.h"
 #include "app/gui/command_ids.h"
 #include "app/gui/main_window.h"
 #include "app/gui/qt_operator.h"
@@ -58,12 +59,7 @@ int runProgram(int argc, char** argv) {
         return 0;
     }
 
-    if (controllerType == 21 || controllerType == 22) {
-        window.useReducedMenu();
-    } else if (!(fCmdLine & kExpertView)) {
-        for (int id : {cmd::kTrace, cmd::kScope, cmd::kAllInhibitOn, cmd::kAllInhibitOff})
-            window.removeMenuCommand(id);
-    }
+    window.adjustMenuForController(controllerType, (fCmdLine & kExpertView) != 0);
 
     QTimer polling;
     QObject::connect(&polling, &QTimer::timeout, &window, [&window] {

@@ -7,7 +7,7 @@
 
 #include "link/operator_seam.h"
 
-class QDialog;
+#include <QDialog>
 
 namespace vz {
 

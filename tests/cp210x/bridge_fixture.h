@@ -11,7 +11,7 @@
 namespace vz::test {
 
 class BridgeFixture : public ::testing::Test {
-protected:
+  protected:
     BridgeFixture() {
         crate = &usb->add(0x1A2B, 0x0011, "WDX-0042", "WDX crate controller");
         bridge = std::make_unique<Cp210xBridge>(std::make_unique<BorrowedTransport>(bus));

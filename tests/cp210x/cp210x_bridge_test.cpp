@@ -23,7 +23,7 @@ TEST_F(Enumeration, ListsOnlyCrateVendorDevicesWithTheirStrings) {
     usb->add(0x10C4, 0xEA60, "0001", "CP2102 USB to UART Bridge Controller");
     usb->add(0x1A2B, 0x0010, "QX-7", "QX308 crate controller");
     usb->add(0x046D, 0xC077, "", "USB Optical Mouse");
-    usb->add(0x1a2b, 0x0013, "X-13", "Prototype");
+    usb->add(0x1A2B, 0x0013, "X-13", "Prototype");
 
     uint32_t count = 99;
     ASSERT_EQ(bridge->getNumDevices(count), SI_SUCCESS);
@@ -34,9 +34,10 @@ TEST_F(Enumeration, ListsOnlyCrateVendorDevicesWithTheirStrings) {
         int kind;
         const char* text;
     };
-    for (const Case& c : {Case{0, SI_RETURN_SERIAL_NUMBER, "QX-7"}, Case{0, SI_RETURN_DESCRIPTION, "QX308 crate controller"},
-                          Case{0, SI_RETURN_VID, "1A2B"}, Case{0, SI_RETURN_PID, "0010"},
-                          Case{1, SI_RETURN_SERIAL_NUMBER, "X-13"}, Case{1, SI_RETURN_PID, "0013"}}) {
+    for (const Case& c :
+         {Case{0, SI_RETURN_SERIAL_NUMBER, "QX-7"}, Case{0, SI_RETURN_DESCRIPTION, "QX308 crate controller"},
+          Case{0, SI_RETURN_VID, "1A2B"}, Case{0, SI_RETURN_PID, "0010"},
+          Case{1, SI_RETURN_SERIAL_NUMBER, "X-13"}, Case{1, SI_RETURN_PID, "0013"}}) {
         uint8_t status = 0xAA;
         EXPECT_EQ(productString(*bridge, c.index, c.kind, status), c.text) << c.index << " kind " << c.kind;
         EXPECT_EQ(status, SI_SUCCESS);
@@ -60,8 +61,8 @@ TEST_F(Enumeration, BadQueriesFailWithEmptyText) {
         uint8_t status;
     };
     for (const Case& c : {Case{0, SI_RETURN_SERIAL_NUMBER, SI_SYSTEM_ERROR_CODE},
-                          Case{0, SI_RETURN_DESCRIPTION, SI_SYSTEM_ERROR_CODE}, Case{0, 2, SI_INVALID_PARAMETER},
-                          Case{1, SI_RETURN_VID, SI_DEVICE_NOT_FOUND}}) {
+                          Case{0, SI_RETURN_DESCRIPTION, SI_SYSTEM_ERROR_CODE},
+                          Case{0, 2, SI_INVALID_PARAMETER}, Case{1, SI_RETURN_VID, SI_DEVICE_NOT_FOUND}}) {
         uint8_t status = 0;
         EXPECT_EQ(productString(*bridge, c.index, c.kind, status), "") << c.kind;
         EXPECT_EQ(status, c.status) << c.index << " kind " << c.kind;
@@ -125,7 +126,8 @@ TEST_F(OpenClose, FailedOpenLeavesTheDeviceAlone) {
         uint8_t status;
     };
     const Case cases[] = {
-        {"held by another program", [](FakeDevice& d) { d.claimResult = LIBUSB_ERROR_BUSY; }, SI_DEVICE_IO_FAILED},
+        {"held by another program", [](FakeDevice& d) { d.claimResult = LIBUSB_ERROR_BUSY; },
+         SI_DEVICE_IO_FAILED},
         {"no permission", [](FakeDevice& d) { d.openResult = LIBUSB_ERROR_ACCESS; }, SI_SYSTEM_ERROR_CODE},
         {"unplugged since listing", [](FakeDevice& d) { d.openResult = LIBUSB_ERROR_NO_DEVICE; },
          SI_DEVICE_NOT_FOUND},
@@ -170,18 +172,26 @@ TEST_F(Requests, LineSettingsBecomeTheseVendorRequests) {
         std::vector<ControlTransfer> sent;
     };
     const Case cases[] = {
-        {"baud 115200", [](BridgeLibrary& b, SiHandle s) { return b.setBaudRate(s, 115200); },
+        {"baud 115200",
+         [](BridgeLibrary& b, SiHandle s) { return b.setBaudRate(s, 115200); },
          {{0x41, 0x1E, 0, 0, 4, {0x00, 0xC2, 0x01, 0x00}}}},
-        {"baud 9600", [](BridgeLibrary& b, SiHandle s) { return b.setBaudRate(s, 9600); },
+        {"baud 9600",
+         [](BridgeLibrary& b, SiHandle s) { return b.setBaudRate(s, 9600); },
          {{0x41, 0x1E, 0, 0, 4, {0x80, 0x25, 0x00, 0x00}}}},
-        {"8O1", [](BridgeLibrary& b, SiHandle s) { return b.setLineControl(s, 0x0810); }, {{0x41, 0x03, 0x0810, 0, 0, {}}}},
-        {"8N1", [](BridgeLibrary& b, SiHandle s) { return b.setLineControl(s, 0x0800); }, {{0x41, 0x03, 0x0800, 0, 0, {}}}},
+        {"8O1",
+         [](BridgeLibrary& b, SiHandle s) { return b.setLineControl(s, 0x0810); },
+         {{0x41, 0x03, 0x0810, 0, 0, {}}}},
+        {"8N1",
+         [](BridgeLibrary& b, SiHandle s) { return b.setLineControl(s, 0x0800); },
+         {{0x41, 0x03, 0x0800, 0, 0, {}}}},
         {"RTS and DTR held inactive",
          [](BridgeLibrary& b, SiHandle s) { return b.setFlowControl(s, 0, 0, 0, 0, 0, false); },
          {{0x41, 0x13, 0, 0, 16, flowData({0, 0, 0, 0, 0, 0, 0, 0})}, {0x41, 0x07, 0x0300, 0, 0, {}}}},
-        {"RTS active", [](BridgeLibrary& b, SiHandle s) { return b.setFlowControl(s, 0, 1, 0, 0, 0, false); },
+        {"RTS active",
+         [](BridgeLibrary& b, SiHandle s) { return b.setFlowControl(s, 0, 1, 0, 0, 0, false); },
          {{0x41, 0x13, 0, 0, 16, flowData({0, 0, 0, 0, 0x40, 0, 0, 0})}, {0x41, 0x07, 0x0302, 0, 0, {}}}},
-        {"DTR active", [](BridgeLibrary& b, SiHandle s) { return b.setFlowControl(s, 0, 0, 1, 0, 0, false); },
+        {"DTR active",
+         [](BridgeLibrary& b, SiHandle s) { return b.setFlowControl(s, 0, 0, 1, 0, 0, false); },
          {{0x41, 0x13, 0, 0, 16, flowData({0x01, 0, 0, 0, 0, 0, 0, 0})}, {0x41, 0x07, 0x0301, 0, 0, {}}}},
         {"handshakes and XON/XOFF",
          [](BridgeLibrary& b, SiHandle s) { return b.setFlowControl(s, 1, 1, 1, 1, 1, true); },
@@ -192,11 +202,14 @@ TEST_F(Requests, LineSettingsBecomeTheseVendorRequests) {
         {"both lines under flow control: no SET_MHS",
          [](BridgeLibrary& b, SiHandle s) { return b.setFlowControl(s, 0, 2, 2, 0, 0, false); },
          {{0x41, 0x13, 0, 0, 16, flowData({0x02, 0, 0, 0, 0x80, 0, 0, 0})}}},
-        {"purge both", [](BridgeLibrary& b, SiHandle s) { return b.flushBuffers(s, true, true); },
+        {"purge both",
+         [](BridgeLibrary& b, SiHandle s) { return b.flushBuffers(s, true, true); },
          {{0x41, 0x12, 0x000F, 0, 0, {}}}},
-        {"purge transmit", [](BridgeLibrary& b, SiHandle s) { return b.flushBuffers(s, true, false); },
+        {"purge transmit",
+         [](BridgeLibrary& b, SiHandle s) { return b.flushBuffers(s, true, false); },
          {{0x41, 0x12, 0x0005, 0, 0, {}}}},
-        {"purge receive", [](BridgeLibrary& b, SiHandle s) { return b.flushBuffers(s, false, true); },
+        {"purge receive",
+         [](BridgeLibrary& b, SiHandle s) { return b.flushBuffers(s, false, true); },
          {{0x41, 0x12, 0x000A, 0, 0, {}}}},
         {"purge nothing", [](BridgeLibrary& b, SiHandle s) { return b.flushBuffers(s, false, false); }, {}},
     };
@@ -217,17 +230,22 @@ TEST_F(Requests, RefusedSettingsSendNothing) {
     };
     const Case cases[] = {
         {"baud 0", [](BridgeLibrary& b, SiHandle s) { return b.setBaudRate(s, 0); }, SI_INVALID_BAUDRATE},
-        {"9 data bits", [](BridgeLibrary& b, SiHandle s) { return b.setLineControl(s, 0x0910); }, SI_INVALID_PARAMETER},
-        {"4 data bits", [](BridgeLibrary& b, SiHandle s) { return b.setLineControl(s, 0x0400); }, SI_INVALID_PARAMETER},
-        {"parity 5", [](BridgeLibrary& b, SiHandle s) { return b.setLineControl(s, 0x0850); }, SI_INVALID_PARAMETER},
-        {"stop code 3", [](BridgeLibrary& b, SiHandle s) { return b.setLineControl(s, 0x0803); }, SI_INVALID_PARAMETER},
+        {"9 data bits", [](BridgeLibrary& b, SiHandle s) { return b.setLineControl(s, 0x0910); },
+         SI_INVALID_PARAMETER},
+        {"4 data bits", [](BridgeLibrary& b, SiHandle s) { return b.setLineControl(s, 0x0400); },
+         SI_INVALID_PARAMETER},
+        {"parity 5", [](BridgeLibrary& b, SiHandle s) { return b.setLineControl(s, 0x0850); },
+         SI_INVALID_PARAMETER},
+        {"stop code 3", [](BridgeLibrary& b, SiHandle s) { return b.setLineControl(s, 0x0803); },
+         SI_INVALID_PARAMETER},
         {"RTS mode 4", [](BridgeLibrary& b, SiHandle s) { return b.setFlowControl(s, 0, 4, 0, 0, 0, false); },
          SI_INVALID_PARAMETER},
         {"DTR mode 3", [](BridgeLibrary& b, SiHandle s) { return b.setFlowControl(s, 0, 0, 3, 0, 0, false); },
          SI_INVALID_PARAMETER},
         {"CTS mode 2", [](BridgeLibrary& b, SiHandle s) { return b.setFlowControl(s, 2, 0, 0, 0, 0, false); },
          SI_INVALID_PARAMETER},
-        {"stale handle", [](BridgeLibrary& b, SiHandle s) { return b.setBaudRate(s + 1, 115200); }, SI_INVALID_HANDLE},
+        {"stale handle", [](BridgeLibrary& b, SiHandle s) { return b.setBaudRate(s + 1, 115200); },
+         SI_INVALID_HANDLE},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -263,7 +281,8 @@ TEST_F(Requests, ModemStatusAndReceiveQueue) {
     EXPECT_EQ(bridge->checkRxQueue(h, bytes, queue), SI_SUCCESS);
     EXPECT_EQ(bytes, 263u);
     EXPECT_EQ(queue, Cp210xBridge::kRxReady | Cp210xBridge::kRxOverrun);
-    EXPECT_EQ(usb->controls, (std::vector<ControlTransfer>{{0xC1, 0x08, 0, 0, 1, {}}, {0xC1, 0x10, 0, 0, 19, {}}}));
+    EXPECT_EQ(usb->controls,
+              (std::vector<ControlTransfer>{{0xC1, 0x08, 0, 0, 1, {}}, {0xC1, 0x10, 0, 0, 19, {}}}));
 
     // Short or missing replies are errors, not made-up figures.
     crate->controlReplies[0x10].resize(18);

@@ -14,7 +14,7 @@ std::vector<uint8_t> bytesFrom(uint8_t first, std::size_t count) {
 }
 
 class Reading : public BridgeFixture {
-protected:
+  protected:
     void SetUp() override {
         handle = openCrate();
         ASSERT_EQ(bridge->setTimeouts(333, 333), SI_SUCCESS);

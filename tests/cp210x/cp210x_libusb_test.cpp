@@ -12,13 +12,19 @@ TEST(LibusbTransport, WithoutCrateBridgesNothingOpens) {
     auto transport = std::make_unique<LibusbTransport>();
     std::vector<UsbDeviceEntry> all;
     const int listed = transport->listDevices(all);
-    if (transport->initResult() < 0) EXPECT_EQ(listed, transport->initResult());
-    if (listed < 0) EXPECT_TRUE(all.empty());
+    if (transport->initResult() < 0) {
+        EXPECT_EQ(listed, transport->initResult());
+    }
+    if (listed < 0) {
+        EXPECT_TRUE(all.empty());
+    }
 
     Cp210xBridge bridge(std::move(transport));
     uint32_t count = 0;
     const uint8_t status = bridge.getNumDevices(count);
-    if (status != SI_SUCCESS) EXPECT_EQ(count, 0u);
+    if (status != SI_SUCCESS) {
+        EXPECT_EQ(count, 0u);
+    }
     SiHandle handle = 1;
     EXPECT_EQ(bridge.open(count, handle), SI_DEVICE_NOT_FOUND);
     EXPECT_EQ(handle, kNoHandle);

@@ -1,8 +1,9 @@
+#include "link/cp210x_status_map.h"
+
 #include <gtest/gtest.h>
 #include <libusb-1.0/libusb.h>
 
 #include "link/bridge.h"
-#include "link/cp210x_status_map.h"
 
 namespace vz {
 namespace {

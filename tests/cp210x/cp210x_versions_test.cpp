@@ -1,6 +1,7 @@
+#include "link/cp210x_versions.h"
+
 #include <gtest/gtest.h>
 
-#include "link/cp210x_versions.h"
 #include "tests/cp210x/bridge_fixture.h"
 
 namespace vz {

@@ -61,10 +61,11 @@ struct FakeDevice {
 };
 
 class FakeUsbTransport final : public UsbTransport {
-public:
+  public:
     explicit FakeUsbTransport(VirtualClock& clock) : clock_(clock) {}
 
-    FakeDevice& add(uint16_t vendorId, uint16_t productId, std::string serial = {}, std::string product = {}) {
+    FakeDevice& add(uint16_t vendorId, uint16_t productId, std::string serial = {},
+                    std::string product = {}) {
         FakeDevice d;
         d.entry = {1, static_cast<uint8_t>(devices.size() + 2), vendorId, productId};
         d.serial = std::move(serial);
@@ -100,13 +101,13 @@ public:
     int listResult = LIBUSB_SUCCESS;
     UsbLibraryVersion libraryVersion;
 
-private:
+  private:
     class Device;
     VirtualClock& clock_;
 };
 
 class FakeUsbTransport::Device final : public UsbDevice {
-public:
+  public:
     Device(FakeUsbTransport& bus, FakeDevice& device) : bus_(bus), d_(device) { d_.openNow = true; }
     ~Device() override { d_.openNow = false; }
 
@@ -128,13 +129,17 @@ public:
     }
     int controlOut(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index,
                    std::span<const uint8_t> data, unsigned) override {
-        bus_.controls.push_back({requestType, request, value, index, static_cast<uint16_t>(data.size()),
+        bus_.controls.push_back({requestType,
+                                 request,
+                                 value,
+                                 index,
+                                 static_cast<uint16_t>(data.size()),
                                  {data.begin(), data.end()}});
         if (auto it = d_.controlFailures.find(request); it != d_.controlFailures.end()) return it->second;
         return static_cast<int>(data.size());
     }
-    int controlIn(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index, std::span<uint8_t> data,
-                  unsigned) override {
+    int controlIn(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index,
+                  std::span<uint8_t> data, unsigned) override {
         bus_.controls.push_back({requestType, request, value, index, static_cast<uint16_t>(data.size()), {}});
         if (auto it = d_.controlFailures.find(request); it != d_.controlFailures.end()) return it->second;
         const auto it = d_.controlReplies.find(request);
@@ -148,7 +153,8 @@ public:
         if (endpoint != 0x02) return LIBUSB_ERROR_INVALID_PARAM;
         const std::size_t room = d_.bulkOutAccepts - std::min(d_.bulkOutAccepts, d_.bulkOutData.size());
         const std::size_t n = std::min(room, data.size());
-        d_.bulkOutData.insert(d_.bulkOutData.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
+        d_.bulkOutData.insert(d_.bulkOutData.end(), data.begin(),
+                              data.begin() + static_cast<std::ptrdiff_t>(n));
         transferred = static_cast<int>(n);
         return n == data.size() ? LIBUSB_SUCCESS : d_.bulkOutResult;
     }
@@ -175,14 +181,14 @@ public:
         return step.result;
     }
 
-private:
+  private:
     FakeUsbTransport& bus_;
     FakeDevice& d_;
 };
 
 // Hands the driver a transport it may own while the test keeps the bus beyond the driver's life.
 class BorrowedTransport final : public UsbTransport {
-public:
+  public:
     explicit BorrowedTransport(UsbTransport& bus) : bus_(bus) {}
     int listDevices(std::vector<UsbDeviceEntry>& devices) override { return bus_.listDevices(devices); }
     int readString(const UsbDeviceEntry& device, UsbString which, std::string& text) override {
@@ -193,7 +199,7 @@ public:
     }
     UsbLibraryVersion version() override { return bus_.version(); }
 
-private:
+  private:
     UsbTransport& bus_;
 };
 

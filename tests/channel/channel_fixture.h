@@ -1,0 +1,51 @@
+#pragma once
+// Every channel test starts from fresh settings and an empty table, talks to a fake link and records
+// the boxes and debug log lines it causes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/core/debug_log.h"
+#include "app/core/settings.h"
+#include "channel/bound_setters.h"
+#include "channel/channel_table.h"
+#include "channel/composite_setters.h"
+#include "fake_module_link.h"
+#include "recording_operator.h"
+
+namespace vz::test {
+
+class ChannelFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetSettings();
+        resetChannelTable();
+        outputConfigChannel = nullptr;
+        outputCalibrationChannel = nullptr;
+        setOutputConfigRefreshHook({});
+        setDebugLogOutput([this](std::string_view line) { logLines.emplace_back(line); });
+    }
+    void TearDown() override {
+        setDebugLogOutput({});
+        setOutputConfigRefreshHook({});
+        outputConfigChannel = nullptr;
+        outputCalibrationChannel = nullptr;
+        resetChannelTable();
+        resetSettings();
+    }
+
+    // Channel n of the table with its module address assigned, as the module search leaves it.
+    QOR& channel(int n) {
+        QOR& q = channelTable.channels[static_cast<size_t>(n)];
+        q.moduleAddress = static_cast<uint16_t>(n);
+        q.foundSerial = 1000u + static_cast<uint32_t>(n);
+        return q;
+    }
+
+    FakeModuleLink link;
+    RecordingOperator seam;
+    std::vector<std::string> logLines;
+};
+
+}  // namespace vz::test
