@@ -1,3 +1,5 @@
+#include <cmath>
+
 #include "channel_fixture.h"
 
 namespace vz::test {

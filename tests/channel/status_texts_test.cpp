@@ -12,7 +12,7 @@ TEST(StatusTexts, StateLine) {
         {0x0010, "INH"},
         {0x0011, "ILLEGAL (ON+INH)"},
         {0x0003, "ON, Voltage rising"},
-        {0xFFEE, "INH, Voltage rising, Voltage falling, Current Limit"},
+        {0xFFFE, "INH, Voltage rising, Voltage falling, Current Limit"},
     };
     for (const auto& [status, text] : cases) EXPECT_EQ(channelStateText(status), text) << std::hex << status;
 }

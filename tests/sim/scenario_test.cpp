@@ -1,0 +1,137 @@
+// Scenario files: physical units, the built-in crate, the shipped examples, and clear errors.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "sim/byte_order.h"
+#include "sim/controller.h"
+#include "sim/scenario.h"
+#include "sim/virtual_crate.h"
+
+namespace {
+
+std::string oneModule(const std::string& module, const std::string& extra = "") {
+    return R"({ "bridges": [ { "serial": "S" } ], "modules": [ )" + module + " ]" + extra + " }";
+}
+
+TEST(Scenario, PhysicalValuesBecomeRawWithTheChannelsExponents) {
+    std::string error;
+    const auto s = vsim::parseScenario(
+        oneModule(R"({ "channel": 2, "serialNumber": 77,
+                       "system": { "maxUnom": "15 V", "currentExponent": -13, "voltageExponent": -11,
+                                   "calUSetOffset": "-0.05 V", "flags": ["isSlave", "isMaster"] },
+                       "user": { "Unom": "12 V", "Inom": "250 mA", "maxCurrent": 8192, "idGroup": "0x2",
+                                 "errorAction": { "power": 3, "minUSense": 1 }, "flags": 64 },
+                       "firmware": { "name": "RERUZ", "version": "1.2.3.4" } })"),
+        error);
+    ASSERT_TRUE(s) << error;
+    const vsim::ModuleSpec& m = s->bridges[0].crate.modules[0];
+    EXPECT_EQ(vsim::getS16(m.system.data() + 34), 30720);  // exponent given after the value still applies
+    EXPECT_EQ(vsim::getS16(m.system.data() + 26), -102);   // -0.05 * 2048 = -102.4
+    EXPECT_EQ(vsim::getU32(m.system.data() + 4), 0x0Cu);
+    EXPECT_EQ(vsim::getS16(m.user.data() + 2), 24576);
+    EXPECT_EQ(vsim::getS16(m.user.data() + 4), 2048);
+    EXPECT_EQ(vsim::getS16(m.user.data() + 18), 8192);
+    EXPECT_EQ(vsim::getU16(m.user.data() + 0), 2);
+    EXPECT_EQ(vsim::getU16(m.user.data() + 10), 0x0C01);
+    EXPECT_EQ(vsim::getU16(m.user.data() + 28), 64);
+    EXPECT_EQ(std::memcmp(m.firmware.data(), "RERUZ\0", 6), 0);
+    EXPECT_EQ(m.firmware[16], 4);
+    EXPECT_EQ(m.firmware[19], 1);
+    // Defaults: unity calibration gains, thresholds at the hardware limits.
+    EXPECT_EQ(vsim::getU16(m.system.data() + 20), 0x8000);
+    EXPECT_EQ(vsim::getS16(m.user.data() + 14), vsim::getS16(m.system.data() + 38));
+}
+
+TEST(Scenario, BadInputIsReportedWithItsPath) {
+    struct Case {
+        std::string json;
+        const char* expected;  // part of the error text
+    };
+    const Case cases[] = {
+        {"{", "not valid JSON"},
+        {"[]", "$: expected an object"},
+        {R"({ "modules": [] })", "$: missing \"bridges\""},
+        {R"({ "bridges": [] })", "$.bridges: at least one bridge"},
+        {R"({ "bridges": [ { "serial": "S", "vid": "1A2" } ] })", "$.bridges[0].vid: expected four hexadecimal"},
+        {R"({ "bridges": [ { "serial": "S" }, { "serial": "S" } ] })", "$.bridges[1]: serial used twice"},
+        {R"({ "bridges": [ { "serial": "S", "colour": 1 } ] })", "$.bridges[0].colour: unknown key"},
+        {R"({ "bridges": [ { "serial": "S" } ], "controller": { "type": 19 } })", "$.controller.type"},
+        {R"({ "bridges": [ { "serial": "S" } ], "controller": { "cacheChannels": 13 } })", "$.controller.cacheChannels"},
+        {oneModule(R"({ "channel": 127, "serialNumber": 1 })"), "$.modules[0].channel: value 127 outside 0..126"},
+        {oneModule(R"({ "channel": 1 })"), "$.modules[0]: missing \"serialNumber\""},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1, "user": { "Unom": "12 A" } })"),
+         "$.modules[0].user.Unom: \"12 A\" needs the unit V"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1, "user": { "Unom": "40 V" } })"),
+         "$.modules[0].user.Unom: \"40 V\" does not fit"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1, "user": { "Unom": "twelve" } })"), "$.modules[0].user.Unom"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1, "user": { "idGroup": 0 } })"), "$.modules[0].user.idGroup"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1, "user": { "rampUp": 70000 } })"), "$.modules[0].user.rampUp: value 70000"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1, "user": { "flags": ["fast"] } })"), "$.modules[0].user.flags[0]: unknown flag"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1, "system": { "Unom": 1 } })"), "$.modules[0].system.Unom: unknown system"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1, "firmware": { "name": "A NAME OF 17 CHAR" } })"),
+         "$.modules[0].firmware.name: longer than 16"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1 }, { "channel": 1, "serialNumber": 2 })"), "$.modules[1]: channel 1 used twice"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1 })", R"(, "loads": [ { "channel": 2, "ohms": 5 } ])"),
+         "$.loads[0].channel: no module at channel 2"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1 })", R"(, "faults": [ { "kind": "explode" } ])"), "$.faults[0].kind"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1 })", R"(, "faults": [ { "kind": "refuse", "field": "user.Volts" } ])"),
+         "$.faults[0].field: unknown parameter"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1 })", R"(, "faults": [ { "kind": "slow", "everyNth": 0 } ])"),
+         "$.faults[0].everyNth"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        EXPECT_EQ(vsim::VirtualCrate::fromJsonText(c.json, error), nullptr) << c.json;
+        EXPECT_NE(error.find(c.expected), std::string::npos) << "got: " << error;
+    }
+    std::string error;
+    EXPECT_EQ(vsim::VirtualCrate::fromFile("/nonexistent/crate.json", error), nullptr);
+    EXPECT_NE(error.find("/nonexistent/crate.json: cannot be read"), std::string::npos);
+}
+
+TEST(Scenario, BuiltInCrate) {
+    auto crate = vsim::VirtualCrate::fromDefault();
+    ASSERT_TRUE(crate);
+    ASSERT_EQ(crate->bridgeCount(), 1);
+    EXPECT_EQ(crate->bridgeInfo(0).vid, "1A2B");
+    EXPECT_EQ(crate->bridgeInfo(0).pid, "0012");
+    vsim::Controller& c = crate->controller();
+    EXPECT_EQ(c.type(), 18);
+    EXPECT_TRUE(c.snmp());
+    EXPECT_TRUE(c.spec().lineRate);
+    const auto modules = c.modules();
+    EXPECT_GE(modules.size(), 8u);
+    int deviz = 0, reruz = 0, slaves = 0, boards = 0;
+    for (const vsim::Module* m : modules) {
+        deviz += std::memcmp(m->firmware().data(), "DEVIZ", 5) == 0;
+        reruz += std::memcmp(m->firmware().data(), "RERUZ", 5) == 0;
+        slaves += (vsim::getU32(m->system().data() + 4) & 8) != 0;
+        boards += m->isTemperatureBoard();
+    }
+    EXPECT_GE(deviz, 2);
+    EXPECT_GE(reruz, 2);
+    EXPECT_EQ(slaves, 1);
+    EXPECT_EQ(boards, 1);
+    // One module reports a supervision failure once its delay has passed.
+    c.advanceTo(0);
+    c.advanceTo(1000000);
+    int failing = 0;
+    for (const vsim::Module* m : c.modules()) failing += (vsim::getU16(m->measurement().data()) & 0xFC00) != 0;
+    EXPECT_EQ(failing, 1);
+}
+
+TEST(Scenario, ShippedExamplesLoad) {
+    for (const char* name : {"krat-crate.json", "two-bridges.json"}) {
+        std::string error;
+        auto crate = vsim::VirtualCrate::fromFile(std::string(VZ_DOCS_EXAMPLES) + "/" + name, error);
+        ASSERT_TRUE(crate) << name << ": " << error;
+    }
+    std::string error;
+    auto two = vsim::VirtualCrate::fromFile(std::string(VZ_DOCS_EXAMPLES) + "/two-bridges.json", error);
+    ASSERT_EQ(two->bridgeCount(), 2);
+    EXPECT_NE(two->bridgeInfo(0).busy, two->bridgeInfo(1).busy);
+}
+
+}  // namespace
