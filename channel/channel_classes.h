@@ -11,7 +11,7 @@ namespace vz {
 class COMMUNICATE {};
 
 class MODULE : public COMMUNICATE {
-public:
+  public:
     static constexpr uint16_t kUnassigned = 255;
     static constexpr uint16_t kLastChannel = 126;
 
@@ -22,25 +22,25 @@ public:
 };
 
 class CHANNEL_BASE : public MODULE {
-public:
+  public:
     // Slot order matters to nobody outside, but is kept as the channel model defines it.
     virtual double voltageFromRaw(int16_t raw) const = 0;
     virtual double currentFromRaw(int16_t raw) const = 0;
     virtual int16_t voltageToRaw(double volts) const = 0;
     virtual int16_t currentToRaw(double amperes) const = 0;
 
-protected:
+  protected:
     // Channels are never deleted through the base, so no virtual destructor (and no extra slots).
     ~CHANNEL_BASE() = default;
 };
 
 class MODULE_MEASURE : public MODULE_MEASURE_DATA, public virtual CHANNEL_BASE {
-protected:
+  protected:
     ~MODULE_MEASURE() = default;
 };
 
 class MODULE_USER_CONFIG : public MODULE_USER_CONFIG_DATA, public virtual CHANNEL_BASE {
-public:
+  public:
     // Whole block from the module, or from the controller cache under -x; 0 or kBlockReadFailed.
     int readFromModule();
 
@@ -68,12 +68,12 @@ public:
     bool setDelayMaxTemperature(uint16_t value);
     bool setDelayMaxPower(uint16_t value);
 
-protected:
+  protected:
     ~MODULE_USER_CONFIG() = default;
 };
 
 class MODULE_SYSTEM_CONFIG : public MODULE_SYSTEM_CONFIG_DATA, public virtual CHANNEL_BASE {
-public:
+  public:
     int readFromModule();
 
     bool setSerialNumber(uint32_t value);
@@ -104,16 +104,16 @@ public:
     bool setPwmMaxOnTime(uint16_t value);
     bool setPwmMinPeriod(uint16_t value);
 
-protected:
+  protected:
     ~MODULE_SYSTEM_CONFIG() = default;
 };
 
 class MODULE_FIRMWARE : public MODULE_FIRMWARE_DATA, public virtual CHANNEL_BASE {
-public:
+  public:
     // On failure the name becomes "! Read Error !" and the version 0.
     int readFromModule();
 
-protected:
+  protected:
     ~MODULE_FIRMWARE() = default;
 };
 
@@ -125,8 +125,11 @@ enum ModuleKind : uint32_t {
     kKindBolanJova = 4,
 };
 
-class QOR final : public MODULE_MEASURE, public MODULE_USER_CONFIG, public MODULE_SYSTEM_CONFIG, public MODULE_FIRMWARE {
-public:
+class QOR final : public MODULE_MEASURE,
+                  public MODULE_USER_CONFIG,
+                  public MODULE_SYSTEM_CONFIG,
+                  public MODULE_FIRMWARE {
+  public:
     uint32_t foundSerial = 0;  // 0: no module at this channel
     int32_t rowTop = 0;
     uint32_t cacheWordLow = 0;

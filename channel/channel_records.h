@@ -15,8 +15,8 @@ static_assert(std::endian::native == std::endian::little,
 
 // Firmware identification, module address 0x0000.
 struct MODULE_FIRMWARE_DATA {
-    char name[16] = {};     // not necessarily terminated
-    uint32_t version = 0;   // shown as byte 19.18.17.16
+    char name[16] = {};    // not necessarily terminated
+    uint32_t version = 0;  // shown as byte 19.18.17.16
 };
 
 // Factory configuration and calibration, module address 0x1000.
@@ -103,7 +103,7 @@ struct MODULE_USER_CONFIG_DATA {
     void storeUgain(float value) { storeFloatAt(kUgainOffset, value); }
     void storeIgain(float value) { storeFloatAt(kIgainOffset, value); }
 
-private:
+  private:
     float floatAt(std::size_t offset) const {
         float value;
         std::memcpy(&value, reinterpret_cast<const unsigned char*>(this) + offset, sizeof value);
@@ -149,7 +149,7 @@ struct MODULE_MEASURE_DATA {
     uint16_t status = 0;
     int16_t uSense = 0;
     int16_t current = 0;
-    int16_t uTerminal = 0;  // 0x8000 and 0x7FFF are markers, not voltages
+    int16_t uTerminal = 0;    // 0x8000 and 0x7FFF are markers, not voltages
     int16_t temperature = 0;  // -32768 and 32767 are the same two markers
     uint16_t block1Rest[3] = {};
     uint16_t rx0Overflow = 0;
@@ -226,7 +226,8 @@ static_assert(offsetof(MODULE_USER_CONFIG_DATA, maxTimeout) == 26);
 static_assert(offsetof(MODULE_USER_CONFIG_DATA, flags) == 28);
 static_assert(offsetof(MODULE_USER_CONFIG_DATA, reserved30) == 30);
 static_assert(offsetof(MODULE_USER_CONFIG_DATA, SupervisionDelays) == 32);
-static_assert(offsetof(MODULE_USER_CONFIG_DATA, SupervisionDelays) + offsetof(SupervisionDelayData, maxPower) ==
+static_assert(offsetof(MODULE_USER_CONFIG_DATA, SupervisionDelays) +
+                  offsetof(SupervisionDelayData, maxPower) ==
               42);
 static_assert(offsetof(MODULE_USER_CONFIG_DATA, reserved44) == 44);
 
@@ -243,11 +244,13 @@ static_assert(offsetof(MODULE_MEASURE_DATA, rx0Count) == 20);
 static_assert(offsetof(MODULE_MEASURE_DATA, idle) == 24);
 static_assert(offsetof(MODULE_MEASURE_DATA, mainCounter) == 28);
 
-static_assert(std::is_standard_layout_v<MODULE_FIRMWARE_DATA> && std::is_trivially_copyable_v<MODULE_FIRMWARE_DATA>);
+static_assert(std::is_standard_layout_v<MODULE_FIRMWARE_DATA> &&
+              std::is_trivially_copyable_v<MODULE_FIRMWARE_DATA>);
 static_assert(std::is_standard_layout_v<MODULE_SYSTEM_CONFIG_DATA> &&
               std::is_trivially_copyable_v<MODULE_SYSTEM_CONFIG_DATA>);
 static_assert(std::is_standard_layout_v<MODULE_USER_CONFIG_DATA> &&
               std::is_trivially_copyable_v<MODULE_USER_CONFIG_DATA>);
-static_assert(std::is_standard_layout_v<MODULE_MEASURE_DATA> && std::is_trivially_copyable_v<MODULE_MEASURE_DATA>);
+static_assert(std::is_standard_layout_v<MODULE_MEASURE_DATA> &&
+              std::is_trivially_copyable_v<MODULE_MEASURE_DATA>);
 
 }  // namespace vz

@@ -30,7 +30,9 @@ int16_t truncatedRaw(double value) {
 
 }  // namespace
 
-void setOutputConfigRefreshHook(std::function<void()> hook) { refreshHook = std::move(hook); }
+void setOutputConfigRefreshHook(std::function<void()> hook) {
+    refreshHook = std::move(hook);
+}
 
 namespace outputConfig {
 
@@ -46,13 +48,27 @@ bool errorActionField(ErrorActionField field, unsigned code) {
     return channel->user().setErrorAction(static_cast<uint16_t>(word));
 }
 
-bool errorActionMinUSense(unsigned code) { return errorActionField(ErrorActionField::minUSense, code); }
-bool errorActionMaxUSense(unsigned code) { return errorActionField(ErrorActionField::maxUSense, code); }
-bool errorActionMaxUModule(unsigned code) { return errorActionField(ErrorActionField::maxUModule, code); }
-bool errorActionMaxCurrent(unsigned code) { return errorActionField(ErrorActionField::maxCurrent, code); }
-bool errorActionTemperature(unsigned code) { return errorActionField(ErrorActionField::temperature, code); }
-bool errorActionPower(unsigned code) { return errorActionField(ErrorActionField::power, code); }
-bool errorActionTimeout(unsigned code) { return errorActionField(ErrorActionField::timeout, code); }
+bool errorActionMinUSense(unsigned code) {
+    return errorActionField(ErrorActionField::minUSense, code);
+}
+bool errorActionMaxUSense(unsigned code) {
+    return errorActionField(ErrorActionField::maxUSense, code);
+}
+bool errorActionMaxUModule(unsigned code) {
+    return errorActionField(ErrorActionField::maxUModule, code);
+}
+bool errorActionMaxCurrent(unsigned code) {
+    return errorActionField(ErrorActionField::maxCurrent, code);
+}
+bool errorActionTemperature(unsigned code) {
+    return errorActionField(ErrorActionField::temperature, code);
+}
+bool errorActionPower(unsigned code) {
+    return errorActionField(ErrorActionField::power, code);
+}
+bool errorActionTimeout(unsigned code) {
+    return errorActionField(ErrorActionField::timeout, code);
+}
 
 bool nominalFromFraction(double fraction) {
     QOR* channel = dialogChannel(outputConfigChannel, "outputConfig::nominalFromFraction");
@@ -71,8 +87,8 @@ bool externalSense(bool atLoad) {
     QOR* channel = dialogChannel(outputConfigChannel, "outputConfig::externalSense");
     if (channel == nullptr) return false;
     const uint16_t flags = channel->user().flags;
-    const uint16_t wanted =
-        atLoad ? static_cast<uint16_t>(flags & ~kSwitchInternalSense) : static_cast<uint16_t>(flags | kSwitchInternalSense);
+    const uint16_t wanted = atLoad ? static_cast<uint16_t>(flags & ~kSwitchInternalSense)
+                                   : static_cast<uint16_t>(flags | kSwitchInternalSense);
     if (!channel->user().setFlags(wanted)) return false;
     refreshOutputConfig();
     return true;

@@ -9,8 +9,8 @@ void firmwareVersionText(const MODULE_FIRMWARE_DATA& record, char* buffer, std::
     const int nameLength = static_cast<int>(sizeof record.name);
     const uint32_t v = record.version;
     if (v != 0)
-        std::snprintf(buffer, size, "%.*s %u.%u.%u.%u", nameLength, record.name, (v >> 24) & 0xFF, (v >> 16) & 0xFF,
-                      (v >> 8) & 0xFF, v & 0xFF);
+        std::snprintf(buffer, size, "%.*s %u.%u.%u.%u", nameLength, record.name, (v >> 24) & 0xFF,
+                      (v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
     else
         std::snprintf(buffer, size, "%.*s", nameLength, record.name);
 }

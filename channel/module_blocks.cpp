@@ -11,12 +11,15 @@
 namespace vz {
 namespace {
 
-bool fromCache() { return (fCmdLine & kConfigFromCache) != 0; }
+bool fromCache() {
+    return (fCmdLine & kConfigFromCache) != 0;
+}
 
 int readBlock(const MODULE& module, const char* what, uint32_t base, uint32_t cacheFirstWord, void* record,
               int length) {
     if (!module.hasModuleAddress()) {
-        debugLog(kLogError, "%s: channel has no module address (%u), nothing read", what, module.moduleAddress);
+        debugLog(kLogError, "%s: channel has no module address (%u), nothing read", what,
+                 module.moduleAddress);
         return kBlockReadFailed;
     }
     int received;
@@ -46,12 +49,14 @@ int MODULE_SYSTEM_CONFIG::readFromModule() {
 
 int MODULE_USER_CONFIG::readFromModule() {
     MODULE_USER_CONFIG_DATA& record = *this;
-    return readBlock(*this, "MODULE_USER_CONFIG", kUserConfigBase, kCacheUserConfigWord, &record, sizeof record);
+    return readBlock(*this, "MODULE_USER_CONFIG", kUserConfigBase, kCacheUserConfigWord, &record,
+                     sizeof record);
 }
 
 int MODULE_FIRMWARE::readFromModule() {
     MODULE_FIRMWARE_DATA& record = *this;
-    const int received = hasModuleAddress() ? moduleRead(addressByte(), kFirmwareBase, 0, &record, sizeof record) : -1;
+    const int received =
+        hasModuleAddress() ? moduleRead(addressByte(), kFirmwareBase, 0, &record, sizeof record) : -1;
     if (received == static_cast<int>(sizeof record)) return 0;
     std::strncpy(name, "! Read Error !", sizeof name);
     version = 0;

@@ -20,7 +20,9 @@ constexpr uint32_t cacheWordAddress(uint32_t first, int channel) {
 }
 
 // The cache layout above is the one of the controllers with 12 and 16 channels.
-constexpr bool cacheLayoutKnown(int channelLimit) { return channelLimit == 12 || channelLimit == 16; }
+constexpr bool cacheLayoutKnown(int channelLimit) {
+    return channelLimit == 12 || channelLimit == 16;
+}
 
 // Result of a block read that did not deliver the whole block.
 constexpr int kBlockReadFailed = 30;

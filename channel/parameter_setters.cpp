@@ -20,7 +20,9 @@ bool commit(uint16_t moduleAddress, uint32_t base, std::size_t offset, T& field,
 using User = MODULE_USER_CONFIG_DATA;
 using System = MODULE_SYSTEM_CONFIG_DATA;
 
-constexpr std::size_t delayOffset(std::size_t inDelays) { return offsetof(User, SupervisionDelays) + inDelays; }
+constexpr std::size_t delayOffset(std::size_t inDelays) {
+    return offsetof(User, SupervisionDelays) + inDelays;
+}
 
 }  // namespace
 
@@ -30,8 +32,12 @@ constexpr std::size_t delayOffset(std::size_t inDelays) { return offsetof(User, 
 bool MODULE_USER_CONFIG::setIdGroup(uint16_t v) {
     return commit(moduleAddress, VZ_USER(idGroup), v, "MODULE_USER_CONFIG::idGroup");
 }
-bool MODULE_USER_CONFIG::setUnom(int16_t v) { return commit(moduleAddress, VZ_USER(Unom), v, "MODULE_USER_CONFIG::Unom"); }
-bool MODULE_USER_CONFIG::setInom(int16_t v) { return commit(moduleAddress, VZ_USER(Inom), v, "MODULE_USER_CONFIG::Inom"); }
+bool MODULE_USER_CONFIG::setUnom(int16_t v) {
+    return commit(moduleAddress, VZ_USER(Unom), v, "MODULE_USER_CONFIG::Unom");
+}
+bool MODULE_USER_CONFIG::setInom(int16_t v) {
+    return commit(moduleAddress, VZ_USER(Inom), v, "MODULE_USER_CONFIG::Inom");
+}
 bool MODULE_USER_CONFIG::setRampUp(uint16_t v) {
     return commit(moduleAddress, VZ_USER(rampUp), v, "MODULE_USER_CONFIG::rampUp");
 }
@@ -62,7 +68,9 @@ bool MODULE_USER_CONFIG::setMaxPower(uint16_t v) {
 bool MODULE_USER_CONFIG::setMaxTimeout(uint16_t v) {
     return commit(moduleAddress, VZ_USER(maxTimeout), v, "MODULE_USER_CONFIG::maxTimeout");
 }
-bool MODULE_USER_CONFIG::setFlags(uint16_t v) { return commit(moduleAddress, VZ_USER(flags), v, "MODULE_USER_CONFIG::flags"); }
+bool MODULE_USER_CONFIG::setFlags(uint16_t v) {
+    return commit(moduleAddress, VZ_USER(flags), v, "MODULE_USER_CONFIG::flags");
+}
 
 bool MODULE_USER_CONFIG::setDelayMinUSense(uint16_t v) {
     return commit(moduleAddress, kUserConfigBase, delayOffset(offsetof(SupervisionDelayData, minUSense)),
@@ -82,7 +90,8 @@ bool MODULE_USER_CONFIG::setDelayMaxCurrent(uint16_t v) {
 }
 bool MODULE_USER_CONFIG::setDelayMaxTemperature(uint16_t v) {
     return commit(moduleAddress, kUserConfigBase, delayOffset(offsetof(SupervisionDelayData, maxTemperature)),
-                  SupervisionDelays.maxTemperature, v, "MODULE_USER_CONFIG::SupervisionDelays.maxTemperature");
+                  SupervisionDelays.maxTemperature, v,
+                  "MODULE_USER_CONFIG::SupervisionDelays.maxTemperature");
 }
 bool MODULE_USER_CONFIG::setDelayMaxPower(uint16_t v) {
     return commit(moduleAddress, kUserConfigBase, delayOffset(offsetof(SupervisionDelayData, maxPower)),
@@ -91,13 +100,15 @@ bool MODULE_USER_CONFIG::setDelayMaxPower(uint16_t v) {
 
 // The WDX floats overlay integer fields, so they are stored through the bytes.
 bool MODULE_USER_CONFIG::setUgain(float v) {
-    if (!commandParameter(moduleAddress, kUserConfigBase, kUgainOffset, &v, sizeof v, "MODULE_USER_CONFIG::ugain"))
+    if (!commandParameter(moduleAddress, kUserConfigBase, kUgainOffset, &v, sizeof v,
+                          "MODULE_USER_CONFIG::ugain"))
         return false;
     storeUgain(v);
     return true;
 }
 bool MODULE_USER_CONFIG::setIgain(float v) {
-    if (!commandParameter(moduleAddress, kUserConfigBase, kIgainOffset, &v, sizeof v, "MODULE_USER_CONFIG::igain"))
+    if (!commandParameter(moduleAddress, kUserConfigBase, kIgainOffset, &v, sizeof v,
+                          "MODULE_USER_CONFIG::igain"))
         return false;
     storeIgain(v);
     return true;
@@ -110,8 +121,8 @@ bool MODULE_SYSTEM_CONFIG::setFlags(uint32_t v) {
     return commit(moduleAddress, VZ_SYSTEM(flags), v, "MODULE_SYSTEM_CONFIG::flags");
 }
 bool MODULE_SYSTEM_CONFIG::setExponent(uint16_t pair) {
-    if (!commandParameter(moduleAddress, kSystemConfigBase, offsetof(System, voltageExponent), &pair, sizeof pair,
-                          "MODULE_SYSTEM_CONFIG::exponent"))
+    if (!commandParameter(moduleAddress, kSystemConfigBase, offsetof(System, voltageExponent), &pair,
+                          sizeof pair, "MODULE_SYSTEM_CONFIG::exponent"))
         return false;
     voltageExponent = static_cast<int8_t>(pair & 0xFF);
     currentExponent = static_cast<int8_t>(pair >> 8);

@@ -4,7 +4,9 @@
 
 namespace vz {
 
-double physicalFromRaw(int16_t raw, int exponent) { return std::ldexp(static_cast<double>(raw), exponent); }
+double physicalFromRaw(int16_t raw, int exponent) {
+    return std::ldexp(static_cast<double>(raw), exponent);
+}
 
 int16_t rawFromPhysical(double value, int exponent) {
     // A NaN would pass both range checks and make the integer conversion undefined.

@@ -23,7 +23,9 @@ std::string format(const char* pattern, ...) {
 }
 
 // One decimal fewer than a raw step needs, never negative.
-int shownDecimals(int exponent) { return std::max(0, decimalsForExponent(exponent) - 1); }
+int shownDecimals(int exponent) {
+    return std::max(0, decimalsForExponent(exponent) - 1);
+}
 
 struct ErrorFlag {
     uint16_t bit;
@@ -32,16 +34,11 @@ struct ErrorFlag {
 
 // The order of the list on screen.
 constexpr ErrorFlag kErrorFlags[] = {
-    {1u << 11, "Sense Voltage too LOW\n"},
-    {1u << 12, "Sense Voltage too HIGH\n"},
-    {1u << 13, "Terminal Voltage too HIGH\n"},
-    {1u << 14, "Current too HIGH\n"},
-    {1u << 15, "Temperature too HIGH\n"},
-    {1u << 10, "Power too HIGH\n"},
-    {1u << 9, "Reserved Error Flag\n"},
-    {1u << 8, "Communication Timeout\n"},
-    {1u << 7, "Self Test Failed!\n"},
-    {1u << 6, "Internal: Synchronized\n"},
+    {1u << 11, "Sense Voltage too LOW\n"},     {1u << 12, "Sense Voltage too HIGH\n"},
+    {1u << 13, "Terminal Voltage too HIGH\n"}, {1u << 14, "Current too HIGH\n"},
+    {1u << 15, "Temperature too HIGH\n"},      {1u << 10, "Power too HIGH\n"},
+    {1u << 9, "Reserved Error Flag\n"},        {1u << 8, "Communication Timeout\n"},
+    {1u << 7, "Self Test Failed!\n"},          {1u << 6, "Internal: Synchronized\n"},
     {1u << 5, "Reserved Status Flag!\n"},
 };
 
@@ -51,10 +48,10 @@ constexpr int16_t kMarkerFail = 32767;
 }  // namespace
 
 std::vector<std::pair<int, std::string>> ChannelStatusTexts::byControl() const {
-    return {{kStateLineControl, stateLine},        {kErrorListControl, errorList},
-            {kSenseVoltageControl, senseVoltage},  {kTerminalVoltageControl, terminalVoltage},
-            {kCurrentControl, current},            {kLoadPowerControl, loadPower},
-            {kModulePowerControl, modulePower},    {kTemperatureControl, temperature}};
+    return {{kStateLineControl, stateLine},       {kErrorListControl, errorList},
+            {kSenseVoltageControl, senseVoltage}, {kTerminalVoltageControl, terminalVoltage},
+            {kCurrentControl, current},           {kLoadPowerControl, loadPower},
+            {kModulePowerControl, modulePower},   {kTemperatureControl, temperature}};
 }
 
 std::string channelStateText(uint16_t status) {

@@ -9,11 +9,11 @@ constexpr int64_t kBitsPerByte = 11;
 constexpr int64_t kBaud = 115200;
 }  // namespace
 
-BridgeLine::BridgeLine(const BridgeSpec& spec)
-    : info(spec.info),
-      plugged(spec.plugged),
-      controller_(std::make_unique<Controller>(spec.crate)),
-      lineRate_(spec.crate.controller.lineRate) {}
+BridgeLine::BridgeLine(const BridgeDef& def)
+    : info(def.info),
+      plugged(def.plugged),
+      controller_(std::make_unique<Controller>(def.crate)),
+      lineRate_(def.crate.controller.lineRate) {}
 
 int64_t BridgeLine::wireUs(size_t bytes) const {
     if (!lineRate_) return 0;

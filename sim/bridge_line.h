@@ -11,8 +11,8 @@
 namespace vsim {
 
 class BridgeLine {
-public:
-    explicit BridgeLine(const BridgeSpec& spec);
+  public:
+    explicit BridgeLine(const BridgeDef& def);
 
     BridgeInfo info;
     bool plugged;
@@ -37,7 +37,7 @@ public:
     // Power cycle on replug: settings back to power-on values, queues empty.
     void reset();
 
-private:
+  private:
     struct TimedByte {
         int64_t atUs;
         uint8_t value;

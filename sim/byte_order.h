@@ -6,8 +6,12 @@
 
 namespace vsim {
 
-inline uint16_t getU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline int16_t getS16(const uint8_t* p) { return static_cast<int16_t>(getU16(p)); }
+inline uint16_t getU16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+inline int16_t getS16(const uint8_t* p) {
+    return static_cast<int16_t>(getU16(p));
+}
 inline uint32_t getU32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);

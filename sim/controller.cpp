@@ -14,19 +14,21 @@ constexpr int64_t kFrameGapUs = 20000;   // a pause this long drops a half-recei
 constexpr int64_t kPhysicsStepUs = 1000;
 constexpr uint8_t kController = 0xFF;
 
-bool isModuleAddress(uint8_t a) { return a >= 0x80 && a <= 0x80 + 126; }
+bool isModuleAddress(uint8_t a) {
+    return a >= 0x80 && a <= 0x80 + 126;
+}
 
 }  // namespace
 
-Controller::Controller(const CrateSpec& spec) : spec_(spec.controller), faults_(spec.faults), random_(spec.seed) {
-    for (const ModuleSpec& m : spec.modules) modules_.push_back(std::make_unique<Module>(m, spec_.type));
+Controller::Controller(const CrateDef& def) : def_(def.controller), faults_(def.faults), random_(def.seed) {
+    for (const ModuleDef& m : def.modules) modules_.push_back(std::make_unique<Module>(m, def_.type));
 }
 
 Controller::~Controller() = default;
 
 uint32_t Controller::configWordAddress() const {
-    if (spec_.configWordAddress) return *spec_.configWordAddress;
-    return spec_.cacheChannels == 16 || spec_.type == 18 ? 0x9580 : 0x9420;
+    if (def_.configWordAddress) return *def_.configWordAddress;
+    return def_.cacheChannels == 16 || def_.type == 18 ? 0x9580 : 0x9420;
 }
 
 Module* Controller::module(int channel) {
@@ -35,7 +37,9 @@ Module* Controller::module(int channel) {
     return nullptr;
 }
 
-const Module* Controller::module(int channel) const { return const_cast<Controller*>(this)->module(channel); }
+const Module* Controller::module(int channel) const {
+    return const_cast<Controller*>(this)->module(channel);
+}
 
 std::vector<const Module*> Controller::modules() const {
     std::vector<const Module*> out;
@@ -99,12 +103,17 @@ std::optional<Controller::Reply> Controller::receive(uint8_t byte, int64_t timeU
 std::vector<uint8_t> Controller::errorReply(const Request& r) const {
     const std::vector<uint8_t> zeros(r.lengthBytes, 0);
     switch (r.operation) {
-        case Operation::ReadShort: return readShortReply(r.module, kStatusError, zeros);
-        case Operation::ReadAddr: return readAddrReply(r.module, kStatusError, r.address, zeros);
-        case Operation::WriteShort: return writeShortReply(r.module, kStatusError);
-        case Operation::WriteReply: return writeResultReply(r.module, kStatusError, r.address, 0);
+        case Operation::ReadShort:
+            return readShortReply(r.module, kStatusError, zeros);
+        case Operation::ReadAddr:
+            return readAddrReply(r.module, kStatusError, r.address, zeros);
+        case Operation::WriteShort:
+            return writeShortReply(r.module, kStatusError);
+        case Operation::WriteReply:
+            return writeResultReply(r.module, kStatusError, r.address, 0);
         case Operation::WriteAddr:
-        case Operation::Assign: break;
+        case Operation::Assign:
+            break;
     }
     return writeAddrReply(r.module, kStatusError, r.address);
 }
@@ -119,29 +128,41 @@ std::optional<Controller::Reply> Controller::handle(const Request& r, int64_t ti
     for (FaultRule& rule : faults_) {
         if (rule.kind == FaultKind::WriteFail || !ruleFires(rule, key, random_)) continue;
         switch (rule.kind) {
-            case FaultKind::NoReply: noReply = true; break;
+            case FaultKind::NoReply:
+                noReply = true;
+                break;
             case FaultKind::ShortReply:
                 shortReply = true;
                 shortBytes = std::max(shortBytes, rule.bytes);
                 break;
-            case FaultKind::CorruptCheck: corrupt = true; break;
-            case FaultKind::ModuleError: moduleError = true; break;
-            case FaultKind::Refuse: refusal = rule.code; break;
-            case FaultKind::Slow: delayUs += int64_t{rule.delayMs} * 1000; break;
-            case FaultKind::WriteFail: break;
+            case FaultKind::CorruptCheck:
+                corrupt = true;
+                break;
+            case FaultKind::ModuleError:
+                moduleError = true;
+                break;
+            case FaultKind::Refuse:
+                refusal = rule.code;
+                break;
+            case FaultKind::Slow:
+                delayUs += int64_t{rule.delayMs} * 1000;
+                break;
+            case FaultKind::WriteFail:
+                break;
         }
     }
 
     Module* target = isModuleAddress(r.module) ? module(r.module - 0x80) : nullptr;
-    if (r.operation == Operation::Assign) target = moduleBySerial((static_cast<uint32_t>(r.module) << 18) | r.address);
+    if (r.operation == Operation::Assign)
+        target = moduleBySerial((static_cast<uint32_t>(r.module) << 18) | r.address);
     const bool needsModule = isModuleAddress(r.module) || r.operation == Operation::Assign;
     if (target) target->countFrame();
 
     std::vector<uint8_t> reply;
     if (needsModule && !target) {
         // Nobody answers on the CAN bus: the controller gives up after its time-out.
-        if (spec_.absentSilent) return std::nullopt;
-        delayUs += int64_t{spec_.canTimeoutMs} * 1000;
+        if (def_.absentSilent) return std::nullopt;
+        delayUs += int64_t{def_.canTimeoutMs} * 1000;
         reply = errorReply(r);
     } else if (moduleError) {
         reply = errorReply(r);
@@ -222,7 +243,8 @@ std::optional<Controller::Reply> Controller::handle(const Request& r, int64_t ti
 
     if (noReply) return std::nullopt;
     if (corrupt) reply.back() ^= 0xFF;
-    if (shortReply) reply.resize(reply.size() > static_cast<size_t>(shortBytes) ? reply.size() - shortBytes : 0);
+    if (shortReply)
+        reply.resize(reply.size() > static_cast<size_t>(shortBytes) ? reply.size() - shortBytes : 0);
     ++framesAnswered_;
     return Reply{std::move(reply), timeUs + delayUs};
 }
@@ -230,8 +252,8 @@ std::optional<Controller::Reply> Controller::handle(const Request& r, int64_t ti
 std::optional<uint16_t> Controller::word(uint32_t wa) const {
     // The configuration record sits in the unused tail of the last channel's stride.
     const uint32_t cfg = configWordAddress();
-    if (wa >= cfg && wa < cfg + spec_.config.size() / 2) return getU16(spec_.config.data() + 2 * (wa - cfg));
-    const uint32_t cacheEnd = kCacheBase + kCacheStride * static_cast<uint32_t>(spec_.cacheChannels);
+    if (wa >= cfg && wa < cfg + def_.config.size() / 2) return getU16(def_.config.data() + 2 * (wa - cfg));
+    const uint32_t cacheEnd = kCacheBase + kCacheStride * static_cast<uint32_t>(def_.cacheChannels);
     if (wa >= kCacheBase && wa < cacheEnd) {
         const int channel = static_cast<int>((wa - kCacheBase) / kCacheStride);
         const uint32_t k = (wa - kCacheBase) % kCacheStride;
@@ -261,8 +283,8 @@ bool Controller::writeWords(uint32_t wa, const std::vector<uint8_t>& data) {
     // Only the configuration record is writable; the cache follows the modules.
     const uint32_t cfg = configWordAddress();
     const size_t words = data.size() / 2;
-    if (wa < cfg || wa + words > cfg + spec_.config.size() / 2) return false;
-    std::copy(data.begin(), data.begin() + 2 * words, spec_.config.begin() + 2 * (wa - cfg));
+    if (wa < cfg || wa + words > cfg + def_.config.size() / 2) return false;
+    std::copy(data.begin(), data.begin() + 2 * words, def_.config.begin() + 2 * (wa - cfg));
     return true;
 }
 

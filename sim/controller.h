@@ -15,14 +15,14 @@
 namespace vsim {
 
 class Controller {
-public:
-    explicit Controller(const CrateSpec& spec);
+  public:
+    explicit Controller(const CrateDef& def);
     ~Controller();
 
-    const ControllerSpec& spec() const { return spec_; }
-    int type() const { return spec_.type; }
-    bool snmp() const { return spec_.snmp; }
-    int cacheChannels() const { return spec_.cacheChannels; }
+    const ControllerDef& definition() const { return def_; }
+    int type() const { return def_.type; }
+    bool snmp() const { return def_.snmp; }
+    int cacheChannels() const { return def_.cacheChannels; }
     uint32_t configWordAddress() const;
 
     // The module at a channel, or null.
@@ -44,9 +44,9 @@ public:
     uint32_t framesAnswered() const { return framesAnswered_; }
     uint32_t framesIgnored() const { return framesIgnored_; }
     const std::vector<FaultRule>& faults() const { return faults_; }
-    std::array<uint8_t, 60>& configRecord() { return spec_.config; }
+    std::array<uint8_t, 60>& configRecord() { return def_.config; }
 
-private:
+  private:
     std::optional<Reply> handle(const Request& r, int64_t timeUs);
     std::vector<uint8_t> errorReply(const Request& r) const;
     std::optional<uint16_t> word(uint32_t wordAddress) const;
@@ -56,7 +56,7 @@ private:
     Module* moduleBySerial(uint32_t low26);
     ExchangeKey keyOf(const Request& r) const;
 
-    ControllerSpec spec_;
+    ControllerDef def_;
     std::vector<std::unique_ptr<Module>> modules_;
     std::vector<FaultRule> faults_;
     std::mt19937 random_;

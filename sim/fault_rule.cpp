@@ -5,8 +5,8 @@
 
 namespace vsim {
 namespace {
-constexpr std::array<const char*, 7> kNames{"noReply",     "shortReply", "corruptCheck", "moduleError",
-                                            "refuse",      "writeFail",  "slow"};
+constexpr std::array<const char*, 7> kNames{"noReply", "shortReply", "corruptCheck", "moduleError",
+                                            "refuse",  "writeFail",  "slow"};
 }
 
 bool ruleFires(FaultRule& rule, const ExchangeKey& key, std::mt19937& random) {
@@ -26,7 +26,9 @@ bool ruleFires(FaultRule& rule, const ExchangeKey& key, std::mt19937& random) {
     return true;
 }
 
-const char* faultKindName(FaultKind kind) { return kNames[static_cast<size_t>(kind)]; }
+const char* faultKindName(FaultKind kind) {
+    return kNames[static_cast<size_t>(kind)];
+}
 
 std::optional<FaultKind> faultKindFromName(const std::string& name) {
     for (size_t i = 0; i < kNames.size(); ++i)

@@ -12,22 +12,24 @@ namespace {
 
 constexpr uint32_t kBootBufferBase = 0xD000;  // the boot loader's data buffer
 constexpr size_t kBootBufferSize = 0x100;
-constexpr double kUnityGain = 32768.0;       // calibration gains: 0x8000 is 1.0
+constexpr double kUnityGain = 32768.0;  // calibration gains: 0x8000 is 1.0
 
-double gain(const uint8_t* rec, uint16_t off) { return getU16(rec + off) / kUnityGain; }
+double gain(const uint8_t* rec, uint16_t off) {
+    return getU16(rec + off) / kUnityGain;
+}
 
 }  // namespace
 
-Module::Module(const ModuleSpec& spec, int controllerType)
-    : spec_(spec),
-      channel_(spec.channel),
+Module::Module(const ModuleDef& def, int controllerType)
+    : def_(def),
+      channel_(def.channel),
       wdxLayout_(controllerType == 17),
-      board_(std::memcmp(spec.firmware.data(), "BOLAN JOVA", 10) == 0),
-      firmware_(spec.firmware),
-      system_(spec.system),
-      user_(spec.user),
+      board_(std::memcmp(def.firmware.data(), "BOLAN JOVA", 10) == 0),
+      firmware_(def.firmware),
+      system_(def.system),
+      user_(def.user),
       bootBuffer_(kBootBufferSize, 0) {
-    if (spec.on && !board_) {
+    if (def.on && !board_) {
         output_.switchOn();
         output_.settle(settings());
     }
@@ -38,8 +40,12 @@ void Module::setChannel(int channel) {
     putU16(system_.data() + sysoff::idModule, static_cast<uint16_t>(channel));
 }
 
-uint32_t Module::serialNumber() const { return getU32(system_.data()); }
-uint16_t Module::idGroup() const { return getU16(user_.data() + useroff::idGroup); }
+uint32_t Module::serialNumber() const {
+    return getU32(system_.data());
+}
+uint16_t Module::idGroup() const {
+    return getU16(user_.data() + useroff::idGroup);
+}
 
 bool Module::readMemory(uint32_t address, size_t length, std::vector<uint8_t>& out) const {
     // Each record lives in its own 4 KiB page; bytes past the record read as zero.
@@ -112,16 +118,35 @@ uint16_t Module::writeUser(uint16_t offset, const std::vector<uint8_t>& data) {
     auto within = [&](int lo, uint16_t sysOffset) { return v >= lo && v <= getS16(s + sysOffset); };
     bool good = true;
     switch (offset) {
-        case useroff::idGroup: good = v >= 1 && v <= 127; break;
-        case useroff::Unom: good = within(0, sysoff::maxUnom); break;
-        case useroff::Inom: good = within(0, sysoff::maxInom); break;
-        case useroff::minUSense: good = within(0, sysoff::maxUSense); break;
-        case useroff::maxUSense: good = within(0, sysoff::maxUSense); break;
-        case useroff::maxUModule: good = within(0, sysoff::maxUTerminal); break;
-        case useroff::maxCurrent: good = within(0, sysoff::maxCurrent); break;
-        case useroff::maxTemperature: good = within(-40, sysoff::maxTemperature); break;
-        case useroff::maxPower: good = v <= getU16(s + sysoff::maxPower); break;
-        default: break;
+        case useroff::idGroup:
+            good = v >= 1 && v <= 127;
+            break;
+        case useroff::Unom:
+            good = within(0, sysoff::maxUnom);
+            break;
+        case useroff::Inom:
+            good = within(0, sysoff::maxInom);
+            break;
+        case useroff::minUSense:
+            good = within(0, sysoff::maxUSense);
+            break;
+        case useroff::maxUSense:
+            good = within(0, sysoff::maxUSense);
+            break;
+        case useroff::maxUModule:
+            good = within(0, sysoff::maxUTerminal);
+            break;
+        case useroff::maxCurrent:
+            good = within(0, sysoff::maxCurrent);
+            break;
+        case useroff::maxTemperature:
+            good = within(-40, sysoff::maxTemperature);
+            break;
+        case useroff::maxPower:
+            good = v <= getU16(s + sysoff::maxPower);
+            break;
+        default:
+            break;
     }
     if (!good) return result::outOfRange;
     std::memcpy(user_.data() + offset, data.data(), 2);
@@ -150,10 +175,10 @@ OutputSettings Module::settings() const {
     const uint16_t flags = getU16(u + useroff::flags);
     o.noRampOff = flags & 0x01;
     o.ignoresGlobalInhibit = flags & 0x20;
-    o.loadOhms = spec_.loadOhms;
-    o.cableOhms = spec_.cableOhms;
-    o.ambientC = spec_.ambientC;
-    o.heatCPerW = spec_.heatCPerW;
+    o.loadOhms = def_.loadOhms;
+    o.cableOhms = def_.cableOhms;
+    o.ambientC = def_.ambientC;
+    o.heatCPerW = def_.heatCPerW;
     o.threshold = {rawToPhysical(getS16(u + useroff::minUSense), ve),
                    rawToPhysical(getS16(u + useroff::maxUSense), ve),
                    rawToPhysical(getS16(u + useroff::maxUModule), ve),
@@ -174,8 +199,9 @@ std::array<uint8_t, 32> Module::measurement() const {
     putU32(p + 24, static_cast<uint32_t>(uptimeUs_ / 20));
     putU32(p + 28, static_cast<uint32_t>(uptimeUs_ / 100));
     if (board_) {
-        putU16(p, spec_.extraStatus);
-        for (size_t i = 0; i < 8; ++i) putU16(p + 8 + 2 * i, static_cast<uint16_t>(spec_.boardTemperatures[i]));
+        putU16(p, def_.extraStatus);
+        for (size_t i = 0; i < 8; ++i)
+            putU16(p + 8 + 2 * i, static_cast<uint16_t>(def_.boardTemperatures[i]));
         return m;
     }
     const OutputSettings o = settings();
@@ -186,10 +212,11 @@ std::array<uint8_t, 32> Module::measurement() const {
     auto measured = [&](double value, uint16_t gainOff, uint16_t offsetOff, int e) {
         return saturatingRaw(gain(s, gainOff) * value - rawToPhysical(getS16(s + offsetOff), e), e);
     };
-    putU16(p + 0, static_cast<uint16_t>(r.status | spec_.extraStatus));
+    putU16(p + 0, static_cast<uint16_t>(r.status | def_.extraStatus));
     putU16(p + 2, static_cast<uint16_t>(measured(r.uSense, sysoff::calUSenGain, sysoff::calUSenOffset, ve)));
     putU16(p + 4, static_cast<uint16_t>(measured(r.current, sysoff::calIModGain, sysoff::calIModOffset, ce)));
-    putU16(p + 6, static_cast<uint16_t>(measured(r.uTerminal, sysoff::calUModGain, sysoff::calUModOffset, ve)));
+    putU16(p + 6,
+           static_cast<uint16_t>(measured(r.uTerminal, sysoff::calUModGain, sysoff::calUModOffset, ve)));
     putU16(p + 8, static_cast<uint16_t>(static_cast<int16_t>(std::lround(r.temperature))));
     return m;
 }
@@ -198,19 +225,26 @@ void Module::command(uint16_t word, bool global) {
     if (board_) return;
     const OutputSettings o = settings();
     switch (word) {
-        case 0x0001: output_.switchOn(); break;
-        case 0x0002: output_.switchOff(o); break;
+        case 0x0001:
+            output_.switchOn();
+            break;
+        case 0x0002:
+            output_.switchOff(o);
+            break;
         case 0x0004:
             if (!(global && o.ignoresGlobalInhibit)) output_.setInhibit(true);
             break;
         case 0x0014:
             if (!(global && o.ignoresGlobalInhibit)) output_.setInhibit(false);
             break;
-        default: break;  // test words and unknown words change nothing
+        default:
+            break;  // test words and unknown words change nothing
     }
 }
 
-bool Module::active() const { return !board_ && output_.active(settings()); }
+bool Module::active() const {
+    return !board_ && output_.active(settings());
+}
 
 int Module::step(int64_t dtUs) {
     uptimeUs_ += dtUs;

@@ -19,8 +19,8 @@ inline constexpr uint16_t outOfRange = 3;        // value outside what the modul
 }  // namespace result
 
 class Module {
-public:
-    Module(const ModuleSpec& spec, int controllerType);
+  public:
+    Module(const ModuleDef& def, int controllerType);
 
     int channel() const { return channel_; }
     void setChannel(int channel);
@@ -51,18 +51,18 @@ public:
 
     OutputSettings settings() const;
     const OutputModel& output() const { return output_; }
-    double loadOhms() const { return spec_.loadOhms; }
-    void setLoadOhms(double ohms) { spec_.loadOhms = ohms; }
-    uint16_t cacheWordLow() const { return spec_.cacheWordLow; }
-    uint16_t cacheWordHigh() const { return spec_.cacheWordHigh; }
+    double loadOhms() const { return def_.loadOhms; }
+    void setLoadOhms(double ohms) { def_.loadOhms = ohms; }
+    uint16_t cacheWordLow() const { return def_.cacheWordLow; }
+    uint16_t cacheWordHigh() const { return def_.cacheWordHigh; }
 
-private:
+  private:
     uint16_t writeSystem(uint16_t offset, const std::vector<uint8_t>& data);
     uint16_t writeUser(uint16_t offset, const std::vector<uint8_t>& data);
     int voltageExponent() const { return static_cast<int8_t>(system_[10]); }
     int currentExponent() const { return static_cast<int8_t>(system_[11]); }
 
-    ModuleSpec spec_;
+    ModuleDef def_;
     int channel_;
     bool wdxLayout_;
     bool board_;

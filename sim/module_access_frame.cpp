@@ -20,7 +20,9 @@ constexpr const char* kNames[] = {"readShort", "readAddr", "writeShort", "writeA
 
 }  // namespace
 
-const char* operationName(Operation op) { return kNames[static_cast<int>(op)]; }
+const char* operationName(Operation op) {
+    return kNames[static_cast<int>(op)];
+}
 
 std::optional<Operation> operationFromName(const char* name) {
     for (int i = 0; i < 6; ++i)
@@ -84,7 +86,9 @@ std::vector<uint8_t> readAddrReply(uint8_t module, uint8_t status, uint32_t addr
     return sealed(std::move(f));
 }
 
-std::vector<uint8_t> writeShortReply(uint8_t module, uint8_t status) { return sealed({module, status}); }
+std::vector<uint8_t> writeShortReply(uint8_t module, uint8_t status) {
+    return sealed({module, status});
+}
 
 std::vector<uint8_t> writeAddrReply(uint8_t module, uint8_t status, uint32_t address) {
     std::vector<uint8_t> f{module, static_cast<uint8_t>(status | kStatusAddressFollows)};

@@ -30,9 +30,9 @@ struct Request {
     bool read = false;
     int functionCode = 0;
     bool hasAddress = false;
-    uint32_t address = 0;      // 18 bits
-    size_t lengthBytes = 0;    // data length named by the header
-    std::vector<uint8_t> data; // write data
+    uint32_t address = 0;       // 18 bits
+    size_t lengthBytes = 0;     // data length named by the header
+    std::vector<uint8_t> data;  // write data
     Operation operation = Operation::ReadShort;
 };
 

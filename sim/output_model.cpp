@@ -6,7 +6,7 @@
 namespace vsim {
 namespace {
 
-constexpr std::array<uint16_t, 6> kFlag{statusbit::uSenseMin,  statusbit::uSenseMax,  statusbit::uModuleMax,
+constexpr std::array<uint16_t, 6> kFlag{statusbit::uSenseMin,  statusbit::uSenseMax,   statusbit::uModuleMax,
                                         statusbit::iModuleMax, statusbit::temperature, statusbit::power};
 // Shift of each supervision's 2-bit code in the error action word.
 constexpr std::array<int, 6> kActionShift{0, 2, 4, 6, 8, 10};
@@ -48,8 +48,8 @@ bool OutputModel::active(const OutputSettings& s) const {
 std::array<bool, 6> OutputModel::conditions(const OutputSettings& s, const OutputReadings& r) const {
     // Too little sense voltage only counts once the output has settled at its set point.
     const bool settled = on_ && !inhibit_ && std::fabs(ramp_ - target(s)) <= kEpsilon;
-    return {settled && r.uSense < s.threshold[0], r.uSense > s.threshold[1], r.uTerminal > s.threshold[2],
-            r.current > s.threshold[3],           r.temperature > s.threshold[4], r.power > s.threshold[5]};
+    return {settled && r.uSense<s.threshold[0], r.uSense> s.threshold[1], r.uTerminal > s.threshold[2],
+            r.current > s.threshold[3], r.temperature > s.threshold[4], r.power > s.threshold[5]};
 }
 
 int OutputModel::step(const OutputSettings& s, int64_t dtUs) {

@@ -8,9 +8,9 @@ namespace vsim {
 
 // Everything the output needs from the module's records, in volts, amperes, seconds.
 struct OutputSettings {
-    double uSet = 0;      // calibrated set point
-    double iLimit = 0;    // calibrated current limit
-    double rampUp = 0;    // V/s; 0 switches at once
+    double uSet = 0;    // calibrated set point
+    double iLimit = 0;  // calibrated current limit
+    double rampUp = 0;  // V/s; 0 switches at once
     double rampDown = 0;
     bool noRampOff = false;
     double loadOhms = 0;  // 0: nothing connected
@@ -37,11 +37,12 @@ struct OutputReadings {
 namespace statusbit {
 inline constexpr uint16_t on = 1 << 0, rising = 1 << 1, falling = 1 << 2, currentLimit = 1 << 3,
                           inhibit = 1 << 4, trippedOff = 1 << 6, power = 1 << 10, uSenseMin = 1 << 11,
-                          uSenseMax = 1 << 12, uModuleMax = 1 << 13, iModuleMax = 1 << 14, temperature = 1 << 15;
+                          uSenseMax = 1 << 12, uModuleMax = 1 << 13, iModuleMax = 1 << 14,
+                          temperature = 1 << 15;
 }
 
 class OutputModel {
-public:
+  public:
     void switchOn();
     void switchOff(const OutputSettings& s);
     void setInhibit(bool on) { inhibit_ = on; }
@@ -58,7 +59,7 @@ public:
     int step(const OutputSettings& s, int64_t dtUs);
     OutputReadings readings(const OutputSettings& s) const;
 
-private:
+  private:
     double target(const OutputSettings& s) const;
     std::array<bool, 6> conditions(const OutputSettings& s, const OutputReadings& r) const;
 

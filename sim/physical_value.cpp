@@ -5,7 +5,9 @@
 
 namespace vsim {
 
-double rawToPhysical(int raw, int exponent) { return std::ldexp(static_cast<double>(raw), exponent); }
+double rawToPhysical(int raw, int exponent) {
+    return std::ldexp(static_cast<double>(raw), exponent);
+}
 
 int16_t saturatingRaw(double value, int exponent) {
     const double y = std::ldexp(value, -exponent);
@@ -33,15 +35,16 @@ std::optional<int16_t> physicalToRaw(const std::string& text, Unit unit, int exp
     }
     const char wanted = unit == Unit::Volt ? 'V' : 'A';
     if (unit == Unit::None || suffix.size() != 1 || suffix[0] != wanted) {
-        error = "\"" + text + "\" needs the unit " + (unit == Unit::None ? std::string("-none-")
-                                                                          : std::string(1, wanted));
+        error = "\"" + text + "\" needs the unit " +
+                (unit == Unit::None ? std::string("-none-") : std::string(1, wanted));
         if (unit == Unit::None) error = "\"" + text + "\": this field takes no unit";
         return std::nullopt;
     }
     const double y = std::ldexp(number * scale, -exponent);
     const double r = y >= 0 ? std::trunc(y + 0.5) : std::trunc(y - 0.5);
     if (r > 32767.0 || r < -32768.0) {
-        error = "\"" + text + "\" does not fit the 16-bit raw range with exponent " + std::to_string(exponent);
+        error =
+            "\"" + text + "\" does not fit the 16-bit raw range with exponent " + std::to_string(exponent);
         return std::nullopt;
     }
     return static_cast<int16_t>(r);

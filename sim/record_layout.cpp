@@ -68,9 +68,15 @@ constexpr std::array kUserFloat{
 
 }  // namespace
 
-std::span<const Field> systemFields() { return kSystem; }
-std::span<const Field> userFields() { return kUser; }
-std::span<const Field> userFloatFields() { return kUserFloat; }
+std::span<const Field> systemFields() {
+    return kSystem;
+}
+std::span<const Field> userFields() {
+    return kUser;
+}
+std::span<const Field> userFloatFields() {
+    return kUserFloat;
+}
 
 std::optional<Field> findField(std::span<const Field> table, std::string_view name) {
     for (const Field& f : table)

@@ -3,61 +3,60 @@
 // controller, modules, loads and faults. Records are held as the bytes the modules will serve.
 #include <array>
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "sim/fault_rule.h"
 #include "sim/virtual_crate.h"
 
 namespace vsim {
 
-struct ModuleSpec {
+struct ModuleDef {
     int channel = 0;
     std::array<uint8_t, 20> firmware{};
     std::array<uint8_t, 64> system{};
     std::array<uint8_t, 64> user{};
-    bool on = false;            // output switched on at start
-    double loadOhms = 0;        // resistive load at the output; 0: nothing connected
-    double cableOhms = 0.01;    // between terminals and sense point
-    double ambientC = 25;       // temperature with the output off
-    double heatCPerW = 0.5;     // temperature rise per watt delivered
+    bool on = false;                             // output switched on at start
+    double loadOhms = 0;                         // resistive load at the output; 0: nothing connected
+    double cableOhms = 0.01;                     // between terminals and sense point
+    double ambientC = 25;                        // temperature with the output off
+    double heatCPerW = 0.5;                      // temperature rise per watt delivered
     std::array<int16_t, 8> boardTemperatures{};  // boards that report temperatures instead
     uint16_t cacheWordLow = 0;
     uint16_t cacheWordHigh = 0;
-    uint16_t extraStatus = 0;   // status bits forced on, for flags the physics does not produce
-    nlohmann::json processor;   // kept for the boot loader; not interpreted yet
+    uint16_t extraStatus = 0;  // status bits forced on, for flags the physics does not produce
+    nlohmann::json processor;  // kept for the boot loader; not interpreted yet
     nlohmann::json bootLoader;
 };
 
-struct ControllerSpec {
+struct ControllerDef {
     int type = 18;
     bool snmp = false;
     int cacheChannels = 0;  // 0, 12 or 16
     int canTimeoutMs = 100;
     bool absentSilent = false;
     bool lineRate = false;
-    std::array<uint8_t, 60> config{};  // the controller's own configuration record
+    std::array<uint8_t, 60> config{};           // the controller's own configuration record
     std::optional<uint32_t> configWordAddress;  // default by type and cache size
 };
 
-struct CrateSpec {
-    ControllerSpec controller;
-    std::vector<ModuleSpec> modules;
+struct CrateDef {
+    ControllerDef controller;
+    std::vector<ModuleDef> modules;
     std::vector<FaultRule> faults;
     uint32_t seed = 1;
 };
 
-struct BridgeSpec {
+struct BridgeDef {
     BridgeInfo info;
     bool plugged = true;
-    CrateSpec crate;
+    CrateDef crate;
 };
 
 struct Scenario {
-    std::vector<BridgeSpec> bridges;
+    std::vector<BridgeDef> bridges;
 };
 
 // Reads a scenario; on failure returns nullopt and sets error to a text naming the JSON path.

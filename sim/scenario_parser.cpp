@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <stdexcept>
@@ -23,10 +23,16 @@ struct ParseError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-[[noreturn]] void fail(const std::string& path, const std::string& what) { throw ParseError(path + ": " + what); }
+[[noreturn]] void fail(const std::string& path, const std::string& what) {
+    throw ParseError(path + ": " + what);
+}
 
-std::string join(const std::string& path, const std::string& key) { return path + "." + key; }
-std::string join(const std::string& path, size_t index) { return path + "[" + std::to_string(index) + "]"; }
+std::string join(const std::string& path, const std::string& key) {
+    return path + "." + key;
+}
+std::string join(const std::string& path, size_t index) {
+    return path + "[" + std::to_string(index) + "]";
+}
 
 void allowKeys(const json& j, const std::string& path, std::initializer_list<const char*> keys) {
     if (!j.is_object()) fail(path, "expected an object");
@@ -62,7 +68,8 @@ int64_t integer(const json& j, const std::string& path, int64_t lo, int64_t hi) 
         fail(path, "expected an integer");
     }
     if (v < lo || v > hi)
-        fail(path, "value " + std::to_string(v) + " outside " + std::to_string(lo) + ".." + std::to_string(hi));
+        fail(path,
+             "value " + std::to_string(v) + " outside " + std::to_string(lo) + ".." + std::to_string(hi));
     return v;
 }
 
@@ -74,7 +81,8 @@ bool boolean(const json& j, const std::string& path) {
 double number(const json& j, const std::string& path, double lo, double hi) {
     if (!j.is_number()) fail(path, "expected a number");
     const double v = j.get<double>();
-    if (!std::isfinite(v) || v < lo || v > hi) fail(path, "value outside " + std::to_string(lo) + ".." + std::to_string(hi));
+    if (!std::isfinite(v) || v < lo || v > hi)
+        fail(path, "value outside " + std::to_string(lo) + ".." + std::to_string(hi));
     return v;
 }
 
@@ -92,7 +100,8 @@ std::string hexId(const json& j, const std::string& path) {
 }
 
 // Named bits: either a number or an array of names from the table (bit = index).
-uint32_t flagBits(const json& j, const std::string& path, std::initializer_list<const char*> names, int64_t max) {
+uint32_t flagBits(const json& j, const std::string& path, std::initializer_list<const char*> names,
+                  int64_t max) {
     if (!j.is_array()) return static_cast<uint32_t>(integer(j, path, 0, max));
     uint32_t bits = 0;
     for (size_t i = 0; i < j.size(); ++i) {
@@ -114,10 +123,9 @@ uint32_t flagBits(const json& j, const std::string& path, std::initializer_list<
 
 uint16_t errorActionWord(const json& j, const std::string& path) {
     if (!j.is_object()) return static_cast<uint16_t>(integer(j, path, 0, 0xFFFF));
-    static constexpr std::pair<const char*, int> kFields[] = {{"minUSense", 0},    {"maxUSense", 2},
-                                                              {"maxUModule", 4},   {"maxCurrent", 6},
-                                                              {"temperature", 8},  {"power", 10},
-                                                              {"timeout", 14}};
+    static constexpr std::pair<const char*, int> kFields[] = {
+        {"minUSense", 0},   {"maxUSense", 2}, {"maxUModule", 4}, {"maxCurrent", 6},
+        {"temperature", 8}, {"power", 10},    {"timeout", 14}};
     uint16_t word = 0;
     for (auto it = j.begin(); it != j.end(); ++it) {
         int shift = -1;
@@ -152,13 +160,13 @@ int64_t fieldValue(const json& j, const std::string& path, const Field& f, int e
 }
 
 constexpr std::initializer_list<const char*> kSystemFlags = {
-    "inputStageBias", "switchCurrentGain", "isMaster", "isSlave", "clockDisable", "isPcbCx",
-    "pwmAdjustUmod", "pwmVariableFrequency"};
+    "inputStageBias", "switchCurrentGain", "isMaster",      "isSlave",
+    "clockDisable",   "isPcbCx",           "pwmAdjustUmod", "pwmVariableFrequency"};
 constexpr std::initializer_list<const char*> kUserFlags = {
-    "switchOffNoRamp", "switchModuleReg", "switchSlowReg", "switchInternalSense", "enableExternalInhibit",
-    "disableGlobalInhibit", "autoPowerOn", "relaxSupervOnPowerup"};
+    "switchOffNoRamp",       "switchModuleReg",      "switchSlowReg", "switchInternalSense",
+    "enableExternalInhibit", "disableGlobalInhibit", "autoPowerOn",   "relaxSupervOnPowerup"};
 
-void parseSystem(const json& j, const std::string& path, ModuleSpec& m, std::set<std::string>& given) {
+void parseSystem(const json& j, const std::string& path, ModuleDef& m, std::set<std::string>& given) {
     if (!j.is_object()) fail(path, "expected an object");
     uint8_t* rec = m.system.data();
     rec[sysoff::voltageExponent] = static_cast<uint8_t>(-10);  // defaults, see applySystemDefaults
@@ -179,7 +187,8 @@ void parseSystem(const json& j, const std::string& path, ModuleSpec& m, std::set
         if (it.key() == "reserved") {
             const json& a = arrayAt(*it, p);
             if (a.size() != 6) fail(p, "expected 6 bytes");
-            for (size_t i = 0; i < 6; ++i) rec[58 + i] = static_cast<uint8_t>(integer(a[i], join(p, i), 0, 255));
+            for (size_t i = 0; i < 6; ++i)
+                rec[58 + i] = static_cast<uint8_t>(integer(a[i], join(p, i), 0, 255));
             continue;
         }
         const auto f = findField(systemFields(), it.key());
@@ -194,7 +203,7 @@ void parseSystem(const json& j, const std::string& path, ModuleSpec& m, std::set
     }
 }
 
-void parseUser(const json& j, const std::string& path, ModuleSpec& m, std::set<std::string>& given) {
+void parseUser(const json& j, const std::string& path, ModuleDef& m, std::set<std::string>& given) {
     if (!j.is_object()) fail(path, "expected an object");
     uint8_t* rec = m.user.data();
     const int ve = static_cast<int8_t>(m.system[sysoff::voltageExponent]);
@@ -224,14 +233,15 @@ void parseUser(const json& j, const std::string& path, ModuleSpec& m, std::set<s
     }
 }
 
-void applySystemDefaults(ModuleSpec& m, const std::set<std::string>& sys) {
+void applySystemDefaults(ModuleDef& m, const std::set<std::string>& sys) {
     uint8_t* s = m.system.data();
     auto setS = [&](const char* name, uint16_t off, int64_t v) {
         if (!sys.count(name)) putU16(s + off, static_cast<uint16_t>(v));
     };
     if (!sys.count("voltageExponent")) s[sysoff::voltageExponent] = static_cast<uint8_t>(-10);
     if (!sys.count("currentExponent")) s[sysoff::currentExponent] = static_cast<uint8_t>(-10);
-    for (const char* gain : {"calUModGain", "calIModGain", "calUSenGain", "calUSetGain", "calISetGain", "calUIntGain"})
+    for (const char* gain :
+         {"calUModGain", "calIModGain", "calUSenGain", "calUSetGain", "calISetGain", "calUIntGain"})
         setS(gain, findField(systemFields(), gain)->offset, 0x8000);
     setS("maxUnom", sysoff::maxUnom, 32767);
     setS("maxInom", sysoff::maxInom, 32767);
@@ -242,7 +252,7 @@ void applySystemDefaults(ModuleSpec& m, const std::set<std::string>& sys) {
     setS("maxPower", sysoff::maxPower, 65535);
 }
 
-void applyUserDefaults(ModuleSpec& m, const std::set<std::string>& user) {
+void applyUserDefaults(ModuleDef& m, const std::set<std::string>& user) {
     const uint8_t* s = m.system.data();
     uint8_t* u = m.user.data();
     // Supervision thresholds not given follow the hardware limits, so a plain module does not trip.
@@ -260,7 +270,7 @@ void applyUserDefaults(ModuleSpec& m, const std::set<std::string>& user) {
     setU("maxPower", useroff::maxPower, getU16(s + sysoff::maxPower));
 }
 
-void parseFirmware(const json& j, const std::string& path, ModuleSpec& m) {
+void parseFirmware(const json& j, const std::string& path, ModuleDef& m) {
     allowKeys(j, path, {"name", "version"});
     if (j.contains("name")) {
         const std::string n = text(j["name"], join(path, "name"));
@@ -276,7 +286,8 @@ void parseFirmware(const json& j, const std::string& path, ModuleSpec& m) {
             size_t pos = 0;
             for (int i = 0; i < 4; ++i) {
                 const size_t dot = s.find('.', pos);
-                const std::string part = s.substr(pos, dot == std::string::npos ? std::string::npos : dot - pos);
+                const std::string part =
+                    s.substr(pos, dot == std::string::npos ? std::string::npos : dot - pos);
                 m.firmware[19 - i] = static_cast<uint8_t>(integer(json(part), p, 0, 255));
                 pos = dot + 1;
             }
@@ -286,18 +297,19 @@ void parseFirmware(const json& j, const std::string& path, ModuleSpec& m) {
     }
 }
 
-ModuleSpec parseModule(const json& j, const std::string& path) {
+ModuleDef parseModule(const json& j, const std::string& path) {
     allowKeys(j, path,
-              {"channel", "serialNumber", "firmware", "system", "user", "on", "cableOhms", "ambientC", "heatCPerW",
-               "temperatures", "cacheWords", "statusBits", "processor", "bootLoader"});
-    ModuleSpec m;
+              {"channel", "serialNumber", "firmware", "system", "user", "on", "cableOhms", "ambientC",
+               "heatCPerW", "temperatures", "cacheWords", "statusBits", "processor", "bootLoader"});
+    ModuleDef m;
     if (!j.contains("channel")) fail(path, "missing \"channel\"");
     m.channel = static_cast<int>(integer(j["channel"], join(path, "channel"), 0, 126));
     std::set<std::string> sysGiven, userGiven;
     if (j.contains("system")) parseSystem(j["system"], join(path, "system"), m, sysGiven);
     if (j.contains("serialNumber")) {
         if (sysGiven.count("serialNumber")) fail(join(path, "serialNumber"), "also given in system");
-        putU32(m.system.data(), static_cast<uint32_t>(integer(j["serialNumber"], join(path, "serialNumber"), 1, 0xFFFFFFFF)));
+        putU32(m.system.data(),
+               static_cast<uint32_t>(integer(j["serialNumber"], join(path, "serialNumber"), 1, 0xFFFFFFFF)));
         sysGiven.insert("serialNumber");
     }
     if (!sysGiven.count("serialNumber")) fail(path, "missing \"serialNumber\"");
@@ -323,7 +335,8 @@ ModuleSpec parseModule(const json& j, const std::string& path) {
         m.cacheWordLow = static_cast<uint16_t>(integer(a[0], join(p, 0), 0, 0xFFFF));
         m.cacheWordHigh = static_cast<uint16_t>(integer(a[1], join(p, 1), 0, 0xFFFF));
     }
-    if (j.contains("statusBits")) m.extraStatus = static_cast<uint16_t>(integer(j["statusBits"], join(path, "statusBits"), 0, 0xFFFF));
+    if (j.contains("statusBits"))
+        m.extraStatus = static_cast<uint16_t>(integer(j["statusBits"], join(path, "statusBits"), 0, 0xFFFF));
     if (j.contains("processor")) m.processor = j["processor"];
     if (j.contains("bootLoader")) m.bootLoader = j["bootLoader"];
     return m;
@@ -333,25 +346,30 @@ uint32_t ipAddress(const json& j, const std::string& path) {
     const std::string s = text(j, path);
     unsigned a = 0, b = 0, c = 0, d = 0;
     char tail = 0;
-    if (std::sscanf(s.c_str(), "%u.%u.%u.%u%c", &a, &b, &c, &d, &tail) != 4 || a > 255 || b > 255 || c > 255 || d > 255)
+    if (std::sscanf(s.c_str(), "%u.%u.%u.%u%c", &a, &b, &c, &d, &tail) != 4 || a > 255 || b > 255 ||
+        c > 255 || d > 255)
         fail(path, "\"" + s + "\" is not a dotted IPv4 address");
     return (a << 24) | (b << 16) | (c << 8) | d;  // first octet most significant
 }
 
-void parseConfig(const json& j, const std::string& path, ControllerSpec& c) {
-    allowKeys(j, path, {"ip", "subnetMask", "gateway", "ethernetFlags", "mac", "httpPort", "snmpPort", "optionFlags",
-                        "firstSlot", "wordAddress"});
+void parseConfig(const json& j, const std::string& path, ControllerDef& c) {
+    allowKeys(j, path,
+              {"ip", "subnetMask", "gateway", "ethernetFlags", "mac", "httpPort", "snmpPort", "optionFlags",
+               "firstSlot", "wordAddress"});
     uint8_t* r = c.config.data();
     if (j.contains("ip")) putU32(r + 0, ipAddress(j["ip"], join(path, "ip")));
     if (j.contains("subnetMask")) putU32(r + 4, ipAddress(j["subnetMask"], join(path, "subnetMask")));
     if (j.contains("gateway")) putU32(r + 8, ipAddress(j["gateway"], join(path, "gateway")));
-    if (j.contains("ethernetFlags")) putU16(r + 12, static_cast<uint16_t>(integer(j["ethernetFlags"], join(path, "ethernetFlags"), 0, 0xFFFF)));
+    if (j.contains("ethernetFlags"))
+        putU16(r + 12,
+               static_cast<uint16_t>(integer(j["ethernetFlags"], join(path, "ethernetFlags"), 0, 0xFFFF)));
     if (j.contains("mac")) {
         const std::string p = join(path, "mac");
         const std::string s = text(j["mac"], p);
         unsigned b[6];
         char tail = 0;
-        if (std::sscanf(s.c_str(), "%x:%x:%x:%x:%x:%x%c", &b[0], &b[1], &b[2], &b[3], &b[4], &b[5], &tail) != 6)
+        if (std::sscanf(s.c_str(), "%x:%x:%x:%x:%x:%x%c", &b[0], &b[1], &b[2], &b[3], &b[4], &b[5], &tail) !=
+            6)
             fail(p, "expected six hexadecimal bytes separated by colons");
         for (unsigned x : b)
             if (x > 255) fail(p, "byte out of range");
@@ -359,16 +377,24 @@ void parseConfig(const json& j, const std::string& path, ControllerSpec& c) {
         putU16(r + 16, static_cast<uint16_t>((b[2] << 8) | b[3]));
         putU16(r + 14, static_cast<uint16_t>((b[4] << 8) | b[5]));  // low word
     }
-    if (j.contains("httpPort")) putU16(r + 28, static_cast<uint16_t>(integer(j["httpPort"], join(path, "httpPort"), 0, 0xFFFF)));
-    if (j.contains("snmpPort")) putU16(r + 32, static_cast<uint16_t>(integer(j["snmpPort"], join(path, "snmpPort"), 0, 0xFFFF)));
-    if (j.contains("optionFlags")) putU16(r + 44, static_cast<uint16_t>(integer(j["optionFlags"], join(path, "optionFlags"), 0, 0xFFFF)));
-    if (j.contains("firstSlot")) putU16(r + 46, static_cast<uint16_t>(integer(j["firstSlot"], join(path, "firstSlot"), 0, 0xFFFF)));
-    if (j.contains("wordAddress")) c.configWordAddress = static_cast<uint32_t>(integer(j["wordAddress"], join(path, "wordAddress"), 0, 0xFFE2));
+    if (j.contains("httpPort"))
+        putU16(r + 28, static_cast<uint16_t>(integer(j["httpPort"], join(path, "httpPort"), 0, 0xFFFF)));
+    if (j.contains("snmpPort"))
+        putU16(r + 32, static_cast<uint16_t>(integer(j["snmpPort"], join(path, "snmpPort"), 0, 0xFFFF)));
+    if (j.contains("optionFlags"))
+        putU16(r + 44,
+               static_cast<uint16_t>(integer(j["optionFlags"], join(path, "optionFlags"), 0, 0xFFFF)));
+    if (j.contains("firstSlot"))
+        putU16(r + 46, static_cast<uint16_t>(integer(j["firstSlot"], join(path, "firstSlot"), 0, 0xFFFF)));
+    if (j.contains("wordAddress"))
+        c.configWordAddress =
+            static_cast<uint32_t>(integer(j["wordAddress"], join(path, "wordAddress"), 0, 0xFFE2));
 }
 
-ControllerSpec parseController(const json& j, const std::string& path) {
-    allowKeys(j, path, {"type", "snmp", "cacheChannels", "canTimeoutMs", "absentSilent", "lineRate", "config"});
-    ControllerSpec c;
+ControllerDef parseController(const json& j, const std::string& path) {
+    allowKeys(j, path,
+              {"type", "snmp", "cacheChannels", "canTimeoutMs", "absentSilent", "lineRate", "config"});
+    ControllerDef c;
     if (j.contains("type")) {
         const std::string p = join(path, "type");
         c.type = static_cast<int>(integer(j["type"], p, 0, 255));
@@ -383,10 +409,12 @@ ControllerSpec parseController(const json& j, const std::string& path) {
             c.cacheChannels = 0;
         } else {
             c.cacheChannels = static_cast<int>(integer(v, p, 0, 16));
-            if (c.cacheChannels != 0 && c.cacheChannels != 12 && c.cacheChannels != 16) fail(p, "expected 12, 16 or \"none\"");
+            if (c.cacheChannels != 0 && c.cacheChannels != 12 && c.cacheChannels != 16)
+                fail(p, "expected 12, 16 or \"none\"");
         }
     }
-    if (j.contains("canTimeoutMs")) c.canTimeoutMs = static_cast<int>(integer(j["canTimeoutMs"], join(path, "canTimeoutMs"), 0, 60000));
+    if (j.contains("canTimeoutMs"))
+        c.canTimeoutMs = static_cast<int>(integer(j["canTimeoutMs"], join(path, "canTimeoutMs"), 0, 60000));
     if (j.contains("absentSilent")) c.absentSilent = boolean(j["absentSilent"], join(path, "absentSilent"));
     if (j.contains("lineRate")) c.lineRate = boolean(j["lineRate"], join(path, "lineRate"));
     if (j.contains("config")) parseConfig(j["config"], join(path, "config"), c);
@@ -394,12 +422,15 @@ ControllerSpec parseController(const json& j, const std::string& path) {
 }
 
 FaultRule parseFault(const json& j, const std::string& path) {
-    allowKeys(j, path, {"kind", "channel", "operation", "address", "field", "after", "everyNth", "count",
-                        "probability", "code", "bytes", "delayMs"});
+    allowKeys(j, path,
+              {"kind", "channel", "operation", "address", "field", "after", "everyNth", "count",
+               "probability", "code", "bytes", "delayMs"});
     FaultRule r;
     if (!j.contains("kind")) fail(path, "missing \"kind\"");
     const auto kind = faultKindFromName(text(j["kind"], join(path, "kind")));
-    if (!kind) fail(join(path, "kind"), "unknown fault kind (noReply, shortReply, corruptCheck, moduleError, refuse, writeFail, slow)");
+    if (!kind)
+        fail(join(path, "kind"),
+             "unknown fault kind (noReply, shortReply, corruptCheck, moduleError, refuse, writeFail, slow)");
     r.kind = *kind;
     if (j.contains("channel")) {
         const std::string p = join(path, "channel");
@@ -411,11 +442,13 @@ FaultRule parseFault(const json& j, const std::string& path) {
     if (j.contains("operation")) {
         const std::string p = join(path, "operation");
         const auto op = operationFromName(text(j["operation"], p).c_str());
-        if (!op) fail(p, "unknown operation (readShort, readAddr, writeShort, writeAddr, writeReply, assign)");
+        if (!op)
+            fail(p, "unknown operation (readShort, readAddr, writeShort, writeAddr, writeReply, assign)");
         r.operation = op;
     }
     if (j.contains("address") && j.contains("field")) fail(path, "give either \"address\" or \"field\"");
-    if (j.contains("address")) r.address = static_cast<uint32_t>(integer(j["address"], join(path, "address"), 0, 0x3FFFF));
+    if (j.contains("address"))
+        r.address = static_cast<uint32_t>(integer(j["address"], join(path, "address"), 0, 0x3FFFF));
     if (j.contains("field")) {
         // "user.Unom" or "system.maxUnom": the command address of that parameter.
         const std::string p = join(path, "field");
@@ -430,26 +463,33 @@ FaultRule parseFault(const json& j, const std::string& path) {
             if (!field) field = findField(userFloatFields(), name);
             base = kUserBase;
         } else if (block == "system") {
-            field = name == "exponent" ? findField(systemFields(), "voltageExponent") : findField(systemFields(), name);
+            field = name == "exponent" ? findField(systemFields(), "voltageExponent")
+                                       : findField(systemFields(), name);
             base = kSystemBase;
         }
         if (!field) fail(p, "unknown parameter \"" + f + "\" (write user.NAME or system.NAME)");
         r.address = kCommandSpace + base + field->offset;
     }
-    if (j.contains("after")) r.after = static_cast<int>(integer(j["after"], join(path, "after"), 0, 1000000000));
-    if (j.contains("everyNth")) r.everyNth = static_cast<int>(integer(j["everyNth"], join(path, "everyNth"), 1, 1000000000));
-    if (j.contains("count")) r.count = static_cast<int>(integer(j["count"], join(path, "count"), 0, 1000000000));
+    if (j.contains("after"))
+        r.after = static_cast<int>(integer(j["after"], join(path, "after"), 0, 1000000000));
+    if (j.contains("everyNth"))
+        r.everyNth = static_cast<int>(integer(j["everyNth"], join(path, "everyNth"), 1, 1000000000));
+    if (j.contains("count"))
+        r.count = static_cast<int>(integer(j["count"], join(path, "count"), 0, 1000000000));
     if (j.contains("probability")) r.probability = number(j["probability"], join(path, "probability"), 0, 1);
     if (j.contains("code")) r.code = static_cast<uint16_t>(integer(j["code"], join(path, "code"), 1, 0xFFFF));
     if (j.contains("bytes")) r.bytes = static_cast<int>(integer(j["bytes"], join(path, "bytes"), 1, 64));
-    if (j.contains("delayMs")) r.delayMs = static_cast<int>(integer(j["delayMs"], join(path, "delayMs"), 0, 600000));
+    if (j.contains("delayMs"))
+        r.delayMs = static_cast<int>(integer(j["delayMs"], join(path, "delayMs"), 0, 600000));
     return r;
 }
 
 // The crate parts of an object: controller, modules, loads, faults, seed.
-void parseCrate(const json& j, const std::string& path, CrateSpec& crate) {
-    if (j.contains("seed")) crate.seed = static_cast<uint32_t>(integer(j["seed"], join(path, "seed"), 0, 0xFFFFFFFF));
-    if (j.contains("controller")) crate.controller = parseController(j["controller"], join(path, "controller"));
+void parseCrate(const json& j, const std::string& path, CrateDef& crate) {
+    if (j.contains("seed"))
+        crate.seed = static_cast<uint32_t>(integer(j["seed"], join(path, "seed"), 0, 0xFFFFFFFF));
+    if (j.contains("controller"))
+        crate.controller = parseController(j["controller"], join(path, "controller"));
     if (j.contains("modules")) {
         crate.modules.clear();
         const std::string p = join(path, "modules");
@@ -457,8 +497,9 @@ void parseCrate(const json& j, const std::string& path, CrateSpec& crate) {
         std::set<int> channels;
         std::set<uint32_t> serials;
         for (size_t i = 0; i < a.size(); ++i) {
-            ModuleSpec m = parseModule(a[i], join(p, i));
-            if (!channels.insert(m.channel).second) fail(join(p, i), "channel " + std::to_string(m.channel) + " used twice");
+            ModuleDef m = parseModule(a[i], join(p, i));
+            if (!channels.insert(m.channel).second)
+                fail(join(p, i), "channel " + std::to_string(m.channel) + " used twice");
             if (!serials.insert(getU32(m.system.data())).second) fail(join(p, i), "serial number used twice");
             crate.modules.push_back(std::move(m));
         }
@@ -469,11 +510,12 @@ void parseCrate(const json& j, const std::string& path, CrateSpec& crate) {
         for (size_t i = 0; i < a.size(); ++i) {
             const std::string q = join(p, i);
             allowKeys(a[i], q, {"channel", "ohms"});
-            if (!a[i].contains("channel") || !a[i].contains("ohms")) fail(q, "needs \"channel\" and \"ohms\"");
+            if (!a[i].contains("channel") || !a[i].contains("ohms"))
+                fail(q, "needs \"channel\" and \"ohms\"");
             const int ch = static_cast<int>(integer(a[i]["channel"], join(q, "channel"), 0, 126));
             const double ohms = number(a[i]["ohms"], join(q, "ohms"), 1e-6, 1e9);
             bool found = false;
-            for (ModuleSpec& m : crate.modules)
+            for (ModuleDef& m : crate.modules)
                 if (m.channel == ch) {
                     m.loadOhms = ohms;
                     found = true;
@@ -489,21 +531,24 @@ void parseCrate(const json& j, const std::string& path, CrateSpec& crate) {
     }
 }
 
-BridgeSpec parseBridge(const json& j, const std::string& path, const CrateSpec& shared) {
-    allowKeys(j, path, {"serial", "description", "vid", "pid", "busy", "plugged", "seed", "controller", "modules",
-                        "loads", "faults"});
-    BridgeSpec b;
+BridgeDef parseBridge(const json& j, const std::string& path, const CrateDef& shared) {
+    allowKeys(j, path,
+              {"serial", "description", "vid", "pid", "busy", "plugged", "seed", "controller", "modules",
+               "loads", "faults"});
+    BridgeDef b;
     b.crate = shared;
     if (!j.contains("serial")) fail(path, "missing \"serial\"");
     b.info.serial = text(j["serial"], join(path, "serial"));
-    if (b.info.serial.empty() || b.info.serial.size() > 255) fail(join(path, "serial"), "must be 1 to 255 characters");
+    if (b.info.serial.empty() || b.info.serial.size() > 255)
+        fail(join(path, "serial"), "must be 1 to 255 characters");
     if (j.contains("description")) b.info.description = text(j["description"], join(path, "description"));
     b.info.vid = j.contains("vid") ? hexId(j["vid"], join(path, "vid")) : "1A2B";
     b.info.pid = j.contains("pid") ? hexId(j["pid"], join(path, "pid")) : "0012";
     if (j.contains("busy")) b.info.busy = boolean(j["busy"], join(path, "busy"));
     if (j.contains("plugged")) b.plugged = boolean(j["plugged"], join(path, "plugged"));
     // A bridge that names its own modules or loads starts from its own module list.
-    if (j.contains("loads") && !j.contains("modules")) fail(join(path, "loads"), "give \"modules\" beside \"loads\"");
+    if (j.contains("loads") && !j.contains("modules"))
+        fail(join(path, "loads"), "give \"modules\" beside \"loads\"");
     parseCrate(j, path, b.crate);
     return b;
 }
@@ -514,7 +559,7 @@ std::optional<Scenario> parseScenario(const std::string& jsonText, std::string& 
     try {
         const json root = json::parse(jsonText);
         allowKeys(root, "$", {"seed", "controller", "modules", "loads", "faults", "bridges", "comment"});
-        CrateSpec shared;
+        CrateDef shared;
         parseCrate(root, "$", shared);
         if (!root.contains("bridges")) fail("$", "missing \"bridges\"");
         const json& a = arrayAt(root["bridges"], "$.bridges");
@@ -522,8 +567,9 @@ std::optional<Scenario> parseScenario(const std::string& jsonText, std::string& 
         Scenario s;
         std::set<std::string> serials;
         for (size_t i = 0; i < a.size(); ++i) {
-            BridgeSpec b = parseBridge(a[i], join(std::string("$.bridges"), i), shared);
-            if (!serials.insert(b.info.serial).second) fail(join(std::string("$.bridges"), i), "serial used twice");
+            BridgeDef b = parseBridge(a[i], join(std::string("$.bridges"), i), shared);
+            if (!serials.insert(b.info.serial).second)
+                fail(join(std::string("$.bridges"), i), "serial used twice");
             s.bridges.push_back(std::move(b));
         }
         return s;

@@ -54,7 +54,8 @@ std::unique_ptr<VirtualCrate> VirtualCrate::fromJsonText(const std::string& json
     const auto scenario = parseScenario(json, error);
     if (!scenario) return nullptr;
     std::unique_ptr<VirtualCrate> crate(new VirtualCrate());  // private constructor
-    for (const BridgeSpec& b : scenario->bridges) crate->impl_->bridges.push_back(std::make_unique<BridgeLine>(b));
+    for (const BridgeDef& b : scenario->bridges)
+        crate->impl_->bridges.push_back(std::make_unique<BridgeLine>(b));
     error.clear();
     return crate;
 }
@@ -222,14 +223,18 @@ size_t VirtualCrate::rxQueue(int slot) const {
     return b ? b->readable(impl_->time.nowUs()) : 0;
 }
 
-const std::vector<ByteLogEntry>& VirtualCrate::byteLog() const { return impl_->log; }
+const std::vector<ByteLogEntry>& VirtualCrate::byteLog() const {
+    return impl_->log;
+}
 
 void VirtualCrate::clearByteLog() {
     std::lock_guard lock(impl_->mutex);
     impl_->log.clear();
 }
 
-Controller& VirtualCrate::controller() { return controller(0); }
+Controller& VirtualCrate::controller() {
+    return controller(0);
+}
 
 Controller& VirtualCrate::controller(int bridge) {
     std::lock_guard lock(impl_->mutex);

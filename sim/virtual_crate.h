@@ -35,7 +35,7 @@ class Scenario;
 class Controller;
 
 class VirtualCrate {
-public:
+  public:
     ~VirtualCrate();
     VirtualCrate(const VirtualCrate&) = delete;
     VirtualCrate& operator=(const VirtualCrate&) = delete;
@@ -83,7 +83,7 @@ public:
     bool modemLines(int slot, bool& rtsActive, bool& dtrActive) const;
     int configuredBridgeCount() const;
 
-private:
+  private:
     VirtualCrate();
     struct Impl;
     std::unique_ptr<Impl> impl_;

@@ -42,10 +42,11 @@ struct FieldCase {
 
 // Each field setter changes its own two bits and carries every other bit, the unused 12-13 included.
 TEST_F(BoundSetters, ErrorActionFieldReplacesOnlyItsBits) {
-    const FieldCase cases[] = {{outputConfig::errorActionMinUSense, 0},   {outputConfig::errorActionMaxUSense, 2},
-                               {outputConfig::errorActionMaxUModule, 4},  {outputConfig::errorActionMaxCurrent, 6},
-                               {outputConfig::errorActionTemperature, 8}, {outputConfig::errorActionPower, 10},
-                               {outputConfig::errorActionTimeout, 14}};
+    const FieldCase cases[] = {
+        {outputConfig::errorActionMinUSense, 0},   {outputConfig::errorActionMaxUSense, 2},
+        {outputConfig::errorActionMaxUModule, 4},  {outputConfig::errorActionMaxCurrent, 6},
+        {outputConfig::errorActionTemperature, 8}, {outputConfig::errorActionPower, 10},
+        {outputConfig::errorActionTimeout, 14}};
     QOR& q = channel(0);
     outputConfigChannel = &q;
     for (const FieldCase& c : cases) {

@@ -17,7 +17,7 @@
 namespace vz::test {
 
 class ChannelFixture : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         resetSettings();
         resetChannelTable();

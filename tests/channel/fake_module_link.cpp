@@ -24,7 +24,8 @@ FakeModuleLink::~FakeModuleLink() {
 
 size_t FakeModuleLink::index(uint32_t rawAddress) {
     if (rawAddress < kByteSpace) return rawAddress;
-    if (rawAddress >= kWordSpace && rawAddress < kWordSpace + 0x10000) return kByteSpace + (rawAddress - kWordSpace) * 2;
+    if (rawAddress >= kWordSpace && rawAddress < kWordSpace + 0x10000)
+        return kByteSpace + (rawAddress - kWordSpace) * 2;
     throw std::out_of_range("fake link: address outside the byte and word spaces");
 }
 

@@ -21,7 +21,7 @@ struct Request {
 };
 
 class FakeModuleLink {
-public:
+  public:
     FakeModuleLink();  // installs itself as the operation table
     ~FakeModuleLink();
     FakeModuleLink(const FakeModuleLink&) = delete;
@@ -37,10 +37,11 @@ public:
 
     std::vector<Request> requests;
 
-private:
-    static int readAddr(uint8_t module, uint8_t functionCode, uint32_t address, void* destination, int length);
-    static int writeReply(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length,
-                          uint16_t* result, int resultLength);
+  private:
+    static int readAddr(uint8_t module, uint8_t functionCode, uint32_t address, void* destination,
+                        int length);
+    static int writeReply(uint8_t module, uint8_t functionCode, uint32_t address, const void* data,
+                          int length, uint16_t* result, int resultLength);
     std::vector<uint8_t>& memory(uint8_t module);
     static size_t index(uint32_t rawAddress);
 

@@ -1,9 +1,9 @@
+#include "channel/firmware_version.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
-
-#include "channel/firmware_version.h"
 
 namespace vz {
 namespace {

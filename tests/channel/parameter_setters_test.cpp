@@ -17,11 +17,12 @@ struct SetterRow {
     std::function<uint32_t(const QOR&)> get;
 };
 
-#define ROW(facet, setter, field, T, name, address)                                                           \
-    SetterRow {                                                                                                \
-        name, address, static_cast<int>(sizeof(T)),                                                            \
-            [](QOR& q, uint32_t v) { return q.facet().setter(static_cast<T>(v)); },                            \
-            [](const QOR& q) { return static_cast<uint32_t>(static_cast<std::make_unsigned_t<T>>(q.facet().field)); } \
+#define ROW(facet, setter, field, T, name, address)                                                    \
+    SetterRow {                                                                                        \
+        name, address, static_cast<int>(sizeof(T)),                                                    \
+            [](QOR& q, uint32_t v) { return q.facet().setter(static_cast<T>(v)); }, [](const QOR& q) { \
+                return static_cast<uint32_t>(static_cast<std::make_unsigned_t<T>>(q.facet().field));   \
+            }                                                                                          \
     }
 
 const SetterRow kSetters[] = {

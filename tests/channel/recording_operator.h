@@ -7,7 +7,7 @@
 namespace vz::test {
 
 class RecordingOperator : public OperatorSeam {
-public:
+  public:
     RecordingOperator() { setOperatorSeam(this); }
     ~RecordingOperator() override { setOperatorSeam(nullptr); }
     RecordingOperator(const RecordingOperator&) = delete;

@@ -27,7 +27,7 @@ TEST(StatusTexts, ErrorListInScreenOrder) {
 }
 
 class StatusValues : public ChannelFixture {
-protected:
+  protected:
     QOR& scaled(int n) {
         QOR& q = channel(n);
         q.moduleKind = kKindDeviz;

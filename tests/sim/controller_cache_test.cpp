@@ -5,14 +5,17 @@ namespace {
 
 Bytes readWords(CrateFixture& f, uint32_t wordAddress, int bytes) {
     const uint32_t a = wordAddress + 0x20000;
-    const Bytes reply = f.exchange(sealed({0xFF, static_cast<uint8_t>(0xA8 | (bytes / 2)), static_cast<uint8_t>(a),
-                                           static_cast<uint8_t>(a >> 8), static_cast<uint8_t>(a >> 16)}),
-                                   static_cast<size_t>(bytes + 6));
+    const Bytes reply =
+        f.exchange(sealed({0xFF, static_cast<uint8_t>(0xA8 | (bytes / 2)), static_cast<uint8_t>(a),
+                           static_cast<uint8_t>(a >> 8), static_cast<uint8_t>(a >> 16)}),
+                   static_cast<size_t>(bytes + 6));
     if (reply.size() != static_cast<size_t>(bytes + 6) || (reply[1] & 7) == 7) return {};
     return Bytes(reply.begin() + 5, reply.end() - 1);
 }
 
-std::string cached(int channels) { return smallScenario(R"(, "cacheChannels": )" + std::to_string(channels)); }
+std::string cached(int channels) {
+    return smallScenario(R"(, "cacheChannels": )" + std::to_string(channels));
+}
 
 TEST(ControllerCache, CopiesOfEachChannelAtTheirWordAddresses) {
     CrateFixture f(cached(12));
@@ -31,7 +34,7 @@ TEST(ControllerCache, CopiesOfEachChannelAtTheirWordAddresses) {
 TEST(ControllerCache, MeasurementCopyMatchesTheModule) {
     CrateFixture f(cached(16));
     f.exchange(sealed({0x80, 0x31, 0x01, 0x00}), 3);  // channel 0 on
-    f.clock.now += 2000000;                             // ramp 10 V/s to 12 V: done after 1.2 s
+    f.clock.now += 2000000;                           // ramp 10 V/s to 12 V: done after 1.2 s
     const Bytes direct = f.exchange(sealed({0x80, 0xC4}), 11);
     ASSERT_EQ(direct.size(), 11u);
     EXPECT_EQ(readWords(f, 0x9042, 8), Bytes(direct.begin() + 2, direct.end() - 1));
@@ -48,12 +51,14 @@ TEST(ControllerCache, CacheWordsAndLimits) {
 
 TEST(ControllerCache, ConfigurationRecordByControllerType) {
     // 0x9420 for 12-channel controllers, 0x9580 for 16 channels and for the KRAT.
-    CrateFixture twelve(smallScenario(R"(, "type": 17, "cacheChannels": 12, "config": { "ip": "10.1.2.3" })"));
+    CrateFixture twelve(
+        smallScenario(R"(, "type": 17, "cacheChannels": 12, "config": { "ip": "10.1.2.3" })"));
     EXPECT_EQ(readWords(twelve, 0x9420, 4), (Bytes{0x03, 0x02, 0x01, 0x0A}));
     EXPECT_TRUE(readWords(twelve, 0x9580, 4).empty());
     CrateFixture krat(smallScenario(R"(, "config": { "ip": "10.1.2.3", "mac": "00:50:C2:5A:10:01" })"));
     EXPECT_EQ(readWords(krat, 0x9580, 4), (Bytes{0x03, 0x02, 0x01, 0x0A}));
-    EXPECT_EQ(readWords(krat, 0x9580 + 7, 6), (Bytes{0x01, 0x10, 0x5A, 0xC2, 0x50, 0x00})) << "MAC low, middle, high";
+    EXPECT_EQ(readWords(krat, 0x9580 + 7, 6), (Bytes{0x01, 0x10, 0x5A, 0xC2, 0x50, 0x00}))
+        << "MAC low, middle, high";
 }
 
 }  // namespace

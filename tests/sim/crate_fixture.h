@@ -29,7 +29,7 @@ struct VirtualClock {
 };
 
 class CrateFixture {
-public:
+  public:
     explicit CrateFixture(const std::string& json, bool configure = true) {
         std::string error;
         crate = vsim::VirtualCrate::fromJsonText(json, error);
@@ -62,7 +62,8 @@ public:
 // A small crate: a KRAT without line-rate timing, modules at channels 0 (12 V / 10 A) and 5.
 inline std::string smallScenario(const std::string& controllerExtra = "", const std::string& extra = "") {
     return R"({
-  "controller": { "type": 18, "canTimeoutMs": 40 )" + controllerExtra + R"( },
+  "controller": { "type": 18, "canTimeoutMs": 40 )" +
+           controllerExtra + R"( },
   "bridges": [ { "serial": "B1", "description": "test bridge" } ],
   "modules": [
     { "channel": 0, "serialNumber": 1001, "firmware": { "name": "DEVIZ", "version": "4.3.2.1" },
@@ -71,6 +72,7 @@ inline std::string smallScenario(const std::string& controllerExtra = "", const 
     { "channel": 5, "serialNumber": "0x12345678", "firmware": { "name": "RERUZ" },
       "system": { "voltageExponent": -9, "currentExponent": -13, "maxUnom": "50 V", "maxInom": "2 A" },
       "user": { "idGroup": 2, "Unom": "48 V", "Inom": "2 A" } }
-  ])" + extra + R"(
+  ])" + extra +
+           R"(
 })";
 }

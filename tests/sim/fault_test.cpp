@@ -6,7 +6,9 @@ namespace {
 const Bytes kReadSerial5{0x85, 0xAC, 0x00, 0x10, 0x00, 0x63};
 const Bytes kGoodReply = sealed({0x85, 0x08, 0x00, 0x10, 0x00, 0x78, 0x56, 0x34, 0x12, 0, 0, 0, 0});
 
-std::string withFaults(const std::string& faults) { return smallScenario("", R"(, "faults": [)" + faults + "]"); }
+std::string withFaults(const std::string& faults) {
+    return smallScenario("", R"(, "faults": [)" + faults + "]");
+}
 
 TEST(Faults, EachKindChangesTheReplyAsNamed) {
     Bytes corrupt = kGoodReply;
@@ -71,7 +73,8 @@ TEST(Faults, ProbabilityIsRepeatableForOneSeed) {
 }
 
 TEST(Faults, RefusedParameterKeepsTheRecord) {
-    CrateFixture f(withFaults(R"({ "kind": "refuse", "channel": 0, "field": "user.Unom", "code": 5, "count": 1 })"));
+    CrateFixture f(
+        withFaults(R"({ "kind": "refuse", "channel": 0, "field": "user.Unom", "code": 5, "count": 1 })"));
     const Bytes setUnom = sealed({0x80, 0x39, 0x02, 0x20, 0x01, 0x00, 0x50});
     const auto before = f.controller().module(0)->user();
     EXPECT_EQ(f.exchange(setUnom, 8), sealed({0x80, 0x0E, 0x02, 0x20, 0x01, 0x05, 0x00}));

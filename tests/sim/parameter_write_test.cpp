@@ -1,7 +1,6 @@
 // Parameter writes through the command space, validated as the module firmware does: a refused
 // value leaves the record as it was.
 #include "crate_fixture.h"
-
 #include "sim/module.h"
 
 namespace {
@@ -58,7 +57,8 @@ TEST(ParameterWrite, ValidatedLikeTheModuleFirmware) {
         }
         // Stored: read back through the byte-addressed space.
         const uint32_t a = c.address;
-        const Bytes reply = f.exchange(sealed({0x80, 0xAC, static_cast<uint8_t>(a), static_cast<uint8_t>(a >> 8), 0}), 14);
+        const Bytes reply =
+            f.exchange(sealed({0x80, 0xAC, static_cast<uint8_t>(a), static_cast<uint8_t>(a >> 8), 0}), 14);
         ASSERT_EQ(reply.size(), 14u) << c.what;
         EXPECT_EQ(Bytes(reply.begin() + 5, reply.begin() + 5 + c.data.size()), c.data) << c.what;
     }

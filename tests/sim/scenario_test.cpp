@@ -1,4 +1,6 @@
 // Scenario files: physical units, the built-in crate, the shipped examples, and clear errors.
+#include "sim/scenario.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -6,7 +8,6 @@
 
 #include "sim/byte_order.h"
 #include "sim/controller.h"
-#include "sim/scenario.h"
 #include "sim/virtual_crate.h"
 
 namespace {
@@ -17,16 +18,15 @@ std::string oneModule(const std::string& module, const std::string& extra = "") 
 
 TEST(Scenario, PhysicalValuesBecomeRawWithTheChannelsExponents) {
     std::string error;
-    const auto s = vsim::parseScenario(
-        oneModule(R"({ "channel": 2, "serialNumber": 77,
+    const auto s = vsim::parseScenario(oneModule(R"({ "channel": 2, "serialNumber": 77,
                        "system": { "maxUnom": "15 V", "currentExponent": -13, "voltageExponent": -11,
                                    "calUSetOffset": "-0.05 V", "flags": ["isSlave", "isMaster"] },
                        "user": { "Unom": "12 V", "Inom": "250 mA", "maxCurrent": 8192, "idGroup": "0x2",
                                  "errorAction": { "power": 3, "minUSense": 1 }, "flags": 64 },
                        "firmware": { "name": "RERUZ", "version": "1.2.3.4" } })"),
-        error);
+                                       error);
     ASSERT_TRUE(s) << error;
-    const vsim::ModuleSpec& m = s->bridges[0].crate.modules[0];
+    const vsim::ModuleDef& m = s->bridges[0].crate.modules[0];
     EXPECT_EQ(vsim::getS16(m.system.data() + 34), 30720);  // exponent given after the value still applies
     EXPECT_EQ(vsim::getS16(m.system.data() + 26), -102);   // -0.05 * 2048 = -102.4
     EXPECT_EQ(vsim::getU32(m.system.data() + 4), 0x0Cu);
@@ -54,31 +54,43 @@ TEST(Scenario, BadInputIsReportedWithItsPath) {
         {"[]", "$: expected an object"},
         {R"({ "modules": [] })", "$: missing \"bridges\""},
         {R"({ "bridges": [] })", "$.bridges: at least one bridge"},
-        {R"({ "bridges": [ { "serial": "S", "vid": "1A2" } ] })", "$.bridges[0].vid: expected four hexadecimal"},
+        {R"({ "bridges": [ { "serial": "S", "vid": "1A2" } ] })",
+         "$.bridges[0].vid: expected four hexadecimal"},
         {R"({ "bridges": [ { "serial": "S" }, { "serial": "S" } ] })", "$.bridges[1]: serial used twice"},
         {R"({ "bridges": [ { "serial": "S", "colour": 1 } ] })", "$.bridges[0].colour: unknown key"},
         {R"({ "bridges": [ { "serial": "S" } ], "controller": { "type": 19 } })", "$.controller.type"},
-        {R"({ "bridges": [ { "serial": "S" } ], "controller": { "cacheChannels": 13 } })", "$.controller.cacheChannels"},
-        {oneModule(R"({ "channel": 127, "serialNumber": 1 })"), "$.modules[0].channel: value 127 outside 0..126"},
+        {R"({ "bridges": [ { "serial": "S" } ], "controller": { "cacheChannels": 13 } })",
+         "$.controller.cacheChannels"},
+        {oneModule(R"({ "channel": 127, "serialNumber": 1 })"),
+         "$.modules[0].channel: value 127 outside 0..126"},
         {oneModule(R"({ "channel": 1 })"), "$.modules[0]: missing \"serialNumber\""},
         {oneModule(R"({ "channel": 1, "serialNumber": 1, "user": { "Unom": "12 A" } })"),
          "$.modules[0].user.Unom: \"12 A\" needs the unit V"},
         {oneModule(R"({ "channel": 1, "serialNumber": 1, "user": { "Unom": "40 V" } })"),
          "$.modules[0].user.Unom: \"40 V\" does not fit"},
-        {oneModule(R"({ "channel": 1, "serialNumber": 1, "user": { "Unom": "twelve" } })"), "$.modules[0].user.Unom"},
-        {oneModule(R"({ "channel": 1, "serialNumber": 1, "user": { "idGroup": 0 } })"), "$.modules[0].user.idGroup"},
-        {oneModule(R"({ "channel": 1, "serialNumber": 1, "user": { "rampUp": 70000 } })"), "$.modules[0].user.rampUp: value 70000"},
-        {oneModule(R"({ "channel": 1, "serialNumber": 1, "user": { "flags": ["fast"] } })"), "$.modules[0].user.flags[0]: unknown flag"},
-        {oneModule(R"({ "channel": 1, "serialNumber": 1, "system": { "Unom": 1 } })"), "$.modules[0].system.Unom: unknown system"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1, "user": { "Unom": "twelve" } })"),
+         "$.modules[0].user.Unom"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1, "user": { "idGroup": 0 } })"),
+         "$.modules[0].user.idGroup"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1, "user": { "rampUp": 70000 } })"),
+         "$.modules[0].user.rampUp: value 70000"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1, "user": { "flags": ["fast"] } })"),
+         "$.modules[0].user.flags[0]: unknown flag"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1, "system": { "Unom": 1 } })"),
+         "$.modules[0].system.Unom: unknown system"},
         {oneModule(R"({ "channel": 1, "serialNumber": 1, "firmware": { "name": "A NAME OF 17 CHAR" } })"),
          "$.modules[0].firmware.name: longer than 16"},
-        {oneModule(R"({ "channel": 1, "serialNumber": 1 }, { "channel": 1, "serialNumber": 2 })"), "$.modules[1]: channel 1 used twice"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1 }, { "channel": 1, "serialNumber": 2 })"),
+         "$.modules[1]: channel 1 used twice"},
         {oneModule(R"({ "channel": 1, "serialNumber": 1 })", R"(, "loads": [ { "channel": 2, "ohms": 5 } ])"),
          "$.loads[0].channel: no module at channel 2"},
-        {oneModule(R"({ "channel": 1, "serialNumber": 1 })", R"(, "faults": [ { "kind": "explode" } ])"), "$.faults[0].kind"},
-        {oneModule(R"({ "channel": 1, "serialNumber": 1 })", R"(, "faults": [ { "kind": "refuse", "field": "user.Volts" } ])"),
+        {oneModule(R"({ "channel": 1, "serialNumber": 1 })", R"(, "faults": [ { "kind": "explode" } ])"),
+         "$.faults[0].kind"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1 })",
+                   R"(, "faults": [ { "kind": "refuse", "field": "user.Volts" } ])"),
          "$.faults[0].field: unknown parameter"},
-        {oneModule(R"({ "channel": 1, "serialNumber": 1 })", R"(, "faults": [ { "kind": "slow", "everyNth": 0 } ])"),
+        {oneModule(R"({ "channel": 1, "serialNumber": 1 })",
+                   R"(, "faults": [ { "kind": "slow", "everyNth": 0 } ])"),
          "$.faults[0].everyNth"},
     };
     for (const Case& c : cases) {
@@ -100,7 +112,7 @@ TEST(Scenario, BuiltInCrate) {
     vsim::Controller& c = crate->controller();
     EXPECT_EQ(c.type(), 18);
     EXPECT_TRUE(c.snmp());
-    EXPECT_TRUE(c.spec().lineRate);
+    EXPECT_TRUE(c.definition().lineRate);
     const auto modules = c.modules();
     EXPECT_GE(modules.size(), 8u);
     int deviz = 0, reruz = 0, slaves = 0, boards = 0;
@@ -118,7 +130,8 @@ TEST(Scenario, BuiltInCrate) {
     c.advanceTo(0);
     c.advanceTo(1000000);
     int failing = 0;
-    for (const vsim::Module* m : c.modules()) failing += (vsim::getU16(m->measurement().data()) & 0xFC00) != 0;
+    for (const vsim::Module* m : c.modules())
+        failing += (vsim::getU16(m->measurement().data()) & 0xFC00) != 0;
     EXPECT_EQ(failing, 1);
 }
 
