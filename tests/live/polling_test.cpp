@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/core/connection.h"
+#include "app/core/polling.h"
+#include "app/core/settings.h"
+#include "app/core/shell_commands.h"
+#include "channel/channel_table.h"
+#include "link/module_access.h"
+#include "link/usb_link.h"
+#include "tests/support/crate_fixture.h"
+
+namespace vz {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+class PollingTest : public test::CrateFixture {
+protected:
+    void connect(const std::string& modules, uint32_t flags = 0) {
+        useScenario(test::oneBridgeScenario(modules, "", R"("canTimeoutMs": 1)"));
+        fCmdLine |= flags;
+        searchLimit = 8;
+        ASSERT_TRUE(connectController(fCmdLine));
+        recorder->writes.clear();
+    }
+    // Module address bytes of the measurement reads sent, in order.
+    std::vector<int> polledChannels() const {
+        std::vector<int> out;
+        for (const auto& f : sentFrames())
+            if (f.size() == 3 && (f[1] & 0xF8) == 0xC0) out.push_back(f[0] - 0x80);  // function code 4
+        return out;
+    }
+};
+
+const char* kTwoModules =
+    R"({"channel": 2, "serialNumber": 12, "firmware": {"name": "DEVIZ"}, "system": {"voltageExponent": -10},
+        "user": {"Unom": "5 V", "Inom": "1 A"}},
+       {"channel": 5, "serialNumber": 15, "firmware": {"name": "DEVIZ"}})";
+
+TEST_F(PollingTest, RoundRobinOverPresentChannels) {
+    connect(kTwoModules);
+    for (int i = 0; i < 4; ++i) pollingTick();
+    EXPECT_EQ(polledChannels(), (std::vector<int>{2, 5, 2, 5}));
+    EXPECT_EQ(tickCount, 4u);
+    // Blocks 0 and 1 by default, from the modules on a KRAT controller.
+    EXPECT_EQ(sentFrames().size(), 8u);
+}
+
+TEST_F(PollingTest, OptionBitsChooseTheBlocks) {
+    connect(kTwoModules);
+    fCmdLine &= ~kGetBlock1;  // -g1
+    QOR& q = channelTable.channels[2];
+    q.rx0Count = 0xDEADBEEF;
+    q.block1Rest[0] = 0x1234;
+    pollingTick();
+    EXPECT_EQ(sentFrames().size(), 1u);
+    EXPECT_EQ(q.block1Rest[0], 0x1234);  // words 4..7 untouched
+    fCmdLine |= kGetBlock2 | kGetBlock3;
+    pollingTick();
+    pollingTick();
+    EXPECT_EQ(sentFrames().size(), 7u);  // blocks 0, 2 and 3 on each of the two ticks
+    EXPECT_NE(q.rx0Count, 0xDEADBEEFu);
+}
+
+TEST_F(PollingTest, StoppedAndSuspendedTicks) {
+    connect(kTwoModules);
+    pollingStopped = true;
+    pollingTick();
+    EXPECT_EQ(tickCount, 0u);
+    pollingStopped = false;
+    pollingEnabled = false;
+    pollingTick();
+    EXPECT_EQ(tickCount, 1u);
+    EXPECT_TRUE(sentFrames().empty());
+    pollingEnabled = true;
+    pollingTick();
+    EXPECT_EQ(polledChannels(), (std::vector<int>{2}));
+}
+
+TEST_F(PollingTest, NoChannelPresentMakesNoExchange) {
+    connect("");
+    pollingTick();
+    pollingTick();
+    EXPECT_EQ(tickCount, 2u);
+    EXPECT_TRUE(sentFrames().empty());
+}
+
+TEST_F(PollingTest, TestModeSendsTheTestWordAndFlipsTheCacheOption) {
+    connect("", kTestMode);
+    pollingTick();
+    const auto frames = sentFrames();
+    ASSERT_EQ(frames.size(), 12u);
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_EQ(frames[i][0], 0x80 + i);
+        EXPECT_EQ(Bytes(frames[i].begin() + 1, frames[i].begin() + 4), (Bytes{0x31, 0x50, 0x05}));
+    }
+    EXPECT_TRUE(fCmdLine & kConfigFromCache);
+    pollingTick();
+    EXPECT_FALSE(fCmdLine & kConfigFromCache);
+}
+
+TEST_F(PollingTest, CacheWordsOnTwelveChannelControllers) {
+    useScenario(test::oneBridgeScenario(
+        R"({"channel": 1, "serialNumber": 11, "firmware": {"name": "DEVIZ"}, "cacheWords": [4660, 22136]})",
+        "", R"("cacheChannels": 12)", "0011"));
+    ASSERT_TRUE(connectController(fCmdLine));
+    recorder->writes.clear();
+    pollingTick();
+    const auto frames = sentFrames();
+    ASSERT_EQ(frames.size(), 3u);  // blocks 0 and 1 from the cache, then the two cache words
+    EXPECT_EQ(frames[0][0], 0xFF);
+    const QOR& q = channelTable.channels[1];
+    EXPECT_EQ(q.cacheWordLow, 4660u);
+    EXPECT_EQ(q.cacheWordHigh, 22136u);
+}
+
+TEST_F(PollingTest, SwitchMenuCommandsSendOneFrame) {
+    connect(kTwoModules);
+    struct Case {
+        int id;
+        Bytes frame;
+    };
+    const Case cases[] = {{32784, {0x00, 0x31, 0x02, 0x00, 0x69}},
+                          {32789, {0x02, 0x31, 0x01, 0x00, 0x68}},
+                          {32799, {0x00, 0x31, 0x04, 0x00, 0x6F}},
+                          {32800, {0x00, 0x31, 0x14, 0x00, 0x7F}}};
+    for (const Case& c : cases) {
+        recorder->writes.clear();
+        EXPECT_TRUE(runSwitchMenuCommand(c.id));
+        ASSERT_EQ(sentFrames().size(), 1u);
+        EXPECT_EQ(sentFrames()[0], c.frame) << c.id;
+    }
+    EXPECT_FALSE(runSwitchMenuCommand(32780));
+}
+
+}  // namespace
+}  // namespace vz
