@@ -1,0 +1,51 @@
+#include "bench/bench_crate.h"
+
+#include <stdexcept>
+
+#include "app/core/polling.h"
+#include "app/core/settings.h"
+#include "channel/channel_table.h"
+#include "link/comm_problem.h"
+#include "link/module_access.h"
+#include "link/usb_link.h"
+#include "sim/virtual_crate.h"
+
+namespace vz::bench {
+
+BenchCrate::BenchCrate(int moduleCount) {
+    std::string modules;
+    for (int i = 0; i < moduleCount; ++i)
+        modules += (i ? "," : "") + std::string(R"({"channel": )") + std::to_string(i) + R"(, "serialNumber": )" +
+                   std::to_string(10000 + i) +
+                   R"(, "firmware": {"name": "DEVIZ 12V10A"}, "system": {"voltageExponent": -11, "currentExponent": -12,
+                      "maxUnom": "15 V", "maxInom": "7 A"}, "user": {"Unom": "12 V", "Inom": "5 A"}, "on": true})";
+    const std::string json =
+        R"({"bridges": [{"serial": "BENCH", "description": "bench", "vid": "1A2B", "pid": "0012"}],
+            "controller": {"type": 18, "lineRate": false, "canTimeoutMs": 0}, "modules": [)" +
+        modules + "]}";
+    std::string error;
+    auto crate = vsim::VirtualCrate::fromJsonText(json, error);
+    if (!crate) throw std::runtime_error(error);
+    setClock(&clock_);
+    resetSettings();
+    resetChannelTable();
+    resetCommProblem();
+    resetPolling();
+    driver_ = std::make_unique<VirtualBridgeDriver>(std::move(crate));
+    setBridge(driver_.get());
+    usbInfo = UsbInfo{};
+    if (!usbOpen(usbInfo)) throw std::runtime_error("the virtual crate did not open");
+    controllerType = 18;
+    typeChannelLimit = 127;
+    fCmdLine |= kSearchModules | kMeasureFromModules;
+    bindDirectOperations();
+}
+
+BenchCrate::~BenchCrate() {
+    usbClose();
+    setBridge(nullptr);
+    unbindOperations();
+    setClock(nullptr);
+}
+
+}  // namespace vz::bench

@@ -1,0 +1,36 @@
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <ctime>
+#include <map>
+#include <string>
+
+#include "bench/bench_metrics.h"
+
+namespace vz::bench {
+
+namespace {
+std::map<std::string, double>& metrics() {
+    static std::map<std::string, double> m;
+    return m;
+}
+}  // namespace
+
+void reportMetric(const std::string& name, double value) { metrics()[name] = value; }
+
+double processCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+}  // namespace vz::bench
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    for (const auto& [name, value] : vz::bench::metrics()) std::printf("metric %s %.6g\n", name.c_str(), value);
+    return 0;
+}

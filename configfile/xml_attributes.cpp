@@ -1,0 +1,106 @@
+#include "configfile/xml_attributes.h"
+
+#include <xercesc/dom/DOMAttr.hpp>
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/core/debug_log.h"
+#include "configfile/xml_text.h"
+
+namespace vz {
+namespace {
+
+void logBadValue(const xercesc::DOMElement* element, const char* name, const char* kind) {
+    debugLog(kLogWarning, "Configuration File: Branch \"%s\" Attribut \"%s\": bad %s value",
+             nativeText(element->getTagName()).c_str(), name, kind);
+}
+
+bool parseInteger(const std::string& text, int& out) {
+    const char* start = text.c_str();
+    while (std::isspace(static_cast<unsigned char>(*start))) ++start;
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(start, &end, 0);
+    if (end == start || errno == ERANGE || value < INT_MIN || value > static_cast<long long>(UINT_MAX))
+        return false;
+    out = static_cast<int>(static_cast<int64_t>(value) & 0xFFFFFFFF);
+    return true;
+}
+
+bool parseDouble(const std::string& text, double& out) {
+    const char* start = text.c_str();
+    char* end = nullptr;
+    const double value = std::strtod(start, &end);
+    if (end == start) return false;
+    out = value;
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::string> getAttributeText(const xercesc::DOMElement* element, const char* name) {
+    if (!element || !element->hasAttributes()) return std::nullopt;
+    const XmlText xmlName(name);
+    const xercesc::DOMAttr* attribute = element->getAttributeNode(xmlName.get());
+    if (!attribute) return std::nullopt;
+    return nativeText(attribute->getValue());
+}
+
+bool getIntAttribute(const xercesc::DOMElement* element, const char* name, int& out) {
+    const auto text = getAttributeText(element, name);
+    if (!text) return false;
+    int value = 0;
+    if (!parseInteger(*text, value)) {
+        logBadValue(element, name, "integer");
+        return false;
+    }
+    out = value;
+    return true;
+}
+
+bool getDoubleAttribute(const xercesc::DOMElement* element, const char* name, double& out) {
+    const auto text = getAttributeText(element, name);
+    if (!text) return false;
+    double value = 0;
+    if (!parseDouble(*text, value)) {
+        logBadValue(element, name, "double");
+        return false;
+    }
+    out = value;
+    return true;
+}
+
+void setAttributeText(xercesc::DOMElement* element, const char* name, const char* text) {
+    const XmlText xmlName(name);
+    const XmlText xmlValue(text);
+    element->setAttribute(xmlName.get(), xmlValue.get());
+}
+
+void setIntAttribute(xercesc::DOMElement* element, const char* name, int value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", value);
+    setAttributeText(element, name, text);
+}
+
+void setUIntAttribute(xercesc::DOMElement* element, const char* name, unsigned value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%u", value);
+    setAttributeText(element, name, text);
+}
+
+std::string formatDouble(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.20G", value);
+    return text;
+}
+
+void setDoubleAttribute(xercesc::DOMElement* element, const char* name, double value) {
+    setAttributeText(element, name, formatDouble(value).c_str());
+}
+
+}  // namespace vz

@@ -1,0 +1,57 @@
+#include "link/datagram_link.h"
+
+#include <array>
+#include <cstring>
+
+#include "link/bridge.h"
+#include "link/ip_udp.h"
+#include "link/link_capture.h"
+#include "link/slip.h"
+#include "link/usb_link.h"
+
+namespace vz {
+
+namespace {
+
+constexpr size_t kReadChunk = 10240;
+constexpr size_t kMaxPacket = kMaxDatagramPayload + kIpUdpHeaderSize;
+
+// Fixed buffers: one exchange at a time runs under linkLock, and nothing is allocated per datagram.
+std::array<uint8_t, kMaxPacket> packet;
+std::array<uint8_t, 2 * kMaxPacket + 1> encoded;
+std::array<uint8_t, kReadChunk> chunk;
+SlipDecoder receiver;
+
+}  // namespace
+
+int sendDatagram(const uint8_t* payload, int length) {
+    if (length < 0 || length > kMaxDatagramPayload) return -1;
+    std::memcpy(packet.data() + kIpUdpHeaderSize, payload, static_cast<size_t>(length));
+    fillIpUdpHeaders(packet.data(), length);
+    const size_t packetSize = static_cast<size_t>(length) + kIpUdpHeaderSize;
+    captureIpPacket(packet.data(), packetSize, CaptureDirection::Outbound);
+    const size_t n = slipEncode(packet.data(), packetSize, encoded.data());
+    uint32_t written = 0;
+    // No reconnect from here: a lost request is a time-out one level up, which retries.
+    bridge()->write(usbHandle, encoded.data(), static_cast<uint32_t>(n), written);
+    return 0;
+}
+
+int receiveDatagram(DatagramHandler handler) {
+    uint32_t received = 0;
+    const uint8_t status = bridge()->read(usbHandle, chunk.data(), static_cast<uint32_t>(chunk.size()), received);
+    // The bridge reports a read that ended before filling the whole chunk as timed out; the bytes
+    // that did arrive are part of the stream all the same.
+    if ((status != SI_SUCCESS && status != SI_READ_TIMED_OUT) || received == 0) return -1;
+    if (received > chunk.size()) received = static_cast<uint32_t>(chunk.size());
+    if (!receiver.feed(chunk.data(), received)) return -1;
+    captureIpPacket(receiver.frame(), receiver.frameSize(), CaptureDirection::Inbound);
+    if (receiver.frameSize() <= static_cast<size_t>(kIpUdpHeaderSize)) return 0;
+    // The headers are not examined: the line has exactly one peer.
+    return handler(receiver.frame() + kIpUdpHeaderSize,
+                   static_cast<int>(receiver.frameSize() - kIpUdpHeaderSize));
+}
+
+void resetDatagramReceiver() { receiver.reset(); }
+
+}  // namespace vz
