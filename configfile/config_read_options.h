@@ -21,11 +21,11 @@ struct ConfigReadOptions {
 
 // Which choices the operator may change, by controller type and command line options.
 struct ReadDialogControls {
-    bool outputUser = true;      // "Read Output User Data"
-    bool outputConfig = false;   // "Read Output Configuration Data"
-    bool outputCalib = false;    // "Read Output Calibration Data"
-    bool sysConfig = false;      // "Read System Configuration Data"
-    bool channels = true;        // the file channel and the target channels
+    bool outputUser = true;     // "Read Output User Data"
+    bool outputConfig = false;  // "Read Output Configuration Data"
+    bool outputCalib = false;   // "Read Output Calibration Data"
+    bool sysConfig = false;     // "Read System Configuration Data"
+    bool channels = true;       // the file channel and the target channels
     // A WDX controller without -ac and -f always reads user and configuration data of matching
     // channels into the preselected ones.
     bool wdxFixed = false;

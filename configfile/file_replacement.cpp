@@ -85,7 +85,8 @@ bool replaceFileContents(const std::string& path, const void* data, std::size_t 
         return false;
     };
     if (fchmod(fd, modeFor(target)) != 0) return fail("cannot set the permissions of " + temporary);
-    if (!writeAll(fd, static_cast<const unsigned char*>(data), size)) return fail("cannot write " + temporary);
+    if (!writeAll(fd, static_cast<const unsigned char*>(data), size))
+        return fail("cannot write " + temporary);
     if (fsync(fd) != 0) return fail("cannot write " + temporary + " to disk");
     if (::close(fd) != 0) {
         error = systemText("cannot write " + temporary, errno);

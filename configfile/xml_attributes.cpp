@@ -1,13 +1,12 @@
 #include "configfile/xml_attributes.h"
 
-#include <xercesc/dom/DOMAttr.hpp>
-
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <xercesc/dom/DOMAttr.hpp>
 
 #include "app/core/debug_log.h"
 #include "configfile/xml_text.h"

@@ -1,10 +1,9 @@
 #pragma once
 // Typed attributes with fixed number formats. A value that does not parse is logged and counts as
 // absent, so one bad attribute never stops the reading of a file.
-#include <xercesc/dom/DOMElement.hpp>
-
 #include <optional>
 #include <string>
+#include <xercesc/dom/DOMElement.hpp>
 
 namespace vz {
 
@@ -18,9 +17,9 @@ bool getIntAttribute(const xercesc::DOMElement* element, const char* name, int& 
 bool getDoubleAttribute(const xercesc::DOMElement* element, const char* name, double& out);
 
 void setAttributeText(xercesc::DOMElement* element, const char* name, const char* text);
-void setIntAttribute(xercesc::DOMElement* element, const char* name, int value);            // "%d"
-void setUIntAttribute(xercesc::DOMElement* element, const char* name, unsigned value);      // "%u"
-void setDoubleAttribute(xercesc::DOMElement* element, const char* name, double value);      // "%.20G"
+void setIntAttribute(xercesc::DOMElement* element, const char* name, int value);        // "%d"
+void setUIntAttribute(xercesc::DOMElement* element, const char* name, unsigned value);  // "%u"
+void setDoubleAttribute(xercesc::DOMElement* element, const char* name, double value);  // "%.20G"
 
 // "%.20G": 20 significant digits, enough to read every double back unchanged.
 std::string formatDouble(double value);

@@ -1,6 +1,8 @@
 #include "configfile/xml_config_document.h"
 
 #include <sys/stat.h>
+
+#include <cstdio>
 #include <xercesc/dom/DOM.hpp>
 #include <xercesc/framework/LocalFileInputSource.hpp>
 #include <xercesc/framework/MemBufFormatTarget.hpp>
@@ -8,8 +10,6 @@
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/util/XMLUni.hpp>
-
-#include <cstdio>
 
 #include "app/core/debug_log.h"
 #include "configfile/file_replacement.h"
@@ -101,7 +101,8 @@ bool XmlConfigDocument::open(const char* path) {
         return errorHandler_->errorCount == 0 && document_ != nullptr;
     } catch (const XMLException& e) {
         debugLog(kLogError, "Configuration File: Error during parsing: '%s'", path);
-        debugLog(kLogError, "Configuration File: Exception message is: %s", nativeText(e.getMessage()).c_str());
+        debugLog(kLogError, "Configuration File: Exception message is: %s",
+                 nativeText(e.getMessage()).c_str());
     } catch (const DOMException& e) {
         debugLog(kLogError, "Configuration File: Error during parsing: '%s'", path);
         debugLog(kLogError, "Configuration File: DOMException code is: 0x%X", static_cast<unsigned>(e.code));

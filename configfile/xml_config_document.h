@@ -1,14 +1,13 @@
 #pragma once
 // The one XML document the configuration file commands work on: opened (parsed or created), looked
 // into by dotted element paths, saved and closed again, once per use.
+#include <memory>
+#include <optional>
+#include <string>
 #include <xercesc/dom/DOMDocument.hpp>
 #include <xercesc/dom/DOMElement.hpp>
 #include <xercesc/dom/DOMImplementation.hpp>
 #include <xercesc/dom/DOMLSParser.hpp>
-
-#include <memory>
-#include <optional>
-#include <string>
 
 #include "configfile/dom_error_handler.h"
 

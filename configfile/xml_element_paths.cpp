@@ -1,9 +1,8 @@
 #include "configfile/xml_element_paths.h"
 
-#include <xercesc/dom/DOMDocument.hpp>
-
 #include <cstring>
 #include <string>
+#include <xercesc/dom/DOMDocument.hpp>
 
 #include "configfile/xml_text.h"
 
@@ -39,8 +38,8 @@ DOMElement* findElement(const DOMNode* node, const char* path) {
     const Split s = split(path);
     const XmlText component(s.first.c_str());
     const XMLCh* name = element->getTagName();
-    const bool matches = s.rest ? XMLString::startsWith(name, component.get())
-                                : XMLString::equals(name, component.get());
+    const bool matches =
+        s.rest ? XMLString::startsWith(name, component.get()) : XMLString::equals(name, component.get());
     if (!matches) return nullptr;
     if (!s.rest) return element;
     for (DOMNode* child = element->getFirstChild(); child; child = child->getNextSibling())

@@ -1,9 +1,8 @@
 #pragma once
 // Text between the program's 8-bit strings and the DOM's XML strings, through the parser's
 // transcoder. Valid only while the parser platform is initialised.
-#include <xercesc/util/XMLString.hpp>
-
 #include <string>
+#include <xercesc/util/XMLString.hpp>
 
 namespace vz {
 

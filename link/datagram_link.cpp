@@ -31,6 +31,7 @@ int sendDatagram(const uint8_t* payload, int length) {
     const size_t packetSize = static_cast<size_t>(length) + kIpUdpHeaderSize;
     captureIpPacket(packet.data(), packetSize, CaptureDirection::Outbound);
     const size_t n = slipEncode(packet.data(), packetSize, encoded.data());
+    if (bridge() == nullptr) return 0;
     uint32_t written = 0;
     // No reconnect from here: a lost request is a time-out one level up, which retries.
     bridge()->write(usbHandle, encoded.data(), static_cast<uint32_t>(n), written);
@@ -38,8 +39,10 @@ int sendDatagram(const uint8_t* payload, int length) {
 }
 
 int receiveDatagram(DatagramHandler handler) {
+    if (bridge() == nullptr) return -1;
     uint32_t received = 0;
-    const uint8_t status = bridge()->read(usbHandle, chunk.data(), static_cast<uint32_t>(chunk.size()), received);
+    const uint8_t status =
+        bridge()->read(usbHandle, chunk.data(), static_cast<uint32_t>(chunk.size()), received);
     // The bridge reports a read that ended before filling the whole chunk as timed out; the bytes
     // that did arrive are part of the stream all the same.
     if ((status != SI_SUCCESS && status != SI_READ_TIMED_OUT) || received == 0) return -1;
@@ -52,6 +55,8 @@ int receiveDatagram(DatagramHandler handler) {
                    static_cast<int>(receiver.frameSize() - kIpUdpHeaderSize));
 }
 
-void resetDatagramReceiver() { receiver.reset(); }
+void resetDatagramReceiver() {
+    receiver.reset();
+}
 
 }  // namespace vz

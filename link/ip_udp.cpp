@@ -43,9 +43,18 @@ void fillIpUdpHeaders(uint8_t* packet, int payloadLength) {
     put16(udp + 4, udpLength);
     put16(udp + 6, 0);
     // RFC 768 pseudo-header: source, destination, zero, protocol, UDP length.
-    const uint8_t pseudo[12] = {ip[12], ip[13], ip[14], ip[15], ip[16],
-                                ip[17], ip[18], ip[19], 0,     kProtocolUdp,
-                                static_cast<uint8_t>(udpLength >> 8), static_cast<uint8_t>(udpLength)};
+    const uint8_t pseudo[12] = {ip[12],
+                                ip[13],
+                                ip[14],
+                                ip[15],
+                                ip[16],
+                                ip[17],
+                                ip[18],
+                                ip[19],
+                                0,
+                                kProtocolUdp,
+                                static_cast<uint8_t>(udpLength >> 8),
+                                static_cast<uint8_t>(udpLength)};
     uint16_t checksum =
         static_cast<uint16_t>(~internetChecksum(udp, udpLength, internetChecksum(pseudo, sizeof pseudo)));
     // 0 in the field means "no checksum"; a computed 0 is sent as its other one's-complement form.

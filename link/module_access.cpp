@@ -1,9 +1,11 @@
 #include "link/module_access.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "link/bridge.h"
 #include "link/comm_problem.h"
+#include "link/link_capture.h"
 #include "link/usb_link.h"
 
 namespace vz {
@@ -48,6 +50,9 @@ struct Outcome {
 bool sendRequest(const Exchange& x) {
     uint32_t written = 0;
     usbWrite(x.request, static_cast<uint32_t>(x.requestSize), written);
+    if (written > 0)
+        captureModuleFrame(x.request, std::min<size_t>(written, static_cast<size_t>(x.requestSize)),
+                           CaptureDirection::Outbound);
     return written == static_cast<uint32_t>(x.requestSize);
 }
 
@@ -64,6 +69,9 @@ Outcome runExchange(const Exchange& x) {
                 if (!x.sendOnceFirst) sendRequest(x);
                 uint32_t received = 0;
                 usbRead(x.reply, static_cast<uint32_t>(x.replySize), received);
+                if (received > 0)
+                    captureModuleFrame(x.reply, std::min<size_t>(received, static_cast<size_t>(x.replySize)),
+                                       CaptureDirection::Inbound);
                 if (received >= 2) out.status = x.reply[1] & 7;
                 if (received == static_cast<uint32_t>(x.replySize) && checkByte(x.reply, x.replySize) == 0) break;
                 bridge()->flushBuffers(usbHandle, true, true);

@@ -16,7 +16,7 @@ constexpr uint8_t kSlipEscEsc = 0xDD;
 size_t slipEncode(const uint8_t* bytes, size_t length, uint8_t* out);
 
 class SlipDecoder {
-public:
+  public:
     static constexpr size_t kMaxFrame = 2047;
 
     // Takes bytes up to and including the first END that completes a frame and returns true there;
@@ -27,7 +27,7 @@ public:
     size_t frameSize() const { return completed_; }
     void reset();
 
-private:
+  private:
     void store(uint8_t byte) {
         // A frame keeps its first kMaxFrame bytes; the rest up to its END is lost.
         if (fill_ < kMaxFrame) buffer_[fill_++] = byte;

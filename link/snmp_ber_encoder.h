@@ -9,7 +9,7 @@
 namespace vz {
 
 class BerEncoder {
-public:
+  public:
     static constexpr size_t kCapacity = 512;
 
     void reset() {
@@ -34,7 +34,7 @@ public:
     // True when something did not fit; the message is then incomplete and must not be sent.
     bool overflowed() const { return overflow_; }
 
-private:
+  private:
     std::array<uint8_t, kCapacity> buffer_{};
     size_t position_ = kCapacity;
     bool overflow_ = false;

@@ -7,7 +7,7 @@
 namespace vz {
 
 class BerReader {
-public:
+  public:
     BerReader(const uint8_t* bytes, size_t size) : bytes_(bytes), size_(size) {}
 
     size_t remaining() const { return size_ - position_; }
@@ -22,7 +22,7 @@ public:
     bool skip(size_t count);
     const uint8_t* current() const { return bytes_ + position_; }
 
-private:
+  private:
     const uint8_t* bytes_;
     size_t size_;
     size_t position_ = 0;

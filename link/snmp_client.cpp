@@ -23,7 +23,9 @@ constexpr int kSnmpVersion2c = 1;
 constexpr int kOctetsWrongTag = -3;
 constexpr int kOctetsBadLength = -1;
 
-bool isException(uint8_t tag) { return tag >= 0x80 && tag <= 0x82; }
+bool isException(uint8_t tag) {
+    return tag >= 0x80 && tag <= 0x82;
+}
 
 enum class ValueReader { None, String, Octets };
 
@@ -179,6 +181,8 @@ void resetSnmpClient() {
     resetDatagramReceiver();
 }
 
-int snmpPendingRequestId() { return state.pendingId; }
+int snmpPendingRequestId() {
+    return state.pendingId;
+}
 
 }  // namespace vz

@@ -19,8 +19,8 @@ constexpr int kStatusModuleError = 7;
 constexpr int kAddressFlag = 0x08;
 
 uint8_t header(bool read, uint8_t functionCode, bool withAddress, int length) {
-    return static_cast<uint8_t>((read ? 0x80 : 0) | ((functionCode & 7) << 4) | (withAddress ? kAddressFlag : 0) |
-                                ((length / 2) & 7));
+    return static_cast<uint8_t>((read ? 0x80 : 0) | ((functionCode & 7) << 4) |
+                                (withAddress ? kAddressFlag : 0) | ((length / 2) & 7));
 }
 
 void putAddress(uint8_t* p, uint32_t address) {
@@ -29,11 +29,15 @@ void putAddress(uint8_t* p, uint32_t address) {
     p[2] = static_cast<uint8_t>((address >> 16) & 3);  // 18-bit addresses
 }
 
-bool validLength(int length) { return length >= 0 && length <= 8; }
+bool validLength(int length) {
+    return length >= 0 && length <= 8;
+}
 
 // Where a read's data start in its reply: after the status, or after three address bytes when the
 // status says they follow.
-int dataOffset(const uint8_t* reply) { return (reply[1] & kAddressFlag) ? 5 : 2; }
+int dataOffset(const uint8_t* reply) {
+    return (reply[1] & kAddressFlag) ? 5 : 2;
+}
 
 struct Transaction {
     const uint8_t* request;
@@ -62,12 +66,14 @@ Outcome run(const Transaction& t) {
         std::lock_guard lock(linkLock);
         for (;;) {
             int replyLength = 0;
-            const int result = snmpTransact(t.request, t.requestLength, t.reply, t.expectedLength, &replyLength);
+            const int result =
+                snmpTransact(t.request, t.requestLength, t.reply, t.expectedLength, &replyLength);
             if (result != 0) debugLog(kLogWarning, "SNMP status %d", result);
             if (replyLength != t.expectedLength)
                 debugLog(kLogError, "Expected %d bytes, got %d bytes", t.expectedLength, replyLength);
             // A reply was copied only when it fit.
-            if (result == 0 && replyLength >= 2 && replyLength <= t.expectedLength) out.status = t.reply[1] & 7;
+            if (result == 0 && replyLength >= 2 && replyLength <= t.expectedLength)
+                out.status = t.reply[1] & 7;
             if (goodReply(t, result, replyLength)) break;
             ++(t.isRead ? commProblem.readRetries : commProblem.writeRetries);
             if (commProblemCheck()) {

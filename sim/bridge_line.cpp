@@ -27,12 +27,12 @@ void BridgeLine::send(const uint8_t* data, size_t length, int64_t nowUs) {
     for (size_t i = 0; i < length; ++i) {
         const int64_t arrived = start + wireUs(i + 1);
         txFreeUs_ = arrived;
-        auto reply = controller_->receive(data[i], arrived);
-        if (!reply) continue;
-        const int64_t replyStart = std::max(reply->readyUs, rxFreeUs_);
-        for (size_t k = 0; k < reply->bytes.size(); ++k)
-            rx_.push_back({replyStart + wireUs(k + 1), reply->bytes[k]});
-        rxFreeUs_ = replyStart + wireUs(reply->bytes.size());
+        for (const Controller::Reply& reply : controller_->receive(data[i], arrived)) {
+            const int64_t replyStart = std::max(reply.readyUs, rxFreeUs_);
+            for (size_t k = 0; k < reply.bytes.size(); ++k)
+                rx_.push_back({replyStart + wireUs(k + 1), reply.bytes[k]});
+            rxFreeUs_ = replyStart + wireUs(reply.bytes.size());
+        }
     }
 }
 

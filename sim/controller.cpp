@@ -67,6 +67,16 @@ ExchangeKey Controller::keyOf(const Request& r) const {
 
 bool Controller::writeFails(const uint8_t* data, size_t length) {
     if (length < 2) return false;
+    std::optional<ExchangeKey> key;
+    if (def_.snmp) key = snmpKeyOf(data, length);
+    if (!key) key = directKeyOf(data, length);
+    bool fails = false;
+    for (FaultRule& rule : faults_)
+        if (rule.kind == FaultKind::WriteFail && ruleFires(rule, *key, random_)) fails = true;
+    return fails;
+}
+
+ExchangeKey Controller::directKeyOf(const uint8_t* data, size_t length) const {
     // The write is judged by the frame it starts, so rules can pick channels and operations.
     const size_t size = requestSize(data[1]);
     Request r;
@@ -79,14 +89,31 @@ bool Controller::writeFails(const uint8_t* data, size_t length) {
     if (length >= size) {
         if (auto decoded = decodeRequest(data, size)) r = *decoded;
     }
-    const ExchangeKey key = keyOf(r);
-    bool fails = false;
-    for (FaultRule& rule : faults_)
-        if (rule.kind == FaultKind::WriteFail && ruleFires(rule, key, random_)) fails = true;
-    return fails;
+    return keyOf(r);
 }
 
-std::optional<Controller::Reply> Controller::receive(uint8_t byte, int64_t timeUs) {
+std::vector<Controller::Reply> Controller::receive(uint8_t byte, int64_t timeUs) {
+    std::vector<Reply> replies;
+    if (!def_.snmp) {
+        if (auto reply = receiveDirect(byte, timeUs)) replies.push_back(std::move(*reply));
+        return replies;
+    }
+    // The line is shared: direct frames are answered as ever, SLIP frames go to the agent.
+    const uint32_t droppedBefore = demux_.dropped();
+    for (const LineItem& item : demux_.push(byte, timeUs)) {
+        std::optional<Reply> reply;
+        if (item.packet) {
+            reply = answerPacket(item.bytes, timeUs);
+        } else if (const auto request = decodeRequest(item.bytes.data(), item.bytes.size())) {
+            reply = handle(*request, timeUs);
+        }
+        if (reply) replies.push_back(std::move(*reply));
+    }
+    framesIgnored_ += demux_.dropped() - droppedBefore;
+    return replies;
+}
+
+std::optional<Controller::Reply> Controller::receiveDirect(uint8_t byte, int64_t timeUs) {
     if (!partial_.empty() && timeUs - lastByteUs_ > kFrameGapUs) partial_.clear();
     lastByteUs_ = timeUs;
     partial_.push_back(byte);
@@ -113,44 +140,89 @@ std::vector<uint8_t> Controller::errorReply(const Request& r) const {
             return writeResultReply(r.module, kStatusError, r.address, 0);
         case Operation::WriteAddr:
         case Operation::Assign:
+        case Operation::Probe:
             break;
     }
     return writeAddrReply(r.module, kStatusError, r.address);
 }
 
-std::optional<Controller::Reply> Controller::handle(const Request& r, int64_t timeUs) {
-    advanceTo(timeUs);
-    bool noReply = false, shortReply = false, corrupt = false, moduleError = false;
-    int shortBytes = 0;
-    std::optional<uint16_t> refusal;
-    int64_t delayUs = 0;
-    const ExchangeKey key = keyOf(r);
+Controller::FaultEffects Controller::drawFaults(const ExchangeKey& key, Carrier carrier) {
+    FaultEffects fx;
     for (FaultRule& rule : faults_) {
-        if (rule.kind == FaultKind::WriteFail || !ruleFires(rule, key, random_)) continue;
+        // Rules only see the exchanges they can act on, so that their counts are not used up
+        // elsewhere: write failures are drawn at the write, SNMP kinds only on the SNMP line, and
+        // the probe carries no module frame to fail or refuse.
+        if (rule.kind == FaultKind::WriteFail) continue;
+        if (carrier == Carrier::Direct && snmpOnly(rule.kind)) continue;
+        if (key.operation == Operation::Probe &&
+            (rule.kind == FaultKind::ModuleError || rule.kind == FaultKind::Refuse))
+            continue;
+        if (!ruleFires(rule, key, random_)) continue;
         switch (rule.kind) {
             case FaultKind::NoReply:
-                noReply = true;
+                fx.noReply = true;
                 break;
             case FaultKind::ShortReply:
-                shortReply = true;
-                shortBytes = std::max(shortBytes, rule.bytes);
+                fx.shortBytes = std::max(fx.shortBytes, rule.bytes);
                 break;
             case FaultKind::CorruptCheck:
-                corrupt = true;
+                fx.corrupt = true;
                 break;
             case FaultKind::ModuleError:
-                moduleError = true;
+                fx.moduleError = true;
                 break;
             case FaultKind::Refuse:
-                refusal = rule.code;
+                fx.refusal = rule.code;
                 break;
             case FaultKind::Slow:
-                delayUs += int64_t{rule.delayMs} * 1000;
+                fx.delayUs += int64_t{rule.delayMs} * 1000;
+                break;
+            case FaultKind::NoSuchObject:
+                fx.exception = 0x80;
+                break;
+            case FaultKind::NoSuchInstance:
+                fx.exception = 0x81;
+                break;
+            case FaultKind::EndOfMibView:
+                fx.exception = 0x82;
+                break;
+            case FaultKind::WrongRequestId:
+                fx.wrongRequestId = true;
+                break;
+            case FaultKind::VersionZero:
+                fx.versionZero = true;
+                break;
+            case FaultKind::MalformedBer:
+                fx.malformedBytes = std::max(fx.malformedBytes, rule.bytes);
+                break;
+            case FaultKind::Garbage:
+                fx.garbageBytes = std::max(fx.garbageBytes, rule.bytes);
                 break;
             case FaultKind::WriteFail:
                 break;
         }
     }
+    return fx;
+}
+
+std::optional<Controller::Reply> Controller::handle(const Request& r, int64_t timeUs) {
+    const FaultEffects fx = drawFaults(keyOf(r), Carrier::Direct);
+    auto reply = answerFrame(r, timeUs, fx);
+    if (!reply || fx.noReply) return std::nullopt;
+    std::vector<uint8_t>& bytes = reply->bytes;
+    if (fx.corrupt) bytes.back() ^= 0xFF;
+    if (fx.shortBytes > 0)
+        bytes.resize(bytes.size() > static_cast<size_t>(fx.shortBytes) ? bytes.size() - fx.shortBytes : 0);
+    ++framesAnswered_;
+    return reply;
+}
+
+std::optional<Controller::Reply> Controller::answerFrame(const Request& r, int64_t timeUs,
+                                                         const FaultEffects& fx) {
+    advanceTo(timeUs);
+    const bool moduleError = fx.moduleError;
+    const std::optional<uint16_t> refusal = fx.refusal;
+    int64_t delayUs = fx.delayUs;
 
     Module* target = isModuleAddress(r.module) ? module(r.module - 0x80) : nullptr;
     if (r.operation == Operation::Assign)
@@ -237,15 +309,11 @@ std::optional<Controller::Reply> Controller::handle(const Request& r, int64_t ti
                     }
                 }
                 break;
+            case Operation::Probe:
+                break;
         }
         if (!good) reply = errorReply(r);
     }
-
-    if (noReply) return std::nullopt;
-    if (corrupt) reply.back() ^= 0xFF;
-    if (shortReply)
-        reply.resize(reply.size() > static_cast<size_t>(shortBytes) ? reply.size() - shortBytes : 0);
-    ++framesAnswered_;
     return Reply{std::move(reply), timeUs + delayUs};
 }
 

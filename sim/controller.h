@@ -1,13 +1,16 @@
 #pragma once
 // The crate controller: cuts module access frames out of the byte stream, answers them from its
-// modules and its own cache and configuration record, and injects the scenario's faults.
+// modules and its own cache and configuration record, and injects the scenario's faults. With
+// "snmp" it also runs the SNMP agent on the same line (controller_snmp_agent.cpp).
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "sim/line_demux.h"
 #include "sim/module.h"
 #include "sim/module_access_frame.h"
 #include "sim/scenario.h"
@@ -34,8 +37,8 @@ class Controller {
         std::vector<uint8_t> bytes;
         int64_t readyUs;  // when the controller starts sending it
     };
-    // One byte from the host that arrived at timeUs; returns a reply when it completed a frame.
-    std::optional<Reply> receive(uint8_t byte, int64_t timeUs);
+    // One byte from the host that arrived at timeUs; returns the replies to the frames it completed.
+    std::vector<Reply> receive(uint8_t byte, int64_t timeUs);
     // Whether the bridge is to report this write as failed (a scenario fault).
     bool writeFails(const uint8_t* data, size_t length);
     // Brings ramps, loads and supervision up to this time.
@@ -43,11 +46,41 @@ class Controller {
 
     uint32_t framesAnswered() const { return framesAnswered_; }
     uint32_t framesIgnored() const { return framesIgnored_; }
+    // SNMP requests answered, and packets dropped: bad IP or UDP headers or checksums, another
+    // port, malformed BER, another version or community, or a PDU the agent does not serve.
+    uint32_t snmpAnswered() const { return snmpAnswered_; }
+    uint32_t snmpDropped() const { return snmpDropped_; }
+    // The text the agent gives for sysDescr.0.
+    std::string sysDescr() const;
     const std::vector<FaultRule>& faults() const { return faults_; }
     std::array<uint8_t, 60>& configRecord() { return def_.config; }
 
   private:
+    // What the scenario's faults do to one exchange.
+    struct FaultEffects {
+        bool noReply = false;
+        bool corrupt = false;
+        bool moduleError = false;
+        int shortBytes = 0;
+        std::optional<uint16_t> refusal;
+        int64_t delayUs = 0;
+        std::optional<uint8_t> exception;  // SNMP only from here on
+        bool wrongRequestId = false;
+        bool versionZero = false;
+        int malformedBytes = 0;
+        int garbageBytes = 0;
+    };
+    enum class Carrier { Direct, Snmp };
+    FaultEffects drawFaults(const ExchangeKey& key, Carrier carrier);
+    std::optional<Reply> receiveDirect(uint8_t byte, int64_t timeUs);
     std::optional<Reply> handle(const Request& r, int64_t timeUs);
+    // The reply frame (check byte included) before the faults that only change its bytes on the
+    // line; nullopt when nobody answers at all.
+    std::optional<Reply> answerFrame(const Request& r, int64_t timeUs, const FaultEffects& fx);
+    std::optional<Reply> answerPacket(const std::vector<uint8_t>& packet, int64_t timeUs);
+    ExchangeKey directKeyOf(const uint8_t* data, size_t length) const;
+    // The exchange a write of one SLIP frame starts, when it is an SNMP request.
+    std::optional<ExchangeKey> snmpKeyOf(const uint8_t* data, size_t length) const;
     std::vector<uint8_t> errorReply(const Request& r) const;
     std::optional<uint16_t> word(uint32_t wordAddress) const;
     bool readWords(uint32_t wordAddress, size_t length, std::vector<uint8_t>& out) const;
@@ -61,10 +94,13 @@ class Controller {
     std::vector<FaultRule> faults_;
     std::mt19937 random_;
     std::vector<uint8_t> partial_;
+    LineDemux demux_;  // only with snmp
     int64_t lastByteUs_ = 0;
     std::optional<int64_t> physicsUs_;
     uint32_t framesAnswered_ = 0;
     uint32_t framesIgnored_ = 0;
+    uint32_t snmpAnswered_ = 0;
+    uint32_t snmpDropped_ = 0;
 };
 
 }  // namespace vsim

@@ -5,8 +5,9 @@
 
 namespace vsim {
 namespace {
-constexpr std::array<const char*, 7> kNames{"noReply", "shortReply", "corruptCheck", "moduleError",
-                                            "refuse",  "writeFail",  "slow"};
+constexpr std::array<const char*, 14> kNames{
+    "noReply",      "shortReply",     "corruptCheck", "moduleError",    "refuse",      "writeFail",    "slow",
+    "noSuchObject", "noSuchInstance", "endOfMibView", "wrongRequestId", "versionZero", "malformedBer", "garbage"};
 }
 
 bool ruleFires(FaultRule& rule, const ExchangeKey& key, std::mt19937& random) {
@@ -24,6 +25,10 @@ bool ruleFires(FaultRule& rule, const ExchangeKey& key, std::mt19937& random) {
     }
     ++rule.fired;
     return true;
+}
+
+bool snmpOnly(FaultKind kind) {
+    return kind >= FaultKind::NoSuchObject;
 }
 
 const char* faultKindName(FaultKind kind) {

@@ -17,7 +17,18 @@ enum class FaultKind {
     Refuse,        // a parameter write answered with result `code`, nothing stored
     WriteFail,     // the bridge reports a failed write; nothing reaches the controller
     Slow,          // the answer comes `delayMs` later
+    // Only on the SNMP line:
+    NoSuchObject,    // the value of the answer is this exception
+    NoSuchInstance,  // likewise
+    EndOfMibView,    // likewise
+    WrongRequestId,  // the answer carries the id of the request before
+    VersionZero,     // the answer says SNMPv1
+    MalformedBer,    // the answer's last `bytes` bytes are cut off while its lengths still count them
+    Garbage,         // `bytes` bytes of line noise and an END go out before the answer
 };
+
+// Kinds that only exist for SNMP exchanges.
+bool snmpOnly(FaultKind kind);
 
 struct FaultRule {
     FaultKind kind = FaultKind::NoReply;
@@ -29,7 +40,7 @@ struct FaultRule {
     int count = 0;                       // fire at most this often; 0 no limit
     double probability = 1.0;            // drawn from the crate's seeded generator
     uint16_t code = 1;                   // Refuse
-    int bytes = 1;                       // ShortReply
+    int bytes = 1;                       // ShortReply, MalformedBer, Garbage
     int delayMs = 0;                     // Slow
 
     // Run-time counters.

@@ -16,7 +16,8 @@ std::vector<uint8_t> sealed(std::vector<uint8_t> f) {
     return f;
 }
 
-constexpr const char* kNames[] = {"readShort", "readAddr", "writeShort", "writeAddr", "writeReply", "assign"};
+constexpr const char* kNames[] = {"readShort",  "readAddr", "writeShort", "writeAddr",
+                                  "writeReply", "assign",   "probe"};
 
 }  // namespace
 
@@ -25,7 +26,7 @@ const char* operationName(Operation op) {
 }
 
 std::optional<Operation> operationFromName(const char* name) {
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < 7; ++i)
         if (std::strcmp(kNames[i], name) == 0) return static_cast<Operation>(i);
     return std::nullopt;
 }

@@ -8,7 +8,8 @@
 
 namespace vsim {
 
-enum class Operation { ReadShort, ReadAddr, WriteShort, WriteAddr, WriteReply, Assign };
+// Probe is no frame: the SNMP GetRequest of sysDescr, named so that fault rules can pick it.
+enum class Operation { ReadShort, ReadAddr, WriteShort, WriteAddr, WriteReply, Assign, Probe };
 const char* operationName(Operation op);
 std::optional<Operation> operationFromName(const char* name);
 

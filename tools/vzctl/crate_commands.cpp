@@ -1,6 +1,10 @@
 #include "tools/vzctl/crate_commands.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -9,9 +13,12 @@
 
 #include "app/core/channel_list_text.h"
 #include "app/core/polling.h"
+#include "app/core/settings.h"
 #include "app/core/title.h"
 #include "channel/channel_table.h"
 #include "channel/switch_commands.h"
+#include "configfile/config_file_commands.h"
+#include "configfile/config_read_options.h"
 #include "link/clock.h"
 #include "link/module_access.h"
 
@@ -59,6 +66,147 @@ bool parseOnOff(const std::string& word, uint16_t on, uint16_t off, uint16_t& ou
 int badArguments(const std::string& why) {
     std::fprintf(stderr, "vzctl: %s\n", why.c_str());
     return 2;
+}
+
+bool toNumber(const std::string& text, int& value) {
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end || v < 0 || v > 1000) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+// "2,5,7-9" or "all" (every channel below the controller's limit).
+bool parseChannelList(const std::string& text, std::vector<int>& channels, std::string& error) {
+    channels.clear();
+    if (text == "all") {
+        for (int i = 0; i < typeChannelLimit && i < kChannelCount; ++i) channels.push_back(i);
+        return true;
+    }
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        const std::string item = text.substr(start, comma - start);
+        const std::size_t dash = item.find('-');
+        int first = 0;
+        int last = 0;
+        const bool ok = dash == std::string::npos
+                            ? toNumber(item, first) && toNumber(item, last)
+                            : toNumber(item.substr(0, dash), first) && toNumber(item.substr(dash + 1), last);
+        if (!ok || first > last || last >= typeChannelLimit) {
+            error = "--to: \"" + item + "\" is not a channel or range of 0.." +
+                    std::to_string(typeChannelLimit - 1);
+            return false;
+        }
+        for (int i = first; i <= last; ++i) channels.push_back(i);
+        start = comma + 1;
+    }
+    return true;
+}
+
+bool isRegularFile(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+int saveCommand(const std::vector<std::string>& w, std::FILE* out) {
+    if (w.size() != 1) return badArguments("save needs exactly one FILE");
+    if (!savePowerSupplyConfiguration(w[0])) {
+        std::fprintf(stderr, "vzctl: the configuration was not saved; %s is unchanged\n", w[0].c_str());
+        return 1;
+    }
+    int saved = 0;
+    for (int i = 0; i < typeChannelLimit && i < kChannelCount; ++i) saved += channelPresent(i) ? 1 : 0;
+    std::fprintf(out, "saved %d channel%s to %s\n", saved, saved == 1 ? "" : "s", w[0].c_str());
+    return 0;
+}
+
+// The read dialog's choices as options; what the dialog would not let the operator choose is refused.
+int loadCommand(const std::vector<std::string>& w, std::FILE* out) {
+    std::string file;
+    std::string from;
+    std::string to;
+    bool user = false;
+    bool config = false;
+    bool calibration = false;
+    for (std::size_t i = 0; i < w.size(); ++i) {
+        const std::string& a = w[i];
+        if (a == "--from" || a == "--to") {
+            if (i + 1 >= w.size()) return badArguments(a + " needs a value");
+            (a == "--from" ? from : to) = w[++i];
+        } else if (a == "--user") {
+            user = true;
+        } else if (a == "--system") {
+            config = true;
+        } else if (a == "--calibration") {
+            calibration = true;
+        } else if (!a.empty() && a[0] == '-') {
+            return badArguments("load: unknown option " + a);
+        } else if (file.empty()) {
+            file = a;
+        } else {
+            return badArguments("load takes one FILE");
+        }
+    }
+    if (file.empty()) return badArguments("load needs a FILE");
+
+    const ReadDialogControls controls = readDialogControls(controllerType, fCmdLine);
+    if (config && !controls.outputConfig)
+        return badArguments(
+            "--system (output configuration data) needs option -ac, or -f on a WDX controller");
+    if (calibration && !controls.outputCalib) return badArguments("--calibration needs option -ac");
+    if (controls.wdxFixed && (!from.empty() || !to.empty()))
+        return badArguments("on a WDX controller without -ac or -f the matching channels are read into the "
+                            "present ones; --from and --to need -ac or -f");
+
+    ConfigReadOptions options;
+    if (user || config || calibration) {
+        options.outputUser = user;
+        options.outputConfig = config;
+        options.outputCalib = calibration;
+    }
+    if (!from.empty()) {
+        std::string upper = from;
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        const int choices = static_cast<int>(fileChannelChoices(typeChannelLimit).size()) - 1;
+        int channel = 0;
+        if (upper == "MATCHING")
+            options.fileChannel = 0;
+        else if (toNumber(from, channel) && channel < choices)
+            options.fileChannel = channel + 1;
+        else
+            return badArguments("--from takes MATCHING or a file channel 0.." + std::to_string(choices - 1));
+    }
+    std::string error;
+    if (to.empty())
+        options.targets = preselectedTargets();
+    else if (!parseChannelList(to, options.targets, error))
+        return badArguments(error);
+    applyReadDialogControls(controls, options);
+
+    // A file that is not there would apply nothing; a command line says so rather than succeed.
+    if (!isRegularFile(file)) {
+        std::fprintf(stderr, "vzctl: %s: no such configuration file\n", file.c_str());
+        return 1;
+    }
+    ConfigApplyReport report;
+    if (!applyConfigurationFile(file, options, &report)) {
+        std::fprintf(stderr, "vzctl: %s is not a valid configuration file; nothing was written\n",
+                     file.c_str());
+        return 1;
+    }
+    for (int channel : report.applied) {
+        const int source = options.fileChannel ? options.fileChannel - 1 : channel;
+        std::fprintf(out, "U%d <- U%d of %s\n", channel, source, file.c_str());
+    }
+    for (int channel : report.failed) {
+        const int source = options.fileChannel ? options.fileChannel - 1 : channel;
+        std::fprintf(stderr, "vzctl: U%d not loaded: %s\n", channel,
+                     channelPresent(channel) ? ("the file has no channel U" + std::to_string(source)).c_str()
+                                             : "no module at this channel");
+    }
+    if (report.applied.empty() && report.failed.empty()) std::fprintf(stderr, "vzctl: no channel to load\n");
+    return report.failed.empty() && !report.applied.empty() ? 0 : 1;
 }
 
 }  // namespace
@@ -148,6 +296,8 @@ int runCommand(const CliArguments& args, std::FILE* out) {
         if (w.size() != 1 || !parseOnOff(w[0], kInhibitOn, kInhibitOff, word)) return badArguments("inhibit on|off");
         return switchResult(sendSwitchCommand(kAllModules, word), "inhibit " + w[0]);
     }
+    if (args.command == "save") return saveCommand(w, out);
+    if (args.command == "load") return loadCommand(w, out);
     return badArguments("the command \"" + args.command + "\" is not available yet");
 }
 
