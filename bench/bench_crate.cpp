@@ -14,11 +14,14 @@ namespace vz::bench {
 
 BenchCrate::BenchCrate(int moduleCount) {
     std::string modules;
-    for (int i = 0; i < moduleCount; ++i)
-        modules += (i ? "," : "") + std::string(R"({"channel": )") + std::to_string(i) + R"(, "serialNumber": )" +
-                   std::to_string(10000 + i) +
-                   R"(, "firmware": {"name": "DEVIZ 12V10A"}, "system": {"voltageExponent": -11, "currentExponent": -12,
-                      "maxUnom": "15 V", "maxInom": "7 A"}, "user": {"Unom": "12 V", "Inom": "5 A"}, "on": true})";
+    for (int i = 0; i < moduleCount; ++i) {
+        if (i) modules.append(",");
+        modules.append(R"({"channel": )").append(std::to_string(i));
+        modules.append(R"(, "serialNumber": )").append(std::to_string(10000 + i));
+        modules.append(R"(, "firmware": {"name": "DEVIZ 12V10A"}, "system": {"voltageExponent": -11,
+                        "currentExponent": -12, "maxUnom": "15 V", "maxInom": "7 A"},
+                        "user": {"Unom": "12 V", "Inom": "5 A"}, "on": true})");
+    }
     const std::string json =
         R"({"bridges": [{"serial": "BENCH", "description": "bench", "vid": "1A2B", "pid": "0012"}],
             "controller": {"type": 18, "lineRate": false, "canTimeoutMs": 0}, "modules": [)" +

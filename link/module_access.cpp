@@ -40,7 +40,15 @@ struct Exchange {
     int replySize;
     bool isRead;
     bool sendOnceFirst;  // readAddr: send before the loop and after each failure, checking the count
+    int dataLength;      // reads: the data bytes expected in the reply
 };
+
+// Exactly the expected size, a valid check byte, and for reads room for the data after the address
+// bytes that bit 3 of the status announces (otherwise the copy would take bytes that never arrived).
+bool goodReply(const Exchange& x, uint32_t received) {
+    if (received != static_cast<uint32_t>(x.replySize) || checkByte(x.reply, x.replySize) != 0) return false;
+    return !x.isRead || !(x.reply[1] & 0x08) || x.replySize >= x.dataLength + 6;
+}
 
 struct Outcome {
     bool gaveUp;
@@ -73,7 +81,7 @@ Outcome runExchange(const Exchange& x) {
                     captureModuleFrame(x.reply, std::min<size_t>(received, static_cast<size_t>(x.replySize)),
                                        CaptureDirection::Inbound);
                 if (received >= 2) out.status = x.reply[1] & 7;
-                if (received == static_cast<uint32_t>(x.replySize) && checkByte(x.reply, x.replySize) == 0) break;
+                if (goodReply(x, received)) break;
                 bridge()->flushBuffers(usbHandle, true, true);
                 ++(x.isRead ? commProblem.readRetries : commProblem.writeRetries);
                 if (commProblemCheck()) {
@@ -118,7 +126,7 @@ int directReadShort(uint8_t module, uint8_t functionCode, void* destination, int
     request[0] = module;
     request[1] = header(true, functionCode, false, length);
     request[2] = checkByte(request, 2);
-    const Outcome out = runExchange({request, 3, reply, length + 3, true, false});
+    const Outcome out = runExchange({request, 3, reply, length + 3, true, false, length});
     return evaluateRead(out, reply, destination, length);
 }
 
@@ -129,7 +137,7 @@ int directReadAddr(uint8_t module, uint8_t functionCode, uint32_t address, void*
     request[1] = header(true, functionCode, true, length);
     putAddress(request + 2, address);
     request[5] = checkByte(request, 5);
-    const Outcome out = runExchange({request, 6, reply, length + 6, true, true});
+    const Outcome out = runExchange({request, 6, reply, length + 6, true, true, length});
     return evaluateRead(out, reply, destination, length);
 }
 
@@ -140,7 +148,7 @@ int directWriteShort(uint8_t module, uint8_t functionCode, const void* data, int
     request[1] = header(false, functionCode, false, length);
     std::memcpy(request + 2, data, static_cast<size_t>(length));
     request[length + 2] = checkByte(request, length + 2);
-    const Outcome out = runExchange({request, length + 3, reply, 3, false, false});
+    const Outcome out = runExchange({request, length + 3, reply, 3, false, false, 0});
     if (out.status == kStatusModuleError) {
         ++moduleWriteErrors;
         return -1;
@@ -157,7 +165,7 @@ int writeWithAddress(uint8_t module, uint8_t functionCode, uint32_t address, con
     putAddress(request + 2, address);
     std::memcpy(request + 5, data, static_cast<size_t>(length));
     request[length + 5] = checkByte(request, length + 5);
-    out = runExchange({request, length + 6, reply, replySize, false, false});
+    out = runExchange({request, length + 6, reply, replySize, false, false, 0});
     if (out.status == kStatusModuleError) {
         ++moduleWriteErrors;
         return -2;

@@ -111,7 +111,8 @@ std::optional<ExchangeKey> Controller::snmpKeyOf(const uint8_t* data, size_t len
     return std::nullopt;
 }
 
-std::optional<Controller::Reply> Controller::answerPacket(const std::vector<uint8_t>& packet, int64_t timeUs) {
+std::optional<Controller::Reply> Controller::answerPacket(const std::vector<uint8_t>& packet,
+                                                          int64_t timeUs) {
     const auto in = parseRequest(packet);
     if (!in) {
         ++snmpDropped_;
@@ -174,7 +175,8 @@ std::optional<Controller::Reply> Controller::answerPacket(const std::vector<uint
     d.ttl = kReplyTtl;
     d.payload = encodeSnmpMessage(out);
     if (fx.malformedBytes > 0)
-        d.payload.resize(d.payload.size() - std::min(d.payload.size() - 1, static_cast<size_t>(fx.malformedBytes)));
+        d.payload.resize(d.payload.size() -
+                         std::min(d.payload.size() - 1, static_cast<size_t>(fx.malformedBytes)));
     std::vector<uint8_t> packetOut = buildUdpPacket(d);
     if (fx.corrupt) {
         // The datagram's own check is the UDP checksum; 0 would mean "none" and pass.

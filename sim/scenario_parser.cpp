@@ -431,7 +431,8 @@ FaultRule parseFault(const json& j, const std::string& path) {
     if (!kind)
         fail(join(path, "kind"),
              "unknown fault kind (noReply, shortReply, corruptCheck, moduleError, refuse, writeFail, slow, "
-             "noSuchObject, noSuchInstance, endOfMibView, wrongRequestId, versionZero, malformedBer, garbage)");
+             "noSuchObject, noSuchInstance, endOfMibView, wrongRequestId, versionZero, malformedBer, "
+             "garbage)");
     r.kind = *kind;
     if (j.contains("channel")) {
         const std::string p = join(path, "channel");
@@ -444,7 +445,8 @@ FaultRule parseFault(const json& j, const std::string& path) {
         const std::string p = join(path, "operation");
         const auto op = operationFromName(text(j["operation"], p).c_str());
         if (!op)
-            fail(p, "unknown operation (readShort, readAddr, writeShort, writeAddr, writeReply, assign, probe)");
+            fail(p,
+                 "unknown operation (readShort, readAddr, writeShort, writeAddr, writeReply, assign, probe)");
         r.operation = op;
     }
     if (j.contains("address") && j.contains("field")) fail(path, "give either \"address\" or \"field\"");

@@ -43,8 +43,10 @@ SlipDecoder::Result SlipDecoder::push(uint8_t byte) {
     }
     if (escape_) {
         // Any other byte after an ESC is a protocol error; RFC 1055 keeps it as it is.
-        if (byte == kSlipEscEnd) byte = kSlipEnd;
-        else if (byte == kSlipEscEsc) byte = kSlipEsc;
+        if (byte == kSlipEscEnd)
+            byte = kSlipEnd;
+        else if (byte == kSlipEscEsc)
+            byte = kSlipEsc;
         escape_ = false;
     }
     if (frame_.size() < maxFrame_)

@@ -87,8 +87,8 @@ std::vector<uint8_t> encodeSnmpMessage(const SnmpMessage& m) {
         list.insert(list.end(), wrapped.begin(), wrapped.end());
     }
     std::vector<uint8_t> pdu = berIntegerElement(m.requestId);
-    for (const auto& part : {berIntegerElement(m.errorStatus), berIntegerElement(m.errorIndex),
-                             berElement(kSequence, list)})
+    for (const auto& part :
+         {berIntegerElement(m.errorStatus), berIntegerElement(m.errorIndex), berElement(kSequence, list)})
         pdu.insert(pdu.end(), part.begin(), part.end());
 
     std::vector<uint8_t> message = berIntegerElement(m.version);

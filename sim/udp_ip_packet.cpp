@@ -113,7 +113,8 @@ std::vector<uint8_t> buildUdpPacket(const UdpDatagram& d) {
     putBe16(u + 2, d.destinationPort);
     putBe16(u + 4, udpLength);
     std::copy(d.payload.begin(), d.payload.end(), u + kUdpHeader);
-    uint16_t check = static_cast<uint16_t>(~internetSum(u, udpLength, pseudoHeaderSum(p + 12, p + 16, udpLength)));
+    uint16_t check =
+        static_cast<uint16_t>(~internetSum(u, udpLength, pseudoHeaderSum(p + 12, p + 16, udpLength)));
     if (check == 0) check = 0xFFFF;  // 0 would mean "no checksum"
     putBe16(u + 6, check);
     return out;

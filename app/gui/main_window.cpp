@@ -13,6 +13,7 @@
 #include "app/gui/channel_list_view.h"
 #include "app/gui/command_ids.h"
 #include "app/gui/menu_table.h"
+#include "configfile/gui/config_file_dialogs.h"
 #include "link/operator_seam.h"
 #include "link/usb_link.h"
 #include "ui_about_dialog.h"
@@ -100,6 +101,12 @@ void MainWindow::dispatchCommand(int id) {
             if (QAction* a = menuAction(cmd::kStop)) a->setText(pollingStopped ? "&Start" : "&Stop");
             break;
         case cmd::kInfo: showAbout(); break;
+        case cmd::kSaveConfiguration: saveConfigurationCommand(this); break;
+        case cmd::kReadConfiguration: {
+            ReadConfigDialog dialog(this);
+            dialog.exec();
+            break;
+        }
         default: runSwitchMenuCommand(id); break;
     }
 }

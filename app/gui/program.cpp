@@ -15,6 +15,8 @@
 #include "app/gui/main_window.h"
 #include "app/gui/qt_operator.h"
 #include "link/bridge.h"
+#include "link/link_capture.h"
+#include "link/snmp_transport.h"
 #include "link/usb_link.h"
 
 namespace vz {
@@ -26,6 +28,8 @@ int runProgram(int argc, char** argv) {
     for (const auto& a : args) argp.push_back(a.c_str());
 
     QApplication app(argc, argv);
+    installSnmpTransport();
+    startLinkCaptureFromEnvironment();
     QtOperator seam(nullptr);
     setOperatorSeam(&seam);
 

@@ -61,6 +61,7 @@ TEST_F(ChannelListViewTest, RightClickAfterScrollingSelectsTheChannelUnderTheMou
     MainWindow w(false);
     w.resize(800, 200);
     w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     ChannelListView* view = w.channelList();
     view->viewport()->repaint();  // lays out the lines and their rowTop
     view->scrollRequest(ScrollRequest::LineDown);
@@ -82,10 +83,12 @@ TEST_F(ChannelListViewTest, PageDownInATallWindowDoesNotScroll) {
     MainWindow w(false);
     w.resize(800, 900);
     w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     w.channelList()->viewport()->repaint();
     QTest::keyClick(w.channelList(), Qt::Key_PageDown);
     EXPECT_EQ(w.channelList()->scrollState().scrollPos, 0);
     w.resize(800, 150);
+    QApplication::processEvents();
     QTest::keyClick(w.channelList(), Qt::Key_PageDown);
     EXPECT_GT(w.channelList()->scrollState().scrollPos, 0);
 }

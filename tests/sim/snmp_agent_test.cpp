@@ -1,6 +1,8 @@
 // The controller's SNMP agent on the serial line: requests built byte by byte in the test, answers
 // checked down to every checksum.
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #include "sim/scenario.h"
@@ -81,7 +83,9 @@ TEST(SnmpAgent, SetRequestCarriesTheFrameAndTheAnswerTheReply) {
     CrateFixture twin(smallScenario());
     for (size_t i = 0; i < std::size(frames); ++i) {
         const Answer b = onlyAnswer(send(f, wire(setOf(frames[i]).encode())));
-        EXPECT_EQ(b.payload, responseTo(setOf(frames[i]), 0x04, directReply(twin, frames[i], sizes[i])).encode()) << i;
+        EXPECT_EQ(b.payload,
+                  responseTo(setOf(frames[i]), 0x04, directReply(twin, frames[i], sizes[i])).encode())
+            << i;
     }
     EXPECT_EQ(f.controller().module(5)->user()[2], 0x00) << "Unom was written through SNMP";
     EXPECT_EQ(f.controller().module(5)->user()[3], 0x50);
@@ -146,7 +150,8 @@ TEST(SnmpAgent, SetRequestsTheAgentCannotCarryOutAnswerAnErrorStatus) {
 
 TEST(SnmpAgent, AbsentModuleAnswersAfterTheCanTimeoutOrNotAtAll) {
     for (const bool silent : {false, true}) {
-        CrateFixture f(smallScenario(std::string(R"(, "snmp": true, "absentSilent": )") + (silent ? "true" : "false")));
+        CrateFixture f(
+            smallScenario(std::string(R"(, "snmp": true, "absentSilent": )") + (silent ? "true" : "false")));
         const Bytes line = send(f, wire(setOf({0x89, 0xC4}).encode()));
         if (silent) {
             EXPECT_TRUE(line.empty());
@@ -219,18 +224,25 @@ TEST(SnmpAgent, FaultKindsOnTheSnmpLine) {
     };
     const Case cases[] = {
         {R"({ "kind": "noReply" })", nullptr, 0, true, 0, 1000000},
-        {R"({ "kind": "wrongRequestId" })", [](Message& m) { m.requestId = {0x02, 0x01, 0x29}; }, 1, true, 0, 0},
-        {R"({ "kind": "noSuchObject" })", [](Message& m) { m.valueTag = 0x80, m.value.clear(); }, 1, true, 0, 0},
-        {R"({ "kind": "noSuchInstance" })", [](Message& m) { m.valueTag = 0x81, m.value.clear(); }, 1, true, 0, 0},
-        {R"({ "kind": "endOfMibView" })", [](Message& m) { m.valueTag = 0x82, m.value.clear(); }, 1, true, 0, 0},
+        {R"({ "kind": "wrongRequestId" })",
+         [](Message& m) {
+             m.requestId = {0x02, 0x01, 0x29};
+         },
+         1, true, 0, 0},
+        {R"({ "kind": "noSuchObject" })", [](Message& m) { m.valueTag = 0x80, m.value.clear(); }, 1, true, 0,
+         0},
+        {R"({ "kind": "noSuchInstance" })", [](Message& m) { m.valueTag = 0x81, m.value.clear(); }, 1, true,
+         0, 0},
+        {R"({ "kind": "endOfMibView" })", [](Message& m) { m.valueTag = 0x82, m.value.clear(); }, 1, true, 0,
+         0},
         {R"({ "kind": "versionZero" })", [](Message& m) { m.version = 0; }, 1, true, 0, 0},
         {R"({ "kind": "malformedBer", "bytes": 2 })", nullptr, 1, true, 2, 0},
         {R"({ "kind": "garbage", "bytes": 5 })", nullptr, 2, true, 0, 0},
         {R"({ "kind": "corruptCheck" })", nullptr, 1, false, 0, 0},
-        {R"({ "kind": "shortReply", "bytes": 3 })", [](Message& m) { m.value.resize(m.value.size() - 3); }, 1, true,
-         0, 0},
-        {R"({ "kind": "moduleError" })", [](Message& m) { m.value = {0x85, 0x07, 0, 0, 0, 0, 0, 0, 0, 0}; }, 1, true,
-         0, 0},
+        {R"({ "kind": "shortReply", "bytes": 3 })", [](Message& m) { m.value.resize(m.value.size() - 3); }, 1,
+         true, 0, 0},
+        {R"({ "kind": "moduleError" })", [](Message& m) { m.value = {0x85, 0x07, 0, 0, 0, 0, 0, 0, 0, 0}; },
+         1, true, 0, 0},
         {R"({ "kind": "slow", "delayMs": 120 })", nullptr, 1, true, 0, 120000},
         {R"({ "kind": "noReply", "operation": "probe" })", nullptr, 1, true, 0, 0},
         {R"({ "kind": "noSuchObject", "channel": 0 })", nullptr, 1, true, 0, 0},
@@ -288,7 +300,8 @@ TEST(SnmpAgent, SharedLineSeparatesFramesFromNoiseAndDirectFrames) {
     const Bytes channel64 = sealed({0xC0, 0xC4});
     const Bytes noise{0xAA, 0xBB};
     const Bytes get = wire(probe().encode());
-    for (const Bytes* part : {&set, &direct, &channel64, &noise, &get}) line.insert(line.end(), part->begin(), part->end());
+    for (const Bytes* part : {&set, &direct, &channel64, &noise, &get})
+        line.insert(line.end(), part->begin(), part->end());
     f.crate->write(f.slot, line.data(), line.size());
     Bytes in(4096);
     bool ok = false;
@@ -299,7 +312,8 @@ TEST(SnmpAgent, SharedLineSeparatesFramesFromNoiseAndDirectFrames) {
     EXPECT_EQ(unpack(frames(Bytes(in.begin(), in.begin() + pos))[0]).payload,
               responseTo(setOf({0x85, 0xC4}), 0x04, directReply({0x85, 0xC4}, 11)).encode());
     EXPECT_EQ(Bytes(in.begin() + pos, in.begin() + pos + 11), sealed(directReply({0x85, 0xC4}, 11)));
-    EXPECT_EQ(Bytes(in.begin() + pos + 11, in.begin() + pos + 22), sealed({0xC0, 0x07, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(Bytes(in.begin() + pos + 11, in.begin() + pos + 22),
+              sealed({0xC0, 0x07, 0, 0, 0, 0, 0, 0, 0, 0}));
     const auto last = frames(Bytes(in.begin() + pos + 22, in.end()));
     ASSERT_EQ(last.size(), 1u);
     const std::string descr = "KRAT crate controller (virtual)";
@@ -319,7 +333,8 @@ namespace {
 // tshark, a decoder written by others, checks the agent's checksums and reads its answers.
 TEST(SnmpAgent, TsharkValidatesTheAnswers) {
     if (std::system("tshark --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "tshark is not installed";
-    CrateFixture f(snmpScenario(R"(, "faults": [ { "kind": "corruptCheck", "operation": "probe", "after": 1 } ])"));
+    CrateFixture f(
+        snmpScenario(R"(, "faults": [ { "kind": "corruptCheck", "operation": "probe", "after": 1 } ])"));
     std::vector<Bytes> packets{udpPacket(kReadShort85)};
     packets.push_back(unpack(frames(send(f, wire(kReadShort85)))[0]).packet);
     for (int i = 0; i < 2; ++i) packets.push_back(unpack(frames(send(f, wire(probe().encode())))[0]).packet);
@@ -361,7 +376,8 @@ TEST(SnmpAgent, TsharkValidatesTheAnswers) {
         hex += h;
     }
     const std::string descr = "4b52415420637261746520636f6e74726f6c6c657220287669727475616c29";
-    EXPECT_EQ(output, "1\t1\t42\t85c4\n1\t1\t42\t" + hex + "\n1\t1\t200\t" + descr + "\n1\t0\t200\t" + descr + "\n");
+    EXPECT_EQ(output,
+              "1\t1\t42\t85c4\n1\t1\t42\t" + hex + "\n1\t1\t200\t" + descr + "\n1\t0\t200\t" + descr + "\n");
 }
 
 }  // namespace

@@ -40,7 +40,8 @@ struct Message {
 
     Bytes encode() const {
         const Bytes binding = tlv(0x30, cat({tlv(0x06, oid), tlv(valueTag, value)}));
-        const Bytes pduBody = cat({requestId, tlv(0x02, {errorStatus}), tlv(0x02, {errorIndex}), tlv(0x30, binding)});
+        const Bytes pduBody =
+            cat({requestId, tlv(0x02, {errorStatus}), tlv(0x02, {errorIndex}), tlv(0x30, binding)});
         return tlv(0x30, cat({tlv(0x02, {version}), tlv(0x04, community), tlv(pdu, pduBody)}));
     }
 };
@@ -60,14 +61,32 @@ inline uint32_t pseudoSum(const Bytes& packet) {
 // As the program sends it: 0.0.0.0 to 0.0.0.0, TTL 128, port 1024 to 161, both checksums.
 inline Bytes udpPacket(const Bytes& payload) {
     const size_t total = payload.size() + 28;
-    Bytes p{0x45, 0, static_cast<uint8_t>(total >> 8), static_cast<uint8_t>(total), 0, 0, 0, 0, 0x80, 0x11, 0, 0,
-            0,    0, 0,                                  0,                          0, 0, 0, 0};
+    Bytes p{0x45,
+            0,
+            static_cast<uint8_t>(total >> 8),
+            static_cast<uint8_t>(total),
+            0,
+            0,
+            0,
+            0,
+            0x80,
+            0x11,
+            0,
+            0,
+            0,
+            0,
+            0,
+            0,
+            0,
+            0,
+            0,
+            0};
     const uint16_t ipCheck = static_cast<uint16_t>(~sum16(p, 0, 20));
     p[10] = static_cast<uint8_t>(ipCheck >> 8);
     p[11] = static_cast<uint8_t>(ipCheck);
     const size_t udpLength = payload.size() + 8;
-    const Bytes udp{0x04, 0x00, 0x00, 0xA1, static_cast<uint8_t>(udpLength >> 8), static_cast<uint8_t>(udpLength),
-                    0,    0};
+    const Bytes udp{
+        0x04, 0x00, 0x00, 0xA1, static_cast<uint8_t>(udpLength >> 8), static_cast<uint8_t>(udpLength), 0, 0};
     p.insert(p.end(), udp.begin(), udp.end());
     p.insert(p.end(), payload.begin(), payload.end());
     uint16_t udpCheck = static_cast<uint16_t>(~sum16(p, 20, udpLength, pseudoSum(p)));
@@ -128,7 +147,8 @@ inline Answer unpack(const Bytes& packet) {
     Answer a;
     a.packet = packet;
     if (packet.size() < 28) return a;
-    a.ipHeaderGood = packet[0] == 0x45 && static_cast<size_t>((packet[2] << 8) | packet[3]) == packet.size() &&
+    a.ipHeaderGood = packet[0] == 0x45 &&
+                     static_cast<size_t>((packet[2] << 8) | packet[3]) == packet.size() &&
                      sum16(packet, 0, 20) == 0xFFFF && packet[9] == 17;
     const size_t udpLength = (packet[24] << 8) | packet[25];
     a.udpChecksumGood = udpLength == packet.size() - 20 && ((packet[26] << 8) | packet[27]) != 0 &&

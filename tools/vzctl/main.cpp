@@ -7,6 +7,8 @@
 #include "app/core/connection.h"
 #include "app/core/settings.h"
 #include "link/bridge.h"
+#include "link/link_capture.h"
+#include "link/snmp_transport.h"
 #include "link/operator_seam.h"
 #include "link/usb_link.h"
 #include "tools/vzctl/cli_arguments.h"
@@ -43,6 +45,8 @@ int main(int argc, char** argv) {
         std::fputs(vz::ctl::kVzctlHelp, stdout);
         return 0;
     }
+    vz::installSnmpTransport();
+    vz::startLinkCaptureFromEnvironment();
     CliOperator seam(args.serial);
     vz::setOperatorSeam(&seam);
 
