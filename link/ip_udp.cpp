@@ -62,4 +62,20 @@ void fillIpUdpHeaders(uint8_t* packet, int payloadLength) {
     put16(udp + 6, checksum);
 }
 
+bool receivedPacketIntact(const uint8_t* packet, size_t size) {
+    if (size < static_cast<size_t>(kIpUdpHeaderSize) || (packet[0] & 0xF0) != 0x40) return false;
+    const size_t ipHeader = static_cast<size_t>(packet[0] & 0x0F) * 4;
+    if (ipHeader < static_cast<size_t>(kIpHeaderSize) || size < ipHeader + kUdpHeaderSize) return false;
+    if (internetChecksum(packet, ipHeader) != 0xFFFF) return false;
+    const uint8_t* udp = packet + ipHeader;
+    const size_t udpLength = static_cast<size_t>((udp[4] << 8) | udp[5]);
+    if (udpLength < static_cast<size_t>(kUdpHeaderSize) || ipHeader + udpLength > size) return false;
+    if (udp[6] == 0 && udp[7] == 0) return true;
+    // Pseudo-header: source, destination, zero, protocol, UDP length.
+    uint32_t sum = internetChecksum(packet + 12, 8);
+    sum += packet[9];
+    sum += static_cast<uint32_t>(udpLength);
+    return internetChecksum(udp, udpLength, sum) == 0xFFFF;
+}
+
 }  // namespace vz

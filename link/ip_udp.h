@@ -21,4 +21,9 @@ uint16_t internetChecksum(const uint8_t* bytes, size_t length, uint32_t initial 
 // checksums included; the packet is payloadLength + 28 bytes long.
 void fillIpUdpHeaders(uint8_t* packet, int payloadLength);
 
+// True when a received packet carries a valid IP header checksum, a UDP length that fits, and a valid
+// UDP checksum (0 means none was computed). A frame carried in SNMP has no check byte of its own, so
+// this is what keeps a byte corrupted on the serial line from being taken as module data.
+bool receivedPacketIntact(const uint8_t* packet, size_t size);
+
 }  // namespace vz

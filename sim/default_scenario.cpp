@@ -8,7 +8,7 @@ const char* defaultScenarioJson() {
     return R"json({
   "seed": 1,
   "controller": {
-    "type": 18, "snmp": true, "cacheChannels": "none", "canTimeoutMs": 100, "lineRate": true,
+    "type": 18, "snmp": true, "cacheChannels": "none", "canTimeoutMs": 20, "lineRate": true,
     "config": { "ip": "192.168.1.50", "subnetMask": "255.255.255.0", "gateway": "192.168.1.1",
                 "mac": "00:50:C2:5A:10:01", "httpPort": 80, "snmpPort": 161, "ethernetFlags": 7 }
   },

@@ -200,7 +200,11 @@ size_t VirtualCrate::read(int slot, uint8_t* buffer, size_t length, uint32_t tim
         got += b->take(buffer + got, length - got, now);
         if (got == length) break;
         int64_t next = 0;
-        const int64_t wake = b->nextByteTime(next) && next <= deadline ? next : deadline;
+        const bool more = b->nextByteTime(next);
+        // A bridge hands over what it has once the line goes quiet, as a USB bulk packet: a read that
+        // got bytes and has none on their way returns at once instead of waiting out its time-out.
+        if (got > 0 && !more) break;
+        const int64_t wake = more && next <= deadline ? next : deadline;
         if (wake <= now) break;  // deadline reached
         // Sleep without the lock so that the host's other threads can go on meanwhile.
         lock.unlock();
