@@ -1,0 +1,128 @@
+// vzctl end to end: the real binary against scenario files, as scripts use it.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out;
+};
+
+Outcome vzctl(const std::string& args) {
+    const std::string command = std::string(VZCTL_PATH) + " " + args + " 2>&1";
+    Outcome r{-1, {}};
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return r;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
+    const int raw = pclose(pipe);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return r;
+}
+
+class VzctlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = std::filesystem::temp_directory_path() / ("vzctl_test_" + std::to_string(getpid()));
+        std::filesystem::create_directories(dir);
+        scenario = (dir / "crate.json").string();
+        std::ofstream(scenario) << R"({
+          "bridges": [{"serial": "E2E", "description": "test crate", "vid": "1A2B", "pid": "0012"}],
+          "controller": {"type": 18, "lineRate": false, "canTimeoutMs": 1},
+          "modules": [
+            {"channel": 0, "serialNumber": 100, "firmware": {"name": "DEVIZ 5V20A"},
+             "system": {"voltageExponent": -12, "currentExponent": -10, "maxUnom": "6 V", "maxInom": "20 A"},
+             "user": {"Unom": "5 V", "Inom": "10 A"}, "on": true},
+            {"channel": 2, "serialNumber": 102, "firmware": {"name": "RERUZ 48V2A"},
+             "system": {"voltageExponent": -9, "currentExponent": -13, "maxUnom": "50 V", "maxInom": "2 A"},
+             "user": {"Unom": "48 V", "Inom": "1.5 A"}}
+          ]})";
+        port = "-S -s4 SIM:" + scenario;  // -S: this controller has no SNMP agent to probe
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    std::filesystem::path dir;
+    std::string scenario, port;
+};
+
+TEST_F(VzctlTest, StatusPrintsTheTitleAndTheChannelLines) {
+    const Outcome r = vzctl(port + " status");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("VIDIzozorez --> KRAT(USB)(E2E) channel U0\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("U0   Usense:  5.00000V"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Status: ON\n"), std::string::npos) << r.out;  // trailing blank trimmed
+    EXPECT_NE(r.out.find("U2   Usense:  0.00000V"), std::string::npos) << r.out;
+}
+
+TEST_F(VzctlTest, StatusAsJson) {
+    const Outcome r = vzctl(port + " status --json");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const auto doc = nlohmann::json::parse(r.out.substr(r.out.find('{')));
+    ASSERT_EQ(doc["channels"].size(), 2u);
+    EXPECT_EQ(doc["channels"][0]["channel"], 0);
+    EXPECT_EQ(doc["channels"][0]["state"], "ON");
+    EXPECT_NEAR(doc["channels"][0]["usense"].get<double>(), 5.0, 0.01);
+    EXPECT_EQ(doc["channels"][1]["kindName"], "RERUZ");
+}
+
+TEST_F(VzctlTest, SwitchingAndItsErrors) {
+    EXPECT_EQ(vzctl(port + " all off").status, 0);
+    EXPECT_EQ(vzctl(port + " group 2 on").status, 0);
+    EXPECT_EQ(vzctl(port + " on 2").status, 0);
+    const Outcome absent = vzctl(port + " on 1");
+    EXPECT_EQ(absent.status, 1);
+    EXPECT_NE(absent.out.find("channel U1 is not present"), std::string::npos);
+    EXPECT_EQ(vzctl(port + " on 200").status, 2);
+    EXPECT_EQ(vzctl(port + " group 3 on").status, 2);
+    EXPECT_EQ(vzctl(port + " bogus").status, 2);
+    EXPECT_EQ(vzctl(port).status, 2);
+    EXPECT_EQ(vzctl("-q " + port + " status").status, 2);
+}
+
+TEST_F(VzctlTest, WatchPrintsTheListEveryNTicks) {
+    const Outcome r = vzctl(port + " watch --ticks 4 --every 2");
+    ASSERT_EQ(r.status, 0) << r.out;
+    size_t titles = 0;
+    for (size_t at = r.out.find("VIDIzozorez -->"); at != std::string::npos; at = r.out.find("VIDIzozorez -->", at + 1))
+        ++titles;
+    EXPECT_EQ(titles, 2u);
+}
+
+TEST_F(VzctlTest, LinkFailuresExitWithOneLine) {
+    const Outcome missing = vzctl("SIM:" + (dir / "nothing.json").string() + " status");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.out.find("nothing.json"), std::string::npos);
+    std::ofstream(dir / "bad.json") << "{\"bridges\": [";
+    EXPECT_EQ(vzctl("SIM:" + (dir / "bad.json").string() + " status").status, 1);
+}
+
+TEST_F(VzctlTest, SaveAndLoadAConfiguration) {
+    const std::string file = (dir / "crate.pscfg").string();
+    ASSERT_EQ(vzctl(port + " save " + file).status, 0);
+    EXPECT_TRUE(std::filesystem::exists(file));
+    const Outcome load = vzctl(port + " load " + file + " --from MATCHING --to 0,2");
+    EXPECT_EQ(load.status, 0) << load.out;
+    std::ofstream(dir / "broken.pscfg") << "<PsConfig><Output>";
+    const Outcome broken = vzctl(port + " load " + (dir / "broken.pscfg").string());
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_NE(broken.out.find("Error in configuration file"), std::string::npos) << broken.out;
+}
+
+TEST(VzctlHelpTest, HelpDocumentsTheSyntax) {
+    const Outcome r = vzctl("--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("Usage: vzctl", 0), 0u);
+    EXPECT_NE(r.out.find("watch"), std::string::npos);
+}
+
+}  // namespace
