@@ -137,3 +137,26 @@ TEST_F(PollingTest, SwitchMenuCommandsSendOneFrame) {
 
 }  // namespace
 }  // namespace vz
+
+namespace vz {
+namespace {
+
+TEST_F(PollingTest, AllOnRampsTheOutputsToTheirSetPoints) {
+    connect(R"({"channel": 1, "serialNumber": 11, "firmware": {"name": "DEVIZ"},
+                "system": {"voltageExponent": -10, "currentExponent": -10, "maxUnom": "15 V", "maxInom": "10 A"},
+                "user": {"Unom": "12 V", "Inom": "5 A", "rampUp": 10, "rampDown": 10}})");
+    ASSERT_TRUE(runSwitchMenuCommand(32783));  // all on
+    const QOR& q = channelTable.channels[1];
+    clock_.advanceUs(600'000);
+    pollingTick();
+    EXPECT_TRUE(q.status & 0x2);  // rising
+    EXPECT_NEAR(q.voltageFromRaw(q.uSense), 6.0, 0.6);  // 10 V/s for 0.6 s
+    clock_.advanceUs(1'000'000);
+    pollingTick();
+    EXPECT_NEAR(q.voltageFromRaw(q.uSense), 12.0, 0.05);
+    EXPECT_TRUE(q.status & 0x1);  // on
+    EXPECT_FALSE(q.status & 0x2);
+}
+
+}  // namespace
+}  // namespace vz
