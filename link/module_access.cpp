@@ -6,6 +6,7 @@
 #include "link/bridge.h"
 #include "link/comm_problem.h"
 #include "link/link_capture.h"
+#include "link/module_frame.h"
 #include "link/usb_link.h"
 
 namespace vz {
@@ -16,22 +17,6 @@ uint32_t moduleReadErrors = 0;
 uint32_t moduleWriteErrors = 0;
 
 namespace {
-
-constexpr int kFrameSize = 16;
-constexpr int kNoStatus = -1;
-constexpr int kStatusDone = 6;
-constexpr int kStatusModuleError = 7;
-
-uint8_t header(bool read, uint8_t functionCode, bool withAddress, int length) {
-    return static_cast<uint8_t>((read ? 0x80 : 0) | ((functionCode & 7) << 4) | (withAddress ? 0x08 : 0) |
-                                ((length / 2) & 7));
-}
-
-void putAddress(uint8_t* p, uint32_t address) {
-    p[0] = static_cast<uint8_t>(address);
-    p[1] = static_cast<uint8_t>(address >> 8);
-    p[2] = static_cast<uint8_t>((address >> 16) & 3);
-}
 
 struct Exchange {
     const uint8_t* request;
@@ -47,13 +32,8 @@ struct Exchange {
 // bytes that bit 3 of the status announces (otherwise the copy would take bytes that never arrived).
 bool goodReply(const Exchange& x, uint32_t received) {
     if (received != static_cast<uint32_t>(x.replySize) || checkByte(x.reply, x.replySize) != 0) return false;
-    return !x.isRead || !(x.reply[1] & 0x08) || x.replySize >= x.dataLength + 6;
+    return !x.isRead || replyDataOffset(x.reply) + x.dataLength < x.replySize;
 }
-
-struct Outcome {
-    bool gaveUp;
-    int status;  // of the last reply received, kNoStatus when none arrived
-};
 
 bool sendRequest(const Exchange& x) {
     uint32_t written = 0;
@@ -64,8 +44,8 @@ bool sendRequest(const Exchange& x) {
     return written == static_cast<uint32_t>(x.requestSize);
 }
 
-Outcome runExchange(const Exchange& x) {
-    Outcome out{false, kNoStatus};
+ExchangeOutcome runExchange(const Exchange& x) {
+    ExchangeOutcome out;
     {
         std::lock_guard lock(linkLock);
         bool sent = true;
@@ -99,19 +79,6 @@ Outcome runExchange(const Exchange& x) {
     return out;
 }
 
-int evaluateRead(const Outcome& out, const uint8_t* reply, void* destination, int length) {
-    if (out.status == kStatusModuleError) {
-        ++moduleReadErrors;
-        return -2;
-    }
-    if (out.gaveUp) return -1;
-    const int dataOffset = (reply[1] & 0x08) ? 5 : 2;
-    std::memcpy(destination, reply + dataOffset, static_cast<size_t>(length));
-    return length;
-}
-
-bool validLength(int length) { return length >= 0 && length <= 8; }
-
 }  // namespace
 
 uint8_t checkByte(const uint8_t* bytes, int length) {
@@ -121,75 +88,61 @@ uint8_t checkByte(const uint8_t* bytes, int length) {
 }
 
 int directReadShort(uint8_t module, uint8_t functionCode, void* destination, int length) {
-    if (!validLength(length)) return -1;
+    if (!validDataLength(length)) return -1;
     uint8_t request[kFrameSize], reply[kFrameSize];
     request[0] = module;
-    request[1] = header(true, functionCode, false, length);
+    request[1] = frameHeader(true, functionCode, false, length);
     request[2] = checkByte(request, 2);
-    const Outcome out = runExchange({request, 3, reply, length + 3, true, false, length});
+    const ExchangeOutcome out = runExchange({request, 3, reply, length + 3, true, false, length});
     return evaluateRead(out, reply, destination, length);
 }
 
 int directReadAddr(uint8_t module, uint8_t functionCode, uint32_t address, void* destination, int length) {
-    if (!validLength(length)) return -1;
+    if (!validDataLength(length)) return -1;
     uint8_t request[kFrameSize], reply[kFrameSize];
     request[0] = module;
-    request[1] = header(true, functionCode, true, length);
-    putAddress(request + 2, address);
+    request[1] = frameHeader(true, functionCode, true, length);
+    putFrameAddress(request + 2, address);
     request[5] = checkByte(request, 5);
-    const Outcome out = runExchange({request, 6, reply, length + 6, true, true, length});
+    const ExchangeOutcome out = runExchange({request, 6, reply, length + 6, true, true, length});
     return evaluateRead(out, reply, destination, length);
 }
 
 int directWriteShort(uint8_t module, uint8_t functionCode, const void* data, int length) {
-    if (!validLength(length)) return -1;
+    if (!validDataLength(length)) return -1;
     uint8_t request[kFrameSize], reply[kFrameSize];
     request[0] = module;
-    request[1] = header(false, functionCode, false, length);
+    request[1] = frameHeader(false, functionCode, false, length);
     std::memcpy(request + 2, data, static_cast<size_t>(length));
     request[length + 2] = checkByte(request, length + 2);
-    const Outcome out = runExchange({request, length + 3, reply, 3, false, false, 0});
-    if (out.status == kStatusModuleError) {
-        ++moduleWriteErrors;
-        return -1;
-    }
-    return (out.status == kStatusDone && !out.gaveUp) ? length : -1;
+    return evaluateWriteShort(runExchange({request, length + 3, reply, 3, false, false, 0}), length);
 }
 
 namespace {
 int writeWithAddress(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length,
-                     uint8_t* reply, int replySize, Outcome& out) {
+                     uint8_t* reply, int replySize) {
     uint8_t request[kFrameSize];
     request[0] = module;
-    request[1] = header(false, functionCode, true, length);
-    putAddress(request + 2, address);
+    request[1] = frameHeader(false, functionCode, true, length);
+    putFrameAddress(request + 2, address);
     std::memcpy(request + 5, data, static_cast<size_t>(length));
     request[length + 5] = checkByte(request, length + 5);
-    out = runExchange({request, length + 6, reply, replySize, false, false, 0});
-    if (out.status == kStatusModuleError) {
-        ++moduleWriteErrors;
-        return -2;
-    }
-    // A missing reply counts as a status other than done.
-    if (out.status != kStatusDone) return -2;
-    return out.gaveUp ? -1 : 0;
+    return evaluateAddressedWrite(runExchange({request, length + 6, reply, replySize, false, false, 0}));
 }
 }  // namespace
 
 int directWriteAddr(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length) {
-    if (!validLength(length)) return -1;
+    if (!validDataLength(length)) return -1;
     uint8_t reply[kFrameSize];
-    Outcome out{};
-    const int r = writeWithAddress(module, functionCode, address, data, length, reply, 6, out);
+    const int r = writeWithAddress(module, functionCode, address, data, length, reply, 6);
     return r < 0 ? r : length;
 }
 
 int directWriteReply(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length,
                      uint16_t* result, int resultLength) {
-    if (!validLength(length)) return -1;
+    if (!validDataLength(length)) return -1;
     uint8_t reply[kFrameSize];
-    Outcome out{};
-    const int r = writeWithAddress(module, functionCode, address, data, length, reply, 8, out);
+    const int r = writeWithAddress(module, functionCode, address, data, length, reply, 8);
     if (r < 0) return r;
     if (resultLength == 2 && result) *result = static_cast<uint16_t>(reply[5] | (reply[6] << 8));
     return resultLength;

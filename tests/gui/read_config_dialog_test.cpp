@@ -7,6 +7,7 @@
 #include <QTest>
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 #include "app/core/connection.h"
 #include "app/core/settings.h"
@@ -44,7 +45,8 @@ protected:
             lastTitle = title;
             return chooserAnswer;
         };
-        file = std::filesystem::temp_directory_path() / "vz_read_dialog.pscfg";
+        // One file per process: CTest runs the tests of this program side by side.
+        file = std::filesystem::temp_directory_path() / ("vz_read_dialog_" + std::to_string(getpid()) + ".pscfg");
     }
     void TearDown() override {
         std::filesystem::remove(file);
