@@ -11,6 +11,7 @@
 
 #include "bench/bench_metrics.h"
 #include "link/bridge.h"
+#include "link/ip_udp.h"
 #include "link/module_access.h"
 #include "link/snmp_client.h"
 #include "link/snmp_operations.h"
@@ -45,9 +46,9 @@ Bytes framedResponse(int id) {
             concat({tlv(0x02, {1}), tlv(0x04, {}),
                     tlv(0xA2, concat({idInteger, tlv(0x02, {0}), tlv(0x02, {0}),
                                       tlv(0x30, tlv(0x30, concat({tlv(0x06, oid), tlv(0x04, reply)})))}))}));
-    Bytes packet(28, 0);  // the client does not examine the headers
-    packet[0] = 0x45;
+    Bytes packet(28, 0);
     packet.insert(packet.end(), message.begin(), message.end());
+    vz::fillIpUdpHeaders(packet.data(), static_cast<int>(message.size()));  // the client checks them
     Bytes framed;
     for (uint8_t b : packet) {
         if (b == 0xC0)

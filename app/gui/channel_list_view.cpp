@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QKeyEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
 
@@ -59,7 +60,23 @@ void ChannelListView::resizeEvent(QResizeEvent* event) {
     syncScrollBar();
 }
 
-void ChannelListView::paintEvent(QPaintEvent*) {
+namespace {
+// Tab stops every eight columns, as the fixed-pitch list was laid out.
+QString expandTabs(const char* text) {
+    QString out;
+    for (const char* p = text; *p; ++p) {
+        if (*p == '\t') {
+            do out += QLatin1Char(' ');
+            while (out.size() % 8);
+        } else {
+            out += QLatin1Char(*p);  // Windows-1252 texts (the degree sign) through Latin-1
+        }
+    }
+    return out;
+}
+}  // namespace
+
+void ChannelListView::paintEvent(QPaintEvent* event) {
     static ChannelListText list;
     buildChannelList(list);
     QPainter painter(viewport());
@@ -67,14 +84,28 @@ void ChannelListView::paintEvent(QPaintEvent*) {
     const QFontMetrics metrics(font());
     const int lineHeight = metrics.height() + metrics.leading();
     const int top = scroll_.listTop();
-    const int width = viewport()->width();
+    const QRect exposed = event->rect();
     for (int i = 0; i < list.count; ++i) {
         const ListLine& line = list.lines[static_cast<std::size_t>(i)];
-        const QRect rect(0, top + line.y, width, lineHeight);
-        // Windows-1252 texts (the degree sign) are shown through a Latin-1 conversion.
-        painter.drawText(rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextExpandTabs | Qt::TextDontClip,
-                         QString::fromLatin1(line.text));
         scroll_.bottomExtent = std::max(scroll_.bottomExtent, line.y + lineHeight);
+        const int y = top + line.y;
+        if (y + lineHeight < exposed.top() || y > exposed.bottom()) continue;
+        CachedLine& cached = cache_[static_cast<std::size_t>(i)];
+        if (cached.text != line.text || cached.image.height() != lineHeight) {
+            cached.text = line.text;
+            const QString text = expandTabs(line.text);
+            const qreal ratio = devicePixelRatioF();
+            QImage image(QSize(std::max(1, metrics.horizontalAdvance(text)), lineHeight) * ratio,
+                         QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(ratio);
+            image.fill(Qt::transparent);
+            QPainter linePainter(&image);
+            linePainter.setFont(font());
+            linePainter.setPen(palette().color(QPalette::Text));
+            linePainter.drawText(QPointF(0, metrics.ascent()), text);
+            cached.image = std::move(image);
+        }
+        painter.drawImage(QPointF(0, y), cached.image);
     }
     painter.end();
     const int largest = scroll_.largest;
@@ -110,6 +141,13 @@ void ChannelListView::mousePressEvent(QMouseEvent* event) {
 void ChannelListView::wheelEvent(QWheelEvent* event) {
     const int steps = event->angleDelta().y() / 120;
     for (int i = 0; i < std::abs(steps); ++i) scrollRequest(steps > 0 ? ScrollRequest::LineUp : ScrollRequest::LineDown);
+}
+
+void ChannelListView::changeEvent(QEvent* event) {
+    // Lines drawn with another font or colours must be drawn again.
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange)
+        for (CachedLine& line : cache_) line.text.clear();
+    QAbstractScrollArea::changeEvent(event);
 }
 
 }  // namespace vz

@@ -1,6 +1,9 @@
 #pragma once
 // The main window's client area: the text list of channels, scrolled in whole lines.
 #include <QAbstractScrollArea>
+#include <QImage>
+#include <array>
+#include <string>
 #include <functional>
 
 #include "app/core/list_scrolling.h"
@@ -26,11 +29,18 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void syncScrollBar();
     ListScroll scroll_;
     bool syncing_ = false;
+    // Laid-out lines of the last repaint: most lines do not change from one tick to the next.
+    struct CachedLine {
+        std::string text;
+        QImage image;  // the line drawn once; repaints only copy it
+    };
+    std::array<CachedLine, 130> cache_;
 };
 
 }  // namespace vz
