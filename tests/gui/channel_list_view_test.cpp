@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QListWidget>
+#include <QTimer>
 #include <QPushButton>
 #include <QTest>
 
@@ -130,6 +133,47 @@ TEST(UsbChoiceTextTest, IndexPaddedBeyondTheVisibleWidth) {
     EXPECT_EQ(text.rfind("SN SN1  - KRAT crate ", 0), 0u);
     EXPECT_EQ(text.size(), std::string("SN SN1  - KRAT crate ").size() + 100);
     EXPECT_EQ(text.substr(text.size() - 3), "  2");
+}
+
+}  // namespace
+}  // namespace vz
+
+namespace vz {
+namespace {
+
+TEST(UsbSelectDialogTest, ListsDevicesByStateAndEnablesOkAfterAChoice) {
+    MainWindow w(false);
+    QtOperator seam(&w);
+    bool okEnabledAtFirst = true;
+    int available = -1, inUse = -1;
+    QString title;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        title = dialog->windowTitle();
+        QComboBox* combo = nullptr;
+        QListWidget* list = nullptr;
+        QPushButton* ok = nullptr;
+        for (auto* c : dialog->findChildren<QComboBox*>())
+            if (c->property("controlId").toInt() == 1137) combo = c;
+        for (auto* l : dialog->findChildren<QListWidget*>())
+            if (l->property("controlId").toInt() == 1138) list = l;
+        for (auto* b : dialog->findChildren<QPushButton*>())
+            if (b->property("controlId").toInt() == 1) ok = b;
+        ASSERT_TRUE(combo && list && ok);
+        available = combo->count();
+        inUse = list->count();
+        okEnabledAtFirst = ok->isEnabled();
+        combo->setCurrentIndex(1);  // sorted: "SN B..." after "SN A..."
+        ok->click();
+    });
+    const int chosen = seam.chooseUsbDevice({{0, true, "B", "second crate"}, {1, false, "C", "held"},
+                                             {2, true, "A", "first crate"}});
+    EXPECT_EQ(title, "Select a USB device, please");
+    EXPECT_EQ(available, 2);
+    EXPECT_EQ(inUse, 1);
+    EXPECT_FALSE(okEnabledAtFirst);
+    EXPECT_EQ(chosen, 0);
 }
 
 }  // namespace
