@@ -21,8 +21,6 @@ struct KindPrefix {
 constexpr KindPrefix kKinds[] = {
     {"DEVIZ", kKindDeviz}, {"RERUZ", kKindReruz}, {"WDXslave", kKindWdxSlave}, {"BOLAN JOVA", kKindBolanJova}};
 
-constexpr uint32_t kCacheSystemAddress = 0x9022;
-constexpr uint32_t kCacheStride = 88;
 
 void progress(const char* format, int found, int index) {
     char text[64];
@@ -33,8 +31,8 @@ void progress(const char* format, int found, int index) {
 // Reads the serial number word; false when fewer than 4 bytes came back.
 bool readSerial(bool modulePath, int i, uint32_t& serial) {
     uint8_t bytes[4] = {};
-    const int n = modulePath ? moduleRead(moduleAddressByte(i), 0x1000, 0, bytes, 4)
-                             : moduleReadWords(kControllerAddress, kCacheSystemAddress + kCacheStride * i, bytes, 4);
+    const int n = modulePath ? moduleRead(moduleAddressByte(i), kSystemConfigBase, 0, bytes, 4)
+                             : moduleReadWords(kControllerAddress, cacheWordAddress(kCacheSystemConfigWord, i), bytes, 4);
     if (n != 4) return false;
     serial = static_cast<uint32_t>(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16)) | (uint32_t{bytes[3]} << 24);
     return true;

@@ -4,6 +4,7 @@
 
 #include "app/core/settings.h"
 #include "channel/channel_table.h"
+#include "channel/module_memory_map.h"
 #include "channel/switch_commands.h"
 #include "link/clock.h"
 #include "link/module_access.h"
@@ -20,9 +21,6 @@ namespace {
 
 bool inTick = false;
 
-constexpr uint32_t kCacheBlockAddress = 0x9042;
-constexpr uint32_t kCacheWordsAddress = 0x9052;
-constexpr uint32_t kCacheStride = 88;
 
 LocalTime localTimeNow() {
     const int64_t us = clock().localWallUs();
@@ -42,7 +40,7 @@ void pollChannel(int channel) {
     if (fCmdLine & kGetBlock3) readMeasurementBlock(channel, 3, words + 24);
     if (!(fCmdLine & kUseCan) && typeChannelLimit == 12) {
         uint8_t cache[4];
-        if (moduleReadWords(kControllerAddress, kCacheWordsAddress + kCacheStride * channel, cache, 4) == 4) {
+        if (moduleReadWords(kControllerAddress, cacheWordAddress(kCacheExtraWordsWord, channel), cache, 4) == 4) {
             q.cacheWordLow = static_cast<uint32_t>(cache[0] | (cache[1] << 8));
             q.cacheWordHigh = static_cast<uint32_t>(cache[2] | (cache[3] << 8));
         }
@@ -56,7 +54,7 @@ int readMeasurementBlock(int channel, int block, void* destination) {
     if (fCmdLine & kMeasureFromModules)
         r = readShort(moduleAddressByte(channel), static_cast<uint8_t>(4 + block), destination, 8);
     else
-        r = moduleReadWords(kControllerAddress, kCacheBlockAddress + 4 * block + kCacheStride * channel,
+        r = moduleReadWords(kControllerAddress, cacheWordAddress(kCacheMeasureWord, channel) + 4 * block,
                             destination, 8);
     if (r == 8) return 0;
     if (block == 0 && r == -2) return 1053;

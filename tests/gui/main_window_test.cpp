@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "app/core/polling_state.h"
+#include "tests/gui/control_lookup.h"
 #include "app/gui/channel_list_view.h"
 #include "app/gui/command_ids.h"
 #include "app/gui/main_window.h"
@@ -18,13 +19,7 @@
 namespace vz {
 namespace {
 
-// The widget with a given control id inside a dialog.
-template <typename T>
-T* control(QWidget* dialog, int id) {
-    for (T* w : dialog->findChildren<T*>())
-        if (w->property("controlId").toInt() == id) return w;
-    return nullptr;
-}
+using test::control;
 
 TEST(MainWindowTest, SizeTitleAndScrollBar) {
     MainWindow normal(false), expert(true);

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "app/core/connection.h"
+#include "tests/gui/control_lookup.h"
 #include "app/core/settings.h"
 #include "channel/channel_table.h"
 #include "configfile/gui/config_file_dialogs.h"
@@ -20,12 +21,7 @@
 namespace vz {
 namespace {
 
-template <typename T>
-T* control(QWidget* dialog, int id) {
-    for (T* w : dialog->findChildren<T*>())
-        if (w->property("controlId").toInt() == id) return w;
-    return nullptr;
-}
+using test::control;
 
 std::string deviz(int channel) {
     return R"({"channel": )" + std::to_string(channel) + R"(, "serialNumber": )" + std::to_string(300 + channel) +
