@@ -3,10 +3,10 @@
 #include <cstring>
 
 #include "app/core/settings.h"
-#include "app/core/title.h"
 #include "channel/channel_table.h"
 #include "channel/firmware_version.h"
 #include "channel/module_memory_map.h"
+#include "link/comm_problem.h"
 #include "link/module_access.h"
 #include "link/operator_seam.h"
 
@@ -21,13 +21,6 @@ struct KindPrefix {
 constexpr KindPrefix kKinds[] = {
     {"DEVIZ", kKindDeviz}, {"RERUZ", kKindReruz}, {"WDXslave", kKindWdxSlave}, {"BOLAN JOVA", kKindBolanJova}};
 
-
-void progress(const char* format, int found, int index) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, found, index);
-    updateTitle(text);
-}
-
 // Reads the serial number word; false when fewer than 4 bytes came back.
 bool readSerial(bool modulePath, int i, uint32_t& serial) {
     uint8_t bytes[4] = {};
@@ -38,12 +31,17 @@ bool readSerial(bool modulePath, int i, uint32_t& serial) {
     return true;
 }
 
-void search() {
+void search(const DiscoveryProgressFn& progress) {
     unsigned n = (fCmdLine & kSearchAll) ? 127u : static_cast<unsigned>(typeChannelLimit);
     n = std::min(n, searchLimit);
     if (typeChannelLimit == 0) n = 0;
     for (unsigned i = 0; i < n; ++i) {
-        progress("%d found, testing %d", static_cast<int>(channelTable.foundCount), static_cast<int>(i));
+        // After CANCEL in the problem dialog every address would still cost a read time-out; the
+        // operator has said not to wait for this crate.
+        if (commProblem.abort) break;
+        if (progress)
+            progress({false, static_cast<int>(channelTable.foundCount), static_cast<int>(i), static_cast<int>(i),
+                      static_cast<int>(n)});
         const bool modulePath = (fCmdLine & kSearchModules) || static_cast<int>(i) >= typeChannelLimit;
         uint32_t serial = 0;
         if (!readSerial(modulePath, static_cast<int>(i), serial)) {
@@ -59,11 +57,15 @@ void search() {
     }
 }
 
-void identify() {
+void identify(const DiscoveryProgressFn& progress) {
+    int step = 0;
     for (int i = 0; i < kChannelCount; ++i) {
         QOR& q = channelTable.channels[i];
         if (!q.present()) continue;
-        progress("%d found, reading %d", static_cast<int>(channelTable.foundCount), i);
+        if (commProblem.abort) break;
+        if (progress)
+            progress({true, static_cast<int>(channelTable.foundCount), i, step++,
+                      static_cast<int>(channelTable.foundCount)});
         if (q.system().readFromModule() != 0) continue;
         q.foundSerial = q.serialNumber;
         q.firmware().readFromModule();
@@ -82,10 +84,10 @@ uint32_t moduleKindForFirmware(const char* firmwareText) {
     return kKindOther;
 }
 
-int discoverModules() {
+int discoverModules(const DiscoveryProgressFn& progress) {
     for (;;) {
-        search();
-        identify();
+        search(progress);
+        identify(progress);
         if (controllerType == 18 || channelTable.foundCount != 0 || typeChannelLimit == 0 || searchLimit == 0)
             return static_cast<int>(channelTable.foundCount);
         const BoxAnswer answer = operatorSeam().messageBox(

@@ -1,7 +1,5 @@
 #include "channel/parameter_command.h"
 
-#include <cerrno>
-
 #include "app/core/debug_log.h"
 #include "app/core/message_boxes.h"
 #include "channel/channel_classes.h"
@@ -17,8 +15,7 @@ bool commandParameter(uint16_t moduleAddress, uint32_t base, uint32_t offset, co
     }
     const int result = moduleCommand(moduleAddressByte(moduleAddress), base, offset, data, length);
     if (result == 0) return true;
-    errno = result;
-    lastErrorBox("%s: Error Code 0x%X", name, static_cast<unsigned>(result));
+    moduleRefusalBox(name, result);
     return false;
 }
 

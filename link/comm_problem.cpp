@@ -7,7 +7,9 @@ namespace vz {
 
 CommProblem commProblem;
 
-bool commProblemCheck() {
+bool commProblemCheck(uint8_t module, bool isRead) {
+    commProblem.lastFailedModule = module;
+    commProblem.lastFailedWasRead = isRead;
     if (commProblem.abort) return true;
     if (commProblem.failureCount <= 4) {
         ++commProblem.failureCount;
@@ -31,5 +33,17 @@ void commProblemClose() {
 }
 
 void resetCommProblem() { commProblem = CommProblem{}; }
+
+std::string moduleAddressName(uint8_t module) {
+    switch (module) {
+        case 0xFF: return "the crate controller";
+        case 0: return "all modules";
+        case 1: return "group 1";
+        case 2: return "group 2";
+        default: break;
+    }
+    if (module >= 0x80) return "U" + std::to_string(module - 0x80);
+    return "address " + std::to_string(module);
+}
 
 }  // namespace vz

@@ -64,7 +64,7 @@ ExchangeOutcome runExchange(const Exchange& x) {
                 if (goodReply(x, received)) break;
                 bridge()->flushBuffers(usbHandle, true, true);
                 ++(x.isRead ? commProblem.readRetries : commProblem.writeRetries);
-                if (commProblemCheck()) {
+                if (commProblemCheck(x.request[0], x.isRead)) {
                     out.gaveUp = true;
                     break;
                 }

@@ -26,7 +26,8 @@ int HeadlessOperator::chooseUsbDevice(const std::vector<UsbChoice>& devices) {
 }
 
 void HeadlessOperator::commProblemOpen(const std::string& caption) {
-    std::fprintf(stderr, "%s: No communication between the computer and the power supply.\n", caption.c_str());
+    std::fprintf(stderr, "%s: No communication between the computer and the power supply. Answered CANCEL.\n",
+                 caption.c_str());
 }
 
 void HeadlessOperator::endProcess(int exitCode) {

@@ -47,13 +47,15 @@ public:
     [[noreturn]] virtual void endProcess(int exitCode) = 0;
 };
 
-// Answers without a window: OK/Cancel/Abort as documented, message text to standard error.
+// Answers without a window: OK/Cancel/Abort as documented, message text to standard error. The
+// communication problem dialog is answered with CANCEL as soon as it would open (after the silent
+// retries), so a script never waits on a crate that does not answer.
 class HeadlessOperator : public OperatorSeam {
 public:
     BoxAnswer messageBox(const BoxRequest& box) override;
     int chooseUsbDevice(const std::vector<UsbChoice>& devices) override;
     void commProblemOpen(const std::string& caption) override;
-    bool commProblemPump() override { return false; }
+    bool commProblemPump() override { return true; }
     void commProblemClose() override {}
     void setTitle(const std::string& title) override { title_ = title; }
     void beep(Beep) override {}

@@ -45,7 +45,7 @@ ExchangeOutcome run(const Transaction& t) {
                 out.status = t.reply[1] & 7;
             if (goodReply(t, result, replyLength)) break;
             ++(t.isRead ? commProblem.readRetries : commProblem.writeRetries);
-            if (commProblemCheck()) {
+            if (commProblemCheck(t.request[0], t.isRead)) {
                 out.gaveUp = true;
                 break;
             }

@@ -1,5 +1,7 @@
 #include "app/core/connection.h"
 
+#include <cstdio>
+
 #include "app/core/settings.h"
 #include "app/core/title.h"
 #include "channel/module_discovery.h"
@@ -32,7 +34,7 @@ void applyControllerLimits(uint32_t& flags) {
     }
 }
 
-bool connectController(uint32_t& flags) {
+bool connectController(uint32_t& flags, const ConnectionProgressFn& progress) {
     if (flags & kUseCan) {
         // No CAN transport exists: nothing is bound and every access is refused, so no channel is found.
         unbindOperations();
@@ -40,6 +42,10 @@ bool connectController(uint32_t& flags) {
         if (!usbOpen(usbInfo)) return false;
         if ((controllerType == 16 || controllerType == 18) && !(flags & kSkipSlip) && snmpProber) {
             for (int i = 0; i < kSnmpProbeAttempts; ++i) {
+                if (progress)
+                    progress({"probing SNMP, attempt " + std::to_string(i + 1) + " of " +
+                                  std::to_string(kSnmpProbeAttempts),
+                              i, kSnmpProbeAttempts});
                 uint8_t buffer[128];
                 if (snmpProber(buffer, sizeof buffer) == 0) {
                     snmpMode = true;
@@ -55,7 +61,13 @@ bool connectController(uint32_t& flags) {
         else
             bindDirectOperations();
     }
-    return discoverModules() != -1;
+    return discoverModules([&progress](const DiscoveryProgress& p) {
+               char text[64];
+               std::snprintf(text, sizeof text, p.identifying ? "%d found, reading %d" : "%d found, testing %d",
+                             p.found, p.index);
+               updateTitle(text);
+               if (progress) progress({text, p.step, p.steps});
+           }) != -1;
 }
 
 }  // namespace vz

@@ -29,3 +29,24 @@ void lastErrorBox(const char* format, ...) {
 }
 
 }  // namespace vz
+
+namespace vz {
+
+std::string moduleRefusalText(int result) {
+    if (result == -1)
+        return "The module did not answer the command (no result came back). The value was not changed.";
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "The module refused the value (result code %d, 0x%X; its meaning is defined by the module's "
+                  "firmware). The value was not changed.",
+                  result, static_cast<unsigned>(result));
+    return text;
+}
+
+void moduleRefusalBox(const char* name, int result) {
+    char caption[1024];
+    std::snprintf(caption, sizeof caption, "%s: Error Code 0x%X", name, static_cast<unsigned>(result));
+    operatorSeam().messageBox({caption, moduleRefusalText(result), BoxButtons::Ok, BoxIcon::Information, true});
+}
+
+}  // namespace vz

@@ -5,10 +5,12 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <algorithm>
 
 #include "app/core/channel_list_text.h"
 #include "app/core/channel_selection.h"
 #include "app/core/title.h"
+#include "channel/channel_table.h"
 
 namespace vz {
 
@@ -76,18 +78,106 @@ QString expandTabs(const char* text) {
 }
 }  // namespace
 
+void ChannelListView::showStartupProgress(const QString& text, int step, int steps) {
+    live_ = false;
+    startupText_ = text;
+    startupStep_ = step;
+    startupSteps_ = steps;
+    viewport()->update();
+}
+
+void ChannelListView::setLive() {
+    live_ = true;
+    viewport()->update();
+    refresh();
+}
+
+QRect ChannelListView::rowRect(int listY) const {
+    return QRect(0, scroll_.listTop() + listY, viewport()->width(), kLineHeight);
+}
+
+int ChannelListView::selectedRowY() const {
+    if (selectedChannel < 0 || selectedChannel >= kChannelCount) return -1;
+    const QOR& q = channelTable.channels[static_cast<std::size_t>(selectedChannel)];
+    return q.present() ? q.rowTop : -1;
+}
+
+QRegion ChannelListView::refresh() {
+    QRegion dirty;
+    if (!live_) return dirty;
+    // Most ticks poll one channel: only its line and the statistics lines change.
+    std::array<std::string, 130> before;
+    std::array<int, 130> beforeY{};
+    const int beforeCount = built_ ? list_.count : 0;
+    for (int i = 0; i < beforeCount; ++i) {
+        before[static_cast<std::size_t>(i)] = list_.lines[static_cast<std::size_t>(i)].text;
+        beforeY[static_cast<std::size_t>(i)] = list_.lines[static_cast<std::size_t>(i)].y;
+    }
+    buildChannelList(list_);
+    const bool firstBuild = !built_;
+    built_ = true;
+    for (int i = 0; i < std::max(beforeCount, list_.count); ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        if (i >= list_.count) {
+            dirty += rowRect(beforeY[k]);
+        } else if (i >= beforeCount || beforeY[k] != list_.lines[k].y) {
+            dirty += rowRect(list_.lines[k].y);
+            if (i < beforeCount) dirty += rowRect(beforeY[k]);
+        } else if (before[k] != list_.lines[k].text) {
+            dirty += rowRect(list_.lines[k].y);
+        }
+        if (i < list_.count) scroll_.bottomExtent = std::max(scroll_.bottomExtent, list_.lines[k].y + kLineHeight);
+    }
+    const int selectedY = selectedRowY();
+    if (selectedY != shownSelectedY_) {
+        if (shownSelectedY_ >= 0) dirty += rowRect(shownSelectedY_);
+        if (selectedY >= 0) dirty += rowRect(selectedY);
+        shownSelectedY_ = selectedY;
+    }
+    const int largest = scroll_.largest;
+    scroll_.resized(viewport()->height());
+    if (scroll_.largest != largest) syncScrollBar();
+    if (firstBuild) dirty = QRegion(viewport()->rect());
+    dirty &= QRegion(viewport()->rect());
+    if (!dirty.isEmpty()) viewport()->update(dirty);
+    if (onRepainted) onRepainted();
+    updateTitle("");
+    return dirty;
+}
+
 void ChannelListView::paintEvent(QPaintEvent* event) {
-    static ChannelListText list;
-    buildChannelList(list);
+    if (live_ && !built_) refresh();
     QPainter painter(viewport());
     painter.setFont(font());
     const QFontMetrics metrics(font());
+    if (!live_) {
+        // The connection sequence runs: say what it does, with a bar for the phase it is in.
+        painter.setPen(palette().color(QPalette::Text));
+        const int margin = 12;
+        painter.drawText(QPointF(margin, margin + metrics.ascent()),
+                         startupText_.isEmpty() ? QString("Connecting to the crate controller ...")
+                                                : QString("Search channels: ") + startupText_);
+        if (startupSteps_ > 0) {
+            const QRect bar(margin, margin + metrics.height() + 8, std::min(400, viewport()->width() - 2 * margin), 14);
+            painter.drawRect(bar.adjusted(0, 0, -1, -1));
+            const int filled = bar.width() * std::clamp(startupStep_, 0, startupSteps_) / startupSteps_;
+            painter.fillRect(QRect(bar.left() + 1, bar.top() + 1, std::max(0, filled - 2), bar.height() - 2),
+                             palette().color(QPalette::Highlight));
+        }
+        return;
+    }
     const int lineHeight = metrics.height() + metrics.leading();
     const int top = scroll_.listTop();
     const QRect exposed = event->rect();
-    for (int i = 0; i < list.count; ++i) {
-        const ListLine& line = list.lines[static_cast<std::size_t>(i)];
-        scroll_.bottomExtent = std::max(scroll_.bottomExtent, line.y + lineHeight);
+    const int selectedY = selectedRowY();
+    if (selectedY >= 0) {
+        // The selected channel stands out by a light background; its text stays as it is.
+        QColor light = palette().color(QPalette::Highlight);
+        light.setAlpha(48);
+        painter.fillRect(rowRect(selectedY), light);
+    }
+    for (int i = 0; i < list_.count; ++i) {
+        const ListLine& line = list_.lines[static_cast<std::size_t>(i)];
         const int y = top + line.y;
         if (y + lineHeight < exposed.top() || y > exposed.bottom()) continue;
         CachedLine& cached = cache_[static_cast<std::size_t>(i)];
@@ -107,12 +197,6 @@ void ChannelListView::paintEvent(QPaintEvent* event) {
         }
         painter.drawImage(QPointF(0, y), cached.image);
     }
-    painter.end();
-    const int largest = scroll_.largest;
-    scroll_.resized(viewport()->height());
-    if (scroll_.largest != largest) syncScrollBar();
-    if (onRepainted) onRepainted();
-    updateTitle("");
 }
 
 void ChannelListView::keyPressEvent(QKeyEvent* event) {
@@ -128,12 +212,14 @@ void ChannelListView::keyPressEvent(QKeyEvent* event) {
 }
 
 void ChannelListView::mousePressEvent(QMouseEvent* event) {
+    if (!live_) return;  // no row means anything before the list is shown
     const int channel = channelAt(static_cast<int>(event->position().y()), scroll_.listTop());
     if (channel < 0) return;
     if (event->button() == Qt::LeftButton) {
         toggleChannel(channel);
     } else if (event->button() == Qt::RightButton) {
         selectChannel(channel);
+        refresh();
         if (onRightClick) onRightClick(channel);
     }
 }

@@ -2,10 +2,12 @@
 // The main window's client area: the text list of channels, scrolled in whole lines.
 #include <QAbstractScrollArea>
 #include <QImage>
+#include <QRegion>
 #include <array>
 #include <string>
 #include <functional>
 
+#include "app/core/channel_list_text.h"
 #include "app/core/list_scrolling.h"
 
 namespace vz {
@@ -17,6 +19,17 @@ public:
 
     void scrollRequest(ScrollRequest r, int thumbPosition = 0);
     const ListScroll& scrollState() const { return scroll_; }
+
+    // While the connection sequence runs the view shows what it is doing instead of channels, from
+    // the first showStartupProgress until setLive.
+    void showStartupProgress(const QString& text, int step, int steps);
+    void setLive();
+    bool isLive() const { return live_; }
+    QString startupText() const { return startupText_; }
+
+    // After a polling tick or a change of selection: builds the list text and repaints only the rows
+    // whose text, place or highlight changed. Returns the region it marked for repainting.
+    QRegion refresh();
 
     // Told after every repaint (open channel dialogs refresh their values).
     std::function<void()> onRepainted;
@@ -33,6 +46,8 @@ protected:
 
 private:
     void syncScrollBar();
+    QRect rowRect(int listY) const;
+    int selectedRowY() const;  // list y of the selected channel's row, -1 when none
     ListScroll scroll_;
     bool syncing_ = false;
     // Laid-out lines of the last repaint: most lines do not change from one tick to the next.
@@ -41,6 +56,12 @@ private:
         QImage image;  // the line drawn once; repaints only copy it
     };
     std::array<CachedLine, 130> cache_;
+    ChannelListText list_;  // the text of the last refresh
+    bool built_ = false;
+    int shownSelectedY_ = -1;
+    bool live_ = true;
+    QString startupText_;
+    int startupStep_ = 0, startupSteps_ = 0;
 };
 
 }  // namespace vz

@@ -13,6 +13,7 @@
 #include "app/gui/channel_list_view.h"
 #include "app/gui/command_ids.h"
 #include "app/gui/menu_table.h"
+#include "configfile/gui/busy_cursor.h"
 #include "configfile/gui/config_file_dialogs.h"
 #include "link/operator_seam.h"
 #include "link/usb_link.h"
@@ -95,7 +96,10 @@ void MainWindow::dispatchCommand(int id) {
     emit commandDispatched(id);
     switch (id) {
         case cmd::kExit: close(); break;
-        case cmd::kSelectOutput: stepChannel(+1); break;
+        case cmd::kSelectOutput:
+            stepChannel(+1);
+            list_->refresh();
+            break;
         case cmd::kStop:
             pollingStopped = !pollingStopped;
             if (QAction* a = menuAction(cmd::kStop)) a->setText(pollingStopped ? "&Start" : "&Stop");
@@ -107,7 +111,11 @@ void MainWindow::dispatchCommand(int id) {
             dialog.exec();
             break;
         }
-        default: runSwitchMenuCommand(id); break;
+        default: {
+            const BusyCursor busy;
+            runSwitchMenuCommand(id);
+            break;
+        }
     }
 }
 
@@ -130,9 +138,11 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     if (text.size() == 1 && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
         const QChar c = text.at(0);
         if (c.isPrint()) {
+            if (!list_->isLive()) return;  // nothing to switch before the list is shown
             const int digit = c.digitValue();
             if (c >= '0' && c <= '9' && toggleChannel(digit)) {
                 selectChannel(digit);
+                list_->refresh();
             } else {
                 operatorSeam().beep(Beep::Error);
             }

@@ -2,11 +2,11 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/core/command_line.h"
-#include "app/core/connection.h"
 #include "app/core/polling.h"
 #include "app/core/settings.h"
 #include "app/gui/arrow_key_filter.h"
@@ -14,6 +14,7 @@
 #include "app/gui/command_ids.h"
 #include "app/gui/main_window.h"
 #include "app/gui/qt_operator.h"
+#include "app/gui/startup_connection.h"
 #include "link/bridge.h"
 #include "link/link_capture.h"
 #include "link/snmp_transport.h"
@@ -41,6 +42,7 @@ int runProgram(int argc, char** argv) {
 
     MainWindow window((fCmdLine & kExpertView) != 0);
     seam.setWindow(&window);
+    window.channelList()->showStartupProgress({}, 0, 0);
     window.show();
     ArrowKeyFilter arrows;
     app.installEventFilter(&arrows);
@@ -57,18 +59,18 @@ int runProgram(int argc, char** argv) {
         setBridge(library.get());
     }
 
-    if (!connectController(fCmdLine)) {
+    if (!connectShowingProgress(window, fCmdLine)) {
         usbClose();
         setOperatorSeam(nullptr);
         return 0;
     }
-
-    window.adjustMenuForController(controllerType, (fCmdLine & kExpertView) != 0);
+    ChannelListView* list = window.channelList();
 
     QTimer polling;
-    QObject::connect(&polling, &QTimer::timeout, &window, [&window] {
+    QObject::connect(&polling, &QTimer::timeout, &window, [&seam, list] {
+        if (seam.pumping()) return;  // inside an exchange that waits for the crate: no second one
         pollingTick();
-        window.channelList()->viewport()->update();
+        list->refresh();
     });
     polling.start(100);
 

@@ -1,7 +1,6 @@
 #include "app/gui/qt_operator.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QKeyEvent>
@@ -11,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "app/gui/input_gate.h"
 #include "app/gui/main_window.h"
 #include "ui_comm_problem_dialog.h"
 #include "ui_usb_select_dialog.h"
@@ -18,11 +18,19 @@
 namespace vz {
 
 std::string usbChoiceText(const UsbChoice& choice) {
-    char text[512];
-    std::snprintf(text, sizeof text, "SN %s  - %s %100d", choice.serial.c_str(), choice.description.c_str(),
-                  choice.index);
-    return text;
+    return "SN " + choice.serial + "  - " + choice.description;
 }
+
+namespace {
+// Dialogs and boxes are answered with the ordinary arrow, also while the window shows a busy cursor.
+class ArrowCursorWhileShown {
+public:
+    ArrowCursorWhileShown() { QApplication::setOverrideCursor(Qt::ArrowCursor); }
+    ~ArrowCursorWhileShown() { QApplication::restoreOverrideCursor(); }
+    ArrowCursorWhileShown(const ArrowCursorWhileShown&) = delete;
+    ArrowCursorWhileShown& operator=(const ArrowCursorWhileShown&) = delete;
+};
+}  // namespace
 
 QtOperator::QtOperator(MainWindow* window) : window_(window) {}
 
@@ -48,6 +56,7 @@ BoxAnswer QtOperator::messageBox(const BoxRequest& box) {
         case BoxButtons::YesNo: buttons = QMessageBox::Yes | QMessageBox::No; break;
     }
     // Windows-1252 texts are shown through a Latin-1 conversion.
+    const ArrowCursorWhileShown arrow;
     QMessageBox mb(icon, QString::fromLatin1(box.caption.c_str()), QString::fromLatin1(box.text.c_str()), buttons,
                    box.ownedByMainWindow ? window_ : nullptr);
     switch (mb.exec()) {
@@ -62,21 +71,28 @@ BoxAnswer QtOperator::messageBox(const BoxRequest& box) {
 }
 
 int QtOperator::chooseUsbDevice(const std::vector<UsbChoice>& devices) {
+    const ArrowCursorWhileShown arrow;
     QDialog dialog(window_);
     Ui::UsbSelectDialog ui;
     ui.setupUi(&dialog);
-    std::vector<std::string> available, inUse;
-    for (const auto& d : devices) (d.available ? available : inUse).push_back(usbChoiceText(d));
-    std::sort(available.begin(), available.end());
-    std::sort(inUse.begin(), inUse.end());
-    for (const auto& t : available) ui.available->addItem(QString::fromLatin1(t.c_str()));
-    for (const auto& t : inUse) ui.inUse->addItem(QString::fromLatin1(t.c_str()));
+    // Each list is sorted by its text; the record index travels with the entry, unseen.
+    auto fill = [](QListWidget* list, const std::vector<const UsbChoice*>& entries) {
+        for (const UsbChoice* d : entries) {
+            auto* item = new QListWidgetItem(QString::fromLatin1(usbChoiceText(*d).c_str()), list);
+            item->setData(Qt::UserRole, d->index);
+        }
+        list->sortItems();
+    };
+    std::vector<const UsbChoice*> available, inUse;
+    for (const auto& d : devices) (d.available ? available : inUse).push_back(&d);
+    fill(ui.available, available);
+    fill(ui.inUse, inUse);
     ui.inUse->setStyleSheet("QListWidget { background: palette(button); color: palette(window-text); }");
-    ui.available->setCurrentIndex(-1);
     QPushButton* ok = ui.buttons->button(QDialogButtonBox::Ok);
     ok->setProperty("controlId", 1);
     ok->setEnabled(false);
-    QObject::connect(ui.available, &QComboBox::currentIndexChanged, ok, [ok] { ok->setEnabled(true); });
+    QObject::connect(ui.available, &QListWidget::currentRowChanged, ok, [ok](int row) { ok->setEnabled(row >= 0); });
+    QObject::connect(ui.available, &QListWidget::itemDoubleClicked, &dialog, &QDialog::accept);
     if (window_) {
         dialog.adjustSize();
         const QRect p = window_->frameGeometry();
@@ -84,11 +100,8 @@ int QtOperator::chooseUsbDevice(const std::vector<UsbChoice>& devices) {
                     std::max(0, p.top() + (p.height() - dialog.height()) / 2));
     }
     if (dialog.exec() != QDialog::Accepted) return -1;
-    const QString text = ui.available->currentText();
-    if (text.size() < 3) return -1;
-    bool parsed = false;
-    const int index = text.right(3).trimmed().toInt(&parsed);
-    return parsed ? index : -1;
+    const QListWidgetItem* item = ui.available->currentItem();
+    return item ? item->data(Qt::UserRole).toInt() : -1;
 }
 
 void QtOperator::commProblemOpen(const std::string& caption) {
@@ -96,7 +109,11 @@ void QtOperator::commProblemOpen(const std::string& caption) {
         auto* dialog = new QDialog(window_);
         Ui::CommProblemDialog ui;
         ui.setupUi(dialog);
+        // CANCEL, Escape and the window's close button all mean: stop waiting for the crate.
         QObject::connect(ui.cancel, &QPushButton::clicked, this, [this] { cancelPressed_ = true; });
+        QObject::connect(dialog, &QDialog::rejected, this, [this] { cancelPressed_ = true; });
+        ui.cancel->setDefault(true);
+        ui.cancel->setFocus();
         problemDialog_ = dialog;
     }
     cancelPressed_ = false;
@@ -107,34 +124,17 @@ void QtOperator::commProblemOpen(const std::string& caption) {
 
 bool QtOperator::commProblemPump() {
     pumping_ = true;
-    qApp->installEventFilter(this);
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    qApp->removeEventFilter(this);
+    {
+        // Only the dialog takes input now: a click on the list or a menu would start another exchange
+        // inside this one. Timers run; the polling tick checks pumping() and waits for its next turn.
+        const QPointer<QDialog> dialog = problemDialog_;
+        const InputGate gate([dialog](const QWidget* window) { return !dialog || window != dialog.data(); });
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
     pumping_ = false;
     const bool cancelled = cancelPressed_;
     cancelPressed_ = false;
     return cancelled;
-}
-
-bool QtOperator::eventFilter(QObject* watched, QEvent* event) {
-    if (!pumping_ || !problemDialog_) return false;
-    switch (event->type()) {
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::Shortcut:
-        case QEvent::ShortcutOverride:
-        case QEvent::Wheel:
-        case QEvent::Timer: {
-            auto* widget = qobject_cast<QWidget*>(watched);
-            const bool forDialog = widget && (widget == problemDialog_ || problemDialog_->isAncestorOf(widget));
-            // Everything else waits: no polling tick and no menu command runs inside an exchange.
-            return !forDialog;
-        }
-        default: return false;
-    }
 }
 
 void QtOperator::commProblemClose() {

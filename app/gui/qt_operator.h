@@ -32,9 +32,9 @@ public:
     void setWindow(MainWindow* window) { window_ = window; }
     QDialog* commProblemDialog() const { return problemDialog_.data(); }
 
-protected:
-    // While the problem dialog is pumped only its own input gets through.
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    // True while the problem dialog is pumped from inside an exchange: the polling tick must not
+    // start another exchange then.
+    bool pumping() const { return pumping_; }
 
 private:
     MainWindow* window_;
@@ -43,8 +43,7 @@ private:
     bool pumping_ = false;
 };
 
-// Builds the entry text of the device-selection dialog; the record index is padded to 100
-// characters so that it lies beyond the visible width and survives the sorting.
+// The entry text of the device-selection dialog: "SN <serial>  - <description>".
 std::string usbChoiceText(const UsbChoice& choice);
 
 }  // namespace vz

@@ -1,5 +1,7 @@
 #include "configfile/gui/config_file_dialogs.h"
 
+#include "configfile/gui/busy_cursor.h"
+
 #include <QFileDialog>
 #include <QPushButton>
 
@@ -34,6 +36,7 @@ FileChooser chooseConfigFile = runFileDialog;
 void saveConfigurationCommand(QWidget* owner) {
     const QString path = chooseConfigFile(owner, serialCaption("[SN %s] Save Configuration Data to File"), true);
     if (path.isEmpty()) return;
+    const BusyCursor busy;
     savePowerSupplyConfiguration(path.toStdString());
 }
 
@@ -120,7 +123,12 @@ void ReadConfigDialog::accept() {
     options.targets.clear();
     for (int i = 0; i < ui_->channels->count(); ++i)
         if (ui_->channels->item(i)->isSelected()) options.targets.push_back(i);
-    if (!applyConfigurationFile(io.fileName, options)) {
+    bool applied;
+    {
+        const BusyCursor busy;
+        applied = applyConfigurationFile(io.fileName, options);
+    }
+    if (!applied) {
         io.readOptions = previous;  // a file that does not parse changes nothing; choose another one
         return;
     }

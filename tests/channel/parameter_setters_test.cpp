@@ -117,14 +117,16 @@ TEST_F(ParameterSetters, EverySetterWritesItsOffsetAndStoresOnlyWhenAccepted) {
     }
 }
 
-TEST_F(ParameterSetters, RefusalShowsTheModuleCodeAsLastError) {
+TEST_F(ParameterSetters, RefusalBoxNamesTheCodeAndSaysWhatHappened) {
     struct Case {
         int outcome;
         const char* caption;
+        const char* body;  // never a stale system error text
     };
-    const Case cases[] = {{5, "MODULE_USER_CONFIG::Unom: Error Code 0x5"},
-                          {0x1F3, "MODULE_USER_CONFIG::Unom: Error Code 0x1F3"},
-                          {-1, "MODULE_USER_CONFIG::Unom: Error Code 0xFFFFFFFF"}};
+    const Case cases[] = {
+        {5, "MODULE_USER_CONFIG::Unom: Error Code 0x5", "The module refused the value (result code 5, 0x5;"},
+        {0x1F3, "MODULE_USER_CONFIG::Unom: Error Code 0x1F3", "The module refused the value (result code 499, 0x1F3;"},
+        {-1, "MODULE_USER_CONFIG::Unom: Error Code 0xFFFFFFFF", "The module did not answer the command"}};
     QOR& q = channel(3);
     q.Unom = 1000;
     for (const Case& c : cases) {
@@ -134,7 +136,8 @@ TEST_F(ParameterSetters, RefusalShowsTheModuleCodeAsLastError) {
         EXPECT_EQ(q.Unom, 1000);
         ASSERT_EQ(seam.boxes.size(), 1u);
         EXPECT_EQ(seam.boxes[0].caption, c.caption);
-        EXPECT_EQ(seam.boxes[0].text, std::strerror(c.outcome));
+        EXPECT_EQ(seam.boxes[0].text.rfind(c.body, 0), 0u) << seam.boxes[0].text;
+        EXPECT_NE(seam.boxes[0].text.find("The value was not changed."), std::string::npos);
         EXPECT_EQ(seam.boxes[0].icon, BoxIcon::Information);
     }
 }

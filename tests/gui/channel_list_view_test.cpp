@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QComboBox>
 #include <QListWidget>
 #include <QTimer>
 #include <QPushButton>
@@ -108,73 +107,44 @@ TEST_F(ChannelListViewTest, ArrowStepsWrapAroundThePresentChannels) {
     EXPECT_EQ(selectedChannel, 3);
 }
 
-TEST(CommProblemDialogTest, CaptionAndCancel) {
+TEST_F(ChannelListViewTest, RefreshRepaintsOnlyTheRowsThatChanged) {
     MainWindow w(false);
-    QtOperator seam(&w);
-    seam.commProblemOpen("[SN SN1] Communication Problem");
-    QDialog* dialog = seam.commProblemDialog();
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_TRUE(dialog->isVisible());
-    EXPECT_EQ(dialog->windowTitle(), "[SN SN1] Communication Problem");
-    QPushButton* cancel = nullptr;
-    for (auto* b : dialog->findChildren<QPushButton*>())
-        if (b->property("controlId").toInt() == 2) cancel = b;
-    ASSERT_NE(cancel, nullptr);
-    EXPECT_EQ(cancel->text(), "CANCEL");
-    EXPECT_FALSE(seam.commProblemPump());
-    QMetaObject::invokeMethod(cancel, "click", Qt::QueuedConnection);
-    EXPECT_TRUE(seam.commProblemPump());
-    seam.commProblemClose();
-    EXPECT_EQ(seam.commProblemDialog(), nullptr);
+    w.resize(800, 600);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    ChannelListView* view = w.channelList();
+    view->refresh();
+    EXPECT_TRUE(view->refresh().isEmpty());  // nothing changed, nothing to paint
+    channelTable.channels[7].status = 1;      // channel 7 turned on
+    const QRegion changed = view->refresh();
+    ASSERT_EQ(changed.rectCount(), 1);
+    EXPECT_EQ(changed.boundingRect().top(), channelTable.channels[7].rowTop);
+    EXPECT_EQ(changed.boundingRect().height(), 18);
+    // A new selection repaints the old and the new row.
+    selectedChannel = 12;
+    const QRegion selection = view->refresh();
+    EXPECT_EQ(selection.rectCount(), 2);
+    EXPECT_TRUE(selection.contains(QPoint(5, channelTable.channels[12].rowTop + 2)));
+    EXPECT_TRUE(selection.contains(QPoint(5, channelTable.channels[0].rowTop + 2)));
 }
 
-TEST(UsbChoiceTextTest, IndexPaddedBeyondTheVisibleWidth) {
-    const std::string text = usbChoiceText({2, true, "SN1", "KRAT crate"});
-    EXPECT_EQ(text.rfind("SN SN1  - KRAT crate ", 0), 0u);
-    EXPECT_EQ(text.size(), std::string("SN SN1  - KRAT crate ").size() + 100);
-    EXPECT_EQ(text.substr(text.size() - 3), "  2");
+TEST_F(ChannelListViewTest, SelectedRowHasALightBackgroundAndTheSameText) {
+    MainWindow w(false);
+    w.resize(800, 600);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    ChannelListView* view = w.channelList();
+    selectedChannel = 3;
+    view->refresh();
+    const QImage image = view->viewport()->grab().toImage();
+    const int x = view->viewport()->width() - 5;  // right of every text
+    const QColor background = image.pixelColor(x, channelTable.channels[4].rowTop + 9);
+    const QColor selected = image.pixelColor(x, channelTable.channels[3].rowTop + 9);
+    EXPECT_NE(selected, background);
+    EXPECT_EQ(background, view->viewport()->palette().color(QPalette::Base));
+    EXPECT_GT(selected.lightness(), 150);  // light: the text stays readable
 }
 
 }  // namespace
 }  // namespace vz
 
-namespace vz {
-namespace {
-
-TEST(UsbSelectDialogTest, ListsDevicesByStateAndEnablesOkAfterAChoice) {
-    MainWindow w(false);
-    QtOperator seam(&w);
-    bool okEnabledAtFirst = true;
-    int available = -1, inUse = -1;
-    QString title;
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        title = dialog->windowTitle();
-        QComboBox* combo = nullptr;
-        QListWidget* list = nullptr;
-        QPushButton* ok = nullptr;
-        for (auto* c : dialog->findChildren<QComboBox*>())
-            if (c->property("controlId").toInt() == 1137) combo = c;
-        for (auto* l : dialog->findChildren<QListWidget*>())
-            if (l->property("controlId").toInt() == 1138) list = l;
-        for (auto* b : dialog->findChildren<QPushButton*>())
-            if (b->property("controlId").toInt() == 1) ok = b;
-        ASSERT_TRUE(combo && list && ok);
-        available = combo->count();
-        inUse = list->count();
-        okEnabledAtFirst = ok->isEnabled();
-        combo->setCurrentIndex(1);  // sorted: "SN B..." after "SN A..."
-        ok->click();
-    });
-    const int chosen = seam.chooseUsbDevice({{0, true, "B", "second crate"}, {1, false, "C", "held"},
-                                             {2, true, "A", "first crate"}});
-    EXPECT_EQ(title, "Select a USB device, please");
-    EXPECT_EQ(available, 2);
-    EXPECT_EQ(inUse, 1);
-    EXPECT_FALSE(okEnabledAtFirst);
-    EXPECT_EQ(chosen, 0);
-}
-
-}  // namespace
-}  // namespace vz

@@ -1,8 +1,6 @@
 // vzctl end to end: the real binary against scenario files, as scripts use it.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -10,25 +8,12 @@
 #include <string>
 #include <unistd.h>
 
+#include "tests/vzctl/vzctl_runner.h"
+
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out;
-};
-
-Outcome vzctl(const std::string& args) {
-    const std::string command = std::string(VZCTL_PATH) + " " + args + " 2>&1";
-    Outcome r{-1, {}};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return r;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
-    const int raw = pclose(pipe);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
-}
+using vz::test::Outcome;
+using vz::test::vzctl;
 
 class VzctlTest : public ::testing::Test {
 protected:

@@ -6,7 +6,8 @@
 namespace vz::ctl {
 
 const char* const kVzctlHelp =
-    "Usage: vzctl [options] [PORT [OptNum]] [--] COMMAND [ARGS] [--json] [--ticks N] [--every N] [--serial SN]\n"
+    "Usage: vzctl [options] [PORT [OptNum]] [--] COMMAND [ARGS]\n"
+    "vzctl's own options --json, --ticks N, --every N, --serial SN and --help may stand anywhere.\n"
     "\n"
     "PORT       SIM (the built-in virtual crate), SIM:<scenario.json>, or anything else for the USB bridges\n"
     "options    the program's option letters, e.g. -ac -g2 -g3 -af -sa -sm -gm -x -sN -l logfile\n"
@@ -32,7 +33,11 @@ const char* const kVzctlHelp =
     "                         --calibration  output calibration data (needs -ac)\n"
     "                         A file that does not parse writes nothing and exits with 1.\n"
     "\n"
+    "  --serial SN            with several USB bridges attached, use the one with this serial number\n"
+    "\n"
     "Exit status: 0 success, 1 link failure or refused command, 2 bad arguments.\n"
+    "A crate or module that stops answering is given up after five silent retries: vzctl names it on\n"
+    "standard error and exits with 1. On a terminal the module search shows its progress on standard error.\n"
     "Questions are answered without a window: Cancel, Abort, or OK for plain messages; every message\n"
     "is printed to standard error.\n";
 
@@ -51,32 +56,11 @@ bool toInt(const std::string& text, int& value) {
 bool parseCliArguments(int argc, const char* const* argv, CliArguments& out, std::string& error) {
     out = CliArguments{};
     out.programArgs.push_back(argc > 0 ? argv[0] : "vzctl");
-    int i = 1;
-    for (; i < argc; ++i) {
+    bool commandSeen = false;
+    bool endOfOptions = false;  // after "--" the next word is the command, whatever it looks like
+    for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--help" || a == "-h") {
-            out.help = true;
-            return true;
-        }
-        if (a == "--") {
-            ++i;
-            break;
-        }
-        if (kCommands.count(a)) break;
-        out.programArgs.push_back(a);
-    }
-    if (i >= argc) {
-        error = "no command given (try --help)";
-        return false;
-    }
-    out.command = argv[i++];
-    if (!kCommands.count(out.command)) {
-        error = "unknown command \"" + out.command + "\" (try --help)";
-        return false;
-    }
-    for (; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&](int& target) {
+        auto number = [&](int& target) {
             if (i + 1 >= argc || !toInt(argv[i + 1], target)) {
                 error = a + " needs a number";
                 return false;
@@ -84,26 +68,43 @@ bool parseCliArguments(int argc, const char* const* argv, CliArguments& out, std
             ++i;
             return true;
         };
-        if (a == "--json") {
-            out.json = true;
-        } else if (a == "--help") {
+        // vzctl's own long options count wherever they stand, before or after the command.
+        if (a == "--help" || (a == "-h" && !commandSeen)) {
             out.help = true;
+        } else if (a == "--json") {
+            out.json = true;
         } else if (a == "--ticks") {
-            if (!value(out.ticks)) return false;
+            if (!number(out.ticks)) return false;
         } else if (a == "--every") {
-            if (!value(out.every) || out.every < 1) {
+            if (!number(out.every) || out.every < 1) {
                 error = "--every needs a number of at least 1";
                 return false;
             }
         } else if (a == "--serial") {
-            if (i + 1 >= argc) {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
                 error = "--serial needs a serial number";
                 return false;
             }
             out.serial = argv[++i];
-        } else {
+        } else if (commandSeen) {
             out.words.push_back(a);
+        } else if (a == "--" && !endOfOptions) {
+            endOfOptions = true;
+        } else if (endOfOptions || kCommands.count(a)) {
+            out.command = a;
+            commandSeen = true;
+        } else {
+            out.programArgs.push_back(a);
         }
+    }
+    if (out.help) return true;
+    if (!commandSeen) {
+        error = "no command given (try --help)";
+        return false;
+    }
+    if (!kCommands.count(out.command)) {
+        error = "unknown command \"" + out.command + "\" (try --help)";
+        return false;
     }
     return true;
 }

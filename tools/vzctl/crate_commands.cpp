@@ -1,6 +1,7 @@
 #include "tools/vzctl/crate_commands.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -20,6 +21,7 @@
 #include "configfile/config_file_commands.h"
 #include "configfile/config_read_options.h"
 #include "link/clock.h"
+#include "link/comm_problem.h"
 #include "link/module_access.h"
 
 namespace vz::ctl {
@@ -254,10 +256,15 @@ int runCommand(const CliArguments& args, std::FILE* out) {
     if (args.command == "watch") {
         if (!w.empty()) return badArguments("watch takes no words");
         std::signal(SIGINT, onInterrupt);
+        // On a terminal the list is redrawn in place (as watch(1) does: home, clear, print); into a
+        // file or pipe each print follows the last.
+        const bool terminal = isatty(fileno(out)) == 1;
         for (int tick = 1; !interrupted && (args.ticks < 0 || tick <= args.ticks); ++tick) {
             const int64_t start = clock().nowUs();
             pollingTick();
+            if (commProblem.abort) break;  // the crate was given up: the caller reports it
             if (tick % args.every == 0 || tick == args.ticks) {
+                if (terminal) std::fputs("\033[H\033[2J", out);
                 printChannelList(out);
                 std::fprintf(out, "\n");
                 std::fflush(out);

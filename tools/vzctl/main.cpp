@@ -1,5 +1,8 @@
 // vzctl: the crate from a terminal, over the same core as the program.
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -7,30 +10,66 @@
 #include "app/core/connection.h"
 #include "app/core/settings.h"
 #include "link/bridge.h"
+#include "link/comm_problem.h"
 #include "link/link_capture.h"
-#include "link/snmp_transport.h"
 #include "link/operator_seam.h"
+#include "link/snmp_transport.h"
 #include "link/usb_link.h"
 #include "tools/vzctl/cli_arguments.h"
 #include "tools/vzctl/crate_commands.h"
+#include "tools/vzctl/progress_line.h"
 
 namespace {
 
-// Answers as documented; with --serial it picks that bridge instead of cancelling the choice.
+// Answers as documented; with --serial it picks that bridge instead of cancelling the choice. Every
+// way the program would end during the connection ends vzctl with 1, a link failure.
 class CliOperator : public vz::HeadlessOperator {
 public:
     explicit CliOperator(std::string serial) : serial_(std::move(serial)) {}
     int chooseUsbDevice(const std::vector<vz::UsbChoice>& devices) override {
-        for (const auto& d : devices)
-            if (!serial_.empty() && d.serial == serial_ && d.available) return d.index;
-        if (serial_.empty()) std::fprintf(stderr, "vzctl: several USB devices; choose one with --serial SN\n");
-        else std::fprintf(stderr, "vzctl: no available USB device with serial number %s\n", serial_.c_str());
+        clearProgress();
+        for (const auto& d : devices) {
+            if (serial_.empty() || d.serial != serial_) continue;
+            if (d.available) return d.index;
+            std::fprintf(stderr, "vzctl: the USB device with serial number %s is in use by another program\n",
+                         serial_.c_str());
+            return -1;
+        }
+        if (serial_.empty())
+            std::fprintf(stderr, "vzctl: several USB devices; choose one with --serial SN\n");
+        else
+            std::fprintf(stderr, "vzctl: no crate controller with serial number %s is attached\n", serial_.c_str());
         return vz::HeadlessOperator::chooseUsbDevice(devices);
     }
+    [[noreturn]] void endProcess(int) override {
+        clearProgress();
+        vz::HeadlessOperator::endProcess(1);
+    }
+    vz::BoxAnswer messageBox(const vz::BoxRequest& box) override {
+        clearProgress();
+        return vz::HeadlessOperator::messageBox(box);
+    }
+    void commProblemOpen(const std::string& caption) override {
+        clearProgress();
+        vz::HeadlessOperator::commProblemOpen(caption);
+    }
+    vz::ctl::ProgressLine* progress = nullptr;  // messages are printed on a line of their own
 
 private:
+    void clearProgress() {
+        if (progress) progress->clear();
+    }
     std::string serial_;
 };
+
+// After CANCEL every failing exchange gave up: the command's result cannot be trusted.
+bool reportGivenUp() {
+    if (!vz::commProblem.abort) return false;
+    std::fprintf(stderr, "vzctl: gave up: %s did not answer a %s (no communication with the crate)\n",
+                 vz::moduleAddressName(vz::commProblem.lastFailedModule).c_str(),
+                 vz::commProblem.lastFailedWasRead ? "read" : "write");
+    return true;
+}
 
 }  // namespace
 
@@ -66,14 +105,33 @@ int main(int argc, char** argv) {
         }
         vz::setBridge(library.get());
     }
-    if (!vz::connectController(vz::fCmdLine)) {
-        std::fprintf(stderr, "vzctl: no connection to the crate controller\n");
-        vz::usbClose();
-        return 1;
+    bool connected;
+    {
+        vz::ctl::ProgressLine progress(stderr);
+        seam.progress = &progress;
+        connected = vz::connectController(vz::fCmdLine, [&progress](const vz::ConnectionProgress& p) {
+            progress.show("Search channels: " + p.text);
+        });
+        seam.progress = nullptr;
     }
-    const int status = vz::ctl::runCommand(args, stdout);
-    vz::usbClose();
-    vz::setBridge(nullptr);
-    vz::setOperatorSeam(nullptr);
-    return status;
+    auto finish = [&](int status) {
+        vz::usbClose();
+        vz::setBridge(nullptr);
+        vz::setOperatorSeam(nullptr);
+        return status;
+    };
+    if (reportGivenUp()) return finish(1);
+    if (!connected) {
+        std::fprintf(stderr, "vzctl: no connection to the crate controller\n");
+        return finish(1);
+    }
+    if (!args.serial.empty() && !(vz::fCmdLine & vz::kUseCan) && vz::usbInfo.serial != args.serial) {
+        std::fprintf(stderr, "vzctl: the only attached crate controller has serial number %s, not %s\n",
+                     vz::usbInfo.serial.c_str(), args.serial.c_str());
+        return finish(1);
+    }
+    int status = vz::ctl::runCommand(args, stdout);
+    std::fflush(stdout);
+    if (reportGivenUp() && status == 0) status = 1;
+    return finish(status);
 }

@@ -1,0 +1,46 @@
+#include "app/gui/startup_connection.h"
+
+#include <QApplication>
+
+#include "app/core/connection.h"
+#include "app/core/settings.h"
+#include "app/gui/channel_list_view.h"
+#include "app/gui/input_gate.h"
+#include "app/gui/main_window.h"
+
+namespace vz {
+
+namespace {
+class BusyWhileConnecting {
+public:
+    BusyWhileConnecting() { QApplication::setOverrideCursor(Qt::BusyCursor); }
+    ~BusyWhileConnecting() { QApplication::restoreOverrideCursor(); }
+    BusyWhileConnecting(const BusyWhileConnecting&) = delete;
+    BusyWhileConnecting& operator=(const BusyWhileConnecting&) = delete;
+};
+}  // namespace
+
+bool connectShowingProgress(MainWindow& window, uint32_t& flags) {
+    ChannelListView* list = window.channelList();
+    list->showStartupProgress({}, 0, 0);
+    bool connected;
+    {
+        // A digit or click given now must not switch anything later: dropped, not queued. The
+        // dialogs of the connection sequence (device choice, questions) are other windows and work.
+        const InputGate gate([&window](const QWidget* target) { return target == &window; });
+        const BusyWhileConnecting busy;
+        QCoreApplication::processEvents();  // paint the window before the first exchange
+        connected = connectController(flags, [list](const ConnectionProgress& p) {
+            list->showStartupProgress(QString::fromStdString(p.text), p.step, p.steps);
+            QCoreApplication::processEvents();
+        });
+        // Input that arrived during the last exchange is still queued: let the gate drop it.
+        QCoreApplication::processEvents();
+    }
+    if (!connected || !window.isVisible()) return false;
+    window.adjustMenuForController(controllerType, (flags & kExpertView) != 0);
+    list->setLive();
+    return true;
+}
+
+}  // namespace vz

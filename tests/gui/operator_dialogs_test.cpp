@@ -1,0 +1,180 @@
+// The dialogs the Qt operator shows from inside the core, driven with real input events.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include "app/gui/channel_list_view.h"
+#include "app/gui/main_window.h"
+#include "channel/channel_table.h"
+#include "app/gui/qt_operator.h"
+#include "link/comm_problem.h"
+#include "link/module_access.h"
+#include "link/usb_link.h"
+#include "tests/gui/control_lookup.h"
+#include "tests/support/crate_fixture.h"
+
+namespace vz {
+namespace {
+
+// Calls act once, from the event loop, as soon as ready() holds: how a person reacts to a window.
+class WhenReady : public QObject {
+public:
+    WhenReady(std::function<bool()> ready, std::function<void()> act)
+        : ready_(std::move(ready)), act_(std::move(act)) {
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            if (done_ || !ready_()) return;
+            done_ = true;
+            act_();
+        });
+        timer_.start(0);
+    }
+    bool done() const { return done_; }
+
+private:
+    QTimer timer_;
+    std::function<bool()> ready_;
+    std::function<void()> act_;
+    bool done_ = false;
+};
+
+class CommProblemDialogTest : public test::CrateFixture {};
+
+// A crate that stops answering: the dialog opens after the silent retries, and each way an operator
+// answers it ends the exchange. The dialog runs inside the exchange's pump, so only input that really
+// reaches it can end the retries (the test's TIMEOUT catches a dialog that ignores it).
+TEST_F(CommProblemDialogTest, RealInputOnTheDialogEndsTheRetries) {
+    struct Case {
+        const char* name;
+        std::function<void(QDialog*, QPushButton*)> press;
+    };
+    const Case cases[] = {
+        {"mouse click on CANCEL", [](QDialog*, QPushButton* b) { QTest::mouseClick(b, Qt::LeftButton); }},
+        {"Space", [](QDialog*, QPushButton* b) { QTest::keyClick(b, Qt::Key_Space); }},
+        {"Return", [](QDialog*, QPushButton* b) { QTest::keyClick(b, Qt::Key_Return); }},
+        {"Escape", [](QDialog* d, QPushButton*) { QTest::keyClick(d, Qt::Key_Escape); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        resetCommProblem();
+        useScenario(test::oneBridgeScenario(R"({"channel": 0, "serialNumber": 100})", R"({"kind": "noReply"})"));
+        ASSERT_TRUE(usbOpen(usbInfo));
+        bindDirectOperations();
+        MainWindow w(false);
+        w.show();
+        QtOperator qt(&w);
+        setOperatorSeam(&qt);
+        QString caption;
+        WhenReady press([&] { return qt.commProblemDialog() && qt.commProblemDialog()->isVisible(); },
+                        [&] {
+                            QDialog* dialog = qt.commProblemDialog();
+                            caption = dialog->windowTitle();
+                            QPushButton* cancel = test::control<QPushButton>(dialog, 2);
+                            ASSERT_NE(cancel, nullptr);
+                            EXPECT_EQ(cancel->text(), "CANCEL");
+                            c.press(dialog, cancel);
+                        });
+        uint8_t data[4];
+        EXPECT_EQ(readAddr(0x80, 2, 0x1000, data, 4), -1);
+        setOperatorSeam(&seam);
+        EXPECT_TRUE(press.done());
+        EXPECT_TRUE(commProblem.abort);
+        EXPECT_EQ(caption, "[SN SN1] Communication Problem");
+        EXPECT_EQ(qt.commProblemDialog(), nullptr);  // closed at the end of the exchange
+        usbClose();
+    }
+}
+
+// While the dialog waits, a click on the main window's list must not start another exchange, but
+// timers of other objects keep running.
+TEST_F(CommProblemDialogTest, OtherWindowsTakeNoInputWhileTheDialogWaits) {
+    useScenario(test::oneBridgeScenario(R"({"channel": 0, "serialNumber": 100})", R"({"kind": "noReply"})"));
+    ASSERT_TRUE(usbOpen(usbInfo));
+    bindDirectOperations();
+    channelTable.channels[0].moduleAddress = 0;
+    channelTable.channels[0].foundSerial = 100;
+    channelTable.foundCount = 1;
+    MainWindow w(false);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.channelList()->viewport()->repaint();
+    QtOperator qt(&w);
+    setOperatorSeam(&qt);
+    int otherTimerTicks = 0;
+    QTimer other;
+    QObject::connect(&other, &QTimer::timeout, [&] { ++otherTimerTicks; });
+    other.start(0);
+    size_t framesAtClick = 0;
+    WhenReady clickList([&] { return qt.commProblemDialog() && qt.commProblemDialog()->isVisible(); },
+                        [&] {
+                            framesAtClick = recorder->writes.size();
+                            QTest::mouseClick(w.channelList()->viewport(), Qt::LeftButton, {}, QPoint(20, 5));
+                            QTest::keyClick(&w, Qt::Key_0);
+                        });
+    WhenReady cancel([&] { return clickList.done(); },
+                     [&] { QTest::mouseClick(test::control<QPushButton>(qt.commProblemDialog(), 2), Qt::LeftButton); });
+    uint8_t data[4];
+    EXPECT_EQ(readAddr(0x80, 2, 0x1000, data, 4), -1);
+    setOperatorSeam(&seam);
+    ASSERT_TRUE(cancel.done());
+    EXPECT_GT(otherTimerTicks, 0);
+    // Only the retries of the running read went out: no switch command from the click or the digit.
+    for (size_t i = framesAtClick; i < recorder->writes.size(); ++i)
+        EXPECT_NE(recorder->writes[i].bytes.at(1) & 0x80, 0) << "a write went out at frame " << i;
+}
+
+TEST(UsbSelectDialogTest, ShowsTheDevicesAndReturnsTheClickedOne) {
+    MainWindow w(false);
+    QtOperator seam(&w);
+    QStringList availableTexts;
+    int inUse = -1;
+    bool okEnabledAtFirst = true, comboUsed = true;
+    QString title;
+    WhenReady choose([] { return qobject_cast<QDialog*>(QApplication::activeModalWidget()) != nullptr; }, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        title = dialog->windowTitle();
+        auto* list = test::control<QListWidget>(dialog, 1137);
+        auto* held = test::control<QListWidget>(dialog, 1138);
+        auto* ok = test::control<QPushButton>(dialog, 1);
+        ASSERT_TRUE(list && held && ok);
+        comboUsed = false;
+        for (int i = 0; i < list->count(); ++i) availableTexts << list->item(i)->text();
+        inUse = held->count();
+        okEnabledAtFirst = ok->isEnabled();
+        // Sorted by text: "SN A ..." first, "SN B ..." second.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+        QTest::mouseClick(ok, Qt::LeftButton);
+    });
+    const int chosen = seam.chooseUsbDevice({{0, true, "B", "second crate"}, {1, false, "C", "held"},
+                                             {2, true, "A", "first crate"}});
+    EXPECT_FALSE(comboUsed);
+    EXPECT_EQ(title, "Select a USB device, please");
+    EXPECT_EQ(availableTexts, QStringList({"SN A  - first crate", "SN B  - second crate"}));
+    EXPECT_EQ(inUse, 1);
+    EXPECT_FALSE(okEnabledAtFirst);
+    EXPECT_EQ(chosen, 0);
+}
+
+TEST(UsbSelectDialogTest, CancelAndEscapeChooseNothing) {
+    MainWindow w(false);
+    QtOperator seam(&w);
+    for (const bool escape : {false, true}) {
+        WhenReady cancel([] { return QApplication::activeModalWidget() != nullptr; }, [escape] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (escape) {
+                QTest::keyClick(dialog, Qt::Key_Escape);
+            } else {
+                for (auto* b : dialog->findChildren<QPushButton*>())
+                    if (b->text().contains("Cancel")) QTest::mouseClick(b, Qt::LeftButton);
+            }
+        });
+        EXPECT_EQ(seam.chooseUsbDevice({{0, true, "B", "crate"}, {1, true, "A", "crate"}}), -1);
+    }
+}
+
+}  // namespace
+}  // namespace vz
