@@ -11,6 +11,7 @@
 
 #include "app/core/polling_state.h"
 #include "tests/gui/control_lookup.h"
+#include "tests/gui/real_input.h"
 #include "app/gui/channel_list_view.h"
 #include "app/gui/command_ids.h"
 #include "app/gui/main_window.h"
@@ -103,7 +104,7 @@ TEST(MainWindowTest, AboutBoxTexts) {
         caption = dialog->windowTitle();
         for (int i = 0; i < 3; ++i)
             if (QLabel* l = control<QLabel>(dialog, 1087 + i)) texts[i] = l->text();
-        dialog->accept();
+        test::keyThroughWindow(dialog, Qt::Key_Escape);
     });
     w.dispatchCommand(cmd::kInfo);
     EXPECT_EQ(caption, "Info");

@@ -16,10 +16,14 @@
 #include "link/module_access.h"
 #include "link/usb_link.h"
 #include "tests/gui/control_lookup.h"
+#include "tests/gui/real_input.h"
 #include "tests/support/crate_fixture.h"
 
 namespace vz {
 namespace {
+
+using test::clickThroughWindow;
+using test::keyThroughWindow;
 
 // Calls act once, from the event loop, as soon as ready() holds: how a person reacts to a window.
 class WhenReady : public QObject {
@@ -53,10 +57,10 @@ TEST_F(CommProblemDialogTest, RealInputOnTheDialogEndsTheRetries) {
         std::function<void(QDialog*, QPushButton*)> press;
     };
     const Case cases[] = {
-        {"mouse click on CANCEL", [](QDialog*, QPushButton* b) { QTest::mouseClick(b, Qt::LeftButton); }},
-        {"Space", [](QDialog*, QPushButton* b) { QTest::keyClick(b, Qt::Key_Space); }},
-        {"Return", [](QDialog*, QPushButton* b) { QTest::keyClick(b, Qt::Key_Return); }},
-        {"Escape", [](QDialog* d, QPushButton*) { QTest::keyClick(d, Qt::Key_Escape); }},
+        {"mouse click on CANCEL", [](QDialog*, QPushButton* b) { clickThroughWindow(b); }},
+        {"Space", [](QDialog*, QPushButton* b) { keyThroughWindow(b, Qt::Key_Space); }},
+        {"Return", [](QDialog*, QPushButton* b) { keyThroughWindow(b, Qt::Key_Return); }},
+        {"Escape", [](QDialog* d, QPushButton*) { keyThroughWindow(d, Qt::Key_Escape); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -112,11 +116,11 @@ TEST_F(CommProblemDialogTest, OtherWindowsTakeNoInputWhileTheDialogWaits) {
     WhenReady clickList([&] { return qt.commProblemDialog() && qt.commProblemDialog()->isVisible(); },
                         [&] {
                             framesAtClick = recorder->writes.size();
-                            QTest::mouseClick(w.channelList()->viewport(), Qt::LeftButton, {}, QPoint(20, 5));
-                            QTest::keyClick(&w, Qt::Key_0);
+                            clickThroughWindow(w.channelList()->viewport(), Qt::LeftButton, QPoint(20, 5));
+                            keyThroughWindow(&w, Qt::Key_0);
                         });
     WhenReady cancel([&] { return clickList.done(); },
-                     [&] { QTest::mouseClick(test::control<QPushButton>(qt.commProblemDialog(), 2), Qt::LeftButton); });
+                     [&] { clickThroughWindow(test::control<QPushButton>(qt.commProblemDialog(), 2)); });
     uint8_t data[4];
     EXPECT_EQ(readAddr(0x80, 2, 0x1000, data, 4), -1);
     setOperatorSeam(&seam);
@@ -146,8 +150,8 @@ TEST(UsbSelectDialogTest, ShowsTheDevicesAndReturnsTheClickedOne) {
         inUse = held->count();
         okEnabledAtFirst = ok->isEnabled();
         // Sorted by text: "SN A ..." first, "SN B ..." second.
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
-        QTest::mouseClick(ok, Qt::LeftButton);
+        clickThroughWindow(list->viewport(), Qt::LeftButton, list->visualItemRect(list->item(1)).center());
+        clickThroughWindow(ok);
     });
     const int chosen = seam.chooseUsbDevice({{0, true, "B", "second crate"}, {1, false, "C", "held"},
                                              {2, true, "A", "first crate"}});
@@ -166,10 +170,10 @@ TEST(UsbSelectDialogTest, CancelAndEscapeChooseNothing) {
         WhenReady cancel([] { return QApplication::activeModalWidget() != nullptr; }, [escape] {
             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
             if (escape) {
-                QTest::keyClick(dialog, Qt::Key_Escape);
+                keyThroughWindow(dialog, Qt::Key_Escape);
             } else {
                 for (auto* b : dialog->findChildren<QPushButton*>())
-                    if (b->text().contains("Cancel")) QTest::mouseClick(b, Qt::LeftButton);
+                    if (b->text().contains("Cancel")) clickThroughWindow(b);
             }
         });
         EXPECT_EQ(seam.chooseUsbDevice({{0, true, "B", "crate"}, {1, true, "A", "crate"}}), -1);

@@ -11,6 +11,7 @@
 
 #include "app/core/connection.h"
 #include "tests/gui/control_lookup.h"
+#include "tests/gui/real_input.h"
 #include "app/core/settings.h"
 #include "channel/channel_table.h"
 #include "configfile/gui/config_file_dialogs.h"
@@ -67,9 +68,16 @@ protected:
         return q.voltageFromRaw(q.user().Unom);
     }
     void select(ReadConfigDialog& d, std::initializer_list<int> channels) {
+        // A click toggles an entry of the multi-selection list.
         auto* list = control<QListWidget>(&d, 1064);
+        for (int i = 0; i < list->count(); ++i) {
+            const bool wanted = std::find(channels.begin(), channels.end(), i) != channels.end();
+            if (list->item(i)->isSelected() == wanted) continue;
+            list->scrollToItem(list->item(i));
+            test::clickThroughWindow(list->viewport(), Qt::LeftButton, list->visualItemRect(list->item(i)).center());
+        }
         for (int i = 0; i < list->count(); ++i)
-            list->item(i)->setSelected(std::find(channels.begin(), channels.end(), i) != channels.end());
+            ASSERT_EQ(list->item(i)->isSelected(), std::find(channels.begin(), channels.end(), i) != channels.end());
     }
 
     int chooserCalls = 0;
@@ -115,7 +123,7 @@ TEST_F(ReadConfigDialogTest, OkWithoutAFileAsksForOneAndStaysOpenWhenCancelled) 
     connect("0012");
     ReadConfigDialog d(nullptr);
     d.show();
-    control<QPushButton>(&d, 1)->click();
+    test::clickThroughWindow(control<QPushButton>(&d, 1));
     EXPECT_EQ(chooserCalls, 1);
     EXPECT_EQ(lastTitle, "Select Configuration Data File");
     EXPECT_TRUE(d.isVisible());
@@ -129,7 +137,7 @@ TEST_F(ReadConfigDialogTest, MatchingTakesEachChannelsOwnElement) {
     ReadConfigDialog d(nullptr);
     d.show();
     select(d, {2, 5});
-    control<QPushButton>(&d, 1)->click();
+    test::clickThroughWindow(control<QPushButton>(&d, 1));
     EXPECT_EQ(d.result(), QDialog::Accepted);
     EXPECT_DOUBLE_EQ(unom(2), 2.5);
     EXPECT_DOUBLE_EQ(unom(3), 1.0);  // not selected
@@ -143,8 +151,10 @@ TEST_F(ReadConfigDialogTest, AFileChannelGoesToEverySelectedChannel) {
     ReadConfigDialog d(nullptr);
     d.show();
     select(d, {2, 5});
-    control<QComboBox>(&d, 1120)->setCurrentIndex(4);  // file channel "3"
-    control<QPushButton>(&d, 1)->click();
+    auto* fileChannel = control<QComboBox>(&d, 1120);
+    fileChannel->setFocus();
+    while (fileChannel->currentIndex() < 4) test::keyThroughWindow(fileChannel, Qt::Key_Down);  // file channel "3"
+    test::clickThroughWindow(control<QPushButton>(&d, 1));
     EXPECT_EQ(chooserCalls, 0);
     EXPECT_DOUBLE_EQ(unom(2), 3.5);
     EXPECT_DOUBLE_EQ(unom(5), 3.5);
@@ -157,7 +167,7 @@ TEST_F(ReadConfigDialogTest, AFileThatDoesNotParseKeepsTheDialogOpen) {
     moduleFileIo().fileName = file.string();
     ReadConfigDialog d(nullptr);
     d.show();
-    control<QPushButton>(&d, 1)->click();
+    test::clickThroughWindow(control<QPushButton>(&d, 1));
     EXPECT_TRUE(d.isVisible());
     ASSERT_FALSE(seam.boxes.empty());
     EXPECT_EQ(seam.boxes.back().text, "Error in configuration file \"" + file.string() + "\"");

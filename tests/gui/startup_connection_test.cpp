@@ -10,6 +10,7 @@
 #include "app/gui/main_window.h"
 #include "app/gui/startup_connection.h"
 #include "channel/channel_table.h"
+#include "tests/gui/real_input.h"
 #include "tests/support/crate_fixture.h"
 
 namespace vz {
@@ -34,9 +35,9 @@ TEST_F(StartupConnectionTest, StartupShowsTheSearchAndDropsInputUntilTheListIsLi
         if (inputGiven) return;
         inputGiven = true;
         // What an impatient operator does while the window still searches.
-        QTest::keyClick(&w, Qt::Key_1);
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(20, 5));
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(20, 23));
+        test::keyThroughWindow(&w, Qt::Key_1);
+        test::clickThroughWindow(view->viewport(), Qt::LeftButton, QPoint(20, 5));
+        test::clickThroughWindow(view->viewport(), Qt::LeftButton, QPoint(20, 23));
     });
     operatorAtWork.start(0);
     ASSERT_TRUE(connectShowingProgress(w, fCmdLine));
