@@ -1,5 +1,8 @@
 #include "link/comm_problem.h"
 
+#include <mutex>
+
+#include "link/module_access.h"
 #include "link/operator_seam.h"
 #include "link/usb_link.h"
 
@@ -26,13 +29,25 @@ bool commProblemCheck(uint8_t module, bool isRead) {
 }
 
 void commProblemClose() {
-    if (!commProblem.dialogShown) return;
+    {
+        std::lock_guard lock(linkLock);
+        if (!commProblem.dialogShown) return;
+        commProblem.dialogShown = false;
+        commProblem.failureCount = 0;
+    }
     operatorSeam().commProblemClose();
-    commProblem.dialogShown = false;
-    commProblem.failureCount = 0;
 }
 
-void resetCommProblem() { commProblem = CommProblem{}; }
+void resetCommProblem() {
+    std::lock_guard lock(linkLock);
+    commProblem.dialogShown = false;
+    commProblem.abort = false;
+    commProblem.readRetries = 0;
+    commProblem.writeRetries = 0;
+    commProblem.failureCount = 0;
+    commProblem.lastFailedModule = 0xFF;
+    commProblem.lastFailedWasRead = false;
+}
 
 std::string moduleAddressName(uint8_t module) {
     switch (module) {

@@ -5,6 +5,7 @@
 
 #include "link/bridge.h"
 #include "link/comm_problem.h"
+#include "link/exchange_engine.h"
 #include "link/link_capture.h"
 #include "link/module_frame.h"
 #include "link/usb_link.h"
@@ -13,8 +14,8 @@ namespace vz {
 
 OperationTable operationTable;
 std::recursive_mutex linkLock;
-uint32_t moduleReadErrors = 0;
-uint32_t moduleWriteErrors = 0;
+std::atomic<uint32_t> moduleReadErrors{0};
+std::atomic<uint32_t> moduleWriteErrors{0};
 
 namespace {
 
@@ -44,39 +45,30 @@ bool sendRequest(const Exchange& x) {
     return written == static_cast<uint32_t>(x.requestSize);
 }
 
-ExchangeOutcome runExchange(const Exchange& x) {
-    ExchangeOutcome out;
-    {
-        std::lock_guard lock(linkLock);
-        bool sent = true;
-        if (x.sendOnceFirst) sent = sendRequest(x);
-        if (!sent) {
-            out.gaveUp = true;
-        } else {
-            for (;;) {
-                if (!x.sendOnceFirst) sendRequest(x);
-                uint32_t received = 0;
-                usbRead(x.reply, static_cast<uint32_t>(x.replySize), received);
-                if (received > 0)
-                    captureModuleFrame(x.reply, std::min<size_t>(received, static_cast<size_t>(x.replySize)),
-                                       CaptureDirection::Inbound);
-                if (received >= 2) out.status = x.reply[1] & 7;
-                if (goodReply(x, received)) break;
-                bridge()->flushBuffers(usbHandle, true, true);
-                ++(x.isRead ? commProblem.readRetries : commProblem.writeRetries);
-                if (commProblemCheck(x.request[0], x.isRead)) {
-                    out.gaveUp = true;
-                    break;
-                }
-                if (x.sendOnceFirst && !sendRequest(x)) {
-                    out.gaveUp = true;
-                    break;
-                }
+// The direct protocol's attempts: readAddr sends its request once before the loop and again after
+// each failure; the other operations send it at every attempt.
+template <typename FinishFn>
+int exchange(const Exchange& x, FinishFn finish) {
+    bool first = true;
+    return runExchange(
+        x.request[0], x.isRead,
+        [&](ExchangeOutcome& out) {
+            if (!x.sendOnceFirst) {
+                sendRequest(x);
+            } else if (first && !sendRequest(x)) {
+                return Attempt::GiveUp;
             }
-        }
-    }
-    commProblemClose();
-    return out;
+            first = false;
+            uint32_t received = 0;
+            usbRead(x.reply, static_cast<uint32_t>(x.replySize), received);
+            if (received > 0)
+                captureModuleFrame(x.reply, std::min<size_t>(received, static_cast<size_t>(x.replySize)),
+                                   CaptureDirection::Inbound);
+            if (received >= 2) out.status = x.reply[1] & 7;
+            return goodReply(x, received) ? Attempt::Good : Attempt::Retry;
+        },
+        [] { bridge()->flushBuffers(usbHandle, true, true); },
+        [&] { return !x.sendOnceFirst || sendRequest(x); }, finish);
 }
 
 }  // namespace
@@ -93,8 +85,8 @@ int directReadShort(uint8_t module, uint8_t functionCode, void* destination, int
     request[0] = module;
     request[1] = frameHeader(true, functionCode, false, length);
     request[2] = checkByte(request, 2);
-    const ExchangeOutcome out = runExchange({request, 3, reply, length + 3, true, false, length});
-    return evaluateRead(out, reply, destination, length);
+    return exchange({request, 3, reply, length + 3, true, false, length},
+                    [&](const ExchangeOutcome& out) { return evaluateRead(out, reply, destination, length); });
 }
 
 int directReadAddr(uint8_t module, uint8_t functionCode, uint32_t address, void* destination, int length) {
@@ -104,8 +96,8 @@ int directReadAddr(uint8_t module, uint8_t functionCode, uint32_t address, void*
     request[1] = frameHeader(true, functionCode, true, length);
     putFrameAddress(request + 2, address);
     request[5] = checkByte(request, 5);
-    const ExchangeOutcome out = runExchange({request, 6, reply, length + 6, true, true, length});
-    return evaluateRead(out, reply, destination, length);
+    return exchange({request, 6, reply, length + 6, true, true, length},
+                    [&](const ExchangeOutcome& out) { return evaluateRead(out, reply, destination, length); });
 }
 
 int directWriteShort(uint8_t module, uint8_t functionCode, const void* data, int length) {
@@ -115,7 +107,8 @@ int directWriteShort(uint8_t module, uint8_t functionCode, const void* data, int
     request[1] = frameHeader(false, functionCode, false, length);
     std::memcpy(request + 2, data, static_cast<size_t>(length));
     request[length + 2] = checkByte(request, length + 2);
-    return evaluateWriteShort(runExchange({request, length + 3, reply, 3, false, false, 0}), length);
+    return exchange({request, length + 3, reply, 3, false, false, 0},
+                    [&](const ExchangeOutcome& out) { return evaluateWriteShort(out, length); });
 }
 
 namespace {
@@ -127,7 +120,8 @@ int writeWithAddress(uint8_t module, uint8_t functionCode, uint32_t address, con
     putFrameAddress(request + 2, address);
     std::memcpy(request + 5, data, static_cast<size_t>(length));
     request[length + 5] = checkByte(request, length + 5);
-    return evaluateAddressedWrite(runExchange({request, length + 6, reply, replySize, false, false, 0}));
+    return exchange({request, length + 6, reply, replySize, false, false, 0},
+                    [](const ExchangeOutcome& out) { return evaluateAddressedWrite(out); });
 }
 }  // namespace
 

@@ -2,6 +2,7 @@
 // Module access: the five raw operations behind one table (direct protocol or SNMP), the link lock,
 // the error counters and the wrappers that move module memory in pieces of at most 8 bytes.
 // Results: byte count on success, -1 given up, -2 module error (status 7).
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -24,8 +25,9 @@ struct OperationTable {
 
 extern OperationTable operationTable;
 extern std::recursive_mutex linkLock;
-extern uint32_t moduleReadErrors;
-extern uint32_t moduleWriteErrors;
+// Module errors (status 7), read for display by the expert view from any thread.
+extern std::atomic<uint32_t> moduleReadErrors;
+extern std::atomic<uint32_t> moduleWriteErrors;
 
 // The direct protocol's operations.
 int directReadShort(uint8_t module, uint8_t functionCode, void* destination, int length);

@@ -1,10 +1,9 @@
 #include "link/snmp_operations.h"
 
 #include <cstring>
-#include <mutex>
 
 #include "app/core/debug_log.h"
-#include "link/comm_problem.h"
+#include "link/exchange_engine.h"
 #include "link/module_access.h"
 #include "link/module_frame.h"
 #include "link/snmp_client.h"
@@ -29,30 +28,21 @@ bool goodReply(const Transaction& t, int result, int replyLength) {
     return !t.isRead || replyDataOffset(t.reply) + t.dataLength <= replyLength;
 }
 
-ExchangeOutcome run(const Transaction& t) {
-    ExchangeOutcome out;
-    {
-        std::lock_guard lock(linkLock);
-        for (;;) {
+template <typename FinishFn>
+int run(const Transaction& t, FinishFn finish) {
+    return runExchange(
+        t.request[0], t.isRead,
+        [&](ExchangeOutcome& out) {
             int replyLength = 0;
-            const int result =
-                snmpTransact(t.request, t.requestLength, t.reply, t.expectedLength, &replyLength);
+            const int result = snmpTransact(t.request, t.requestLength, t.reply, t.expectedLength, &replyLength);
             if (result != 0) debugLog(kLogWarning, "SNMP status %d", result);
             if (replyLength != t.expectedLength)
                 debugLog(kLogError, "Expected %d bytes, got %d bytes", t.expectedLength, replyLength);
             // A reply was copied only when it fit.
-            if (result == 0 && replyLength >= 2 && replyLength <= t.expectedLength)
-                out.status = t.reply[1] & 7;
-            if (goodReply(t, result, replyLength)) break;
-            ++(t.isRead ? commProblem.readRetries : commProblem.writeRetries);
-            if (commProblemCheck(t.request[0], t.isRead)) {
-                out.gaveUp = true;
-                break;
-            }
-        }
-    }
-    commProblemClose();
-    return out;
+            if (result == 0 && replyLength >= 2 && replyLength <= t.expectedLength) out.status = t.reply[1] & 7;
+            return goodReply(t, result, replyLength) ? Attempt::Good : Attempt::Retry;
+        },
+        [] {}, [] { return true; }, finish);
 }
 
 int writeWithAddress(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length,
@@ -62,7 +52,8 @@ int writeWithAddress(uint8_t module, uint8_t functionCode, uint32_t address, con
     request[1] = frameHeader(false, functionCode, true, length);
     putFrameAddress(request + 2, address);
     if (length > 0) std::memcpy(request + 5, data, static_cast<size_t>(length));
-    return evaluateAddressedWrite(run({request, length + 5, reply, expectedLength, false, 0}));
+    return run({request, length + 5, reply, expectedLength, false, 0},
+               [](const ExchangeOutcome& out) { return evaluateAddressedWrite(out); });
 }
 
 }  // namespace
@@ -72,8 +63,8 @@ int snmpReadShort(uint8_t module, uint8_t functionCode, void* destination, int l
     uint8_t request[2], reply[kFrameSize];
     request[0] = module;
     request[1] = frameHeader(true, functionCode, false, length);
-    const ExchangeOutcome out = run({request, 2, reply, length + 2, true, length});
-    return evaluateRead(out, reply, destination, length);
+    return run({request, 2, reply, length + 2, true, length},
+               [&](const ExchangeOutcome& out) { return evaluateRead(out, reply, destination, length); });
 }
 
 int snmpReadAddr(uint8_t module, uint8_t functionCode, uint32_t address, void* destination, int length) {
@@ -82,8 +73,8 @@ int snmpReadAddr(uint8_t module, uint8_t functionCode, uint32_t address, void* d
     request[0] = module;
     request[1] = frameHeader(true, functionCode, true, length);
     putFrameAddress(request + 2, address);
-    const ExchangeOutcome out = run({request, 5, reply, length + 5, true, length});
-    return evaluateRead(out, reply, destination, length);
+    return run({request, 5, reply, length + 5, true, length},
+               [&](const ExchangeOutcome& out) { return evaluateRead(out, reply, destination, length); });
 }
 
 int snmpWriteShort(uint8_t module, uint8_t functionCode, const void* data, int length) {
@@ -92,7 +83,8 @@ int snmpWriteShort(uint8_t module, uint8_t functionCode, const void* data, int l
     request[0] = module;
     request[1] = frameHeader(false, functionCode, false, length);
     if (length > 0) std::memcpy(request + 2, data, static_cast<size_t>(length));
-    return evaluateWriteShort(run({request, length + 2, reply, 2, false, 0}), length);
+    return run({request, length + 2, reply, 2, false, 0},
+               [&](const ExchangeOutcome& out) { return evaluateWriteShort(out, length); });
 }
 
 int snmpWriteAddr(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length) {

@@ -127,10 +127,10 @@ void buildChannelList(ChannelListText& out) {
                       "%.4d-%.2d-%.2d %.2d:%.2d:%.2d  Measurement %u  Read Retrys: %u  Write Errors: %u  "
                       "OtherMessage: %u  TraceOverflow: %u    ",
                       lastTickTime.year, lastTickTime.month, lastTickTime.day, lastTickTime.hour,
-                      lastTickTime.minute, lastTickTime.second, tickCount, commProblem.readRetries,
-                      commProblem.writeRetries, 0u, 0u);
+                      lastTickTime.minute, lastTickTime.second, tickCount, commProblem.readRetries.load(),
+                      commProblem.writeRetries.load(), 0u, 0u);
         std::snprintf(add(kLineHeight), kLineChars + 1, "Module Read Errors: %u, Module Write Errors: %u",
-                      moduleReadErrors, moduleWriteErrors);
+                      moduleReadErrors.load(), moduleWriteErrors.load());
         y = 2 * kLineHeight;
     }
     const bool atlas = fCmdLine & kAtlasMode;
