@@ -1,5 +1,6 @@
 #include "link/clock.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <thread>
@@ -22,6 +23,16 @@ int64_t SteadyClock::localWallUs() {
 
 void SteadyClock::sleepUs(int64_t us) {
     if (us > 0) std::this_thread::sleep_for(std::chrono::microseconds(us));
+}
+
+bool Clock::waitFor(const std::function<bool()>& ready, int64_t timeoutUs, int64_t stepUs) {
+    const int64_t start = nowUs();
+    for (;;) {
+        if (ready()) return true;
+        const int64_t left = timeoutUs - (nowUs() - start);
+        if (left <= 0) return false;
+        sleepUs(std::min(left, std::max<int64_t>(stepUs, 1)));
+    }
 }
 
 namespace {

@@ -1,7 +1,10 @@
 #pragma once
 // The one injectable clock: production uses the steady clock, tests use virtual time so that
 // read time-outs and pauses cost no real time.
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <thread>
 
 namespace vz {
 
@@ -14,6 +17,9 @@ public:
     virtual int64_t localWallUs() = 0;
     virtual void sleepUs(int64_t us) = 0;
     void sleepMs(int64_t ms) { sleepUs(ms * 1000); }
+    // Waits until ready() holds, looking every stepUs, for at most timeoutUs; true when it held. In
+    // virtual time the waiting advances the clock, so a test waits for another thread without real delay.
+    bool waitFor(const std::function<bool()>& ready, int64_t timeoutUs, int64_t stepUs = 1000);
     int64_t nowMs() { return nowUs() / 1000; }
 };
 
@@ -24,21 +30,24 @@ public:
     void sleepUs(int64_t us) override;
 };
 
-// Time moves only when somebody sleeps or the test advances it.
+// Time moves only when somebody sleeps or the test advances it. Safe from several threads: a sleep
+// on any thread moves the time of all.
 class VirtualClock final : public Clock {
 public:
     explicit VirtualClock(int64_t wallUs = 0) : wallStartUs_(wallUs) {}
-    int64_t nowUs() override { return now_; }
-    int64_t localWallUs() override { return wallStartUs_ + now_; }
+    int64_t nowUs() override { return now_.load(); }
+    int64_t localWallUs() override { return wallStartUs_.load() + now_.load(); }
     void sleepUs(int64_t us) override {
-        if (us > 0) now_ += us;
+        if (us > 0) now_.fetch_add(us);
+        // Let another thread that waits on a condition in virtual time run.
+        std::this_thread::yield();
     }
     void advanceUs(int64_t us) { sleepUs(us); }
-    void setWallUs(int64_t wallUs) { wallStartUs_ = wallUs - now_; }
+    void setWallUs(int64_t wallUs) { wallStartUs_ = wallUs - now_.load(); }
 
 private:
-    int64_t now_ = 0;
-    int64_t wallStartUs_;
+    std::atomic<int64_t> now_{0};
+    std::atomic<int64_t> wallStartUs_;
 };
 
 // The process-wide clock; the steady clock unless a test or tool installs another one.

@@ -21,7 +21,7 @@ bool commProblemCheck(uint8_t module, bool isRead) {
     OperatorSeam& seam = operatorSeam();
     seam.beep(Beep::Exclamation);
     if (!commProblem.dialogShown) {
-        seam.commProblemOpen("[SN " + usbInfo.serial + "] Communication Problem");
+        seam.commProblemOpen("[SN " + usbSerial() + "] Communication Problem");
         commProblem.dialogShown = true;
     }
     if (seam.commProblemPump()) commProblem.abort = true;

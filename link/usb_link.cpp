@@ -1,5 +1,7 @@
 #include "link/usb_link.h"
 
+#include <mutex>
+
 #include <strings.h>
 
 #include <cstring>
@@ -106,6 +108,15 @@ std::string siStatusName(uint32_t status) {
     return text;
 }
 
+namespace {
+std::mutex usbStateMutex;
+}  // namespace
+
+std::string usbSerial() {
+    std::lock_guard lock(usbStateMutex);
+    return usbInfo.serial;
+}
+
 bool usbOpen(UsbInfo& info) {
     BridgeLibrary& lib = *bridge();
     if (uint8_t status = lib.getDllVersion(info.dllVersion[0], info.dllVersion[1]); status != SI_SUCCESS) {
@@ -143,8 +154,11 @@ bool usbOpen(UsbInfo& info) {
     }
 
     const UsbDeviceRecord& record = records[chosen];
-    info.serial = record.serial;
-    controllerType = record.controllerType;
+    {
+        std::lock_guard lock(usbStateMutex);
+        info.serial = record.serial;
+        controllerType = record.controllerType;
+    }
     const uint8_t status = lib.open(static_cast<uint32_t>(chosen), usbHandle);
     if (status == SI_SUCCESS) return usbConfigure();
     usbHandle = kNoHandle;

@@ -23,6 +23,10 @@ struct UsbInfo {
 extern UsbInfo usbInfo;
 extern SiHandle usbHandle;
 
+// The open bridge's serial number. A reconnect rewrites it (on whatever thread the exchange runs), so
+// readers outside an exchange take a copy through here.
+std::string usbSerial();
+
 bool usbOpen(UsbInfo& info);
 bool usbConfigure();
 bool usbRead(void* buffer, uint32_t length, uint32_t& received);

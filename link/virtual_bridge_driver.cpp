@@ -1,5 +1,7 @@
 #include "link/virtual_bridge_driver.h"
 
+#include <mutex>
+
 #include <cstring>
 
 #include "link/clock.h"
@@ -25,11 +27,13 @@ int VirtualBridgeDriver::slotOf(SiHandle handle) const {
 }
 
 uint8_t VirtualBridgeDriver::getNumDevices(uint32_t& count) {
+    std::lock_guard lock(mutex_);
     count = static_cast<uint32_t>(crate_->bridgeCount());
     return SI_SUCCESS;
 }
 
 uint8_t VirtualBridgeDriver::getProductString(uint32_t index, char* buffer, int kind) {
+    std::lock_guard lock(mutex_);
     if (index >= static_cast<uint32_t>(crate_->bridgeCount())) return SI_DEVICE_NOT_FOUND;
     const vsim::BridgeInfo& info = crate_->bridgeInfo(static_cast<int>(index));
     const std::string* text = nullptr;
@@ -47,6 +51,7 @@ uint8_t VirtualBridgeDriver::getProductString(uint32_t index, char* buffer, int 
 }
 
 uint8_t VirtualBridgeDriver::open(uint32_t index, SiHandle& handle) {
+    std::lock_guard lock(mutex_);
     if (index >= static_cast<uint32_t>(crate_->bridgeCount())) return SI_DEVICE_NOT_FOUND;
     const int slot = crate_->open(static_cast<int>(index));
     if (slot < 0) return SI_DEVICE_IO_FAILED;
@@ -55,6 +60,7 @@ uint8_t VirtualBridgeDriver::open(uint32_t index, SiHandle& handle) {
 }
 
 uint8_t VirtualBridgeDriver::close(SiHandle handle) {
+    std::lock_guard lock(mutex_);
     const int slot = slotOf(handle);
     if (slot < 0) return SI_INVALID_HANDLE;
     crate_->close(slot);
@@ -62,6 +68,7 @@ uint8_t VirtualBridgeDriver::close(SiHandle handle) {
 }
 
 uint8_t VirtualBridgeDriver::read(SiHandle handle, void* buffer, uint32_t length, uint32_t& received) {
+    std::lock_guard lock(mutex_);
     received = 0;
     const int slot = slotOf(handle);
     if (slot < 0) return SI_INVALID_HANDLE;
@@ -73,6 +80,7 @@ uint8_t VirtualBridgeDriver::read(SiHandle handle, void* buffer, uint32_t length
 }
 
 uint8_t VirtualBridgeDriver::write(SiHandle handle, const void* buffer, uint32_t length, uint32_t& written) {
+    std::lock_guard lock(mutex_);
     written = 0;
     const int slot = slotOf(handle);
     if (slot < 0) return SI_INVALID_HANDLE;
@@ -82,6 +90,7 @@ uint8_t VirtualBridgeDriver::write(SiHandle handle, const void* buffer, uint32_t
 }
 
 uint8_t VirtualBridgeDriver::flushBuffers(SiHandle handle, bool, bool receive) {
+    std::lock_guard lock(mutex_);
     const int slot = slotOf(handle);
     if (slot < 0) return SI_INVALID_HANDLE;
     if (receive && !crate_->purge(slot)) return SI_DEVICE_IO_FAILED;
@@ -89,12 +98,14 @@ uint8_t VirtualBridgeDriver::flushBuffers(SiHandle handle, bool, bool receive) {
 }
 
 uint8_t VirtualBridgeDriver::setTimeouts(uint32_t readMs, uint32_t writeMs) {
+    std::lock_guard lock(mutex_);
     readTimeoutMs_ = readMs;
     writeTimeoutMs_ = writeMs;
     return SI_SUCCESS;
 }
 
 uint8_t VirtualBridgeDriver::checkRxQueue(SiHandle handle, uint32_t& bytesInQueue, uint32_t& queueStatus) {
+    std::lock_guard lock(mutex_);
     const int slot = slotOf(handle);
     if (slot < 0) return SI_INVALID_HANDLE;
     bytesInQueue = static_cast<uint32_t>(crate_->rxQueue(slot));
@@ -103,12 +114,14 @@ uint8_t VirtualBridgeDriver::checkRxQueue(SiHandle handle, uint32_t& bytesInQueu
 }
 
 uint8_t VirtualBridgeDriver::setBaudRate(SiHandle handle, uint32_t baud) {
+    std::lock_guard lock(mutex_);
     const int slot = slotOf(handle);
     if (slot < 0) return SI_INVALID_HANDLE;
     return crate_->setBaudRate(slot, baud) ? SI_SUCCESS : SI_DEVICE_IO_FAILED;
 }
 
 uint8_t VirtualBridgeDriver::setLineControl(SiHandle handle, uint16_t lineControl) {
+    std::lock_guard lock(mutex_);
     const int slot = slotOf(handle);
     if (slot < 0) return SI_INVALID_HANDLE;
     return crate_->setLineControl(slot, lineControl) ? SI_SUCCESS : SI_DEVICE_IO_FAILED;
@@ -116,6 +129,7 @@ uint8_t VirtualBridgeDriver::setLineControl(SiHandle handle, uint16_t lineContro
 
 uint8_t VirtualBridgeDriver::setFlowControl(SiHandle handle, uint8_t, uint8_t rtsMode, uint8_t dtrMode, uint8_t,
                                             uint8_t, bool) {
+    std::lock_guard lock(mutex_);
     const int slot = slotOf(handle);
     if (slot < 0) return SI_INVALID_HANDLE;
     rts_ = rtsMode;
@@ -124,6 +138,7 @@ uint8_t VirtualBridgeDriver::setFlowControl(SiHandle handle, uint8_t, uint8_t rt
 }
 
 uint8_t VirtualBridgeDriver::getModemStatus(SiHandle handle, uint8_t& status) {
+    std::lock_guard lock(mutex_);
     if (slotOf(handle) < 0) return SI_INVALID_HANDLE;
     status = static_cast<uint8_t>((dtr_ == 1 ? 0x01 : 0) | (rts_ == 1 ? 0x02 : 0));
     return SI_SUCCESS;
@@ -131,12 +146,14 @@ uint8_t VirtualBridgeDriver::getModemStatus(SiHandle handle, uint8_t& status) {
 
 // The virtual crate reports itself as version 1.0.0.0 of both the library and the driver.
 uint8_t VirtualBridgeDriver::getDllVersion(uint32_t& high, uint32_t& low) {
+    std::lock_guard lock(mutex_);
     high = 0x00010000;
     low = 0;
     return SI_SUCCESS;
 }
 
 uint8_t VirtualBridgeDriver::getDriverVersion(uint32_t& high, uint32_t& low) {
+    std::lock_guard lock(mutex_);
     high = 0x00010000;
     low = 0;
     return SI_SUCCESS;

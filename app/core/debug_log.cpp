@@ -80,19 +80,23 @@ public:
     }
 
     bool openFile(const char* path) {
-        std::lock_guard lock(mutex_);
-        if (file_) closeFile();
-        if (!path || !*path) return true;
-        file_ = std::fopen(path, "ab");
-        if (!file_) {
-            const std::string reason = std::strerror(errno);
+        std::string failure;
+        {
+            std::lock_guard lock(mutex_);
+            if (file_) closeFile();
+            if (!path || !*path) return true;
+            file_ = std::fopen(path, "ab");
+            if (file_) std::setvbuf(file_, nullptr, _IONBF, 0);
+            else failure = std::strerror(errno);
+        }
+        if (!failure.empty()) {
+            // Not under the log's lock: the box waits for the operator while other threads log.
             operatorSeam().messageBox({"Debug Log",
-                                       "File \"" + std::string(path) + "\": " + reason +
+                                       "File \"" + std::string(path) + "\": " + failure +
                                            ".\n\nDebug logging to file disabled",
                                        BoxButtons::Ok, BoxIcon::Information, false});
             return false;
         }
-        std::setvbuf(file_, nullptr, _IONBF, 0);
         debugLog(kLogInfo, "Opening log file \"%s\"", path);
         return true;
     }

@@ -11,8 +11,8 @@
 
 namespace vz {
 
-bool pollingStopped = false;
-bool pollingEnabled = true;
+std::atomic<bool> pollingStopped{false};
+std::atomic<bool> pollingEnabled{true};
 int lastPolledChannel = -1;
 uint32_t tickCount = 0;
 LocalTime lastTickTime{};

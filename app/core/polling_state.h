@@ -2,9 +2,12 @@
 // Switches of the polling cycle: "&Stop" and the controller update stop the ticks; the module
 // firmware update suspends only the channel reads.
 
+#include <atomic>
+
 namespace vz {
 
-extern bool pollingStopped;
-extern bool pollingEnabled;
+// Set by the GUI thread and the module updater's thread, read by the polling tick.
+extern std::atomic<bool> pollingStopped;
+extern std::atomic<bool> pollingEnabled;
 
 }  // namespace vz

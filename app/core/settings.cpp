@@ -6,7 +6,7 @@ uint32_t fCmdLine = kDefaultCmdLine;
 std::string portName = "COM4";
 unsigned searchLimit = 127;
 bool overwriteSystemConfig = false;
-int controllerType = 0;
+std::atomic<int> controllerType{0};
 bool snmpMode = false;
 int typeChannelLimit = 12;
 

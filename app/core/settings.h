@@ -1,5 +1,6 @@
 #pragma once
 // Process-wide settings: written by the command line and the connection sequence, read everywhere.
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -32,7 +33,8 @@ extern uint32_t fCmdLine;
 extern std::string portName;  // at most 99 characters
 extern unsigned searchLimit;
 extern bool overwriteSystemConfig;
-extern int controllerType;
+// Written by the connection (and a reconnect, possibly on the updater's thread), read everywhere.
+extern std::atomic<int> controllerType;
 extern bool snmpMode;
 extern int typeChannelLimit;
 

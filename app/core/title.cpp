@@ -32,12 +32,13 @@ std::string titleText(const char* text) {
         std::snprintf(suffix, sizeof suffix, ": Search channels: %s", "");
     }
     char title[256];
+    const std::string serial = usbSerial();
     if (fCmdLine & kPlainTitle)
-        std::snprintf(title, sizeof title, "VIDIzozorez --> %s(%s)%s", controllerName(), usbInfo.serial.c_str(),
+        std::snprintf(title, sizeof title, "VIDIzozorez --> %s(%s)%s", controllerName(), serial.c_str(),
                       suffix);
     else
         std::snprintf(title, sizeof title, "VIDIzozorez --> %s(%s)%s (fCmdLine=%X)", controllerName(),
-                      usbInfo.serial.c_str(), suffix, fCmdLine);
+                      serial.c_str(), suffix, fCmdLine);
     return title;
 }
 

@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QThread>
 #include <algorithm>
 #include <cstdlib>
 
@@ -38,7 +39,19 @@ QtOperator::~QtOperator() {
     if (problemDialog_) delete problemDialog_.data();
 }
 
+bool QtOperator::onGuiThread() const { return QThread::currentThread() == thread(); }
+
+void QtOperator::post(std::function<void()> call) {
+    QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
 BoxAnswer QtOperator::messageBox(const BoxRequest& box) {
+    if (!onGuiThread()) {
+        // A question needs its answer: the calling thread waits for the GUI thread.
+        BoxAnswer answer = BoxAnswer::Cancel;
+        QMetaObject::invokeMethod(this, [&] { answer = messageBox(box); }, Qt::BlockingQueuedConnection);
+        return answer;
+    }
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (box.icon) {
         case BoxIcon::None: break;
@@ -71,6 +84,11 @@ BoxAnswer QtOperator::messageBox(const BoxRequest& box) {
 }
 
 int QtOperator::chooseUsbDevice(const std::vector<UsbChoice>& devices) {
+    if (!onGuiThread()) {
+        int chosen = -1;
+        QMetaObject::invokeMethod(this, [&] { chosen = chooseUsbDevice(devices); }, Qt::BlockingQueuedConnection);
+        return chosen;
+    }
     const ArrowCursorWhileShown arrow;
     QDialog dialog(window_);
     Ui::UsbSelectDialog ui;
@@ -105,6 +123,11 @@ int QtOperator::chooseUsbDevice(const std::vector<UsbChoice>& devices) {
 }
 
 void QtOperator::commProblemOpen(const std::string& caption) {
+    if (!onGuiThread()) {
+        // The exchange that calls holds linkLock: never wait for the GUI thread from there.
+        post([this, caption] { commProblemOpen(caption); });
+        return;
+    }
     if (!problemDialog_) {
         auto* dialog = new QDialog(window_);
         Ui::CommProblemDialog ui;
@@ -123,6 +146,8 @@ void QtOperator::commProblemOpen(const std::string& caption) {
 }
 
 bool QtOperator::commProblemPump() {
+    // On another thread the GUI thread's own loop runs the dialog; CANCEL only needs to be read.
+    if (!onGuiThread()) return cancelPressed_.exchange(false);
     pumping_ = true;
     {
         // Only the dialog takes input now: a click on the list or a menu would start another exchange
@@ -132,24 +157,40 @@ bool QtOperator::commProblemPump() {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     }
     pumping_ = false;
-    const bool cancelled = cancelPressed_;
-    cancelPressed_ = false;
-    return cancelled;
+    return cancelPressed_.exchange(false);
 }
 
 void QtOperator::commProblemClose() {
+    if (!onGuiThread()) {
+        post([this] { commProblemClose(); });
+        return;
+    }
     if (problemDialog_) {
         delete problemDialog_.data();
     }
 }
 
 void QtOperator::setTitle(const std::string& title) {
+    if (!onGuiThread()) {
+        post([this, title] { setTitle(title); });
+        return;
+    }
     if (window_) window_->setWindowTitle(QString::fromLatin1(title.c_str()));
 }
 
-void QtOperator::beep(Beep) { QApplication::beep(); }
+void QtOperator::beep(Beep kind) {
+    if (!onGuiThread()) {
+        post([this, kind] { beep(kind); });
+        return;
+    }
+    QApplication::beep();
+}
 
 void QtOperator::removeMenuCommand(int commandId) {
+    if (!onGuiThread()) {
+        post([this, commandId] { removeMenuCommand(commandId); });
+        return;
+    }
     if (window_) window_->removeMenuCommand(commandId);
 }
 

@@ -1,8 +1,13 @@
 #pragma once
 // The operator seam answered with Qt: message boxes, the device-selection dialog, the modeless
-// communication problem dialog, the title and the beep.
+// communication problem dialog, the title and the beep. Callable from any thread: widgets live on
+// the GUI thread, so calls from another thread are handed to it. Questions (boxes, the device choice)
+// wait for their answer; everything else is posted and returns at once, because the caller may hold
+// linkLock while the GUI thread waits for it.
 #include <QObject>
 #include <QPointer>
+#include <atomic>
+#include <functional>
 #include <memory>
 
 #include "link/operator_seam.h"
@@ -37,9 +42,12 @@ public:
     bool pumping() const { return pumping_; }
 
 private:
+    bool onGuiThread() const;
+    void post(std::function<void()> call);
+
     MainWindow* window_;
     QPointer<QDialog> problemDialog_;
-    bool cancelPressed_ = false;
+    std::atomic<bool> cancelPressed_{false};
     bool pumping_ = false;
 };
 

@@ -27,7 +27,7 @@ QString runFileDialog(QWidget* owner, const QString& title, bool save) {
     return dialog.selectedFiles().first();
 }
 
-QString serialCaption(const char* format) { return QString::asprintf(format, usbInfo.serial.c_str()); }
+QString serialCaption(const char* format) { return QString::asprintf(format, usbSerial().c_str()); }
 
 }  // namespace
 

@@ -6,6 +6,11 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <functional>
 
 #include "app/gui/channel_list_view.h"
@@ -178,6 +183,44 @@ TEST(UsbSelectDialogTest, CancelAndEscapeChooseNothing) {
         });
         EXPECT_EQ(seam.chooseUsbDevice({{0, true, "B", "crate"}, {1, true, "A", "crate"}}), -1);
     }
+}
+
+// The module updater's worker reaches the operator too: its calls are carried out on the GUI thread.
+// A question waits for the operator's answer; the problem dialog is opened without waiting (the
+// worker holds linkLock) and its CANCEL is read as a flag.
+TEST(QtOperatorFromAnotherThread, QuestionsWaitForTheAnswerAndTheProblemDialogDoesNot) {
+    MainWindow w(false);
+    w.show();
+    QtOperator qt(&w);
+    std::atomic<int> answer{-1};
+    std::atomic<bool> problemOpened{false}, cancelSeen{false}, done{false};
+    std::thread worker([&] {
+        qt.setTitle("from the worker");
+        answer = static_cast<int>(qt.messageBox({"Worker", "Go on?", BoxButtons::OkCancel, BoxIcon::Question, true}));
+        qt.commProblemOpen("[SN W] Communication Problem");
+        problemOpened = true;
+        for (int i = 0; i < 5000 && !cancelSeen; ++i) {
+            cancelSeen = qt.commProblemPump();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        qt.commProblemClose();
+        done = true;
+    });
+    WhenReady pressOk([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; }, [] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        clickThroughWindow(box->button(QMessageBox::Ok));
+    });
+    WhenReady pressCancel([&] { return problemOpened && qt.commProblemDialog() && qt.commProblemDialog()->isVisible(); },
+                          [&] { clickThroughWindow(test::control<QPushButton>(qt.commProblemDialog(), 2)); });
+    QElapsedTimer timer;
+    timer.start();
+    while (!done && timer.elapsed() < 20000) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    worker.join();
+    QApplication::processEvents();
+    EXPECT_EQ(w.windowTitle(), "from the worker");
+    EXPECT_EQ(answer, static_cast<int>(BoxAnswer::Ok));
+    EXPECT_TRUE(cancelSeen);
+    EXPECT_EQ(qt.commProblemDialog(), nullptr);
 }
 
 }  // namespace

@@ -125,9 +125,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vzctl: no connection to the crate controller\n");
         return finish(1);
     }
-    if (!args.serial.empty() && !(vz::fCmdLine & vz::kUseCan) && vz::usbInfo.serial != args.serial) {
+    if (!args.serial.empty() && !(vz::fCmdLine & vz::kUseCan) && vz::usbSerial() != args.serial) {
         std::fprintf(stderr, "vzctl: the only attached crate controller has serial number %s, not %s\n",
-                     vz::usbInfo.serial.c_str(), args.serial.c_str());
+                     vz::usbSerial().c_str(), args.serial.c_str());
         return finish(1);
     }
     int status = vz::ctl::runCommand(args, stdout);
