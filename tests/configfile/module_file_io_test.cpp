@@ -95,6 +95,25 @@ TEST_F(ModuleFileIoTest, SaveWritesThePresentChannelsWithTheFieldsOfTheControlle
     }
 }
 
+// A module's firmware name is whatever its record holds; a control character in it must not make
+// the crate unsaveable. It is written as '?', logged, and everything else is saved.
+TEST_F(ModuleFileIoTest, AControlCharacterInAFirmwareNameIsReplacedAndTheCrateIsSaved) {
+    connect(R"({"channel": 0, "serialNumber": 100, "firmware": {"name": "DEVIZ\u00015V\u001b"}},
+               {"channel": 1, "serialNumber": 101, "firmware": {"name": "RERUZ 48V"}})");
+    const std::string path = folder.file("crate.pscfg");
+    ASSERT_TRUE(savePowerSupplyConfiguration(path));
+    EXPECT_TRUE(seam.boxes.empty());
+    EXPECT_EQ(logged('W',
+                     "Branch \"U0\" Attribut \"firmwareVersion\": 2 characters that XML cannot hold "
+                     "written as '?'"),
+              1);
+    XmlConfigDocument saved;
+    ASSERT_TRUE(saved.open(path.c_str()));
+    EXPECT_EQ(getAttributeText(saved.findPath("Output.U0"), "firmwareVersion"), "DEVIZ?5V?");
+    EXPECT_NE(saved.findPath("Output.U0.User"), nullptr);
+    EXPECT_NE(saved.findPath("Output.U1.User"), nullptr);
+}
+
 TEST_F(ModuleFileIoTest, TheExponentIsWrittenFirstAndConvertsEveryFollowingValue) {
     connect(R"({"channel": 0, "serialNumber": 100, "firmware": {"name": "DEVIZ"},
                 "system": {"voltageExponent": -10, "currentExponent": -11}})");
