@@ -162,7 +162,9 @@ bool XmlConfigDocument::open(const char* path) {
     } catch (const DOMException& e) {
         debugLog(kLogError, "Configuration File: Error during parsing: '%s'", path);
         if (guards_->filter.exceeded()) {
-            debugLog(kLogError, "Configuration File: \"%s\": refused: more than %d nested or %d elements",
+            debugLog(kLogError,
+                     "Configuration File: \"%s\": refused: elements nested more than %d levels deep or more "
+                     "than %d elements",
                      where.c_str(), kMaxElementDepth, kMaxElements);
             return false;
         }
