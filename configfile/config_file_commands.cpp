@@ -41,14 +41,24 @@ bool applyConfigurationFile(const std::string& path, const ConfigReadOptions& op
     std::vector<int> targets = options.targets;
     std::sort(targets.begin(), targets.end());
     targets.erase(std::unique(targets.begin(), targets.end()), targets.end());
+    using Result = ConfigApplyReport::Target::Result;
     for (int channel : targets) {
+        const int fileChannel = options.fileChannel != 0 ? options.fileChannel - 1 : channel;
         if (channel < 0 || channel >= typeChannelLimit || channel >= kChannelCount) {
-            if (report) report->failed.push_back(channel);
+            if (report) {
+                report->failed.push_back(channel);
+                report->targets.push_back({channel, fileChannel, Result::absent});
+            }
             continue;
         }
-        const int fileChannel = options.fileChannel != 0 ? options.fileChannel - 1 : channel;
-        const bool ok = io.readOutputConfiguration(fileChannel, channel);
-        if (report) (ok ? report->applied : report->failed).push_back(channel);
+        OutputApplyCounts counts;
+        const bool ok = io.readOutputConfiguration(fileChannel, channel, &counts);
+        if (!report) continue;
+        (ok ? report->applied : report->failed).push_back(channel);
+        const Result result = !ok ? (channelPresent(channel) ? Result::notInFile : Result::absent)
+                              : counts.notConfigurable ? Result::notConfigurable
+                                                       : Result::applied;
+        report->targets.push_back({channel, fileChannel, result, counts.written, counts.refused});
     }
     document.close();
     return true;

@@ -16,6 +16,17 @@ bool savePowerSupplyConfiguration(const std::string& path);
 struct ConfigApplyReport {
     std::vector<int> applied;  // targets whose file channel was applied (or skipped as not configurable)
     std::vector<int> failed;   // targets that are absent, or whose file channel the file lacks
+
+    // Each target in the order applied, with what it really got.
+    struct Target {
+        enum class Result { applied, notConfigurable, absent, notInFile };
+        int channel;
+        int fileChannel;
+        Result result;
+        int written = 0;  // parameters the module accepted
+        int refused = 0;  // parameters the module refused (or lost on the link)
+    };
+    std::vector<Target> targets;
 };
 
 // Opens the file and applies, for each target below the channel limit in ascending order, the file's

@@ -12,6 +12,13 @@ constexpr const char* kConfigFileExtension = "pscfg";
 constexpr const char* kConfigFileFilterName = "Power Supply Configuration File (*.pscfg)";
 constexpr const char* kConfigFileFilterPattern = "*.pscfg";
 
+// What applying one file channel to a channel did.
+struct OutputApplyCounts {
+    int written = 0;               // parameter writes the module accepted
+    int refused = 0;               // parameter writes the module refused or that were lost on the link
+    bool notConfigurable = false;  // skipped: the channel is not a power output
+};
+
 class MODULE_FILE_IO {
   public:
     static constexpr std::size_t kFileNameMax = 259;
@@ -22,8 +29,9 @@ class MODULE_FILE_IO {
     bool writeAllOutputs();
     // Applies the file's channel Ua to the power supply's channel b, with the kinds of data chosen in
     // readOptions. False when channel b is not present or the file has no element for Ua; single
-    // missing or refused parameters do not make it fail.
-    bool readOutputConfiguration(int configOutputNumber, int realOutputNumber);
+    // missing or refused parameters do not make it fail, but are counted in counts.
+    bool readOutputConfiguration(int configOutputNumber, int realOutputNumber,
+                                 OutputApplyCounts* counts = nullptr);
 
     XmlConfigDocument& document() { return document_; }
 

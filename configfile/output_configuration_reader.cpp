@@ -24,8 +24,8 @@ using xercesc::DOMElement;
 
 class ChannelReader {
   public:
-    ChannelReader(QOR& q, std::string path)
-        : q_(q), path_(std::move(path)), full_(cfgnames::fullFieldSet(controllerType)) {}
+    ChannelReader(QOR& q, std::string path, OutputApplyCounts& counts)
+        : q_(q), path_(std::move(path)), full_(cfgnames::fullFieldSet(controllerType)), counts_(counts) {}
 
     DOMElement* part(const DOMElement* output, const char* name) const {
         DOMElement* e = findChild(output, name);
@@ -47,10 +47,10 @@ class ChannelReader {
             int current = s.currentExponent;
             getIntAttribute(e, "voltageExponent", voltage);
             getIntAttribute(e, "currentExponent", current);
-            s.setExponent(static_cast<uint16_t>((voltage & 0xFF) | ((current & 0xFF) << 8)));
-            volts(e, "pwmOffset", [&](int16_t v) { s.setPwmOffset(v); });
-            integer(e, "pwmMaxOnTime", [&](int v) { s.setPwmMaxOnTime(static_cast<uint16_t>(v)); });
-            integer(e, "pwmMinPeriod", [&](int v) { s.setPwmMinPeriod(static_cast<uint16_t>(v)); });
+            tally(s.setExponent(static_cast<uint16_t>((voltage & 0xFF) | ((current & 0xFF) << 8))));
+            volts(e, "pwmOffset", [&](int16_t v) { return s.setPwmOffset(v); });
+            integer(e, "pwmMaxOnTime", [&](int v) { return s.setPwmMaxOnTime(static_cast<uint16_t>(v)); });
+            integer(e, "pwmMinPeriod", [&](int v) { return s.setPwmMinPeriod(static_cast<uint16_t>(v)); });
         }
         gainOffset(e, "calIMod", false, &MODULE_SYSTEM_CONFIG::setCalIModGain,
                    &MODULE_SYSTEM_CONFIG::setCalIModOffset);
@@ -70,35 +70,35 @@ class ChannelReader {
     void configuration(const DOMElement* e) const {
         MODULE_SYSTEM_CONFIG& s = q_.system();
         if (full_) {
-            integer(e, "phase", [&](int v) { s.setPhase(static_cast<uint16_t>(v)); });
-            volts(e, "maxUnom", [&](int16_t v) { s.setMaxUnom(v); });
-            amperes(e, "maxInom", [&](int16_t v) { s.setMaxInom(v); });
-            volts(e, "maxUModule", [&](int16_t v) { s.setMaxUTerminal(v); });
-            integer(e, "maxTemperature", [&](int v) { s.setMaxTemperature(static_cast<int16_t>(v)); });
+            integer(e, "phase", [&](int v) { return s.setPhase(static_cast<uint16_t>(v)); });
+            volts(e, "maxUnom", [&](int16_t v) { return s.setMaxUnom(v); });
+            amperes(e, "maxInom", [&](int16_t v) { return s.setMaxInom(v); });
+            volts(e, "maxUModule", [&](int16_t v) { return s.setMaxUTerminal(v); });
+            integer(e, "maxTemperature", [&](int v) { return s.setMaxTemperature(static_cast<int16_t>(v)); });
         }
-        volts(e, "maxUSense", [&](int16_t v) { s.setMaxUSense(v); });
-        amperes(e, "maxCurrent", [&](int16_t v) { s.setMaxCurrent(v); });
-        integer(e, "maxPower", [&](int v) { s.setMaxPower(static_cast<uint16_t>(v)); });
+        volts(e, "maxUSense", [&](int16_t v) { return s.setMaxUSense(v); });
+        amperes(e, "maxCurrent", [&](int16_t v) { return s.setMaxCurrent(v); });
+        integer(e, "maxPower", [&](int v) { return s.setMaxPower(static_cast<uint16_t>(v)); });
         if (!full_) return;
         if (const DOMElement* flags = findChild(e, "Flags"))
-            s.setFlags(withBits(flags, cfgnames::kSystemFlags, s.flags));
+            tally(s.setFlags(withBits(flags, cfgnames::kSystemFlags, s.flags)));
     }
 
     void user(const DOMElement* e) const {
         MODULE_USER_CONFIG& u = q_.user();
-        integer(e, "idGroup", [&](int v) { u.setIdGroup(static_cast<uint16_t>(v)); });
-        volts(e, "minUSense", [&](int16_t v) { u.setMinUSense(v); });
-        volts(e, "maxUSense", [&](int16_t v) { u.setMaxUSense(v); });
-        amperes(e, "maxCurrent", [&](int16_t v) { u.setMaxCurrent(v); });
-        integer(e, "maxPower", [&](int v) { u.setMaxPower(static_cast<uint16_t>(v)); });
-        integer(e, "maxTimeout", [&](int v) { u.setMaxTimeout(static_cast<uint16_t>(v)); });
+        integer(e, "idGroup", [&](int v) { return u.setIdGroup(static_cast<uint16_t>(v)); });
+        volts(e, "minUSense", [&](int16_t v) { return u.setMinUSense(v); });
+        volts(e, "maxUSense", [&](int16_t v) { return u.setMaxUSense(v); });
+        amperes(e, "maxCurrent", [&](int16_t v) { return u.setMaxCurrent(v); });
+        integer(e, "maxPower", [&](int v) { return u.setMaxPower(static_cast<uint16_t>(v)); });
+        integer(e, "maxTimeout", [&](int v) { return u.setMaxTimeout(static_cast<uint16_t>(v)); });
         if (full_) {
-            volts(e, "maxUModule", [&](int16_t v) { u.setMaxUModule(v); });
-            integer(e, "maxTemperature", [&](int v) { u.setMaxTemperature(static_cast<int16_t>(v)); });
-            volts(e, "unom", [&](int16_t v) { u.setUnom(v); });
-            amperes(e, "inom", [&](int16_t v) { u.setInom(v); });
-            integer(e, "rampUp", [&](int v) { u.setRampUp(static_cast<uint16_t>(v)); });
-            integer(e, "rampDown", [&](int v) { u.setRampDown(static_cast<uint16_t>(v)); });
+            volts(e, "maxUModule", [&](int16_t v) { return u.setMaxUModule(v); });
+            integer(e, "maxTemperature", [&](int v) { return u.setMaxTemperature(static_cast<int16_t>(v)); });
+            volts(e, "unom", [&](int16_t v) { return u.setUnom(v); });
+            amperes(e, "inom", [&](int16_t v) { return u.setInom(v); });
+            integer(e, "rampUp", [&](int v) { return u.setRampUp(static_cast<uint16_t>(v)); });
+            integer(e, "rampDown", [&](int v) { return u.setRampDown(static_cast<uint16_t>(v)); });
         }
         if (const DOMElement* actions = findChild(e, "ErrorAction")) {
             uint32_t word = u.errorAction;
@@ -107,14 +107,14 @@ class ChannelReader {
                 if (getIntAttribute(actions, a.name, code))
                     word = (word & ~(3u << a.bit)) | ((static_cast<uint32_t>(code) & 3u) << a.bit);
             }
-            u.setErrorAction(static_cast<uint16_t>(word));
+            tally(u.setErrorAction(static_cast<uint16_t>(word)));
         }
         if (!full_) return;
         if (const DOMElement* flags = findChild(e, "Flags"))
-            u.setFlags(static_cast<uint16_t>(withBits(flags, cfgnames::kUserFlags, u.flags)));
+            tally(u.setFlags(static_cast<uint16_t>(withBits(flags, cfgnames::kUserFlags, u.flags))));
         if (const DOMElement* d = findChild(e, "SupervisionDelay")) {
             auto delay = [&](const char* name, bool (MODULE_USER_CONFIG::*set)(uint16_t)) {
-                integer(d, name, [&](int v) { (u.*set)(static_cast<uint16_t>(v)); });
+                integer(d, name, [&](int v) { return (u.*set)(static_cast<uint16_t>(v)); });
             };
             delay("minUSense", &MODULE_USER_CONFIG::setDelayMinUSense);
             delay("maxUSense", &MODULE_USER_CONFIG::setDelayMaxUSense);
@@ -126,18 +126,22 @@ class ChannelReader {
     }
 
   private:
-    static void integer(const DOMElement* e, const char* name, const std::function<void(int)>& apply) {
+    // Every setter's result is counted: a caller must be able to tell a read that changed nothing,
+    // or one the module refused in part, from one that was applied.
+    void tally(bool accepted) const { ++(accepted ? counts_.written : counts_.refused); }
+
+    void integer(const DOMElement* e, const char* name, const std::function<bool(int)>& apply) const {
         int value = 0;
-        if (getIntAttribute(e, name, value)) apply(value);
+        if (getIntAttribute(e, name, value)) tally(apply(value));
     }
     // Converted with the channel's exponents as they are at this moment.
-    void volts(const DOMElement* e, const char* name, const std::function<void(int16_t)>& apply) const {
+    void volts(const DOMElement* e, const char* name, const std::function<bool(int16_t)>& apply) const {
         double value = 0;
-        if (getDoubleAttribute(e, name, value)) apply(q_.voltageToRaw(value));
+        if (getDoubleAttribute(e, name, value)) tally(apply(q_.voltageToRaw(value)));
     }
-    void amperes(const DOMElement* e, const char* name, const std::function<void(int16_t)>& apply) const {
+    void amperes(const DOMElement* e, const char* name, const std::function<bool(int16_t)>& apply) const {
         double value = 0;
-        if (getDoubleAttribute(e, name, value)) apply(q_.currentToRaw(value));
+        if (getDoubleAttribute(e, name, value)) tally(apply(q_.currentToRaw(value)));
     }
 
     using GainSetter = bool (MODULE_SYSTEM_CONFIG::*)(uint16_t);
@@ -147,8 +151,8 @@ class ChannelReader {
         const DOMElement* e = findChild(calibration, name);
         if (!e) return;
         MODULE_SYSTEM_CONFIG& s = q_.system();
-        integer(e, "gain", [&](int v) { (s.*setGain)(static_cast<uint16_t>(v)); });
-        const auto offset = [&](int16_t v) { (s.*setOffset)(v); };
+        integer(e, "gain", [&](int v) { return (s.*setGain)(static_cast<uint16_t>(v)); });
+        const auto offset = [&](int16_t v) { return (s.*setOffset)(v); };
         voltage ? volts(e, "offset", offset) : amperes(e, "offset", offset);
     }
 
@@ -172,7 +176,9 @@ class ChannelReader {
         }
         const float narrowed = static_cast<float>(value);
         MODULE_USER_CONFIG& u = q_.user();
-        if (!(voltage ? u.setUgain(narrowed) : u.setIgain(narrowed))) return;
+        const bool accepted = voltage ? u.setUgain(narrowed) : u.setIgain(narrowed);
+        tally(accepted);
+        if (!accepted) return;
         const unsigned biased = (std::bit_cast<uint32_t>(narrowed) >> 23) & 0xFFu;
         MODULE_SYSTEM_CONFIG& s = q_.system();
         if (voltage)
@@ -184,17 +190,22 @@ class ChannelReader {
     QOR& q_;
     std::string path_;
     bool full_;
+    OutputApplyCounts& counts_;
 };
 
 }  // namespace
 
-bool MODULE_FILE_IO::readOutputConfiguration(int a, int b) {
+bool MODULE_FILE_IO::readOutputConfiguration(int a, int b, OutputApplyCounts* counts) {
+    OutputApplyCounts ignored;
+    OutputApplyCounts& tally = counts ? *counts : ignored;
+    tally = {};
     debugLog(kLogInfo,
              "MODULE_FILE_IO::readOutputConfiguration: configOutputNumber U%d -> realOutputNumber U%d", a, b);
     if (!channelPresent(b)) return false;
     QOR& q = channelTable.channels[static_cast<std::size_t>(b)];
     if (!q.configurable()) {
         debugLog(kLogInfo, "Skipping U%d due to noQNL flag", b);
+        tally.notConfigurable = true;
         return true;
     }
     // Partial fields (flags, error actions) are merged into what the module holds now.
@@ -208,7 +219,7 @@ bool MODULE_FILE_IO::readOutputConfiguration(int a, int b) {
         debugLog(kLogError, "Configuration file: Missing Node \"%s\"", path);
         return false;
     }
-    const ChannelReader reader(q, path);
+    const ChannelReader reader(q, path, tally);
     const ConfigReadOptions& o = readOptions;
     const bool wdx = cfgnames::wdxController(controllerType);
     if (o.outputConfig) {

@@ -3,9 +3,11 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <xercesc/dom/DOMAttr.hpp>
 
 #include "app/core/debug_log.h"
@@ -31,13 +33,37 @@ bool parseInteger(const std::string& text, int& out) {
     return true;
 }
 
+// NaN and the infinities are not values a module can hold: converted to raw they would become 0 or
+// a limit nobody wrote. They count as bad values, as does a number beyond the range of a double.
 bool parseDouble(const std::string& text, double& out) {
     const char* start = text.c_str();
     char* end = nullptr;
     const double value = std::strtod(start, &end);
-    if (end == start) return false;
+    if (end == start || !std::isfinite(value)) return false;
     out = value;
     return true;
+}
+
+// The characters XML 1.0 can hold: tab, line feed, carriage return, everything from the space up
+// except the two non-characters, and surrogates only in pairs.
+int replaceWhatXmlCannotHold(std::u16string& text) {
+    int replaced = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        bool held = c >= 0x20 || c == 0x09 || c == 0x0A || c == 0x0D;
+        if (c == 0xFFFE || c == 0xFFFF) held = false;
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            held = i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+            if (held) ++i;
+        } else if (c >= 0xDC00 && c <= 0xDFFF) {
+            held = false;
+        }
+        if (!held) {
+            text[i] = u'?';
+            ++replaced;
+        }
+    }
+    return replaced;
 }
 
 }  // namespace
@@ -77,7 +103,15 @@ bool getDoubleAttribute(const xercesc::DOMElement* element, const char* name, do
 void setAttributeText(xercesc::DOMElement* element, const char* name, const char* text) {
     const XmlText xmlName(name);
     const XmlText xmlValue(text);
-    element->setAttribute(xmlName.get(), xmlValue.get());
+    // Module texts (a firmware name) may hold control characters; one of them must not make the
+    // whole document unsaveable.
+    std::u16string value = xmlValue.get() ? std::u16string(xmlValue.get()) : std::u16string();
+    if (const int replaced = replaceWhatXmlCannotHold(value))
+        debugLog(kLogWarning,
+                 "Configuration File: Branch \"%s\" Attribut \"%s\": %d character%s that XML cannot hold "
+                 "written as '?'",
+                 nativeText(element->getTagName()).c_str(), name, replaced, replaced == 1 ? "" : "s");
+    element->setAttribute(xmlName.get(), value.c_str());
 }
 
 void setIntAttribute(xercesc::DOMElement* element, const char* name, int value) {

@@ -13,9 +13,10 @@ std::optional<std::string> getAttributeText(const xercesc::DOMElement* element, 
 // As scanf "%i": decimal, 0x hexadecimal, 0 octal; text after the number is ignored. Values beyond
 // 32 bits are bad values (scanf would leave them undefined); values above INT_MAX wrap as unsigned.
 bool getIntAttribute(const xercesc::DOMElement* element, const char* name, int& out);
-// As scanf "%lf".
+// As scanf "%lf", except that NaN, infinities and numbers beyond a double are bad values.
 bool getDoubleAttribute(const xercesc::DOMElement* element, const char* name, double& out);
 
+// Characters XML 1.0 cannot hold (control characters) are written as '?' and logged.
 void setAttributeText(xercesc::DOMElement* element, const char* name, const char* text);
 void setIntAttribute(xercesc::DOMElement* element, const char* name, int value);        // "%d"
 void setUIntAttribute(xercesc::DOMElement* element, const char* name, unsigned value);  // "%u"

@@ -1,11 +1,15 @@
 #include "configfile/xml_config_document.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <xercesc/dom/DOM.hpp>
-#include <xercesc/framework/LocalFileInputSource.hpp>
 #include <xercesc/framework/MemBufFormatTarget.hpp>
+#include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/Wrapper4InputSource.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/XMLException.hpp>
@@ -14,6 +18,7 @@
 #include "app/core/debug_log.h"
 #include "configfile/file_replacement.h"
 #include "configfile/xml_element_paths.h"
+#include "configfile/xml_markup_check.h"
 #include "configfile/xml_text.h"
 
 namespace vz {
@@ -21,13 +26,44 @@ namespace {
 
 using namespace xercesc;
 
-bool isReadableFile(const char* path) {
+enum class FileRead { ok, missing, unreadable };
+
+// The whole file, read without waiting on anything that is not a regular file (a FIFO would block
+// the open until someone writes to it). A file larger than any configuration file is read only up to
+// one byte past the limit, which the markup check then refuses.
+FileRead readConfigFile(const char* path, std::string& bytes, std::string& why) {
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return errno == ENOENT ? FileRead::missing : FileRead::unreadable;
+    }
     struct stat info {};
-    if (stat(path, &info) != 0 || S_ISDIR(info.st_mode)) return false;
-    std::FILE* file = std::fopen(path, "rb");
-    if (!file) return false;
-    std::fclose(file);
-    return true;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        why = S_ISDIR(info.st_mode) ? "it is a directory" : "it is not a regular file";
+        ::close(fd);
+        return FileRead::unreadable;
+    }
+    bytes.clear();
+    char buffer[65536];
+    while (bytes.size() <= kMaxConfigFileBytes) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            why = std::strerror(errno);
+            ::close(fd);
+            return FileRead::unreadable;
+        }
+        if (n == 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return FileRead::ok;
+}
+
+std::string absolutePath(const char* path) {
+    std::error_code ignored;
+    const auto absolute = std::filesystem::absolute(path, ignored);
+    return absolute.empty() ? std::string(path) : absolute.string();
 }
 
 }  // namespace
@@ -81,21 +117,41 @@ bool XmlConfigDocument::open(const char* path) {
     DOMConfiguration* config = builder_->getDomConfig();
     config->setParameter(XMLUni::fgDOMValidateIfSchema, true);
     config->setParameter(XMLUni::fgDOMDatatypeNormalization, true);
+    guards_ = std::make_unique<XmlParserGuards>();
+    guardParser(*builder_, *guards_);
     errorHandler_ = std::make_unique<CDOMErrorHandler>();
     config->setParameter(XMLUni::fgDOMErrorHandler, static_cast<DOMErrorHandler*>(errorHandler_.get()));
     document_ = nullptr;
 
-    if (!path || !isReadableFile(path)) {
-        debugLog(kLogWarning, "Configuration File: File '%s' does not exist", path ? path : "(null)");
+    if (!path) {
+        debugLog(kLogDebug, "Configuration File: New document with root element \"%s\"",
+                 rootElementName.c_str());
         return createEmptyDocument();
+    }
+    std::string bytes;
+    std::string why;
+    switch (readConfigFile(path, bytes, why)) {
+        case FileRead::missing:
+            debugLog(kLogWarning, "Configuration File: File '%s' does not exist", path);
+            return createEmptyDocument();
+        case FileRead::unreadable:
+            debugLog(kLogError, "Configuration File: Cannot read '%s': %s", path, why.c_str());
+            return false;
+        case FileRead::ok:
+            break;
     }
 
     debugLog(kLogInfo, "Configuration File: Parsing File '%s'", path);
+    // Errors name the file as the parser would for a file it opened itself.
+    const std::string where = absolutePath(path);
+    if (const auto refusal = checkConfigurationMarkup(bytes)) {
+        debugLog(kLogError, "Configuration File: \"%s\" Line %d: refused: %s", where.c_str(), refusal->line,
+                 refusal->what.c_str());
+        return false;
+    }
     try {
         builder_->resetDocumentPool();
-        // Through an input source rather than a URI, so that any local file name is taken as it is.
-        const XmlText xmlPath(path);
-        LocalFileInputSource source(xmlPath.get());
+        MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes.data()), bytes.size(), where.c_str());
         Wrapper4InputSource input(&source, false);
         document_ = builder_->parse(&input);
         return errorHandler_->errorCount == 0 && document_ != nullptr;
@@ -105,6 +161,13 @@ bool XmlConfigDocument::open(const char* path) {
                  nativeText(e.getMessage()).c_str());
     } catch (const DOMException& e) {
         debugLog(kLogError, "Configuration File: Error during parsing: '%s'", path);
+        if (guards_->filter.exceeded()) {
+            debugLog(kLogError,
+                     "Configuration File: \"%s\": refused: elements nested more than %d levels deep or more "
+                     "than %d elements",
+                     where.c_str(), kMaxElementDepth, kMaxElements);
+            return false;
+        }
         debugLog(kLogError, "Configuration File: DOMException code is: 0x%X", static_cast<unsigned>(e.code));
         XMLCh message[2048];
         if (DOMImplementation::loadDOMExceptionMsg(e.code, message, 2047))
@@ -149,6 +212,7 @@ void XmlConfigDocument::close() {
     document_ = nullptr;
     createdDocument_.reset();
     builder_.reset();
+    guards_.reset();
     errorHandler_.reset();
     implementation_ = nullptr;
     if (platformUp_) {

@@ -10,6 +10,7 @@
 #include <xercesc/dom/DOMLSParser.hpp>
 
 #include "configfile/dom_error_handler.h"
+#include "configfile/xml_parser_guards.h"
 
 namespace vz {
 
@@ -21,8 +22,10 @@ class XmlConfigDocument {
     XmlConfigDocument& operator=(const XmlConfigDocument&) = delete;
 
     // Parses the file, or creates a document with an empty root when path is nullptr or names no
-    // readable file. False when the parser reported errors (the document is held all the same) or
-    // could not run. Closes what an earlier open left.
+    // file. False when the file cannot be read, when its markup is refused (a document type
+    // declaration, too deep, too large; see xml_markup_check.h), when the parser reported errors
+    // (the document is held all the same) or could not run. Nothing beyond the file is ever loaded.
+    // Closes what an earlier open left.
     bool open(const char* path);
     // Writes the held document to the path stored by open, or to path when none is stored. The old
     // file stays intact when writing fails; the reason is in saveError().
@@ -52,6 +55,7 @@ class XmlConfigDocument {
 
     bool platformUp_ = false;
     xercesc::DOMImplementation* implementation_ = nullptr;
+    std::unique_ptr<XmlParserGuards> guards_;  // used by the builder
     std::unique_ptr<xercesc::DOMLSParser, Releaser> builder_;
     std::unique_ptr<CDOMErrorHandler> errorHandler_;
     std::unique_ptr<xercesc::DOMDocument, Releaser> createdDocument_;  // parsed ones belong to the builder

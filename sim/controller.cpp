@@ -288,6 +288,7 @@ std::optional<Controller::Reply> Controller::answerFrame(const Request& r, int64
                 break;
             case Operation::WriteReply:
                 if (target && r.functionCode == 3) {
+                    ++parameterWrites_;
                     const uint16_t code = refusal ? *refusal : target->writeParameter(low, r.data);
                     reply = writeResultReply(r.module, kStatusDone, r.address, code);
                     good = true;

@@ -46,6 +46,8 @@ class Controller {
 
     uint32_t framesAnswered() const { return framesAnswered_; }
     uint32_t framesIgnored() const { return framesIgnored_; }
+    // Parameter writes (writeReply into a module's command space) received, stored or refused.
+    uint32_t parameterWrites() const { return parameterWrites_; }
     // SNMP requests answered, and packets dropped: bad IP or UDP headers or checksums, another
     // port, malformed BER, another version or community, or a PDU the agent does not serve.
     uint32_t snmpAnswered() const { return snmpAnswered_; }
@@ -99,6 +101,7 @@ class Controller {
     std::optional<int64_t> physicsUs_;
     uint32_t framesAnswered_ = 0;
     uint32_t framesIgnored_ = 0;
+    uint32_t parameterWrites_ = 0;
     uint32_t snmpAnswered_ = 0;
     uint32_t snmpDropped_ = 0;
 };

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <set>
 #include <stdexcept>
+#include <vector>
 
 #include "sim/byte_order.h"
 #include "sim/physical_value.h"
@@ -203,7 +204,13 @@ void parseSystem(const json& j, const std::string& path, ModuleDef& m, std::set<
     }
 }
 
-void parseUser(const json& j, const std::string& path, ModuleDef& m, std::set<std::string>& given) {
+// WDX modules keep the float pair ugain, igain at user bytes 2 to 9, where the other types keep
+// Unom, Inom, rampUp and rampDown; a scenario names only the fields its module has.
+bool overlapsWdxFloats(const std::string& name) {
+    return name == "Unom" || name == "Inom" || name == "rampUp" || name == "rampDown";
+}
+
+void parseUser(const json& j, const std::string& path, ModuleDef& m, bool wdx, std::set<std::string>& given) {
     if (!j.is_object()) fail(path, "expected an object");
     uint8_t* rec = m.user.data();
     const int ve = static_cast<int8_t>(m.system[sysoff::voltageExponent]);
@@ -211,6 +218,7 @@ void parseUser(const json& j, const std::string& path, ModuleDef& m, std::set<st
     for (auto it = j.begin(); it != j.end(); ++it) {
         const std::string p = join(path, it.key());
         if (it.key() == "ugain" || it.key() == "igain") {
+            if (!wdx) fail(p, "only modules of a WDX controller (type 17) have ugain and igain");
             const float v = static_cast<float>(number(*it, p, -1e30, 1e30));
             uint32_t bits = 0;
             std::memcpy(&bits, &v, 4);
@@ -218,6 +226,9 @@ void parseUser(const json& j, const std::string& path, ModuleDef& m, std::set<st
             given.insert(it.key());
             continue;
         }
+        if (wdx && overlapsWdxFloats(it.key()))
+            fail(p, "a module of a WDX controller has no " + it.key() +
+                        " (user bytes 2 to 9 hold the floats ugain and igain)");
         const auto f = findField(userFields(), it.key());
         if (!f) fail(p, "unknown user configuration field");
         int64_t v = 0;
@@ -230,6 +241,48 @@ void parseUser(const json& j, const std::string& path, ModuleDef& m, std::set<st
         if (f->name == "idGroup" && (v < 1 || v > 127)) fail(p, "group must be 1..127");
         storeField(rec, *f, v);
         given.insert(it.key());
+    }
+}
+
+// The program takes a WDX channel's exponents from the binary exponents of its gains: the biased
+// exponent of the float plus 0x77 for the voltage, plus 0x76 for the current, as a signed byte. A
+// module of this crate therefore carries exponents that agree with its gains.
+constexpr int kVoltageGainBias = 0x77;
+constexpr int kCurrentGainBias = 0x76;
+
+int exponentOfGain(const uint8_t* bytes, int bias) {
+    const unsigned biased = (getU32(bytes) >> 23) & 0xFFu;
+    return static_cast<int8_t>(static_cast<uint8_t>(biased + static_cast<unsigned>(bias)));
+}
+
+void wdxGains(ModuleDef& m, const std::string& path, const std::set<std::string>& user) {
+    const struct {
+        const char* gain;
+        const char* exponent;
+        uint16_t offset;
+        uint16_t exponentOffset;
+        int bias;
+    } pairs[] = {{"ugain", "voltageExponent", 2, sysoff::voltageExponent, kVoltageGainBias},
+                 {"igain", "currentExponent", 6, sysoff::currentExponent, kCurrentGainBias}};
+    for (const auto& g : pairs) {
+        const int exponent = static_cast<int8_t>(m.system[g.exponentOffset]);
+        uint8_t* bytes = m.user.data() + g.offset;
+        if (!user.count(g.gain)) {
+            // The power of two whose exponent rule gives the module's exponent.
+            const unsigned biased = static_cast<uint8_t>(exponent - g.bias);
+            if (biased == 0 || biased == 0xFF)
+                fail(join(path, std::string("system.") + g.exponent),
+                     "no " + std::string(g.gain) + " gives the exponent " + std::to_string(exponent) +
+                         " on a WDX module");
+            putU32(bytes, biased << 23);
+            continue;
+        }
+        const int wanted = exponentOfGain(bytes, g.bias);
+        if (wanted != exponent)
+            fail(join(path, std::string("user.") + g.gain),
+                 "this gain gives the exponent " + std::to_string(wanted) + " on a WDX module, but " +
+                     g.exponent + " is " + std::to_string(exponent) + "; give " + g.exponent + " " +
+                     std::to_string(wanted));
     }
 }
 
@@ -252,7 +305,7 @@ void applySystemDefaults(ModuleDef& m, const std::set<std::string>& sys) {
     setS("maxPower", sysoff::maxPower, 65535);
 }
 
-void applyUserDefaults(ModuleDef& m, const std::set<std::string>& user) {
+void applyUserDefaults(ModuleDef& m, const std::set<std::string>& user, bool wdx) {
     const uint8_t* s = m.system.data();
     uint8_t* u = m.user.data();
     // Supervision thresholds not given follow the hardware limits, so a plain module does not trip.
@@ -260,9 +313,11 @@ void applyUserDefaults(ModuleDef& m, const std::set<std::string>& user) {
         if (!user.count(name)) putU16(u + off, v);
     };
     setU("idGroup", useroff::idGroup, 1);
-    setU("Inom", useroff::Inom, getU16(s + sysoff::maxInom));
-    setU("rampUp", useroff::rampUp, 10);
-    setU("rampDown", useroff::rampDown, 10);
+    if (!wdx) {  // on WDX these bytes are the gains
+        setU("Inom", useroff::Inom, getU16(s + sysoff::maxInom));
+        setU("rampUp", useroff::rampUp, 10);
+        setU("rampDown", useroff::rampDown, 10);
+    }
     setU("maxUSense", useroff::maxUSense, getU16(s + sysoff::maxUSense));
     setU("maxUModule", useroff::maxUModule, getU16(s + sysoff::maxUTerminal));
     setU("maxCurrent", useroff::maxCurrent, getU16(s + sysoff::maxCurrent));
@@ -297,7 +352,7 @@ void parseFirmware(const json& j, const std::string& path, ModuleDef& m) {
     }
 }
 
-ModuleDef parseModule(const json& j, const std::string& path) {
+ModuleDef parseModule(const json& j, const std::string& path, int controllerType) {
     allowKeys(j, path,
               {"channel", "serialNumber", "firmware", "system", "user", "on", "cableOhms", "ambientC",
                "heatCPerW", "temperatures", "cacheWords", "statusBits", "processor", "bootLoader"});
@@ -314,8 +369,10 @@ ModuleDef parseModule(const json& j, const std::string& path) {
     }
     if (!sysGiven.count("serialNumber")) fail(path, "missing \"serialNumber\"");
     applySystemDefaults(m, sysGiven);  // exponents and limits before the user values that use them
-    if (j.contains("user")) parseUser(j["user"], join(path, "user"), m, userGiven);
-    applyUserDefaults(m, userGiven);
+    const bool wdx = controllerType == 17;
+    if (j.contains("user")) parseUser(j["user"], join(path, "user"), m, wdx, userGiven);
+    applyUserDefaults(m, userGiven, wdx);
+    if (wdx) wdxGains(m, path, userGiven);
     if (j.contains("firmware")) parseFirmware(j["firmware"], join(path, "firmware"), m);
     if (j.contains("on")) m.on = boolean(j["on"], join(path, "on"));
     if (j.contains("cableOhms")) m.cableOhms = number(j["cableOhms"], join(path, "cableOhms"), 0, 1000);
@@ -487,12 +544,8 @@ FaultRule parseFault(const json& j, const std::string& path) {
     return r;
 }
 
-// The crate parts of an object: controller, modules, loads, faults, seed.
-void parseCrate(const json& j, const std::string& path, CrateDef& crate) {
-    if (j.contains("seed"))
-        crate.seed = static_cast<uint32_t>(integer(j["seed"], join(path, "seed"), 0, 0xFFFFFFFF));
-    if (j.contains("controller"))
-        crate.controller = parseController(j["controller"], join(path, "controller"));
+// The modules and loads of an object, in the record layout of the crate's controller.
+void parseModulesAndLoads(const json& j, const std::string& path, CrateDef& crate) {
     if (j.contains("modules")) {
         crate.modules.clear();
         const std::string p = join(path, "modules");
@@ -500,7 +553,7 @@ void parseCrate(const json& j, const std::string& path, CrateDef& crate) {
         std::set<int> channels;
         std::set<uint32_t> serials;
         for (size_t i = 0; i < a.size(); ++i) {
-            ModuleDef m = parseModule(a[i], join(p, i));
+            ModuleDef m = parseModule(a[i], join(p, i), crate.controller.type);
             if (!channels.insert(m.channel).second)
                 fail(join(p, i), "channel " + std::to_string(m.channel) + " used twice");
             if (!serials.insert(getU32(m.system.data())).second) fail(join(p, i), "serial number used twice");
@@ -526,6 +579,14 @@ void parseCrate(const json& j, const std::string& path, CrateDef& crate) {
             if (!found) fail(join(q, "channel"), "no module at channel " + std::to_string(ch));
         }
     }
+}
+
+// The crate parts of an object besides its modules and loads: controller, faults, seed.
+void parseCrateSettings(const json& j, const std::string& path, CrateDef& crate) {
+    if (j.contains("seed"))
+        crate.seed = static_cast<uint32_t>(integer(j["seed"], join(path, "seed"), 0, 0xFFFFFFFF));
+    if (j.contains("controller"))
+        crate.controller = parseController(j["controller"], join(path, "controller"));
     if (j.contains("faults")) {
         crate.faults.clear();
         const std::string p = join(path, "faults");
@@ -534,7 +595,10 @@ void parseCrate(const json& j, const std::string& path, CrateDef& crate) {
     }
 }
 
-BridgeDef parseBridge(const json& j, const std::string& path, const CrateDef& shared) {
+// A bridge that does not name its own modules takes the shared ones, read in the record layout of
+// its own controller (a WDX keeps other fields than a KRAT).
+BridgeDef parseBridge(const json& j, const std::string& path, const CrateDef& shared, const json& root,
+                      bool& tookSharedModules) {
     allowKeys(j, path,
               {"serial", "description", "vid", "pid", "busy", "plugged", "seed", "controller", "modules",
                "loads", "faults"});
@@ -552,32 +616,103 @@ BridgeDef parseBridge(const json& j, const std::string& path, const CrateDef& sh
     // A bridge that names its own modules or loads starts from its own module list.
     if (j.contains("loads") && !j.contains("modules"))
         fail(join(path, "loads"), "give \"modules\" beside \"loads\"");
-    parseCrate(j, path, b.crate);
+    parseCrateSettings(j, path, b.crate);
+    if (j.contains("modules")) {
+        parseModulesAndLoads(j, path, b.crate);
+    } else {
+        parseModulesAndLoads(root, "$", b.crate);
+        tookSharedModules = true;
+    }
     return b;
 }
+
+// Where the JSON reader is in the text, as a path like $.modules[2].user.Unom: for the errors the
+// library reports without one (a number beyond a double), and to refuse a key given twice in one
+// object, of which the library would silently keep the last.
+class JsonPathTracker {
+  public:
+    bool operator()(int, json::parse_event_t event, json& parsed) {
+        using Event = json::parse_event_t;
+        switch (event) {
+            case Event::object_start:
+            case Event::array_start:
+                frames_.push_back({event == Event::array_start, path(), 0, {}, {}});
+                break;
+            case Event::key: {
+                Frame& f = frames_.back();
+                f.key = parsed.get<std::string>();
+                if (!f.keys.insert(f.key).second) fail(path(), "key given twice");
+                break;
+            }
+            case Event::value:
+                next();
+                break;
+            case Event::object_end:
+            case Event::array_end:
+                frames_.pop_back();
+                next();
+                break;
+        }
+        return true;
+    }
+
+    // The value being read now.
+    std::string path() const {
+        if (frames_.empty()) return "$";
+        const Frame& f = frames_.back();
+        return f.array ? join(f.path, f.index) : join(f.path, f.key);
+    }
+
+  private:
+    void next() {
+        if (!frames_.empty() && frames_.back().array) ++frames_.back().index;
+    }
+
+    struct Frame {
+        bool array;
+        std::string path;
+        size_t index;
+        std::string key;
+        std::set<std::string> keys;
+    };
+    std::vector<Frame> frames_;
+};
 
 }  // namespace
 
 std::optional<Scenario> parseScenario(const std::string& jsonText, std::string& error) {
+    JsonPathTracker where;
     try {
-        const json root = json::parse(jsonText);
+        const json root = json::parse(jsonText, [&where](int depth, json::parse_event_t event, json& parsed) {
+            return where(depth, event, parsed);
+        });
         allowKeys(root, "$", {"seed", "controller", "modules", "loads", "faults", "bridges", "comment"});
         CrateDef shared;
-        parseCrate(root, "$", shared);
+        parseCrateSettings(root, "$", shared);
         if (!root.contains("bridges")) fail("$", "missing \"bridges\"");
         const json& a = arrayAt(root["bridges"], "$.bridges");
         if (a.empty()) fail("$.bridges", "at least one bridge is needed");
         Scenario s;
         std::set<std::string> serials;
+        bool sharedModulesRead = false;
         for (size_t i = 0; i < a.size(); ++i) {
-            BridgeDef b = parseBridge(a[i], join(std::string("$.bridges"), i), shared);
+            BridgeDef b =
+                parseBridge(a[i], join(std::string("$.bridges"), i), shared, root, sharedModulesRead);
             if (!serials.insert(b.info.serial).second)
                 fail(join(std::string("$.bridges"), i), "serial used twice");
             s.bridges.push_back(std::move(b));
         }
+        // Shared modules no bridge takes are still checked, so that no error in them goes unseen.
+        if (!sharedModulesRead) parseModulesAndLoads(root, "$", shared);
         return s;
     } catch (const json::parse_error& e) {
         error = std::string("not valid JSON: ") + e.what();
+    } catch (const json::out_of_range& e) {
+        // 406: a number too large for a double, met while reading the text.
+        const std::string what = e.what();
+        const size_t text = what.find("] ");
+        error = e.id == 406 ? where.path() + ": " + (text == std::string::npos ? what : what.substr(text + 2))
+                            : std::string("scenario: ") + what;
     } catch (const ParseError& e) {
         error = e.what();
     } catch (const json::exception& e) {

@@ -14,6 +14,7 @@
 #include "configfile/xml_config_document.h"
 #include "configfile/xml_element_paths.h"
 #include "configfile/xml_text.h"
+#include "sim/controller.h"
 #include "temp_folder.h"
 
 namespace vz::test {
@@ -93,6 +94,25 @@ TEST_F(ModuleFileIoTest, SaveWritesThePresentChannelsWithTheFieldsOfTheControlle
             EXPECT_EQ(std::system(("xmllint --noout '" + path + "'").c_str()), 0);
         }
     }
+}
+
+// A module's firmware name is whatever its record holds; a control character in it must not make
+// the crate unsaveable. It is written as '?', logged, and everything else is saved.
+TEST_F(ModuleFileIoTest, AControlCharacterInAFirmwareNameIsReplacedAndTheCrateIsSaved) {
+    connect(R"({"channel": 0, "serialNumber": 100, "firmware": {"name": "DEVIZ\u00015V\u001b"}},
+               {"channel": 1, "serialNumber": 101, "firmware": {"name": "RERUZ 48V"}})");
+    const std::string path = folder.file("crate.pscfg");
+    ASSERT_TRUE(savePowerSupplyConfiguration(path));
+    EXPECT_TRUE(seam.boxes.empty());
+    EXPECT_EQ(logged('W',
+                     "Branch \"U0\" Attribut \"firmwareVersion\": 2 characters that XML cannot hold "
+                     "written as '?'"),
+              1);
+    XmlConfigDocument saved;
+    ASSERT_TRUE(saved.open(path.c_str()));
+    EXPECT_EQ(getAttributeText(saved.findPath("Output.U0"), "firmwareVersion"), "DEVIZ?5V?");
+    EXPECT_NE(saved.findPath("Output.U0.User"), nullptr);
+    EXPECT_NE(saved.findPath("Output.U1.User"), nullptr);
 }
 
 TEST_F(ModuleFileIoTest, TheExponentIsWrittenFirstAndConvertsEveryFollowingValue) {
@@ -184,7 +204,7 @@ TEST_F(ModuleFileIoTest, AFileThatDoesNotParseWritesNothing) {
 
 TEST_F(ModuleFileIoTest, WdxGainsAreWrittenAsFloatsAndSetTheLocalExponents) {
     connect(R"({"channel": 0, "serialNumber": 100, "firmware": {"name": "WDXslave"},
-                "user": {"ugain": 1.0, "igain": 1.0}})",
+                "system": {"voltageExponent": -10, "currentExponent": -11}, "user": {"ugain": 1.0, "igain": 1.0}})",
             17, "0011");
     ASSERT_TRUE(
         load("<PsConfig><Output><U0><Configuration ugain='1.5' igain='1.25'/></U0></Output></PsConfig>",
@@ -194,6 +214,42 @@ TEST_F(ModuleFileIoTest, WdxGainsAreWrittenAsFloatsAndSetTheLocalExponents) {
     EXPECT_TRUE(commandsTo(kExponentCommand).empty());
     EXPECT_EQ(channel(0).system().voltageExponent, -10);
     EXPECT_EQ(channel(0).system().currentExponent, -11);
+}
+
+// On a WDX crate the gains set the channel's local exponents when a file is read; with modules whose
+// exponents agree with their gains, save, load and save again must give the same file byte for byte.
+TEST_F(ModuleFileIoTest, AWdxCrateSavedLoadedAndSavedAgainGivesTheSameFile) {
+    connect(R"({"channel": 0, "serialNumber": 300, "firmware": {"name": "WDXslave 3.0"},
+                "system": {"voltageExponent": -11, "currentExponent": -11, "maxUSense": "15 V", "maxCurrent": "11 A",
+                           "calUSenGain": 33000, "calUSenOffset": "-0.01 V", "calIModOffset": "0.02 A"},
+                "user": {"ugain": 0.75, "igain": 1.0, "idGroup": 3, "minUSense": "4.75 V", "maxUSense": "5.25 V",
+                         "maxCurrent": "9.5 A", "maxPower": 120, "maxTimeout": 2000,
+                         "errorAction": {"maxUSense": 1, "power": 3}}},
+               {"channel": 3, "serialNumber": 303, "firmware": {"name": "WDXslave 3.0"},
+                "system": {"voltageExponent": -9, "currentExponent": -13, "maxUSense": "55 V", "maxCurrent": "2.2 A"},
+                "user": {"ugain": 3.25, "igain": 0.3, "minUSense": "47 V", "maxUSense": "49.5 V", "maxCurrent": "1.75 A"}},
+               {"channel": 7, "serialNumber": 307, "firmware": {"name": "WDXslave 3.0"},
+                "system": {"voltageExponent": -10, "currentExponent": -10}})",
+            17, "0011");
+    const std::string first = folder.file("first.pscfg");
+    const std::string second = folder.file("second.pscfg");
+    ASSERT_TRUE(savePowerSupplyConfiguration(first));
+    {
+        XmlConfigDocument saved;
+        ASSERT_TRUE(saved.open(first.c_str()));
+        EXPECT_EQ(getAttributeText(saved.findPath("Output.U0.Configuration"), "ugain"), "0.75");
+        EXPECT_EQ(getAttributeText(saved.findPath("Output.U3.Configuration"), "ugain"), "3.25");
+        EXPECT_EQ(getAttributeText(saved.findPath("Output.U7.Configuration"), "igain"), "2");
+        EXPECT_EQ(getAttributeText(saved.findPath("Output.U3.User"), "maxUSense"), "49.5");
+    }
+    const uint32_t writesBefore = crate->controller(0).parameterWrites();
+    ConfigApplyReport report;
+    ASSERT_TRUE(applyConfigurationFile(first, kinds(true, true, false, {0, 3, 7}), &report));
+    EXPECT_EQ(report.applied, (std::vector<int>{0, 3, 7}));
+    EXPECT_GT(crate->controller(0).parameterWrites(), writesBefore);
+    EXPECT_TRUE(seam.boxes.empty()) << seam.boxes[0].caption;
+    ASSERT_TRUE(savePowerSupplyConfiguration(second));
+    EXPECT_EQ(readText(second), readText(first));
 }
 
 // Everything a file carries, saved from one crate and loaded into a fresh one, gives the same module

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -134,6 +135,33 @@ TEST_F(XmlDocumentTest, AMissingFileGivesAnEmptyPsConfigRoot) {
     EXPECT_EQ(nativeText(document.root()->getTagName()), "PsConfig");
     EXPECT_FALSE(document.root()->hasChildNodes());
     EXPECT_EQ(logged('W', "Configuration File: File '" + folder.file("none.pscfg") + "' does not exist"), 1);
+}
+
+// The log says what is true of the path: a new document is no missing file, and a path that exists
+// but cannot be read as a file is an error rather than an empty document (which would apply nothing
+// and look like success). Nothing here may wait, not even for a FIFO without a writer.
+TEST_F(XmlDocumentTest, OpenSaysWhatIsTrueOfThePath) {
+    std::filesystem::create_directory(folder.file("folder.pscfg"));
+    ASSERT_EQ(mkfifo(folder.file("fifo.pscfg").c_str(), 0600), 0);
+    const struct {
+        std::string path;  // empty: no path, a new document
+        bool opened;
+        char level;
+        std::string text;
+    } cases[] = {
+        {"", true, 'D', "Configuration File: New document with root element \"PsConfig\""},
+        {folder.file("folder.pscfg"), false, 'E',
+         "Cannot read '" + folder.file("folder.pscfg") + "': it is a directory"},
+        {folder.file("fifo.pscfg"), false, 'E',
+         "Cannot read '" + folder.file("fifo.pscfg") + "': it is not a regular file"},
+    };
+    for (const auto& c : cases) {
+        log.clear();
+        EXPECT_EQ(document.open(c.path.empty() ? nullptr : c.path.c_str()), c.opened) << c.path;
+        EXPECT_EQ(logged(c.level, c.text), 1) << c.path;
+        EXPECT_EQ(logged('W', "does not exist"), 0) << c.path;
+        for (const auto& line : log) EXPECT_EQ(line.find("(null)"), std::string::npos) << line;
+    }
 }
 
 TEST_F(XmlDocumentTest, AnUnclosedElementFailsWithLineAndColumnLogged) {

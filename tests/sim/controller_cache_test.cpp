@@ -51,8 +51,7 @@ TEST(ControllerCache, CacheWordsAndLimits) {
 
 TEST(ControllerCache, ConfigurationRecordByControllerType) {
     // 0x9420 for 12-channel controllers, 0x9580 for 16 channels and for the KRAT.
-    CrateFixture twelve(
-        smallScenario(R"(, "type": 17, "cacheChannels": 12, "config": { "ip": "10.1.2.3" })"));
+    CrateFixture twelve(smallWdxScenario(R"(, "cacheChannels": 12, "config": { "ip": "10.1.2.3" })"));
     EXPECT_EQ(readWords(twelve, 0x9420, 4), (Bytes{0x03, 0x02, 0x01, 0x0A}));
     EXPECT_TRUE(readWords(twelve, 0x9580, 4).empty());
     CrateFixture krat(smallScenario(R"(, "config": { "ip": "10.1.2.3", "mac": "00:50:C2:5A:10:01" })"));

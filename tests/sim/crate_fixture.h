@@ -76,3 +76,20 @@ inline std::string smallScenario(const std::string& controllerExtra = "", const 
            R"(
 })";
 }
+
+// The same crate on a WDX controller: its modules carry the gains ugain and igain where the others
+// keep Unom, Inom and the ramps, with exponents that agree with the gains.
+inline std::string smallWdxScenario(const std::string& controllerExtra = "") {
+    return R"({
+  "controller": { "type": 17, "canTimeoutMs": 40 )" +
+           controllerExtra + R"( },
+  "bridges": [ { "serial": "B1", "description": "test bridge" } ],
+  "modules": [
+    { "channel": 0, "serialNumber": 1001, "firmware": { "name": "WDXslave", "version": "4.3.2.1" },
+      "system": { "voltageExponent": -11, "currentExponent": -11, "maxUnom": "15 V", "maxInom": "10 A" },
+      "user": { "idGroup": 1, "ugain": 0.75, "igain": 1.0 } },
+    { "channel": 5, "serialNumber": "0x12345678", "firmware": { "name": "WDXslave" },
+      "system": { "voltageExponent": -9, "currentExponent": -13, "maxUnom": "50 V", "maxInom": "2 A" } }
+  ]
+})";
+}

@@ -21,7 +21,8 @@ TEST(Faults, EachKindChangesTheReplyAsNamed) {
     };
     const Case cases[] = {
         {R"({ "kind": "noReply" })", {}, 333000},
-        {R"({ "kind": "shortReply", "bytes": 2 })", Bytes(kGoodReply.begin(), kGoodReply.end() - 2), 0},  // the line goes quiet: no waiting for the missing bytes
+        {R"({ "kind": "shortReply", "bytes": 2 })", Bytes(kGoodReply.begin(), kGoodReply.end() - 2),
+         0},  // the line goes quiet: no waiting for the missing bytes
         {R"({ "kind": "corruptCheck" })", corrupt, 0},
         {R"({ "kind": "moduleError" })", error, 0},
         {R"({ "kind": "slow", "delayMs": 120 })", kGoodReply, 120000},

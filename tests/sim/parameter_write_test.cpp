@@ -65,7 +65,7 @@ TEST(ParameterWrite, ValidatedLikeTheModuleFirmware) {
 }
 
 TEST(ParameterWrite, WdxModulesTakeTheFloatPair) {
-    CrateFixture f(smallScenario(R"(, "type": 17)"));
+    CrateFixture f(smallWdxScenario());
     EXPECT_EQ(command(f, 0x2002, {0x00, 0x00, 0x80, 0x3F}), 0);  // ugain 1.0f
     EXPECT_EQ(command(f, 0x2006, {0x00, 0x00, 0xC0, 0x7F}), 3);  // NaN
     EXPECT_EQ(command(f, 0x2002, {0x00, 0x50}), 1) << "no Unom in the float layout";

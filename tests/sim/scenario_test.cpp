@@ -92,6 +92,24 @@ TEST(Scenario, BadInputIsReportedWithItsPath) {
         {oneModule(R"({ "channel": 1, "serialNumber": 1 })",
                    R"(, "faults": [ { "kind": "slow", "everyNth": 0 } ])"),
          "$.faults[0].everyNth"},
+        {R"({ "bridges": [ { "serial": "S", "busy": true, "serial": "T" } ] })",
+         "$.bridges[0].serial: key given twice"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1, "user": { "Unom": "5 V", "Unom": "6 V" } })"),
+         "$.modules[0].user.Unom: key given twice"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1, "cableOhms": 1e400 })"),
+         "$.modules[0].cableOhms: number overflow parsing '1e400'"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1, "temperatures": [1, 2, -1e999] })"),
+         "$.modules[0].temperatures[2]: number overflow"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1, "user": { "ugain": 1.0 } })"),
+         "$.modules[0].user.ugain: only modules of a WDX controller"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1, "user": { "Unom": "5 V" } })",
+                   R"(, "controller": { "type": 17 })"),
+         "$.modules[0].user.Unom: a module of a WDX controller has no Unom"},
+        {oneModule(R"({ "channel": 1, "serialNumber": 1, "system": { "voltageExponent": -11 },
+                        "user": { "ugain": 1.0 } })",
+                   R"(, "controller": { "type": 17 })"),
+         "$.modules[0].user.ugain: this gain gives the exponent -10 on a WDX module, but voltageExponent is "
+         "-11; give voltageExponent -10"},
     };
     for (const Case& c : cases) {
         std::string error;
@@ -101,6 +119,37 @@ TEST(Scenario, BadInputIsReportedWithItsPath) {
     std::string error;
     EXPECT_EQ(vsim::VirtualCrate::fromFile("/nonexistent/crate.json", error), nullptr);
     EXPECT_NE(error.find("/nonexistent/crate.json: cannot be read"), std::string::npos);
+}
+
+// A WDX module keeps its gains where the other types keep Unom, Inom and the ramps: no default may
+// land on them, and gains not given follow the module's exponents as the program's exponent rule
+// expects (voltage: biased exponent + 0x77, current: + 0x76). The controller may also be the bridge's
+// own, below shared modules.
+TEST(Scenario, WdxModulesKeepGainsThatAgreeWithTheirExponents) {
+    std::string error;
+    const auto s = vsim::parseScenario(R"({
+        "modules": [
+          { "channel": 0, "serialNumber": 1, "system": { "voltageExponent": -11, "currentExponent": -13 },
+            "user": { "ugain": 0.75, "igain": 0.375 } },
+          { "channel": 1, "serialNumber": 2, "system": { "voltageExponent": -10, "currentExponent": -10 } } ],
+        "bridges": [ { "serial": "W", "controller": { "type": 17 } },
+                     { "serial": "K", "modules": [ { "channel": 1, "serialNumber": 2 } ] } ] })",
+                                       error);
+    ASSERT_TRUE(s) << error;
+    auto gain = [](const vsim::ModuleDef& m, int offset) {
+        const uint32_t bits = vsim::getU32(m.user.data() + offset);
+        float value = 0;
+        std::memcpy(&value, &bits, 4);
+        return value;
+    };
+    const auto& wdx = s->bridges[0].crate.modules;
+    EXPECT_EQ(gain(wdx[0], 2), 0.75f);
+    EXPECT_EQ(gain(wdx[0], 6), 0.375f);
+    EXPECT_EQ(gain(wdx[1], 2), 1.0f);
+    EXPECT_EQ(gain(wdx[1], 6), 2.0f);
+    // A KRAT module keeps Unom, Inom and the ramps at those bytes.
+    const auto& krat = s->bridges[1].crate.modules;
+    EXPECT_EQ(vsim::getU16(krat[0].user.data() + 6), 10);  // rampUp default
 }
 
 TEST(Scenario, BuiltInCrate) {

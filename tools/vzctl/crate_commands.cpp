@@ -6,11 +6,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/core/channel_list_text.h"
 #include "app/core/polling.h"
@@ -106,9 +109,69 @@ bool parseChannelList(const std::string& text, std::vector<int>& channels, std::
     return true;
 }
 
-bool isRegularFile(const std::string& path) {
+// Why a path cannot be loaded, in the words that are true of it; empty when it is a readable file.
+std::string unloadableBecause(const std::string& path) {
     struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    if (stat(path.c_str(), &info) != 0)
+        return errno == ENOENT ? "no such configuration file"
+                               : std::string("cannot be read: ") + std::strerror(errno);
+    if (S_ISDIR(info.st_mode)) return "is a directory, not a configuration file";
+    if (!S_ISREG(info.st_mode)) return "is not a regular file";
+    if (access(path.c_str(), R_OK) != 0) return std::string("cannot be read: ") + std::strerror(errno);
+    return {};
+}
+
+// "user data", "user or configuration data", ...: the kinds a load was asked to apply.
+std::string kindsText(const ConfigReadOptions& o) {
+    std::vector<std::string> kinds;
+    if (o.outputUser) kinds.emplace_back("user");
+    if (o.outputConfig) kinds.emplace_back("configuration");
+    if (o.outputCalib) kinds.emplace_back("calibration");
+    std::string text;
+    for (std::size_t i = 0; i < kinds.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == kinds.size() ? " or " : ", ") + kinds[i];
+    return text + " data";
+}
+
+// One line per target saying what it really got. True when every target took its file channel with
+// at least one parameter written and none refused.
+bool reportLoad(const ConfigApplyReport& report, const ConfigReadOptions& options, const std::string& file,
+                std::FILE* out) {
+    using Result = ConfigApplyReport::Target::Result;
+    bool complete = !report.targets.empty();
+    for (const auto& t : report.targets) {
+        const std::string target = "U" + std::to_string(t.channel);
+        const std::string source = "U" + std::to_string(t.fileChannel);
+        std::string why;
+        switch (t.result) {
+            case Result::absent:
+                why = "no module at this channel";
+                break;
+            case Result::notInFile:
+                why = "the file has no channel " + source;
+                break;
+            case Result::notConfigurable:
+                why = "not a configurable output; nothing was written";
+                break;
+            case Result::applied:
+                if (t.written > 0)
+                    std::fprintf(out, "%s <- %s of %s: %d parameter%s written\n", target.c_str(),
+                                 source.c_str(), file.c_str(), t.written, t.written == 1 ? "" : "s");
+                if (t.refused > 0)
+                    why = std::to_string(t.refused) + " parameter" + (t.refused == 1 ? " was" : "s were") +
+                          " not accepted by the module";
+                else if (t.written == 0)
+                    why = "the file's " + source + " holds no " + kindsText(options) + " to apply";
+                break;
+        }
+        if (why.empty()) continue;
+        complete = false;
+        std::fprintf(stderr, "vzctl: %s %s: %s\n", target.c_str(),
+                     t.result == Result::applied && t.written > 0 ? "loaded in part" : "not loaded",
+                     why.c_str());
+    }
+    if (report.targets.empty()) std::fprintf(stderr, "vzctl: no channel to load\n");
+    return complete;
 }
 
 int saveCommand(const std::vector<std::string>& w, std::FILE* out) {
@@ -126,15 +189,15 @@ int saveCommand(const std::vector<std::string>& w, std::FILE* out) {
 // The read dialog's choices as options; what the dialog would not let the operator choose is refused.
 int loadCommand(const std::vector<std::string>& w, std::FILE* out) {
     std::string file;
-    std::string from;
-    std::string to;
+    std::optional<std::string> from;
+    std::optional<std::string> to;
     bool user = false;
     bool config = false;
     bool calibration = false;
     for (std::size_t i = 0; i < w.size(); ++i) {
         const std::string& a = w[i];
         if (a == "--from" || a == "--to") {
-            if (i + 1 >= w.size()) return badArguments(a + " needs a value");
+            if (i + 1 >= w.size() || w[i + 1].empty()) return badArguments(a + " needs a value");
             (a == "--from" ? from : to) = w[++i];
         } else if (a == "--user") {
             user = true;
@@ -157,7 +220,7 @@ int loadCommand(const std::vector<std::string>& w, std::FILE* out) {
         return badArguments(
             "--system (output configuration data) needs option -ac, or -f on a WDX controller");
     if (calibration && !controls.outputCalib) return badArguments("--calibration needs option -ac");
-    if (controls.wdxFixed && (!from.empty() || !to.empty()))
+    if (controls.wdxFixed && (from || to))
         return badArguments("on a WDX controller without -ac or -f the matching channels are read into the "
                             "present ones; --from and --to need -ac or -f");
 
@@ -167,48 +230,37 @@ int loadCommand(const std::vector<std::string>& w, std::FILE* out) {
         options.outputConfig = config;
         options.outputCalib = calibration;
     }
-    if (!from.empty()) {
-        std::string upper = from;
+    if (from) {
+        std::string upper = *from;
         for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         const int choices = static_cast<int>(fileChannelChoices(typeChannelLimit).size()) - 1;
         int channel = 0;
         if (upper == "MATCHING")
             options.fileChannel = 0;
-        else if (toNumber(from, channel) && channel < choices)
+        else if (toNumber(*from, channel) && channel < choices)
             options.fileChannel = channel + 1;
         else
             return badArguments("--from takes MATCHING or a file channel 0.." + std::to_string(choices - 1));
     }
     std::string error;
-    if (to.empty())
+    if (!to)
         options.targets = preselectedTargets();
-    else if (!parseChannelList(to, options.targets, error))
+    else if (!parseChannelList(*to, options.targets, error))
         return badArguments(error);
     applyReadDialogControls(controls, options);
 
     // A file that is not there would apply nothing; a command line says so rather than succeed.
-    if (!isRegularFile(file)) {
-        std::fprintf(stderr, "vzctl: %s: no such configuration file\n", file.c_str());
+    if (const std::string why = unloadableBecause(file); !why.empty()) {
+        std::fprintf(stderr, "vzctl: %s: %s\n", file.c_str(), why.c_str());
         return 1;
     }
     ConfigApplyReport report;
     if (!applyConfigurationFile(file, options, &report)) {
-        std::fprintf(stderr, "vzctl: %s is not a valid configuration file; nothing was written\n",
+        std::fprintf(stderr, "vzctl: %s was refused or does not parse (see above); nothing was written\n",
                      file.c_str());
         return 1;
     }
-    for (int channel : report.applied) {
-        const int source = options.fileChannel ? options.fileChannel - 1 : channel;
-        std::fprintf(out, "U%d <- U%d of %s\n", channel, source, file.c_str());
-    }
-    for (int channel : report.failed) {
-        const int source = options.fileChannel ? options.fileChannel - 1 : channel;
-        std::fprintf(stderr, "vzctl: U%d not loaded: %s\n", channel,
-                     channelPresent(channel) ? ("the file has no channel U" + std::to_string(source)).c_str()
-                                             : "no module at this channel");
-    }
-    if (report.applied.empty() && report.failed.empty()) std::fprintf(stderr, "vzctl: no channel to load\n");
-    return report.failed.empty() && !report.applied.empty() ? 0 : 1;
+    return reportLoad(report, options, file, out) ? 0 : 1;
 }
 
 }  // namespace
