@@ -27,6 +27,13 @@ bool savePowerSupplyConfiguration(const std::string& path) {
     return saved;
 }
 
+bool configurationFileParses(const std::string& path) {
+    XmlConfigDocument& document = moduleFileIo().document();
+    const bool parsed = document.open(path.c_str());
+    document.close();
+    return parsed;
+}
+
 bool applyConfigurationFile(const std::string& path, const ConfigReadOptions& options,
                             ConfigApplyReport* report) {
     MODULE_FILE_IO& io = moduleFileIo();

@@ -33,6 +33,11 @@ struct ConfigApplyReport {
 // channel chosen by options.fileChannel. A file that does not parse is shown with printBox
 // "Error in configuration file" and nothing is written to any module. The options and the file name
 // are kept for the next use.
+// Reads and checks a configuration file without touching any module: false (with the reasons in the
+// debug log) when it would be refused or does not parse. Lets a tool turn a bad file away before it
+// connects to a crate.
+bool configurationFileParses(const std::string& path);
+
 bool applyConfigurationFile(const std::string& path, const ConfigReadOptions& options,
                             ConfigApplyReport* report = nullptr);
 

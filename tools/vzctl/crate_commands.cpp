@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/core/channel_list_text.h"
+#include "app/core/message_boxes.h"
 #include "app/core/polling.h"
 #include "app/core/settings.h"
 #include "app/core/title.h"
@@ -295,6 +296,29 @@ void printChannelJson(std::FILE* out) {
     }
     nlohmann::json doc = {{"title", titleText("")}, {"channels", channels}};
     std::fprintf(out, "%s\n", doc.dump(2).c_str());
+}
+
+int checkBeforeConnecting(const CliArguments& args) {
+    if (args.command != "load") return -1;
+    std::string file;
+    for (std::size_t i = 0; i < args.words.size(); ++i) {
+        const std::string& a = args.words[i];
+        if (a == "--from" || a == "--to") ++i;
+        else if (!a.empty() && a[0] != '-' && file.empty()) file = a;
+    }
+    if (file.empty()) return -1;  // the command itself reports its arguments
+    // A bad or hostile file is turned away at once, before the crate is searched.
+    if (const std::string why = unloadableBecause(file); !why.empty()) {
+        std::fprintf(stderr, "vzctl: %s: %s\n", file.c_str(), why.c_str());
+        return 1;
+    }
+    if (!configurationFileParses(file)) {
+        printBox("Error in configuration file \"%s\"", file.c_str());
+        std::fprintf(stderr, "vzctl: %s was refused or does not parse (see above); nothing was written\n",
+                     file.c_str());
+        return 1;
+    }
+    return -1;
 }
 
 int runCommand(const CliArguments& args, std::FILE* out) {

@@ -6,6 +6,10 @@
 
 namespace vz::ctl {
 
+// Checks what a command can check before the connection sequence (a configuration file to load):
+// an exit status to end with, or -1 to go on and connect.
+int checkBeforeConnecting(const CliArguments& args);
+
 // Runs one command after the connection sequence; returns the exit status.
 int runCommand(const CliArguments& args, std::FILE* out);
 

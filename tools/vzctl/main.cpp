@@ -96,6 +96,11 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    if (const int status = vz::ctl::checkBeforeConnecting(args); status >= 0) {
+        vz::setOperatorSeam(nullptr);
+        return status;
+    }
+
     std::unique_ptr<vz::BridgeLibrary> library;
     if (!(vz::fCmdLine & vz::kUseCan)) {
         library = vz::makeBridgeForPort(vz::portName, error);
