@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "app/core/polling.h"
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "channel/channel_table.h"
 #include "link/comm_problem.h"
 #include "link/module_access.h"

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "link/clock.h"
+#include "base/clock.h"
 #include "link/virtual_bridge_driver.h"
 
 namespace vz::bench {

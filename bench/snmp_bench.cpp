@@ -11,10 +11,10 @@
 
 #include "bench/bench_metrics.h"
 #include "link/bridge.h"
-#include "link/ip_udp.h"
+#include "link/snmp/ip_udp.h"
 #include "link/module_access.h"
-#include "link/snmp_client.h"
-#include "link/snmp_operations.h"
+#include "link/snmp/snmp_client.h"
+#include "link/snmp/snmp_operations.h"
 #include "link/usb_link.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "channel/bound_setters.h"
 
-#include "app/core/debug_log.h"
+#include "base/debug_log.h"
 
 namespace vz {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <utility>
 
-#include "app/core/debug_log.h"
+#include "base/debug_log.h"
 #include "channel/bound_setters.h"
 
 namespace vz {

@@ -2,8 +2,8 @@
 // under -x, from the controller's cache.
 #include <cstring>
 
-#include "app/core/debug_log.h"
-#include "app/core/settings.h"
+#include "base/debug_log.h"
+#include "base/settings.h"
 #include "channel/channel_classes.h"
 #include "channel/module_memory_map.h"
 #include "link/module_access.h"

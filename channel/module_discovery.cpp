@@ -2,13 +2,13 @@
 
 #include <cstring>
 
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "channel/channel_table.h"
 #include "channel/firmware_version.h"
 #include "channel/module_memory_map.h"
 #include "link/comm_problem.h"
 #include "link/module_access.h"
-#include "link/operator_seam.h"
+#include "base/operator_seam.h"
 
 namespace vz {
 

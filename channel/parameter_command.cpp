@@ -1,7 +1,7 @@
 #include "channel/parameter_command.h"
 
-#include "app/core/debug_log.h"
-#include "app/core/message_boxes.h"
+#include "base/debug_log.h"
+#include "base/message_boxes.h"
 #include "channel/channel_classes.h"
 #include "link/module_access.h"
 

@@ -5,7 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "channel/channel_table.h"
 #include "channel/raw_scaling.h"
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/core/message_boxes.h"
-#include "app/core/settings.h"
+#include "base/message_boxes.h"
+#include "base/settings.h"
 #include "channel/channel_table.h"
 #include "configfile/module_file_io.h"
 

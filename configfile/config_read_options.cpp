@@ -1,6 +1,6 @@
 #include "configfile/config_read_options.h"
 
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "channel/channel_table.h"
 
 namespace vz {

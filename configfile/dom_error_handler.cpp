@@ -3,7 +3,7 @@
 #include <xercesc/dom/DOMError.hpp>
 #include <xercesc/dom/DOMLocator.hpp>
 
-#include "app/core/debug_log.h"
+#include "base/debug_log.h"
 #include "configfile/xml_text.h"
 
 namespace vz {

@@ -8,8 +8,8 @@
 #include <limits>
 #include <string>
 
-#include "app/core/debug_log.h"
-#include "app/core/settings.h"
+#include "base/debug_log.h"
+#include "base/settings.h"
 #include "channel/channel_table.h"
 #include "configfile/config_file_names.h"
 #include "configfile/module_file_io.h"

@@ -2,7 +2,7 @@
 // exponents, so a file can be applied to modules whose exponents differ.
 #include <cstdio>
 
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "channel/channel_table.h"
 #include "channel/firmware_version.h"
 #include "configfile/config_file_names.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <xercesc/dom/DOMAttr.hpp>
 
-#include "app/core/debug_log.h"
+#include "base/debug_log.h"
 #include "configfile/xml_text.h"
 
 namespace vz {

@@ -15,7 +15,7 @@
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
-#include "app/core/debug_log.h"
+#include "base/debug_log.h"
 #include "configfile/file_replacement.h"
 #include "configfile/xml_element_paths.h"
 #include "configfile/xml_markup_check.h"

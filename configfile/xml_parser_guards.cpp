@@ -3,7 +3,7 @@
 #include <xercesc/dom/DOMConfiguration.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
-#include "app/core/debug_log.h"
+#include "base/debug_log.h"
 #include "configfile/xml_markup_check.h"
 #include "configfile/xml_text.h"
 

@@ -1,5 +1,5 @@
 #include "link/bridge.h"
-#include "link/cp210x_bridge.h"
+#include "link/cp210x/cp210x_bridge.h"
 #include "link/virtual_bridge_driver.h"
 #include "sim/virtual_crate.h"
 

@@ -3,7 +3,7 @@
 #include <mutex>
 
 #include "link/module_access.h"
-#include "link/operator_seam.h"
+#include "base/operator_seam.h"
 #include "link/usb_link.h"
 
 namespace vz {

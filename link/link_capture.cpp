@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "app/core/debug_log.h"
+#include "base/debug_log.h"
 
 namespace vz {
 

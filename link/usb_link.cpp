@@ -7,10 +7,10 @@
 #include <cstring>
 #include <vector>
 
-#include "app/core/debug_log.h"
-#include "app/core/message_boxes.h"
-#include "app/core/settings.h"
-#include "link/operator_seam.h"
+#include "base/debug_log.h"
+#include "base/message_boxes.h"
+#include "base/settings.h"
+#include "base/operator_seam.h"
 
 namespace vz {
 

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "link/clock.h"
+#include "base/clock.h"
 #include "sim/virtual_crate.h"
 
 namespace vz {

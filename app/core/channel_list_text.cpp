@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "app/core/polling.h"
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "channel/channel_table.h"
 #include "channel/firmware_version.h"
 #include "link/comm_problem.h"

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "app/core/debug_log.h"
-#include "app/core/settings.h"
-#include "link/operator_seam.h"
+#include "base/debug_log.h"
+#include "base/settings.h"
+#include "base/operator_seam.h"
 
 namespace vz {
 

@@ -2,17 +2,16 @@
 
 #include <cstdio>
 
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "app/core/title.h"
 #include "channel/module_discovery.h"
 #include "link/module_access.h"
-#include "link/operator_seam.h"
+#include "link/snmp/snmp_client.h"
+#include "link/snmp/snmp_operations.h"
+#include "base/operator_seam.h"
 #include "link/usb_link.h"
 
 namespace vz {
-
-SnmpProbeFn snmpProber = nullptr;
-void (*bindSnmpOperations)() = nullptr;
 
 namespace {
 constexpr int kSnmpProbeAttempts = 11;
@@ -40,14 +39,14 @@ bool connectController(uint32_t& flags, const ConnectionProgressFn& progress) {
         unbindOperations();
     } else {
         if (!usbOpen(usbInfo)) return false;
-        if ((controllerType == 16 || controllerType == 18) && !(flags & kSkipSlip) && snmpProber) {
+        if ((controllerType == 16 || controllerType == 18) && !(flags & kSkipSlip)) {
             for (int i = 0; i < kSnmpProbeAttempts; ++i) {
                 if (progress)
                     progress({"probing SNMP, attempt " + std::to_string(i + 1) + " of " +
                                   std::to_string(kSnmpProbeAttempts),
                               i, kSnmpProbeAttempts});
                 uint8_t buffer[128];
-                if (snmpProber(buffer, sizeof buffer) == 0) {
+                if (snmpProbe(buffer, sizeof buffer) == 0) {
                     snmpMode = true;
                     break;
                 }
@@ -56,8 +55,8 @@ bool connectController(uint32_t& flags, const ConnectionProgressFn& progress) {
         applyControllerLimits(flags);
         if (controllerType != 16) operatorSeam().removeMenuCommand(kFirmwareUpdateViaCan);
         updateTitle("");
-        if (snmpMode && bindSnmpOperations)
-            bindSnmpOperations();
+        if (snmpMode)
+            bindSnmpVariants();
         else
             bindDirectOperations();
     }

@@ -2,17 +2,15 @@
 
 #include <ctime>
 
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "channel/channel_table.h"
 #include "channel/module_memory_map.h"
 #include "channel/switch_commands.h"
-#include "link/clock.h"
+#include "base/clock.h"
 #include "link/module_access.h"
 
 namespace vz {
 
-std::atomic<bool> pollingStopped{false};
-std::atomic<bool> pollingEnabled{true};
 int lastPolledChannel = -1;
 uint32_t tickCount = 0;
 LocalTime lastTickTime{};

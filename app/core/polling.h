@@ -2,7 +2,7 @@
 // The polling cycle: every 100 ms the measurement blocks of one present channel, round robin.
 #include <cstdint>
 
-#include "app/core/polling_state.h"
+#include "base/polling_state.h"
 
 namespace vz {
 

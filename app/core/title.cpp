@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "channel/channel_table.h"
-#include "link/operator_seam.h"
+#include "base/operator_seam.h"
 #include "link/usb_link.h"
 
 namespace vz {

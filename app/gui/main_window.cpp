@@ -8,14 +8,14 @@
 #include <QShortcut>
 
 #include "app/core/channel_selection.h"
-#include "app/core/polling_state.h"
+#include "base/polling_state.h"
 #include "app/core/shell_commands.h"
 #include "app/gui/channel_list_view.h"
 #include "app/gui/command_ids.h"
 #include "app/gui/menu_table.h"
 #include "configfile/gui/busy_cursor.h"
 #include "configfile/gui/config_file_dialogs.h"
-#include "link/operator_seam.h"
+#include "base/operator_seam.h"
 #include "link/usb_link.h"
 #include "ui_about_dialog.h"
 

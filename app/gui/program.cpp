@@ -8,7 +8,7 @@
 
 #include "app/core/command_line.h"
 #include "app/core/polling.h"
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "app/gui/arrow_key_filter.h"
 #include "app/gui/channel_list_view.h"
 #include "app/gui/command_ids.h"
@@ -17,7 +17,6 @@
 #include "app/gui/startup_connection.h"
 #include "link/bridge.h"
 #include "link/link_capture.h"
-#include "link/snmp_transport.h"
 #include "link/usb_link.h"
 
 namespace vz {
@@ -29,7 +28,6 @@ int runProgram(int argc, char** argv) {
     for (const auto& a : args) argp.push_back(a.c_str());
 
     QApplication app(argc, argv);
-    installSnmpTransport();
     startLinkCaptureFromEnvironment();
     QtOperator seam(nullptr);
     setOperatorSeam(&seam);

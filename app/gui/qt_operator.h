@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-#include "link/operator_seam.h"
+#include "base/operator_seam.h"
 
 #include <QDialog>
 

@@ -3,7 +3,7 @@
 #include <QApplication>
 
 #include "app/core/connection.h"
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "app/gui/channel_list_view.h"
 #include "app/gui/input_gate.h"
 #include "app/gui/main_window.h"

@@ -5,7 +5,7 @@
 #include <QFileDialog>
 #include <QPushButton>
 
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "configfile/config_file_commands.h"
 #include "configfile/module_file_io.h"
 #include "link/usb_link.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/core/debug_log.h"
-#include "app/core/settings.h"
+#include "base/debug_log.h"
+#include "base/settings.h"
 #include "channel/bound_setters.h"
 #include "channel/channel_table.h"
 #include "channel/composite_setters.h"

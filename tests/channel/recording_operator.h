@@ -2,7 +2,7 @@
 // Operator seam for the tests: answers OK to every box and keeps what was shown.
 #include <vector>
 
-#include "link/operator_seam.h"
+#include "base/operator_seam.h"
 
 namespace vz::test {
 

@@ -1,8 +1,8 @@
 #include "config_crate_fixture.h"
 
 #include "app/core/connection.h"
-#include "app/core/debug_log.h"
-#include "app/core/settings.h"
+#include "base/debug_log.h"
+#include "base/settings.h"
 #include "channel/channel_table.h"
 #include "channel/module_discovery.h"
 #include "link/module_access.h"

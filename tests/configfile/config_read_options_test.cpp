@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "channel/channel_table.h"
 
 namespace vz::test {

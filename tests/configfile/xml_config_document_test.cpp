@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/debug_log.h"
+#include "base/debug_log.h"
 #include "configfile/xml_attributes.h"
 #include "configfile/xml_element_paths.h"
 #include "configfile/xml_text.h"

@@ -13,7 +13,7 @@
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
-#include "app/core/debug_log.h"
+#include "base/debug_log.h"
 #include "configfile/dom_error_handler.h"
 #include "configfile/xml_attributes.h"
 #include "configfile/xml_text.h"

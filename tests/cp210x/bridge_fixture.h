@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "link/clock.h"
-#include "link/cp210x_bridge.h"
+#include "base/clock.h"
+#include "link/cp210x/cp210x_bridge.h"
 #include "tests/cp210x/fake_usb_transport.h"
 
 namespace vz::test {

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 #include <libusb-1.0/libusb.h>
 
-#include "link/cp210x_bridge.h"
-#include "link/cp210x_libusb_transport.h"
+#include "link/cp210x/cp210x_bridge.h"
+#include "link/cp210x/cp210x_libusb_transport.h"
 
 namespace vz {
 namespace {

@@ -1,4 +1,4 @@
-#include "link/cp210x_versions.h"
+#include "link/cp210x/cp210x_versions.h"
 
 #include <gtest/gtest.h>
 

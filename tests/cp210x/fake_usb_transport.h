@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "link/clock.h"
-#include "link/cp210x_usb_transport.h"
+#include "base/clock.h"
+#include "link/cp210x/cp210x_usb_transport.h"
 
 namespace vz::test {
 

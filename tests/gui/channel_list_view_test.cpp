@@ -7,7 +7,7 @@
 #include <QTest>
 
 #include "app/core/channel_selection.h"
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "app/gui/channel_list_view.h"
 #include "app/gui/main_window.h"
 #include "app/gui/qt_operator.h"

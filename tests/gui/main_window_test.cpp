@@ -9,7 +9,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/core/polling_state.h"
+#include "base/polling_state.h"
 #include "tests/gui/control_lookup.h"
 #include "tests/gui/real_input.h"
 #include "app/gui/channel_list_view.h"

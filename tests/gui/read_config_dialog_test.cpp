@@ -12,7 +12,7 @@
 #include "app/core/connection.h"
 #include "tests/gui/control_lookup.h"
 #include "tests/gui/real_input.h"
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "channel/channel_table.h"
 #include "configfile/gui/config_file_dialogs.h"
 #include "configfile/module_file_io.h"

@@ -5,7 +5,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "app/gui/channel_list_view.h"
 #include "app/gui/main_window.h"
 #include "app/gui/startup_connection.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
 #include "tests/support/crate_fixture.h"

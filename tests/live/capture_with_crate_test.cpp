@@ -10,25 +10,16 @@
 
 #include "app/core/connection.h"
 #include "app/core/polling.h"
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "app/core/title.h"
 #include "channel/channel_table.h"
 #include "link/link_capture.h"
-#include "link/snmp_transport.h"
 #include "tests/support/crate_fixture.h"
 
 namespace vz {
 namespace {
 
-class CaptureWithCrateTest : public test::CrateFixture {
-protected:
-    void TearDown() override {
-        // The other tests of this program run without the SNMP transport.
-        snmpProber = nullptr;
-        bindSnmpOperations = nullptr;
-        CrateFixture::TearDown();
-    }
-};
+using CaptureWithCrateTest = test::CrateFixture;
 
 TEST_F(CaptureWithCrateTest, TsharkDecodesTheSnmpSessionWithGoodChecksums) {
     if (std::system("which tshark > /dev/null 2>&1") != 0) GTEST_SKIP() << "tshark is not installed";
@@ -37,7 +28,6 @@ TEST_F(CaptureWithCrateTest, TsharkDecodesTheSnmpSessionWithGoodChecksums) {
     useScenario(test::oneBridgeScenario(
         R"({"channel": 1, "serialNumber": 11, "firmware": {"name": "DEVIZ"}, "on": true})", "",
         R"("snmp": true, "canTimeoutMs": 1)"));
-    installSnmpTransport();
     std::string error;
     ASSERT_TRUE(startLinkCapture(path, error)) << error;
     searchLimit = 2;

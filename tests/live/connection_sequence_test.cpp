@@ -7,22 +7,15 @@
 #include <vector>
 
 #include "app/core/connection.h"
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "channel/channel_table.h"
-#include "link/snmp_transport.h"
 #include "link/usb_link.h"
 #include "tests/support/crate_fixture.h"
 
 namespace vz {
 namespace {
 
-class ConnectionSequenceTest : public test::CrateFixture {
-protected:
-    void SetUp() override {
-        CrateFixture::SetUp();
-        installSnmpTransport();
-    }
-};
+using ConnectionSequenceTest = test::CrateFixture;
 
 // A write that carries an SNMP request in IP/UDP over SLIP: direct module frames are 14 bytes at most.
 bool isSlip(const std::vector<uint8_t>& frame) { return frame.size() > 28; }

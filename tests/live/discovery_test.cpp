@@ -4,7 +4,7 @@
 #include <string>
 
 #include "app/core/connection.h"
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "channel/channel_table.h"
 #include "channel/module_discovery.h"
 #include "link/module_access.h"

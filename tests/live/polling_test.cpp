@@ -4,7 +4,7 @@
 
 #include "app/core/connection.h"
 #include "app/core/polling.h"
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "app/core/shell_commands.h"
 #include "channel/channel_table.h"
 #include "link/module_access.h"

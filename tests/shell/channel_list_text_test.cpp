@@ -5,7 +5,7 @@
 
 #include "app/core/channel_list_text.h"
 #include "app/core/list_scrolling.h"
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "channel/channel_table.h"
 
 namespace vz {

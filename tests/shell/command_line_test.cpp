@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "app/core/command_line.h"
-#include "app/core/debug_log.h"
-#include "app/core/settings.h"
+#include "base/debug_log.h"
+#include "base/settings.h"
 #include "tests/support/scripted_operator.h"
 
 namespace vz {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/core/debug_log.h"
-#include "link/clock.h"
+#include "base/debug_log.h"
+#include "base/clock.h"
 #include "tests/support/scripted_operator.h"
 
 namespace vz {

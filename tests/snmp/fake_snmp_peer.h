@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "link/bridge.h"
-#include "link/clock.h"
+#include "base/clock.h"
 #include "tests/snmp/peer_wire.h"
 
 namespace vz::test {

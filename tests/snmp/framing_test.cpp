@@ -1,9 +1,9 @@
 // SLIP, IPv4 and UDP framing of the datagrams on the serial line.
 #include <gtest/gtest.h>
 
-#include "link/datagram_link.h"
-#include "link/ip_udp.h"
-#include "link/slip.h"
+#include "link/snmp/datagram_link.h"
+#include "link/snmp/ip_udp.h"
+#include "link/snmp/slip.h"
 #include "tests/snmp/snmp_fixture.h"
 
 namespace vz::test {

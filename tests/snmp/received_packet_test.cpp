@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "link/ip_udp.h"
+#include "link/snmp/ip_udp.h"
 
 namespace vz {
 namespace {

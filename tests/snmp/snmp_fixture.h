@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "app/core/debug_log.h"
+#include "base/debug_log.h"
 #include "link/comm_problem.h"
 #include "link/link_capture.h"
 #include "link/module_access.h"
-#include "link/operator_seam.h"
-#include "link/snmp_client.h"
-#include "link/snmp_operations.h"
+#include "base/operator_seam.h"
+#include "link/snmp/snmp_client.h"
+#include "link/snmp/snmp_operations.h"
 #include "link/usb_link.h"
 #include "tests/snmp/fake_snmp_peer.h"
 

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "app/core/connection.h"
-#include "link/snmp_transport.h"
 #include "tests/snmp/snmp_fixture.h"
 
 namespace vz::test {
@@ -157,17 +156,12 @@ TEST_F(SnmpOperationsTest, SilentControllerOpensTheProblemDialogAndCancelGivesUp
     EXPECT_EQ(snmpWriteShort(0x85, 3, "\1\0", 2), 2);
 }
 
-TEST_F(SnmpOperationsTest, InstalledTransportProbesAndBindsTheOperationTable) {
-    snmpProber = nullptr;
-    bindSnmpOperations = nullptr;
-    installSnmpTransport();
-    ASSERT_NE(snmpProber, nullptr);
-    ASSERT_NE(bindSnmpOperations, nullptr);
+TEST_F(SnmpOperationsTest, ProbeAndBindingDriveTheOperationTable) {
     peer.answerEveryRequestWith({'Q', 'X'});
     uint8_t text[128];
-    EXPECT_EQ(snmpProber(text, sizeof text), 0);
+    EXPECT_EQ(snmpProbe(text, sizeof text), 0);
     unbindOperations();
-    bindSnmpOperations();
+    bindSnmpVariants();
     peer.answerEveryRequestWith({0x85, 0x06, 0x00, 0x20, 0x01, 0x00, 0x00});
     EXPECT_EQ(moduleCommand(0x85, 0x2000, 4, "\1\0", 2), 0);
     EXPECT_EQ(peer.requests.back().value, (Bytes{0x85, 0x39, 0x04, 0x20, 0x01, 0x01, 0x00}));

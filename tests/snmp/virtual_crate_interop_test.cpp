@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "app/core/connection.h"
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "link/module_access.h"
-#include "link/snmp_client.h"
-#include "link/snmp_transport.h"
+#include "link/snmp/snmp_operations.h"
+#include "link/snmp/snmp_client.h"
 #include "link/usb_link.h"
 #include "sim/controller.h"
 #include "tests/support/crate_fixture.h"
@@ -30,8 +30,7 @@ TEST_F(VirtualCrateSnmpTest, ProbeAndModuleAccessOverSnmp) {
     uint8_t text[128] = {};
     ASSERT_EQ(snmpProbe(text, sizeof text), 0);
     EXPECT_NE(text[0], 0);  // some sysDescr text
-    installSnmpTransport();
-    bindSnmpOperations();
+    bindSnmpVariants();
     uint8_t serial[4] = {};
     EXPECT_EQ(moduleRead(moduleAddressByte(5), 0x1000, 0, serial, 4), 4);
     EXPECT_EQ(serial[0] | serial[1] << 8, 1005);

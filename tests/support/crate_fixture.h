@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "link/clock.h"
+#include "base/clock.h"
 #include "link/virtual_bridge_driver.h"
 #include "sim/virtual_crate.h"
 #include "tests/support/recording_bridge.h"

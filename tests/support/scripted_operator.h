@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "link/operator_seam.h"
+#include "base/operator_seam.h"
 
 namespace vz::test {
 

@@ -16,15 +16,15 @@
 #include <vector>
 
 #include "app/core/channel_list_text.h"
-#include "app/core/message_boxes.h"
+#include "base/message_boxes.h"
 #include "app/core/polling.h"
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "app/core/title.h"
 #include "channel/channel_table.h"
 #include "channel/switch_commands.h"
 #include "configfile/config_file_commands.h"
 #include "configfile/config_read_options.h"
-#include "link/clock.h"
+#include "base/clock.h"
 #include "link/comm_problem.h"
 #include "link/module_access.h"
 

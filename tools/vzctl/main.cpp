@@ -8,12 +8,11 @@
 
 #include "app/core/command_line.h"
 #include "app/core/connection.h"
-#include "app/core/settings.h"
+#include "base/settings.h"
 #include "link/bridge.h"
 #include "link/comm_problem.h"
 #include "link/link_capture.h"
-#include "link/operator_seam.h"
-#include "link/snmp_transport.h"
+#include "base/operator_seam.h"
 #include "link/usb_link.h"
 #include "tools/vzctl/cli_arguments.h"
 #include "tools/vzctl/crate_commands.h"
@@ -84,7 +83,6 @@ int main(int argc, char** argv) {
         std::fputs(vz::ctl::kVzctlHelp, stdout);
         return 0;
     }
-    vz::installSnmpTransport();
     vz::startLinkCaptureFromEnvironment();
     CliOperator seam(args.serial);
     vz::setOperatorSeam(&seam);

@@ -1,4 +1,4 @@
-#include "app/core/settings.h"
+#include "base/settings.h"
 
 namespace vz {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "link/bridge.h"
-#include "link/cp210x_usb_transport.h"
+#include "link/cp210x/cp210x_usb_transport.h"
 
 namespace vz {
 

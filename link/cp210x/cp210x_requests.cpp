@@ -1,4 +1,4 @@
-#include "link/cp210x_requests.h"
+#include "link/cp210x/cp210x_requests.h"
 
 namespace vz::cp210x {
 

@@ -1,4 +1,4 @@
-#include "link/slip.h"
+#include "link/snmp/slip.h"
 
 namespace vz {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "link/cp210x_usb_transport.h"
+#include "link/cp210x/cp210x_usb_transport.h"
 
 namespace vz {
 

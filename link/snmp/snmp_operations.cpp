@@ -1,12 +1,12 @@
-#include "link/snmp_operations.h"
+#include "link/snmp/snmp_operations.h"
 
 #include <cstring>
 
-#include "app/core/debug_log.h"
+#include "base/debug_log.h"
 #include "link/exchange_engine.h"
 #include "link/module_access.h"
 #include "link/module_frame.h"
-#include "link/snmp_client.h"
+#include "link/snmp/snmp_client.h"
 
 namespace vz {
 

@@ -1,4 +1,4 @@
-#include "link/cp210x_status_map.h"
+#include "link/cp210x/cp210x_status_map.h"
 
 #include <libusb-1.0/libusb.h>
 

@@ -1,4 +1,4 @@
-#include "link/cp210x_bridge.h"
+#include "link/cp210x/cp210x_bridge.h"
 
 #include <libusb-1.0/libusb.h>
 #include <sys/utsname.h>
@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/clock.h"
-#include "link/cp210x_libusb_transport.h"
-#include "link/cp210x_requests.h"
-#include "link/cp210x_status_map.h"
-#include "link/cp210x_versions.h"
+#include "base/clock.h"
+#include "link/cp210x/cp210x_libusb_transport.h"
+#include "link/cp210x/cp210x_requests.h"
+#include "link/cp210x/cp210x_status_map.h"
+#include "link/cp210x/cp210x_versions.h"
 
 namespace vz {
 

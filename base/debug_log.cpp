@@ -1,4 +1,4 @@
-#include "app/core/debug_log.h"
+#include "base/debug_log.h"
 
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -10,8 +10,8 @@
 #include <mutex>
 #include <string>
 
-#include "link/clock.h"
-#include "link/operator_seam.h"
+#include "base/clock.h"
+#include "base/operator_seam.h"
 
 namespace vz {
 namespace {

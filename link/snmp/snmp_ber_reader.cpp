@@ -1,4 +1,4 @@
-#include "link/snmp_ber_reader.h"
+#include "link/snmp/snmp_ber_reader.h"
 
 namespace vz {
 

@@ -1,4 +1,4 @@
-#include "link/operator_seam.h"
+#include "base/operator_seam.h"
 
 #include <cstdio>
 #include <cstdlib>

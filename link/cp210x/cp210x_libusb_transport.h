@@ -2,7 +2,7 @@
 // The USB seam over libusb-1.0: what runs with real bridges attached.
 #include <memory>
 
-#include "link/cp210x_usb_transport.h"
+#include "link/cp210x/cp210x_usb_transport.h"
 
 struct libusb_context;
 

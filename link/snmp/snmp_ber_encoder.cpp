@@ -1,4 +1,4 @@
-#include "link/snmp_ber_encoder.h"
+#include "link/snmp/snmp_ber_encoder.h"
 
 namespace vz {
 

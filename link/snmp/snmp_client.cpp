@@ -1,13 +1,13 @@
-#include "link/snmp_client.h"
+#include "link/snmp/snmp_client.h"
 
 #include <cstring>
 #include <mutex>
 
-#include "link/clock.h"
-#include "link/datagram_link.h"
+#include "base/clock.h"
+#include "link/snmp/datagram_link.h"
 #include "link/module_access.h"
-#include "link/snmp_ber_encoder.h"
-#include "link/snmp_ber_reader.h"
+#include "link/snmp/snmp_ber_encoder.h"
+#include "link/snmp/snmp_ber_reader.h"
 
 namespace vz {
 

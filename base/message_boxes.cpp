@@ -1,11 +1,11 @@
-#include "app/core/message_boxes.h"
+#include "base/message_boxes.h"
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-#include "link/operator_seam.h"
+#include "base/operator_seam.h"
 
 namespace vz {
 

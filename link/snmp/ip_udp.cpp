@@ -1,4 +1,4 @@
-#include "link/ip_udp.h"
+#include "link/snmp/ip_udp.h"
 
 namespace vz {
 

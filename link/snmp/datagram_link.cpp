@@ -1,12 +1,12 @@
-#include "link/datagram_link.h"
+#include "link/snmp/datagram_link.h"
 
 #include <array>
 #include <cstring>
 
 #include "link/bridge.h"
-#include "link/ip_udp.h"
+#include "link/snmp/ip_udp.h"
 #include "link/link_capture.h"
-#include "link/slip.h"
+#include "link/snmp/slip.h"
 #include "link/usb_link.h"
 
 namespace vz {
