@@ -9,6 +9,7 @@
 #include "link/comm_problem.h"
 #include "link/module_access.h"
 #include "base/operator_seam.h"
+#include "base/controller_type.h"
 
 namespace vz {
 
@@ -88,7 +89,7 @@ int discoverModules(const DiscoveryProgressFn& progress) {
     for (;;) {
         search(progress);
         identify(progress);
-        if (controllerType == 18 || channelTable.foundCount != 0 || typeChannelLimit == 0 || searchLimit == 0)
+        if (controllerType == kKrat || channelTable.foundCount != 0 || typeChannelLimit == 0 || searchLimit == 0)
             return static_cast<int>(channelTable.foundCount);
         const BoxAnswer answer = operatorSeam().messageBox(
             {"Error", "No Modules found. This is OK if you want to program new firmware. Click IGNORE in this situation.",

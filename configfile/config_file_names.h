@@ -2,6 +2,8 @@
 // Element and attribute names of the configuration file that both directions use in the same order.
 #include <cstdint>
 
+#include "base/controller_type.h"
+
 namespace vz::cfgnames {
 
 struct BitName {
@@ -28,10 +30,10 @@ constexpr BitName kErrorActions[] = {
 
 // QX308 and KRAT carry the full set of fields; WDX has its gains instead of the nominal values.
 inline bool fullFieldSet(int controllerType) {
-    return controllerType == 16 || controllerType == 18;
+    return controllerType == kQx308 || controllerType == kKrat;
 }
 inline bool wdxController(int controllerType) {
-    return controllerType == 17;
+    return controllerType == kWdx;
 }
 
 }  // namespace vz::cfgnames

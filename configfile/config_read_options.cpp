@@ -2,12 +2,13 @@
 
 #include "base/settings.h"
 #include "channel/channel_table.h"
+#include "base/controller_type.h"
 
 namespace vz {
 
 ReadDialogControls readDialogControls(int type, uint32_t flags) {
     const bool expert = (flags & kExpertView) != 0;
-    const bool wdx = type == 17;
+    const bool wdx = type == kWdx;
     const bool wdxFileOption = wdx && (flags & kFileReadOptionsWdx) != 0;
     ReadDialogControls c;
     c.wdxFixed = wdx && !expert && !wdxFileOption;

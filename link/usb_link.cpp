@@ -1,5 +1,7 @@
 #include "link/usb_link.h"
 
+#include "base/controller_type.h"
+
 #include <mutex>
 
 #include <strings.h>
@@ -34,7 +36,8 @@ struct AcceptedDevice {
     int type;
 };
 constexpr AcceptedDevice kAccepted[] = {
-    {"1A2B", "0010", 16}, {"1A2B", "0011", 17}, {"1A2B", "0012", 18}, {"1A2B", "0015", 21}, {"1A2B", "0016", 22},
+    {"1A2B", "0010", kQx308}, {"1A2B", "0011", kWdx}, {"1A2B", "0012", kKrat},
+    {"1A2B", "0015", kKts},   {"1A2B", "0016", kVar7},
 };
 
 const char* const kStatusNames[] = {
@@ -146,7 +149,7 @@ bool usbOpen(UsbInfo& info) {
         std::vector<UsbChoice> choices;
         for (uint32_t i = 0; i < enumerated; ++i)
             // Unknown devices keep an empty record and are not offered.
-            if (records[i].controllerType != 0)
+            if (records[i].controllerType != kNoController)
                 choices.push_back({static_cast<int>(i), records[i].available, records[i].serial,
                                    records[i].description});
         chosen = operatorSeam().chooseUsbDevice(choices);
@@ -173,10 +176,10 @@ bool usbOpen(UsbInfo& info) {
 bool usbConfigure() {
     BridgeLibrary& lib = *bridge();
     lib.setFlowControl(usbHandle, 0, usbInfo.rts ? 1 : 0, usbInfo.dtr ? 1 : 0, 0, 0, false);
-    lib.setLineControl(usbHandle, 0x0810);
-    lib.setBaudRate(usbHandle, 115200);
+    lib.setLineControl(usbHandle, kLineControl8O1);
+    lib.setBaudRate(usbHandle, kLineBaud);
     lib.flushBuffers(usbHandle, true, true);
-    lib.setTimeouts(333, 333);
+    lib.setTimeouts(kReadTimeoutMs, kWriteTimeoutMs);
     return true;
 }
 

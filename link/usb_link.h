@@ -20,6 +20,14 @@ struct UsbInfo {
     uint32_t bytesWritten = 0;
 };
 
+// The line the controller expects: 115200 baud, 8 data bits, odd parity, 1 stop bit (the bridge's
+// line control word: stop bits in bits 0-3, parity in 4-7, word length in 8-15), and the read and
+// write time-outs of every exchange.
+constexpr uint32_t kLineBaud = 115200;
+constexpr uint16_t kLineControl8O1 = 0x0810;
+constexpr uint32_t kReadTimeoutMs = 333;
+constexpr uint32_t kWriteTimeoutMs = 333;
+
 extern UsbInfo usbInfo;
 extern SiHandle usbHandle;
 

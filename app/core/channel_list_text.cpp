@@ -10,6 +10,7 @@
 #include "channel/firmware_version.h"
 #include "link/comm_problem.h"
 #include "link/module_access.h"
+#include "base/controller_type.h"
 
 namespace vz {
 
@@ -65,7 +66,7 @@ void channelLineText(const QOR& q, char* buffer, std::size_t size) {
         case kKindWdxSlave: {
             append(buffer, size, "U%-3d Usense:%9.5lfV  I:%9.5lfA", number, q.voltageFromRaw(q.uSense),
                    q.currentFromRaw(q.current));
-            if (controllerType == 16 || controllerType == 18)
+            if (controllerType == kQx308 || controllerType == kKrat)
                 append(buffer, size, "  Umodule:%9.5lfV", q.voltageFromRaw(q.uTerminal));
             append(buffer, size, "%s", isSlave(q) ? "  Slave:  " : "  Status: ");
             char status[96];
@@ -83,7 +84,7 @@ void channelLineText(const QOR& q, char* buffer, std::size_t size) {
         default: append(buffer, size, "U%-56d Status: Special", number); break;
     }
     if (fCmdLine & kGetBlock2) {
-        if (controllerType == 17) {
+        if (controllerType == kWdx) {
             append(buffer, size, ", rx0Overflow: %u", static_cast<uint32_t>(static_cast<int16_t>(q.rx0Overflow)));
             append(buffer, size, ", rx1Overflow: %u", static_cast<uint32_t>(static_cast<int16_t>(q.rx1Overflow)));
             append(buffer, size, ", rx0Count: %u", q.rx0Count);
@@ -94,7 +95,7 @@ void channelLineText(const QOR& q, char* buffer, std::size_t size) {
         }
     }
     if (fCmdLine & kGetBlock3) {
-        append(buffer, size, (controllerType == 16 || controllerType == 18) ? ", idle: %u" : ", rx1Count: %u", q.idle);
+        append(buffer, size, (controllerType == kQx308 || controllerType == kKrat) ? ", idle: %u" : ", rx1Count: %u", q.idle);
         append(buffer, size, ", mainCounter: %u", q.mainCounter);
     }
     if (fCmdLine & kShowFirmware) {

@@ -4,11 +4,11 @@
 #include <array>
 #include <cstdint>
 
+#include "app/core/list_scrolling.h"
 #include "channel/channel_classes.h"
 
 namespace vz {
 
-constexpr int kLineHeight = 18;
 constexpr int kLineChars = 255;
 
 struct ListLine {

@@ -10,22 +10,23 @@
 #include "link/snmp/snmp_operations.h"
 #include "base/operator_seam.h"
 #include "link/usb_link.h"
+#include "base/command_ids.h"
+#include "base/controller_type.h"
 
 namespace vz {
 
 namespace {
 constexpr int kSnmpProbeAttempts = 11;
-constexpr int kFirmwareUpdateViaCan = 32808;
 }  // namespace
 
 void applyControllerLimits(uint32_t& flags) {
     switch (controllerType) {
-        case 16:
+        case kQx308:
             typeChannelLimit = snmpMode ? 60 : 12;
             if (snmpMode) flags |= kSearchModules | kMeasureFromModules;
             break;
-        case 17: typeChannelLimit = 12; break;
-        case 18:
+        case kWdx: typeChannelLimit = 12; break;
+        case kKrat:
             typeChannelLimit = 127;
             flags |= kSearchModules | kMeasureFromModules;
             break;
@@ -39,7 +40,7 @@ bool connectController(uint32_t& flags, const ConnectionProgressFn& progress) {
         unbindOperations();
     } else {
         if (!usbOpen(usbInfo)) return false;
-        if ((controllerType == 16 || controllerType == 18) && !(flags & kSkipSlip)) {
+        if ((controllerType == kQx308 || controllerType == kKrat) && !(flags & kSkipSlip)) {
             for (int i = 0; i < kSnmpProbeAttempts; ++i) {
                 if (progress)
                     progress({"probing SNMP, attempt " + std::to_string(i + 1) + " of " +
@@ -53,7 +54,7 @@ bool connectController(uint32_t& flags, const ConnectionProgressFn& progress) {
             }
         }
         applyControllerLimits(flags);
-        if (controllerType != 16) operatorSeam().removeMenuCommand(kFirmwareUpdateViaCan);
+        if (controllerType != kQx308) operatorSeam().removeMenuCommand(cmd::kFirmwareUpdateViaCan);
         updateTitle("");
         if (snmpMode)
             bindSnmpVariants();

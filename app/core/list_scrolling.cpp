@@ -8,7 +8,7 @@ namespace vz {
 
 void ListScroll::resized(int clientHeight) {
     if (bottomExtent > clientHeight) {
-        largest = (bottomExtent - clientHeight) / 18;
+        largest = (bottomExtent - clientHeight) / kLineHeight;
         scrollPos = std::min(scrollPos, largest);
     } else {
         largest = 0;
@@ -17,7 +17,7 @@ void ListScroll::resized(int clientHeight) {
 }
 
 bool ListScroll::request(ScrollRequest r, int clientHeight, int thumbPosition) {
-    largest = bottomExtent > clientHeight ? (bottomExtent - clientHeight) / 18 : 0;
+    largest = bottomExtent > clientHeight ? (bottomExtent - clientHeight) / kLineHeight : 0;
     switch (r) {
         case ScrollRequest::LineUp: scrollPos = std::max(scrollPos - 1, 0); break;
         case ScrollRequest::LineDown: scrollPos = std::min(scrollPos + 1, largest); break;
@@ -35,7 +35,7 @@ int channelAt(int mouseY, int listTop) {
     const int listY = mouseY - listTop;
     for (int i = 0; i < kChannelCount; ++i) {
         const QOR& q = channelTable.channels[static_cast<std::size_t>(i)];
-        if (q.present() && q.rowTop <= listY && listY <= q.rowTop + 18) return i;
+        if (q.present() && q.rowTop <= listY && listY <= q.rowTop + kLineHeight) return i;
     }
     return -1;
 }

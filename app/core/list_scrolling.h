@@ -3,6 +3,9 @@
 
 namespace vz {
 
+// Every line of the channel list is 18 pixels high; scrolling moves in whole lines.
+constexpr int kLineHeight = 18;
+
 enum class ScrollRequest { LineUp, LineDown, PageUp, PageDown, Top, Bottom, Thumb, Other };
 
 struct ListScroll {
@@ -10,7 +13,7 @@ struct ListScroll {
     int largest = 0;
     int bottomExtent = 0;  // lowest bottom edge of all text drawn so far; only grows
 
-    int listTop() const { return -18 * scrollPos; }
+    int listTop() const { return -kLineHeight * scrollPos; }
     // Size message: the new client height.
     void resized(int clientHeight);
     // Vertical scroll message; false when nothing changed.

@@ -6,16 +6,17 @@
 #include "channel/channel_table.h"
 #include "base/operator_seam.h"
 #include "link/usb_link.h"
+#include "base/controller_type.h"
 
 namespace vz {
 
 const char* controllerName() {
     switch (controllerType) {
-        case 16: return snmpMode ? "QX308(SNMP)" : "QX308(USB)";
-        case 17: return "WDX";
-        case 18: return snmpMode ? "KRAT(SNMP)" : "KRAT(USB)";
-        case 21: return "KTS";
-        case 22: return "VAR7";
+        case kQx308: return snmpMode ? "QX308(SNMP)" : "QX308(USB)";
+        case kWdx: return "WDX";
+        case kKrat: return snmpMode ? "KRAT(SNMP)" : "KRAT(USB)";
+        case kKts: return "KTS";
+        case kVar7: return "VAR7";
         default: return "UNKNOWN";
     }
 }

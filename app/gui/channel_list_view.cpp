@@ -44,7 +44,7 @@ ChannelListView::ChannelListView(QWidget* parent) : QAbstractScrollArea(parent) 
 void ChannelListView::syncScrollBar() {
     syncing_ = true;
     verticalScrollBar()->setRange(0, scroll_.largest);
-    verticalScrollBar()->setPageStep(std::max(1, viewport()->height() / 18));
+    verticalScrollBar()->setPageStep(std::max(1, viewport()->height() / kLineHeight));
     verticalScrollBar()->setSliderPosition(scroll_.scrollPos);
     verticalScrollBar()->setValue(scroll_.scrollPos);
     syncing_ = false;

@@ -11,13 +11,14 @@
 #include "base/polling_state.h"
 #include "app/core/shell_commands.h"
 #include "app/gui/channel_list_view.h"
-#include "app/gui/command_ids.h"
+#include "base/command_ids.h"
 #include "app/gui/menu_table.h"
 #include "configfile/gui/busy_cursor.h"
 #include "configfile/gui/config_file_dialogs.h"
 #include "base/operator_seam.h"
 #include "link/usb_link.h"
 #include "ui_about_dialog.h"
+#include "base/controller_type.h"
 
 namespace vz {
 
@@ -85,7 +86,7 @@ void MainWindow::removeMenuCommand(int id) {
 void MainWindow::useReducedMenu() { buildMenu(kReducedMenu, kReducedMenuSize); }
 
 void MainWindow::adjustMenuForController(int type, bool expertView) {
-    if (type == 21 || type == 22) {
+    if (type == kKts || type == kVar7) {
         useReducedMenu();
     } else if (!expertView) {
         for (int id : {cmd::kTrace, cmd::kScope, cmd::kAllInhibitOn, cmd::kAllInhibitOff}) removeMenuCommand(id);

@@ -1,6 +1,6 @@
 #include "app/gui/menu_table.h"
 
-#include "app/gui/command_ids.h"
+#include "base/command_ids.h"
 
 namespace vz {
 

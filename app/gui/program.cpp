@@ -11,7 +11,7 @@
 #include "base/settings.h"
 #include "app/gui/arrow_key_filter.h"
 #include "app/gui/channel_list_view.h"
-#include "app/gui/command_ids.h"
+#include "base/command_ids.h"
 #include "app/gui/main_window.h"
 #include "app/gui/qt_operator.h"
 #include "app/gui/startup_connection.h"

@@ -13,7 +13,7 @@
 #include "tests/gui/control_lookup.h"
 #include "tests/gui/real_input.h"
 #include "app/gui/channel_list_view.h"
-#include "app/gui/command_ids.h"
+#include "base/command_ids.h"
 #include "app/gui/main_window.h"
 #include "link/usb_link.h"
 
