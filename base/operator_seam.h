@@ -70,4 +70,16 @@ private:
 OperatorSeam& operatorSeam();
 void setOperatorSeam(OperatorSeam* seam);  // nullptr restores the headless operator
 
+// Installs a seam for as long as it lives, then the one that was there before.
+class ScopedOperatorSeam {
+public:
+    explicit ScopedOperatorSeam(OperatorSeam& seam) : previous_(&operatorSeam()) { setOperatorSeam(&seam); }
+    ~ScopedOperatorSeam() { setOperatorSeam(previous_); }
+    ScopedOperatorSeam(const ScopedOperatorSeam&) = delete;
+    ScopedOperatorSeam& operator=(const ScopedOperatorSeam&) = delete;
+
+private:
+    OperatorSeam* previous_;
+};
+
 }  // namespace vz

@@ -2,22 +2,19 @@
 
 #include <QApplication>
 #include <QTimer>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/core/command_line.h"
+#include "app/core/crate_session.h"
 #include "app/core/polling.h"
-#include "base/settings.h"
 #include "app/gui/arrow_key_filter.h"
 #include "app/gui/channel_list_view.h"
-#include "base/command_ids.h"
 #include "app/gui/main_window.h"
 #include "app/gui/qt_operator.h"
 #include "app/gui/startup_connection.h"
-#include "link/bridge.h"
+#include "base/settings.h"
 #include "link/link_capture.h"
-#include "link/usb_link.h"
 
 namespace vz {
 
@@ -30,38 +27,33 @@ int runProgram(int argc, char** argv) {
     QApplication app(argc, argv);
     startLinkCaptureFromEnvironment();
     QtOperator seam(nullptr);
-    setOperatorSeam(&seam);
+    const ScopedOperatorSeam seamInstalled(seam);
 
     if (!parseCommandLine(static_cast<int>(argp.size()), argp.data())) {
         printUsage();
-        setOperatorSeam(nullptr);
         return 1;
     }
 
     MainWindow window((fCmdLine & kExpertView) != 0);
     seam.setWindow(&window);
+    struct ForgetWindow {
+        QtOperator& seam;
+        ~ForgetWindow() { seam.setWindow(nullptr); }
+    } forgetWindow{seam};
     window.channelList()->showStartupProgress({}, 0, 0);
     window.show();
     ArrowKeyFilter arrows;
     app.installEventFilter(&arrows);
 
-    std::unique_ptr<BridgeLibrary> library;
-    if (!(fCmdLine & kUseCan)) {
-        std::string error;
-        library = makeBridgeForPort(portName, error);
-        if (!library) {
-            seam.messageBox({"USB communication", error, BoxButtons::Ok, BoxIcon::Error, true});
-            setOperatorSeam(nullptr);
-            return 0;
-        }
-        setBridge(library.get());
-    }
-
-    if (!connectShowingProgress(window, fCmdLine)) {
-        usbClose();
-        setOperatorSeam(nullptr);
+    CrateSession session(fCmdLine);
+    if (!session.attached()) {
+        seam.messageBox({"USB communication", session.error(), BoxButtons::Ok, BoxIcon::Error, true});
         return 0;
     }
+    const bool connected = connectShowingProgress(
+        window, (fCmdLine & kExpertView) != 0,
+        [&session](const ConnectionProgressFn& progress) { return session.connect(fCmdLine, progress); });
+    if (!connected) return 0;
     ChannelListView* list = window.channelList();
 
     QTimer polling;
@@ -71,14 +63,7 @@ int runProgram(int argc, char** argv) {
         list->refresh();
     });
     polling.start(100);
-
-    const int code = app.exec();
-    polling.stop();
-    if (!(fCmdLine & kUseCan)) usbClose();
-    seam.setWindow(nullptr);
-    setOperatorSeam(nullptr);
-    setBridge(nullptr);
-    return code;
+    return app.exec();
 }
 
 }  // namespace vz

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 
-#include "app/core/connection.h"
 #include "base/settings.h"
 #include "app/gui/channel_list_view.h"
 #include "app/gui/input_gate.h"
@@ -20,7 +19,8 @@ public:
 };
 }  // namespace
 
-bool connectShowingProgress(MainWindow& window, uint32_t& flags) {
+bool connectShowingProgress(MainWindow& window, bool expertView,
+                            const std::function<bool(const ConnectionProgressFn&)>& connect) {
     ChannelListView* list = window.channelList();
     list->showStartupProgress({}, 0, 0);
     bool connected;
@@ -30,7 +30,7 @@ bool connectShowingProgress(MainWindow& window, uint32_t& flags) {
         const InputGate gate([&window](const QWidget* target) { return target == &window; });
         const BusyWhileConnecting busy;
         QCoreApplication::processEvents();  // paint the window before the first exchange
-        connected = connectController(flags, [list](const ConnectionProgress& p) {
+        connected = connect([list](const ConnectionProgress& p) {
             list->showStartupProgress(QString::fromStdString(p.text), p.step, p.steps);
             QCoreApplication::processEvents();
         });
@@ -38,7 +38,7 @@ bool connectShowingProgress(MainWindow& window, uint32_t& flags) {
         QCoreApplication::processEvents();
     }
     if (!connected || !window.isVisible()) return false;
-    window.adjustMenuForController(controllerType, (flags & kExpertView) != 0);
+    window.adjustMenuForController(controllerType, expertView);
     list->setLive();
     return true;
 }

@@ -40,7 +40,8 @@ TEST_F(StartupConnectionTest, StartupShowsTheSearchAndDropsInputUntilTheListIsLi
         test::clickThroughWindow(view->viewport(), Qt::LeftButton, QPoint(20, 23));
     });
     operatorAtWork.start(0);
-    ASSERT_TRUE(connectShowingProgress(w, fCmdLine));
+    ASSERT_TRUE(connectShowingProgress(
+        w, false, [](const ConnectionProgressFn& progress) { return connectController(fCmdLine, progress); }));
     operatorAtWork.stop();
     EXPECT_TRUE(inputGiven);
     EXPECT_TRUE(shown.contains("0 found, testing 0")) << shown.join(" | ").toStdString();

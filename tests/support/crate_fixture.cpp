@@ -1,6 +1,6 @@
 #include "tests/support/crate_fixture.h"
 
-#include "app/core/polling.h"
+#include "app/core/crate_session.h"
 #include "base/settings.h"
 #include "channel/channel_table.h"
 #include "link/comm_problem.h"
@@ -11,22 +11,13 @@ namespace vz::test {
 
 void CrateFixture::SetUp() {
     setClock(&clock_);
-    resetSettings();
-    resetCommProblem();
-    resetModuleAccessCounters();
-    resetChannelTable();
-    resetPolling();
-    usbInfo = UsbInfo{};
-    usbHandle = kNoHandle;
-    unbindOperations();
+    resetProcessState();
 }
 
 void CrateFixture::TearDown() {
     usbClose();
     setBridge(nullptr);
-    unbindOperations();
-    resetChannelTable();
-    resetSettings();
+    resetProcessState();
     setClock(nullptr);
 }
 

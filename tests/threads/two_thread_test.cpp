@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/core/connection.h"
+#include "app/core/crate_session.h"
 #include "base/debug_log.h"
 #include "app/core/polling.h"
 #include "base/settings.h"
@@ -52,18 +53,12 @@ protected:
     void SetUp() override {
         setClock(&clock_);
         setOperatorSeam(&seam);
-        resetSettings();
-        resetCommProblem();
-        resetModuleAccessCounters();
-        resetChannelTable();
-        resetPolling();
+        resetProcessState();
     }
     void TearDown() override {
         usbClose();
         setBridge(nullptr);
-        unbindOperations();
-        resetChannelTable();
-        resetSettings();
+        resetProcessState();
         setOperatorSeam(nullptr);
         setClock(nullptr);
     }

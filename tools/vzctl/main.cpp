@@ -7,9 +7,8 @@
 #include <vector>
 
 #include "app/core/command_line.h"
-#include "app/core/connection.h"
+#include "app/core/crate_session.h"
 #include "base/settings.h"
-#include "link/bridge.h"
 #include "link/comm_problem.h"
 #include "link/link_capture.h"
 #include "base/operator_seam.h"
@@ -85,7 +84,7 @@ int main(int argc, char** argv) {
     }
     vz::startLinkCaptureFromEnvironment();
     CliOperator seam(args.serial);
-    vz::setOperatorSeam(&seam);
+    const vz::ScopedOperatorSeam seamInstalled(seam);
 
     std::vector<const char*> programArgs;
     for (const auto& a : args.programArgs) programArgs.push_back(a.c_str());
@@ -93,48 +92,34 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vzctl: unknown option (try --help)\n");
         return 2;
     }
+    if (const int status = vz::ctl::checkBeforeConnecting(args); status >= 0) return status;
 
-    if (const int status = vz::ctl::checkBeforeConnecting(args); status >= 0) {
-        vz::setOperatorSeam(nullptr);
-        return status;
-    }
-
-    std::unique_ptr<vz::BridgeLibrary> library;
-    if (!(vz::fCmdLine & vz::kUseCan)) {
-        library = vz::makeBridgeForPort(vz::portName, error);
-        if (!library) {
-            std::fprintf(stderr, "vzctl: %s\n", error.c_str());
-            return 1;
-        }
-        vz::setBridge(library.get());
+    vz::CrateSession session(vz::fCmdLine);
+    if (!session.attached()) {
+        std::fprintf(stderr, "vzctl: %s\n", session.error().c_str());
+        return 1;
     }
     bool connected;
     {
         vz::ctl::ProgressLine progress(stderr);
         seam.progress = &progress;
-        connected = vz::connectController(vz::fCmdLine, [&progress](const vz::ConnectionProgress& p) {
+        connected = session.connect(vz::fCmdLine, [&progress](const vz::ConnectionProgress& p) {
             progress.show("Search channels: " + p.text);
         });
         seam.progress = nullptr;
     }
-    auto finish = [&](int status) {
-        vz::usbClose();
-        vz::setBridge(nullptr);
-        vz::setOperatorSeam(nullptr);
-        return status;
-    };
-    if (reportGivenUp()) return finish(1);
+    if (reportGivenUp()) return 1;
     if (!connected) {
         std::fprintf(stderr, "vzctl: no connection to the crate controller\n");
-        return finish(1);
+        return 1;
     }
     if (!args.serial.empty() && !(vz::fCmdLine & vz::kUseCan) && vz::usbSerial() != args.serial) {
         std::fprintf(stderr, "vzctl: the only attached crate controller has serial number %s, not %s\n",
                      vz::usbSerial().c_str(), args.serial.c_str());
-        return finish(1);
+        return 1;
     }
     int status = vz::ctl::runCommand(args, stdout);
     std::fflush(stdout);
     if (reportGivenUp() && status == 0) status = 1;
-    return finish(status);
+    return status;
 }

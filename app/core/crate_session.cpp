@@ -1,0 +1,45 @@
+#include "app/core/crate_session.h"
+
+#include "app/core/polling.h"
+#include "base/settings.h"
+#include "channel/channel_table.h"
+#include "link/bridge.h"
+#include "link/comm_problem.h"
+#include "link/module_access.h"
+#include "link/usb_link.h"
+
+namespace vz {
+
+CrateSession::CrateSession(uint32_t flags) {
+    if (flags & kUseCan) {
+        attached_ = true;  // no USB at all: nothing to open
+        return;
+    }
+    library_ = makeBridgeForPort(portName, error_);
+    if (!library_) return;
+    setBridge(library_.get());
+    attached_ = true;
+}
+
+CrateSession::~CrateSession() {
+    if (!library_) return;
+    usbClose();
+    setBridge(nullptr);
+}
+
+bool CrateSession::connect(uint32_t& flags, const ConnectionProgressFn& progress) {
+    return attached_ && connectController(flags, progress);
+}
+
+void resetProcessState() {
+    resetSettings();
+    resetCommProblem();
+    resetModuleAccessCounters();
+    resetChannelTable();
+    resetPolling();
+    usbInfo = UsbInfo{};
+    usbHandle = kNoHandle;
+    unbindOperations();
+}
+
+}  // namespace vz

@@ -1,0 +1,38 @@
+#pragma once
+// One run's hold on a crate: the bridge driver chosen by the port argument, the connection sequence,
+// and, when the session ends however it ends, the USB device closed and the driver let go. The
+// program and vzctl both start this way, so neither can leave a dangling bridge on an early return.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/core/connection.h"
+
+namespace vz {
+
+class BridgeLibrary;
+
+class CrateSession {
+public:
+    // Picks the driver for portName (none with -u). Check attached() and error().
+    explicit CrateSession(uint32_t flags);
+    ~CrateSession();
+    CrateSession(const CrateSession&) = delete;
+    CrateSession& operator=(const CrateSession&) = delete;
+
+    bool attached() const { return attached_; }
+    const std::string& error() const { return error_; }
+    // The connection sequence; false ends the run.
+    bool connect(uint32_t& flags, const ConnectionProgressFn& progress = {});
+
+private:
+    std::unique_ptr<BridgeLibrary> library_;
+    bool attached_ = false;
+    std::string error_;
+};
+
+// Every piece of process-wide state back to its start value: settings, link state and counters,
+// the channel table, polling. Tests start and end with it.
+void resetProcessState();
+
+}  // namespace vz
