@@ -23,7 +23,7 @@ class MODULE : public COMMUNICATE {
 
 class CHANNEL_BASE : public MODULE {
   public:
-    // Slot order matters to nobody outside, but is kept as the channel model defines it.
+    // Raw numbers to physical units and back, with the channel's own exponents.
     virtual double voltageFromRaw(int16_t raw) const = 0;
     virtual double currentFromRaw(int16_t raw) const = 0;
     virtual int16_t voltageToRaw(double volts) const = 0;
