@@ -32,6 +32,8 @@ bool Clock::waitFor(const std::function<bool()>& ready, int64_t timeoutUs, int64
         const int64_t left = timeoutUs - (nowUs() - start);
         if (left <= 0) return false;
         sleepUs(std::min(left, std::max<int64_t>(stepUs, 1)));
+        // In virtual time the sleep returns at once: give the thread being waited for a turn.
+        std::this_thread::yield();
     }
 }
 

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <thread>
 
 namespace vz {
 
@@ -39,8 +38,6 @@ public:
     int64_t localWallUs() override { return wallStartUs_.load() + now_.load(); }
     void sleepUs(int64_t us) override {
         if (us > 0) now_.fetch_add(us);
-        // Let another thread that waits on a condition in virtual time run.
-        std::this_thread::yield();
     }
     void advanceUs(int64_t us) { sleepUs(us); }
     void setWallUs(int64_t wallUs) { wallStartUs_ = wallUs - now_.load(); }

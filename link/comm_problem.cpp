@@ -29,6 +29,7 @@ bool commProblemCheck(uint8_t module, bool isRead) {
 }
 
 void commProblemClose() {
+    if (!commProblem.dialogShown) return;  // every good exchange ends here: no lock needed to see it
     {
         std::lock_guard lock(linkLock);
         if (!commProblem.dialogShown) return;

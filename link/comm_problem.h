@@ -10,7 +10,7 @@ namespace vz {
 // Changed under linkLock by the exchange that fails; the flags and counters are atomic because the
 // expert view, vzctl and the search read them from outside an exchange.
 struct CommProblem {
-    bool dialogShown = false;
+    std::atomic<bool> dialogShown{false};
     std::atomic<bool> abort{false};
     std::atomic<uint32_t> readRetries{0};
     std::atomic<uint32_t> writeRetries{0};

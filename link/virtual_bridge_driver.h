@@ -35,7 +35,7 @@ public:
 
     // The crate itself, for tests and tools; from another thread than the link's, hold crateLock().
     vsim::VirtualCrate& crate() { return *crate_; }
-    std::recursive_mutex& crateLock() { return mutex_; }
+    std::mutex& crateLock() { return mutex_; }
     uint32_t readTimeoutMs() const { return readTimeoutMs_; }
     uint32_t writeTimeoutMs() const { return writeTimeoutMs_; }
 
@@ -43,7 +43,7 @@ private:
     int slotOf(SiHandle handle) const;
     std::unique_ptr<vsim::VirtualCrate> crate_;
     // The virtual crate is one object shared by every thread that reaches the bridge.
-    std::recursive_mutex mutex_;
+    std::mutex mutex_;
     uint32_t readTimeoutMs_ = 0;  // 0: wait indefinitely, as the vendor library
     uint32_t writeTimeoutMs_ = 0;
     uint8_t rts_ = 0, dtr_ = 0;
