@@ -13,7 +13,7 @@ namespace vz {
 class BridgeLibrary;
 
 class CrateSession {
-public:
+  public:
     // Picks the driver for portName (none with -u). Check attached() and error().
     explicit CrateSession(uint32_t flags);
     ~CrateSession();
@@ -25,7 +25,7 @@ public:
     // The connection sequence; false ends the run.
     bool connect(uint32_t& flags, const ConnectionProgressFn& progress = {});
 
-private:
+  private:
     std::unique_ptr<BridgeLibrary> library_;
     bool attached_ = false;
     std::string error_;

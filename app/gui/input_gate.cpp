@@ -11,7 +11,9 @@ InputGate::InputGate(std::function<bool(const QWidget*)> blocks) : blocks_(std::
     qApp->installEventFilter(this);
 }
 
-InputGate::~InputGate() { qApp->removeEventFilter(this); }
+InputGate::~InputGate() {
+    qApp->removeEventFilter(this);
+}
 
 bool InputGate::isOperatorInput(const QEvent* event) {
     switch (event->type()) {
@@ -26,8 +28,10 @@ bool InputGate::isOperatorInput(const QEvent* event) {
         case QEvent::ContextMenu:
         case QEvent::TouchBegin:
         case QEvent::TouchUpdate:
-        case QEvent::TouchEnd: return true;
-        default: return false;
+        case QEvent::TouchEnd:
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -10,7 +10,7 @@ class QWidget;
 namespace vz {
 
 class InputGate : public QObject {
-public:
+  public:
     // blocks(window) says whether input for that top-level window is dropped; window is nullptr
     // for input that no window owns.
     explicit InputGate(std::function<bool(const QWidget* window)> blocks);
@@ -21,10 +21,10 @@ public:
     static QWidget* targetWindow(QObject* receiver);
     static bool isOperatorInput(const QEvent* event);
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     std::function<bool(const QWidget*)> blocks_;
 };
 

@@ -2,16 +2,16 @@
 
 #include <QApplication>
 
-#include "base/settings.h"
 #include "app/gui/channel_list_view.h"
 #include "app/gui/input_gate.h"
 #include "app/gui/main_window.h"
+#include "base/settings.h"
 
 namespace vz {
 
 namespace {
 class BusyWhileConnecting {
-public:
+  public:
     BusyWhileConnecting() { QApplication::setOverrideCursor(Qt::BusyCursor); }
     ~BusyWhileConnecting() { QApplication::restoreOverrideCursor(); }
     BusyWhileConnecting(const BusyWhileConnecting&) = delete;

@@ -2,21 +2,21 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <QElapsedTimer>
-#include <QMessageBox>
 #include <atomic>
 #include <chrono>
-#include <thread>
 #include <functional>
+#include <thread>
 
 #include "app/gui/channel_list_view.h"
 #include "app/gui/main_window.h"
-#include "channel/channel_table.h"
 #include "app/gui/qt_operator.h"
+#include "channel/channel_table.h"
 #include "link/comm_problem.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
@@ -32,7 +32,7 @@ using test::keyThroughWindow;
 
 // Calls act once, from the event loop, as soon as ready() holds: how a person reacts to a window.
 class WhenReady : public QObject {
-public:
+  public:
     WhenReady(std::function<bool()> ready, std::function<void()> act)
         : ready_(std::move(ready)), act_(std::move(act)) {
         connect(&timer_, &QTimer::timeout, this, [this] {
@@ -44,7 +44,7 @@ public:
     }
     bool done() const { return done_; }
 
-private:
+  private:
     QTimer timer_;
     std::function<bool()> ready_;
     std::function<void()> act_;
@@ -70,7 +70,8 @@ TEST_F(CommProblemDialogTest, RealInputOnTheDialogEndsTheRetries) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         resetCommProblem();
-        useScenario(test::oneBridgeScenario(R"({"channel": 0, "serialNumber": 100})", R"({"kind": "noReply"})"));
+        useScenario(
+            test::oneBridgeScenario(R"({"channel": 0, "serialNumber": 100})", R"({"kind": "noReply"})"));
         ASSERT_TRUE(usbOpen(usbInfo));
         bindDirectOperations();
         MainWindow w(false);
@@ -143,23 +144,25 @@ TEST(UsbSelectDialogTest, ShowsTheDevicesAndReturnsTheClickedOne) {
     int inUse = -1;
     bool okEnabledAtFirst = true, comboUsed = true;
     QString title;
-    WhenReady choose([] { return qobject_cast<QDialog*>(QApplication::activeModalWidget()) != nullptr; }, [&] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        title = dialog->windowTitle();
-        auto* list = test::control<QListWidget>(dialog, 1137);
-        auto* held = test::control<QListWidget>(dialog, 1138);
-        auto* ok = test::control<QPushButton>(dialog, 1);
-        ASSERT_TRUE(list && held && ok);
-        comboUsed = false;
-        for (int i = 0; i < list->count(); ++i) availableTexts << list->item(i)->text();
-        inUse = held->count();
-        okEnabledAtFirst = ok->isEnabled();
-        // Sorted by text: "SN A ..." first, "SN B ..." second.
-        clickThroughWindow(list->viewport(), Qt::LeftButton, list->visualItemRect(list->item(1)).center());
-        clickThroughWindow(ok);
-    });
-    const int chosen = seam.chooseUsbDevice({{0, true, "B", "second crate"}, {1, false, "C", "held"},
-                                             {2, true, "A", "first crate"}});
+    WhenReady choose([] { return qobject_cast<QDialog*>(QApplication::activeModalWidget()) != nullptr; },
+                     [&] {
+                         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                         title = dialog->windowTitle();
+                         auto* list = test::control<QListWidget>(dialog, 1137);
+                         auto* held = test::control<QListWidget>(dialog, 1138);
+                         auto* ok = test::control<QPushButton>(dialog, 1);
+                         ASSERT_TRUE(list && held && ok);
+                         comboUsed = false;
+                         for (int i = 0; i < list->count(); ++i) availableTexts << list->item(i)->text();
+                         inUse = held->count();
+                         okEnabledAtFirst = ok->isEnabled();
+                         // Sorted by text: "SN A ..." first, "SN B ..." second.
+                         clickThroughWindow(list->viewport(), Qt::LeftButton,
+                                            list->visualItemRect(list->item(1)).center());
+                         clickThroughWindow(ok);
+                     });
+    const int chosen = seam.chooseUsbDevice(
+        {{0, true, "B", "second crate"}, {1, false, "C", "held"}, {2, true, "A", "first crate"}});
     EXPECT_FALSE(comboUsed);
     EXPECT_EQ(title, "Select a USB device, please");
     EXPECT_EQ(availableTexts, QStringList({"SN A  - first crate", "SN B  - second crate"}));
@@ -172,15 +175,16 @@ TEST(UsbSelectDialogTest, CancelAndEscapeChooseNothing) {
     MainWindow w(false);
     QtOperator seam(&w);
     for (const bool escape : {false, true}) {
-        WhenReady cancel([] { return QApplication::activeModalWidget() != nullptr; }, [escape] {
-            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (escape) {
-                keyThroughWindow(dialog, Qt::Key_Escape);
-            } else {
-                for (auto* b : dialog->findChildren<QPushButton*>())
-                    if (b->text().contains("Cancel")) clickThroughWindow(b);
-            }
-        });
+        WhenReady cancel([] { return QApplication::activeModalWidget() != nullptr; },
+                         [escape] {
+                             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                             if (escape) {
+                                 keyThroughWindow(dialog, Qt::Key_Escape);
+                             } else {
+                                 for (auto* b : dialog->findChildren<QPushButton*>())
+                                     if (b->text().contains("Cancel")) clickThroughWindow(b);
+                             }
+                         });
         EXPECT_EQ(seam.chooseUsbDevice({{0, true, "B", "crate"}, {1, true, "A", "crate"}}), -1);
     }
 }
@@ -196,7 +200,8 @@ TEST(QtOperatorFromAnotherThread, QuestionsWaitForTheAnswerAndTheProblemDialogDo
     std::atomic<bool> problemOpened{false}, cancelSeen{false}, done{false};
     std::thread worker([&] {
         qt.setTitle("from the worker");
-        answer = static_cast<int>(qt.messageBox({"Worker", "Go on?", BoxButtons::OkCancel, BoxIcon::Question, true}));
+        answer = static_cast<int>(
+            qt.messageBox({"Worker", "Go on?", BoxButtons::OkCancel, BoxIcon::Question, true}));
         qt.commProblemOpen("[SN W] Communication Problem");
         problemOpened = true;
         for (int i = 0; i < 5000 && !cancelSeen; ++i) {
@@ -206,12 +211,14 @@ TEST(QtOperatorFromAnotherThread, QuestionsWaitForTheAnswerAndTheProblemDialogDo
         qt.commProblemClose();
         done = true;
     });
-    WhenReady pressOk([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; }, [] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        clickThroughWindow(box->button(QMessageBox::Ok));
-    });
-    WhenReady pressCancel([&] { return problemOpened && qt.commProblemDialog() && qt.commProblemDialog()->isVisible(); },
-                          [&] { clickThroughWindow(test::control<QPushButton>(qt.commProblemDialog(), 2)); });
+    WhenReady pressOk([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; },
+                      [] {
+                          auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                          clickThroughWindow(box->button(QMessageBox::Ok));
+                      });
+    WhenReady pressCancel(
+        [&] { return problemOpened && qt.commProblemDialog() && qt.commProblemDialog()->isVisible(); },
+        [&] { clickThroughWindow(test::control<QPushButton>(qt.commProblemDialog(), 2)); });
     QElapsedTimer timer;
     timer.start();
     while (!done && timer.elapsed() < 20000) QApplication::processEvents(QEventLoop::AllEvents, 10);

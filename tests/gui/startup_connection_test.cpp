@@ -1,14 +1,15 @@
 // The window during the connection sequence: the search is shown, input is dropped, not replayed.
+#include "app/gui/startup_connection.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QTest>
 #include <QTimer>
 
-#include "base/settings.h"
 #include "app/gui/channel_list_view.h"
 #include "app/gui/main_window.h"
-#include "app/gui/startup_connection.h"
+#include "base/settings.h"
 #include "channel/channel_table.h"
 #include "tests/gui/real_input.h"
 #include "tests/support/crate_fixture.h"
@@ -40,8 +41,9 @@ TEST_F(StartupConnectionTest, StartupShowsTheSearchAndDropsInputUntilTheListIsLi
         test::clickThroughWindow(view->viewport(), Qt::LeftButton, QPoint(20, 23));
     });
     operatorAtWork.start(0);
-    ASSERT_TRUE(connectShowingProgress(
-        w, false, [](const ConnectionProgressFn& progress) { return connectController(fCmdLine, progress); }));
+    ASSERT_TRUE(connectShowingProgress(w, false, [](const ConnectionProgressFn& progress) {
+        return connectController(fCmdLine, progress);
+    }));
     operatorAtWork.stop();
     EXPECT_TRUE(inputGiven);
     EXPECT_TRUE(shown.contains("0 found, testing 0")) << shown.join(" | ").toStdString();

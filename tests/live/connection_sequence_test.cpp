@@ -18,7 +18,9 @@ namespace {
 using ConnectionSequenceTest = test::CrateFixture;
 
 // A write that carries an SNMP request in IP/UDP over SLIP: direct module frames are 14 bytes at most.
-bool isSlip(const std::vector<uint8_t>& frame) { return frame.size() > 28; }
+bool isSlip(const std::vector<uint8_t>& frame) {
+    return frame.size() > 28;
+}
 
 TEST_F(ConnectionSequenceTest, SnmpProbeAttemptsAndTheChannelLimitByControllerType) {
     struct Case {
@@ -35,11 +37,11 @@ TEST_F(ConnectionSequenceTest, SnmpProbeAttemptsAndTheChannelLimitByControllerTy
         {"QX308 without agent: 11 probes, then direct", "0010", false, "", 0, 11, false, 12},
         {"QX308 with agent", "0010", true, "", 0, 1, true, 60},
         {"QX308 with agent, -S", "0010", true, "", kSkipSlip, 0, false, 12},
-        {"KRAT, agent silent for 3 probes", "0012", true, R"({"kind": "noReply", "operation": "probe", "count": 3})",
-         0, 4, true, 127},
+        {"KRAT, agent silent for 3 probes", "0012", true,
+         R"({"kind": "noReply", "operation": "probe", "count": 3})", 0, 4, true, 127},
         {"KRAT with agent, -S: never probed", "0012", true, "", kSkipSlip, 0, false, 127},
-        {"KRAT, agent never answers", "0012", true, R"({"kind": "noReply", "operation": "probe"})", 0, 11, false,
-         127},
+        {"KRAT, agent never answers", "0012", true, R"({"kind": "noReply", "operation": "probe"})", 0, 11,
+         false, 127},
         {"WDX is not probed", "0011", true, "", 0, 0, false, 12},
     };
     for (const Case& c : cases) {
@@ -57,7 +59,8 @@ TEST_F(ConnectionSequenceTest, SnmpProbeAttemptsAndTheChannelLimitByControllerTy
         EXPECT_EQ(snmpMode, c.snmp);
         EXPECT_EQ(typeChannelLimit, c.limit);
         // Over SNMP the QX308 searches the modules themselves and measures from them.
-        EXPECT_EQ((fCmdLine & (kSearchModules | kMeasureFromModules)) != 0, c.snmp || std::string(c.pid) == "0012");
+        EXPECT_EQ((fCmdLine & (kSearchModules | kMeasureFromModules)) != 0,
+                  c.snmp || std::string(c.pid) == "0012");
     }
 }
 
@@ -83,7 +86,8 @@ TEST_F(ConnectionSequenceTest, EachFoundModuleIsReadWholeOnce) {
     std::vector<Read> expected;
     for (int m = 0; m < 4; ++m) expected.emplace_back(m, 0x1000, 4);  // the search: one serial read each
     auto block = [&](int m, uint32_t base, int size) {
-        for (int done = 0; done < size; done += 8) expected.emplace_back(m, base + done, std::min(8, size - done));
+        for (int done = 0; done < size; done += 8)
+            expected.emplace_back(m, base + done, std::min(8, size - done));
     };
     block(1, 0x1000, 64);  // system record
     block(1, 0x0000, 20);  // firmware record

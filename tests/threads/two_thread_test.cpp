@@ -12,17 +12,17 @@
 
 #include "app/core/connection.h"
 #include "app/core/crate_session.h"
-#include "base/debug_log.h"
 #include "app/core/polling.h"
-#include "base/settings.h"
 #include "app/core/title.h"
+#include "base/clock.h"
+#include "base/debug_log.h"
+#include "base/operator_seam.h"
+#include "base/settings.h"
 #include "channel/channel_table.h"
 #include "channel/module_memory_map.h"
 #include "channel/switch_commands.h"
-#include "base/clock.h"
 #include "link/comm_problem.h"
 #include "link/module_access.h"
-#include "base/operator_seam.h"
 #include "link/usb_link.h"
 #include "link/virtual_bridge_driver.h"
 #include "sim/virtual_crate.h"
@@ -32,7 +32,7 @@ namespace {
 
 // Never cancels; counts what it was asked, from any thread.
 class CountingOperator final : public OperatorSeam {
-public:
+  public:
     BoxAnswer messageBox(const BoxRequest&) override {
         ++boxes;
         return BoxAnswer::Ok;
@@ -49,7 +49,7 @@ public:
 };
 
 class TwoThreads : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setClock(&clock_);
         setOperatorSeam(&seam);
@@ -65,13 +65,15 @@ protected:
     void openCrate(const std::string& faults) {
         std::string modules;
         for (int i = 0; i < 4; ++i)
-            modules += std::string(i ? "," : "") + R"({"channel": )" + std::to_string(i) + R"(, "serialNumber": )" +
-                       std::to_string(1000 + i) + R"(, "firmware": {"name": "DEVIZ 5V"}})";
+            modules += std::string(i ? "," : "") + R"({"channel": )" + std::to_string(i) +
+                       R"(, "serialNumber": )" + std::to_string(1000 + i) +
+                       R"(, "firmware": {"name": "DEVIZ 5V"}})";
         std::string error;
         auto crate = vsim::VirtualCrate::fromJsonText(
             R"({"seed": 7, "bridges": [{"serial": "T1", "vid": "1A2B", "pid": "0012"}],
                 "controller": {"type": 18, "lineRate": false, "canTimeoutMs": 1},
-                "modules": [)" + modules + R"(], "faults": [)" + faults + "]}",
+                "modules": [)" +
+                modules + R"(], "faults": [)" + faults + "]}",
             error);
         ASSERT_TRUE(crate) << error;
         driver_ = std::make_unique<VirtualBridgeDriver>(std::move(crate));
@@ -108,7 +110,8 @@ TEST_F(TwoThreads, WorkerExchangesWhileTheGuiThreadPollsAndSwitches) {
     int switched = 0;
     for (int tick = 0; tick < 150; ++tick) {
         pollingTick();
-        if (sendSwitchCommand(moduleAddressByte(tick % 4), tick % 2 ? kSwitchOn : kSwitchOff) >= 0) ++switched;
+        if (sendSwitchCommand(moduleAddressByte(tick % 4), tick % 2 ? kSwitchOn : kSwitchOff) >= 0)
+            ++switched;
         (void)titleText("");
     }
     worker.join();

@@ -1,7 +1,6 @@
 // vzctl when the link fails or is ambiguous: a crate that stops answering, several bridges, a
 // busy or unknown serial number. A script must get a clear line and a documented exit status.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <filesystem>
@@ -14,7 +13,7 @@ namespace vz::test {
 namespace {
 
 class VzctlLinkTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = std::filesystem::temp_directory_path() / ("vzctl_link_test_" + std::to_string(getpid()));
         std::filesystem::create_directories(dir);
@@ -32,9 +31,11 @@ const char* const kModule =
     R"({"channel": 3, "serialNumber": 103, "firmware": {"name": "DEVIZ 5V"}, "user": {"Unom": "5 V"}})";
 
 std::string bridge(const std::string& serial, bool busy) {
-    return R"({"serial": ")" + serial + R"(", "description": "crate", "vid": "1A2B", "pid": "0012", "busy": )" +
+    return R"({"serial": ")" + serial +
+           R"(", "description": "crate", "vid": "1A2B", "pid": "0012", "busy": )" +
            (busy ? "true" : "false") + R"(, "controller": {"type": 18, "lineRate": false, "canTimeoutMs": 1},
-              "modules": [)" + kModule + "]}";
+              "modules": [)" +
+           kModule + "]}";
 }
 
 TEST_F(VzctlLinkTest, ACrateThatStopsAnsweringIsGivenUpWithExitOne) {
@@ -47,14 +48,16 @@ TEST_F(VzctlLinkTest, ACrateThatStopsAnsweringIsGivenUpWithExitOne) {
     };
     const Case cases[] = {
         {"silent crate", R"({"kind": "noReply"})", "status", "did not answer a read"},
-        {"module silent after the search", R"({"kind": "noReply", "channel": 3, "after": 40})", "watch --ticks 20",
-         "U3 did not answer a read"},
+        {"module silent after the search", R"({"kind": "noReply", "channel": 3, "after": 40})",
+         "watch --ticks 20", "U3 did not answer a read"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string file = scenario("silent.json", R"({"bridges": [{"serial": "S1", "vid": "1A2B", "pid": "0012"}],
+        const std::string file =
+            scenario("silent.json", R"({"bridges": [{"serial": "S1", "vid": "1A2B", "pid": "0012"}],
             "controller": {"type": 18, "lineRate": false, "canTimeoutMs": 1},
-            "modules": [)" + std::string(kModule) + R"(], "faults": [)" + c.faults + "]}");
+            "modules": [)" + std::string(kModule) +
+                                        R"(], "faults": [)" + c.faults + "]}");
         const Outcome r = vzctl("-S -s8 SIM:" + file + " " + c.command);
         EXPECT_EQ(r.status, 1) << r.out;
         EXPECT_LT(r.seconds, 10.0);  // five silent retries of 333 ms, then every exchange gives up at once
@@ -78,10 +81,12 @@ TEST_F(VzctlLinkTest, SeveralBridgesAreChosenBySerialWhereverTheOptionStands) {
     }
     const Outcome busy = vzctl(port + " --serial HELD status");
     EXPECT_EQ(busy.status, 1);
-    EXPECT_NE(busy.out.find("serial number HELD is in use by another program"), std::string::npos) << busy.out;
+    EXPECT_NE(busy.out.find("serial number HELD is in use by another program"), std::string::npos)
+        << busy.out;
     const Outcome unknown = vzctl(port + " --serial NOPE status");
     EXPECT_EQ(unknown.status, 1);
-    EXPECT_NE(unknown.out.find("no crate controller with serial number NOPE"), std::string::npos) << unknown.out;
+    EXPECT_NE(unknown.out.find("no crate controller with serial number NOPE"), std::string::npos)
+        << unknown.out;
     EXPECT_EQ(vzctl(port + " status --serial").status, 2);
 }
 

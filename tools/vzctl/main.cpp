@@ -8,10 +8,10 @@
 
 #include "app/core/command_line.h"
 #include "app/core/crate_session.h"
+#include "base/operator_seam.h"
 #include "base/settings.h"
 #include "link/comm_problem.h"
 #include "link/link_capture.h"
-#include "base/operator_seam.h"
 #include "link/usb_link.h"
 #include "tools/vzctl/cli_arguments.h"
 #include "tools/vzctl/crate_commands.h"
@@ -22,7 +22,7 @@ namespace {
 // Answers as documented; with --serial it picks that bridge instead of cancelling the choice. Every
 // way the program would end during the connection ends vzctl with 1, a link failure.
 class CliOperator : public vz::HeadlessOperator {
-public:
+  public:
     explicit CliOperator(std::string serial) : serial_(std::move(serial)) {}
     int chooseUsbDevice(const std::vector<vz::UsbChoice>& devices) override {
         clearProgress();
@@ -36,7 +36,8 @@ public:
         if (serial_.empty())
             std::fprintf(stderr, "vzctl: several USB devices; choose one with --serial SN\n");
         else
-            std::fprintf(stderr, "vzctl: no crate controller with serial number %s is attached\n", serial_.c_str());
+            std::fprintf(stderr, "vzctl: no crate controller with serial number %s is attached\n",
+                         serial_.c_str());
         return vz::HeadlessOperator::chooseUsbDevice(devices);
     }
     [[noreturn]] void endProcess(int) override {
@@ -53,7 +54,7 @@ public:
     }
     vz::ctl::ProgressLine* progress = nullptr;  // messages are printed on a line of their own
 
-private:
+  private:
     void clearProgress() {
         if (progress) progress->clear();
     }

@@ -6,7 +6,9 @@ namespace vz::ctl {
 
 ProgressLine::ProgressLine(std::FILE* stream) : stream_(stream), terminal_(isatty(fileno(stream)) == 1) {}
 
-ProgressLine::~ProgressLine() { clear(); }
+ProgressLine::~ProgressLine() {
+    clear();
+}
 
 void ProgressLine::clear() {
     if (!shown_) return;

@@ -7,7 +7,7 @@
 namespace vz::ctl {
 
 class ProgressLine {
-public:
+  public:
     explicit ProgressLine(std::FILE* stream);
     ~ProgressLine();  // clears the line
     ProgressLine(const ProgressLine&) = delete;
@@ -18,7 +18,7 @@ public:
     void clear();
     bool active() const { return terminal_; }
 
-private:
+  private:
     std::FILE* stream_;
     bool terminal_;
     bool shown_ = false;
