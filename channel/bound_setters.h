@@ -1,71 +1,53 @@
 #pragma once
-// Setters bound to the channel a dialog shows: plain one-argument functions, so the dialog field
-// helpers can take them as accept callbacks. Each returns false, sending nothing, while its dialog
-// shows no channel.
+// Setters bound to the channel a dialog shows, as one-argument callbacks that the dialog field helpers
+// take as accept callbacks. The dialog owns its channel pointer (nullptr while it shows none) and the
+// callbacks; each callback reads the pointer when it is called, so it follows the dialog from channel
+// to channel, and sends nothing, logging why, while the dialog shows no channel.
 #include <cstdint>
+#include <functional>
+#include <type_traits>
 
+#include "base/debug_log.h"
 #include "channel/channel_classes.h"
+#include "channel/composite_setters.h"
+#include "channel/parameter_access.h"
+#include "channel/parameter_table.h"
 
 namespace vz {
 
-// The channel of the output configuration dialog and of the output calibration dialog (and its
-// calibration wizard); nullptr while the dialog is closed.
-extern QOR* outputConfigChannel;
-extern QOR* outputCalibrationChannel;
+// The parameter's setter on the dialog's channel; V is the parameter's raw type (int16_t, uint16_t,
+// uint32_t or float; ParameterValue for any).
+template <typename V>
+std::function<bool(V)> bindSetter(QOR* const& channel, const ParameterInfo& p) {
+    static_assert(std::is_constructible_v<ParameterValue, V>);
+    return [slot = &channel, info = &p](V value) {
+        if (*slot == nullptr) {
+            debugLog(kLogError, "%s: the dialog shows no channel, nothing sent", info->name);
+            return false;
+        }
+        return setParameter(**slot, *info, ParameterValue{value});
+    };
+}
+// The pointer must outlive the callback: a temporary would not.
+template <typename V>
+std::function<bool(V)> bindSetter(QOR* const&& channel, const ParameterInfo& p) = delete;
 
-namespace outputConfig {
-bool idGroup(uint16_t value);
-bool Unom(int16_t value);
-bool ugain(float value);
-bool Inom(int16_t value);
-bool igain(float value);
-bool rampUp(uint16_t value);
-bool rampDown(uint16_t value);
-bool errorAction(uint16_t value);
-bool minUSense(int16_t value);
-bool maxUSense(int16_t value);
-bool maxUModule(int16_t value);
-bool maxCurrent(int16_t value);
-bool maxTemperature(int16_t value);
-bool maxPower(uint16_t value);
-bool maxTimeout(uint16_t value);
-bool flags(uint16_t value);
-bool delayMinUSense(uint16_t value);
-bool delayMaxUSense(uint16_t value);
-bool delayMaxUModule(uint16_t value);
-bool delayMaxCurrent(uint16_t value);
-bool delayMaxTemperature(uint16_t value);
-bool delayMaxPower(uint16_t value);
-// The hardware maxima of the system configuration, shown in the expert view.
-bool systemMaxUnom(int16_t value);
-bool systemMaxInom(int16_t value);
-bool systemMaxUSense(int16_t value);
-bool systemMaxUTerminal(int16_t value);
-bool systemMaxCurrent(int16_t value);
-bool systemMaxTemperature(int16_t value);
-bool systemMaxPower(uint16_t value);
-}  // namespace outputConfig
+// A composite setter (composite_setters.h) on the dialog's channel.
+template <typename A>
+std::function<bool(A)> bindComposite(QOR* const& channel, bool (*setter)(QOR*, A)) {
+    return [slot = &channel, setter](A value) { return setter(*slot, value); };
+}
+template <typename A>
+std::function<bool(A)> bindComposite(QOR* const&& channel, bool (*setter)(QOR*, A)) = delete;
 
-namespace outputCalibration {
-bool serialNumber(uint32_t value);
-bool flags(uint32_t value);
-bool exponent(uint16_t pair);
-bool calUModGain(uint16_t value);
-bool calUModOffset(int16_t value);
-bool calIModGain(uint16_t value);
-bool calIModOffset(int16_t value);
-bool calUSenGain(uint16_t value);
-bool calUSenOffset(int16_t value);
-bool calUSetGain(uint16_t value);
-bool calUSetOffset(int16_t value);
-bool calISetGain(uint16_t value);
-bool calISetOffset(int16_t value);
-bool phase(uint16_t value);
-bool pwmOffset(int16_t value);
-bool calUIntGain(uint16_t value);
-bool calUIntOffset(int16_t value);
-bool pwmMaxOnTime(uint16_t value);
-bool pwmMinPeriod(uint16_t value);
-}  // namespace outputCalibration
+inline std::function<bool(unsigned)> bindErrorActionField(QOR* const& channel, ErrorActionField field) {
+    return [slot = &channel, field](unsigned code) { return setErrorActionField(*slot, field, code); };
+}
+std::function<bool(unsigned)> bindErrorActionField(QOR* const&& channel, ErrorActionField field) = delete;
+
+inline std::function<bool(uint8_t)> bindExponentByte(QOR* const& channel, ExponentByte which) {
+    return [slot = &channel, which](uint8_t exponent) { return setExponentByte(*slot, which, exponent); };
+}
+std::function<bool(uint8_t)> bindExponentByte(QOR* const&& channel, ExponentByte which) = delete;
 
 }  // namespace vz

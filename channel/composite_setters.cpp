@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "base/debug_log.h"
-#include "channel/bound_setters.h"
 
 namespace vz {
 namespace {
@@ -15,7 +14,7 @@ void refreshOutputConfig() {
     if (refreshHook) refreshHook();
 }
 
-QOR* dialogChannel(QOR* channel, const char* what) {
+QOR* shown(QOR* channel, const char* what) {
     if (channel == nullptr) debugLog(kLogError, "%s: the dialog shows no channel, nothing sent", what);
     return channel;
 }
@@ -34,13 +33,10 @@ void setOutputConfigRefreshHook(std::function<void()> hook) {
     refreshHook = std::move(hook);
 }
 
-namespace outputConfig {
-
-bool errorActionField(ErrorActionField field, unsigned code) {
-    QOR* channel = dialogChannel(outputConfigChannel, "outputConfig::errorActionField");
-    if (channel == nullptr) return false;
+bool setErrorActionField(QOR* channel, ErrorActionField field, unsigned code) {
+    if (!shown(channel, "errorActionField")) return false;
     if (code > kSwitchAllOff) {
-        debugLog(kLogError, "outputConfig::errorActionField: reaction code %u out of range", code);
+        debugLog(kLogError, "errorActionField: reaction code %u out of range", code);
         return false;
     }
     const unsigned shift = static_cast<unsigned>(field);
@@ -48,33 +44,19 @@ bool errorActionField(ErrorActionField field, unsigned code) {
     return channel->user().setErrorAction(static_cast<uint16_t>(word));
 }
 
-bool errorActionMinUSense(unsigned code) {
-    return errorActionField(ErrorActionField::minUSense, code);
-}
-bool errorActionMaxUSense(unsigned code) {
-    return errorActionField(ErrorActionField::maxUSense, code);
-}
-bool errorActionMaxUModule(unsigned code) {
-    return errorActionField(ErrorActionField::maxUModule, code);
-}
-bool errorActionMaxCurrent(unsigned code) {
-    return errorActionField(ErrorActionField::maxCurrent, code);
-}
-bool errorActionTemperature(unsigned code) {
-    return errorActionField(ErrorActionField::temperature, code);
-}
-bool errorActionPower(unsigned code) {
-    return errorActionField(ErrorActionField::power, code);
-}
-bool errorActionTimeout(unsigned code) {
-    return errorActionField(ErrorActionField::timeout, code);
+bool setExponentByte(QOR* channel, ExponentByte which, uint8_t exponent) {
+    if (!shown(channel, which == ExponentByte::voltage ? "voltageExponent" : "currentExponent")) return false;
+    const auto voltage = static_cast<uint8_t>(channel->system().voltageExponent);
+    const auto current = static_cast<uint8_t>(channel->system().currentExponent);
+    const uint16_t pair = which == ExponentByte::voltage ? static_cast<uint16_t>(exponent | (current << 8))
+                                                         : static_cast<uint16_t>(voltage | (exponent << 8));
+    return channel->system().setExponent(pair);
 }
 
-bool nominalFromFraction(double fraction) {
-    QOR* channel = dialogChannel(outputConfigChannel, "outputConfig::nominalFromFraction");
-    if (channel == nullptr) return false;
+bool setNominalFromFraction(QOR* channel, double fraction) {
+    if (!shown(channel, "nominalFromFraction")) return false;
     if (!std::isfinite(fraction)) {
-        debugLog(kLogError, "outputConfig::nominalFromFraction: fraction is not a number");
+        debugLog(kLogError, "nominalFromFraction: fraction is not a number");
         return false;
     }
     if (!channel->user().setUnom(truncatedRaw(channel->system().maxUnom * fraction))) return false;
@@ -83,9 +65,8 @@ bool nominalFromFraction(double fraction) {
     return currentSet;
 }
 
-bool externalSense(bool atLoad) {
-    QOR* channel = dialogChannel(outputConfigChannel, "outputConfig::externalSense");
-    if (channel == nullptr) return false;
+bool setExternalSense(QOR* channel, bool atLoad) {
+    if (!shown(channel, "externalSense")) return false;
     const uint16_t flags = channel->user().flags;
     const uint16_t wanted = atLoad ? static_cast<uint16_t>(flags & ~kSwitchInternalSense)
                                    : static_cast<uint16_t>(flags | kSwitchInternalSense);
@@ -94,29 +75,9 @@ bool externalSense(bool atLoad) {
     return true;
 }
 
-bool nominalVolts(double volts) {
-    QOR* channel = dialogChannel(outputConfigChannel, "outputConfig::nominalVolts");
-    if (channel == nullptr) return false;
+bool setNominalVolts(QOR* channel, double volts) {
+    if (!shown(channel, "nominalVolts")) return false;
     return channel->user().setUnom(channel->voltageToRaw(volts));
 }
 
-}  // namespace outputConfig
-
-namespace outputCalibration {
-
-bool voltageExponent(uint8_t exponent) {
-    QOR* channel = dialogChannel(outputCalibrationChannel, "outputCalibration::voltageExponent");
-    if (channel == nullptr) return false;
-    const auto current = static_cast<uint8_t>(channel->system().currentExponent);
-    return channel->system().setExponent(static_cast<uint16_t>(exponent | (current << 8)));
-}
-
-bool currentExponent(uint8_t exponent) {
-    QOR* channel = dialogChannel(outputCalibrationChannel, "outputCalibration::currentExponent");
-    if (channel == nullptr) return false;
-    const auto voltage = static_cast<uint8_t>(channel->system().voltageExponent);
-    return channel->system().setExponent(static_cast<uint16_t>(voltage | (exponent << 8)));
-}
-
-}  // namespace outputCalibration
 }  // namespace vz

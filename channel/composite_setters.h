@@ -1,10 +1,11 @@
 #pragma once
 // Setters that change part of a parameter or derive it from another value, built on the single
-// parameter setters and acting on the channel the respective dialog shows.
+// parameter setters. Each acts on the channel a dialog shows and sends nothing, logging why, when the
+// dialog shows none (nullptr).
 #include <cstdint>
 #include <functional>
 
-#include "channel/channel_records.h"
+#include "channel/channel_classes.h"
 
 namespace vz {
 
@@ -12,33 +13,22 @@ namespace vz {
 // re-reads its channel. The GUI installs it; none by default.
 void setOutputConfigRefreshHook(std::function<void()> hook);
 
-namespace outputConfig {
 // Replaces one 2-bit reaction code in errorAction and writes the whole word. Codes above 3 are
 // refused without sending.
-bool errorActionField(ErrorActionField field, unsigned code);
-bool errorActionMinUSense(unsigned code);
-bool errorActionMaxUSense(unsigned code);
-bool errorActionMaxUModule(unsigned code);
-bool errorActionMaxCurrent(unsigned code);
-bool errorActionTemperature(unsigned code);
-bool errorActionPower(unsigned code);
-bool errorActionTimeout(unsigned code);
+bool setErrorActionField(QOR* channel, ErrorActionField field, unsigned code);
+
+enum class ExponentByte { voltage, current };
+// Writes the exponent pair with one byte replaced and the other as held.
+bool setExponentByte(QOR* channel, ExponentByte which, uint8_t exponent);
 
 // Unom := maxUnom · fraction and Inom := maxInom · fraction, truncated toward zero and kept within
 // 16 bits. Stops at the first refusal; refreshes the dialog when anything was stored.
-bool nominalFromFraction(double fraction);
+bool setNominalFromFraction(QOR* channel, double fraction);
 
 // true: the output senses at the load (clears internal sense, user flag bit 3); false: sets it.
-bool externalSense(bool atLoad);
+bool setExternalSense(QOR* channel, bool atLoad);
 
 // Unom := voltageToRaw(volts).
-bool nominalVolts(double volts);
-}  // namespace outputConfig
-
-namespace outputCalibration {
-// Write the exponent pair with one byte replaced and the other as held.
-bool voltageExponent(uint8_t exponent);
-bool currentExponent(uint8_t exponent);
-}  // namespace outputCalibration
+bool setNominalVolts(QOR* channel, double volts);
 
 }  // namespace vz

@@ -1,204 +1,97 @@
-// The setters of the user and system configuration: one command per parameter at the field's own
-// offset, and the local copy changes only after the module said yes.
-#include <cstddef>
+// The named setters of the user and system configuration. Each forwards to the table-driven write
+// with its table entry; the compiler checks that the argument has the entry's type and record.
+#include <type_traits>
 
 #include "channel/channel_classes.h"
-#include "channel/module_memory_map.h"
-#include "channel/parameter_command.h"
+#include "channel/parameter_access.h"
+#include "channel/parameter_table.h"
 
 namespace vz {
 namespace {
 
-template <typename T>
-bool commit(uint16_t moduleAddress, uint32_t base, std::size_t offset, T& field, T value, const char* name) {
-    if (!commandParameter(moduleAddress, base, static_cast<uint32_t>(offset), &value, sizeof value, name))
-        return false;
-    field = value;
-    return true;
+consteval std::size_t indexOf(std::string_view key) {
+    return static_cast<std::size_t>(&parameter(key) - parameter_table_detail::kTable);
 }
 
-using User = MODULE_USER_CONFIG_DATA;
-using System = MODULE_SYSTEM_CONFIG_DATA;
+template <typename V>
+consteval ParameterType typeFor() {
+    if constexpr (std::is_same_v<V, int16_t>) return ParameterType::int16;
+    if constexpr (std::is_same_v<V, uint16_t>) return ParameterType::uint16;
+    if constexpr (std::is_same_v<V, uint32_t>) return ParameterType::uint32;
+    if constexpr (std::is_same_v<V, float>) return ParameterType::float32;
+}
 
-constexpr std::size_t delayOffset(std::size_t inDelays) {
-    return offsetof(User, SupervisionDelays) + inDelays;
+template <std::size_t I, typename Data, typename V>
+bool commit(uint16_t moduleAddress, Data& record, V value) {
+    constexpr const ParameterInfo& p = parameter_table_detail::kTable[I];
+    static_assert(p.type == typeFor<V>(), "setter and table disagree on the type");
+    static_assert((p.record == ParameterRecord::user) == std::is_same_v<Data, MODULE_USER_CONFIG_DATA>,
+                  "setter and table disagree on the record");
+    return writeParameter(moduleAddress, reinterpret_cast<unsigned char*>(&record), p, &value);
 }
 
 }  // namespace
 
-#define VZ_USER(field) kUserConfigBase, offsetof(User, field), field
-#define VZ_SYSTEM(field) kSystemConfigBase, offsetof(System, field), field
+#define VZ_USER_SETTER(method, T, key)                                                               \
+    bool MODULE_USER_CONFIG::method(T v) {                                                           \
+        return commit<indexOf(key)>(moduleAddress, static_cast<MODULE_USER_CONFIG_DATA&>(*this), v); \
+    }
+#define VZ_SYSTEM_SETTER(method, T, key)                                                               \
+    bool MODULE_SYSTEM_CONFIG::method(T v) {                                                           \
+        return commit<indexOf(key)>(moduleAddress, static_cast<MODULE_SYSTEM_CONFIG_DATA&>(*this), v); \
+    }
 
-bool MODULE_USER_CONFIG::setIdGroup(uint16_t v) {
-    return commit(moduleAddress, VZ_USER(idGroup), v, "MODULE_USER_CONFIG::idGroup");
-}
-bool MODULE_USER_CONFIG::setUnom(int16_t v) {
-    return commit(moduleAddress, VZ_USER(Unom), v, "MODULE_USER_CONFIG::Unom");
-}
-bool MODULE_USER_CONFIG::setInom(int16_t v) {
-    return commit(moduleAddress, VZ_USER(Inom), v, "MODULE_USER_CONFIG::Inom");
-}
-bool MODULE_USER_CONFIG::setRampUp(uint16_t v) {
-    return commit(moduleAddress, VZ_USER(rampUp), v, "MODULE_USER_CONFIG::rampUp");
-}
-bool MODULE_USER_CONFIG::setRampDown(uint16_t v) {
-    return commit(moduleAddress, VZ_USER(rampDown), v, "MODULE_USER_CONFIG::rampDown");
-}
-bool MODULE_USER_CONFIG::setErrorAction(uint16_t v) {
-    return commit(moduleAddress, VZ_USER(errorAction), v, "MODULE_USER_CONFIG::errorAction");
-}
-bool MODULE_USER_CONFIG::setMinUSense(int16_t v) {
-    return commit(moduleAddress, VZ_USER(minUSense), v, "MODULE_USER_CONFIG::minUSense");
-}
-bool MODULE_USER_CONFIG::setMaxUSense(int16_t v) {
-    return commit(moduleAddress, VZ_USER(maxUSense), v, "MODULE_USER_CONFIG::maxUSense");
-}
-bool MODULE_USER_CONFIG::setMaxUModule(int16_t v) {
-    return commit(moduleAddress, VZ_USER(maxUModule), v, "MODULE_USER_CONFIG::maxUModule");
-}
-bool MODULE_USER_CONFIG::setMaxCurrent(int16_t v) {
-    return commit(moduleAddress, VZ_USER(maxCurrent), v, "MODULE_USER_CONFIG::maxCurrent");
-}
-bool MODULE_USER_CONFIG::setMaxTemperature(int16_t v) {
-    return commit(moduleAddress, VZ_USER(maxTemperature), v, "MODULE_USER_CONFIG::maxTemperature");
-}
-bool MODULE_USER_CONFIG::setMaxPower(uint16_t v) {
-    return commit(moduleAddress, VZ_USER(maxPower), v, "MODULE_USER_CONFIG::maxPower");
-}
-bool MODULE_USER_CONFIG::setMaxTimeout(uint16_t v) {
-    return commit(moduleAddress, VZ_USER(maxTimeout), v, "MODULE_USER_CONFIG::maxTimeout");
-}
-bool MODULE_USER_CONFIG::setFlags(uint16_t v) {
-    return commit(moduleAddress, VZ_USER(flags), v, "MODULE_USER_CONFIG::flags");
-}
+VZ_USER_SETTER(setIdGroup, uint16_t, "user.idGroup")
+VZ_USER_SETTER(setUnom, int16_t, "user.Unom")
+VZ_USER_SETTER(setUgain, float, "user.ugain")
+VZ_USER_SETTER(setInom, int16_t, "user.Inom")
+VZ_USER_SETTER(setIgain, float, "user.igain")
+VZ_USER_SETTER(setRampUp, uint16_t, "user.rampUp")
+VZ_USER_SETTER(setRampDown, uint16_t, "user.rampDown")
+VZ_USER_SETTER(setErrorAction, uint16_t, "user.errorAction")
+VZ_USER_SETTER(setMinUSense, int16_t, "user.minUSense")
+VZ_USER_SETTER(setMaxUSense, int16_t, "user.maxUSense")
+VZ_USER_SETTER(setMaxUModule, int16_t, "user.maxUModule")
+VZ_USER_SETTER(setMaxCurrent, int16_t, "user.maxCurrent")
+VZ_USER_SETTER(setMaxTemperature, int16_t, "user.maxTemperature")
+VZ_USER_SETTER(setMaxPower, uint16_t, "user.maxPower")
+VZ_USER_SETTER(setMaxTimeout, uint16_t, "user.maxTimeout")
+VZ_USER_SETTER(setFlags, uint16_t, "user.flags")
+VZ_USER_SETTER(setDelayMinUSense, uint16_t, "user.SupervisionDelays.minUSense")
+VZ_USER_SETTER(setDelayMaxUSense, uint16_t, "user.SupervisionDelays.maxUSense")
+VZ_USER_SETTER(setDelayMaxUModule, uint16_t, "user.SupervisionDelays.maxUModule")
+VZ_USER_SETTER(setDelayMaxCurrent, uint16_t, "user.SupervisionDelays.maxCurrent")
+VZ_USER_SETTER(setDelayMaxTemperature, uint16_t, "user.SupervisionDelays.maxTemperature")
+VZ_USER_SETTER(setDelayMaxPower, uint16_t, "user.SupervisionDelays.maxPower")
 
-bool MODULE_USER_CONFIG::setDelayMinUSense(uint16_t v) {
-    return commit(moduleAddress, kUserConfigBase, delayOffset(offsetof(SupervisionDelayData, minUSense)),
-                  SupervisionDelays.minUSense, v, "MODULE_USER_CONFIG::SupervisionDelays.minUSense");
-}
-bool MODULE_USER_CONFIG::setDelayMaxUSense(uint16_t v) {
-    return commit(moduleAddress, kUserConfigBase, delayOffset(offsetof(SupervisionDelayData, maxUSense)),
-                  SupervisionDelays.maxUSense, v, "MODULE_USER_CONFIG::SupervisionDelays.maxUSense");
-}
-bool MODULE_USER_CONFIG::setDelayMaxUModule(uint16_t v) {
-    return commit(moduleAddress, kUserConfigBase, delayOffset(offsetof(SupervisionDelayData, maxUModule)),
-                  SupervisionDelays.maxUModule, v, "MODULE_USER_CONFIG::SupervisionDelays.maxUModule");
-}
-bool MODULE_USER_CONFIG::setDelayMaxCurrent(uint16_t v) {
-    return commit(moduleAddress, kUserConfigBase, delayOffset(offsetof(SupervisionDelayData, maxCurrent)),
-                  SupervisionDelays.maxCurrent, v, "MODULE_USER_CONFIG::SupervisionDelays.maxCurrent");
-}
-bool MODULE_USER_CONFIG::setDelayMaxTemperature(uint16_t v) {
-    return commit(moduleAddress, kUserConfigBase, delayOffset(offsetof(SupervisionDelayData, maxTemperature)),
-                  SupervisionDelays.maxTemperature, v,
-                  "MODULE_USER_CONFIG::SupervisionDelays.maxTemperature");
-}
-bool MODULE_USER_CONFIG::setDelayMaxPower(uint16_t v) {
-    return commit(moduleAddress, kUserConfigBase, delayOffset(offsetof(SupervisionDelayData, maxPower)),
-                  SupervisionDelays.maxPower, v, "MODULE_USER_CONFIG::SupervisionDelays.maxPower");
-}
+VZ_SYSTEM_SETTER(setSerialNumber, uint32_t, "system.serialNumber")
+VZ_SYSTEM_SETTER(setFlags, uint32_t, "system.flags")
+VZ_SYSTEM_SETTER(setExponent, uint16_t, "system.exponent")  // low byte voltage, high byte current
+VZ_SYSTEM_SETTER(setCalUModGain, uint16_t, "system.calUModGain")
+VZ_SYSTEM_SETTER(setCalUModOffset, int16_t, "system.calUModOffset")
+VZ_SYSTEM_SETTER(setCalIModGain, uint16_t, "system.calIModGain")
+VZ_SYSTEM_SETTER(setCalIModOffset, int16_t, "system.calIModOffset")
+VZ_SYSTEM_SETTER(setCalUSenGain, uint16_t, "system.calUSenGain")
+VZ_SYSTEM_SETTER(setCalUSenOffset, int16_t, "system.calUSenOffset")
+VZ_SYSTEM_SETTER(setCalUSetGain, uint16_t, "system.calUSetGain")
+VZ_SYSTEM_SETTER(setCalUSetOffset, int16_t, "system.calUSetOffset")
+VZ_SYSTEM_SETTER(setCalISetGain, uint16_t, "system.calISetGain")
+VZ_SYSTEM_SETTER(setCalISetOffset, int16_t, "system.calISetOffset")
+VZ_SYSTEM_SETTER(setPhase, uint16_t, "system.phase")
+VZ_SYSTEM_SETTER(setMaxUnom, int16_t, "system.maxUnom")
+VZ_SYSTEM_SETTER(setMaxInom, int16_t, "system.maxInom")
+VZ_SYSTEM_SETTER(setMaxUSense, int16_t, "system.maxUSense")
+VZ_SYSTEM_SETTER(setMaxUTerminal, int16_t, "system.maxUTerminal")
+VZ_SYSTEM_SETTER(setMaxCurrent, int16_t, "system.maxCurrent")
+VZ_SYSTEM_SETTER(setMaxTemperature, int16_t, "system.maxTemperature")
+VZ_SYSTEM_SETTER(setMaxPower, uint16_t, "system.maxPower")
+VZ_SYSTEM_SETTER(setPwmOffset, int16_t, "system.pwmOffset")
+VZ_SYSTEM_SETTER(setCalUIntGain, uint16_t, "system.calUIntGain")
+VZ_SYSTEM_SETTER(setCalUIntOffset, int16_t, "system.calUIntOffset")
+VZ_SYSTEM_SETTER(setPwmMaxOnTime, uint16_t, "system.pwmMaxOnTime")
+VZ_SYSTEM_SETTER(setPwmMinPeriod, uint16_t, "system.pwmMinPeriod")
 
-// The WDX floats overlay integer fields, so they are stored through the bytes.
-bool MODULE_USER_CONFIG::setUgain(float v) {
-    if (!commandParameter(moduleAddress, kUserConfigBase, kUgainOffset, &v, sizeof v,
-                          "MODULE_USER_CONFIG::ugain"))
-        return false;
-    storeUgain(v);
-    return true;
-}
-bool MODULE_USER_CONFIG::setIgain(float v) {
-    if (!commandParameter(moduleAddress, kUserConfigBase, kIgainOffset, &v, sizeof v,
-                          "MODULE_USER_CONFIG::igain"))
-        return false;
-    storeIgain(v);
-    return true;
-}
-
-bool MODULE_SYSTEM_CONFIG::setSerialNumber(uint32_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(serialNumber), v, "MODULE_SYSTEM_CONFIG::serialNumber");
-}
-bool MODULE_SYSTEM_CONFIG::setFlags(uint32_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(flags), v, "MODULE_SYSTEM_CONFIG::flags");
-}
-bool MODULE_SYSTEM_CONFIG::setExponent(uint16_t pair) {
-    if (!commandParameter(moduleAddress, kSystemConfigBase, offsetof(System, voltageExponent), &pair,
-                          sizeof pair, "MODULE_SYSTEM_CONFIG::exponent"))
-        return false;
-    voltageExponent = static_cast<int8_t>(pair & 0xFF);
-    currentExponent = static_cast<int8_t>(pair >> 8);
-    return true;
-}
-bool MODULE_SYSTEM_CONFIG::setCalUModGain(uint16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(calUModGain), v, "MODULE_SYSTEM_CONFIG::calUModGain");
-}
-bool MODULE_SYSTEM_CONFIG::setCalUModOffset(int16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(calUModOffset), v, "MODULE_SYSTEM_CONFIG::calUModOffset");
-}
-bool MODULE_SYSTEM_CONFIG::setCalIModGain(uint16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(calIModGain), v, "MODULE_SYSTEM_CONFIG::calIModGain");
-}
-bool MODULE_SYSTEM_CONFIG::setCalIModOffset(int16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(calIModOffset), v, "MODULE_SYSTEM_CONFIG::calIModOffset");
-}
-bool MODULE_SYSTEM_CONFIG::setCalUSenGain(uint16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(calUSenGain), v, "MODULE_SYSTEM_CONFIG::calUSenGain");
-}
-bool MODULE_SYSTEM_CONFIG::setCalUSenOffset(int16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(calUSenOffset), v, "MODULE_SYSTEM_CONFIG::calUSenOffset");
-}
-bool MODULE_SYSTEM_CONFIG::setCalUSetGain(uint16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(calUSetGain), v, "MODULE_SYSTEM_CONFIG::calUSetGain");
-}
-bool MODULE_SYSTEM_CONFIG::setCalUSetOffset(int16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(calUSetOffset), v, "MODULE_SYSTEM_CONFIG::calUSetOffset");
-}
-bool MODULE_SYSTEM_CONFIG::setCalISetGain(uint16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(calISetGain), v, "MODULE_SYSTEM_CONFIG::calISetGain");
-}
-bool MODULE_SYSTEM_CONFIG::setCalISetOffset(int16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(calISetOffset), v, "MODULE_SYSTEM_CONFIG::calISetOffset");
-}
-bool MODULE_SYSTEM_CONFIG::setPhase(uint16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(phase), v, "MODULE_SYSTEM_CONFIG::phase");
-}
-bool MODULE_SYSTEM_CONFIG::setMaxUnom(int16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(maxUnom), v, "MODULE_SYSTEM_CONFIG::maxUnom");
-}
-bool MODULE_SYSTEM_CONFIG::setMaxInom(int16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(maxInom), v, "MODULE_SYSTEM_CONFIG::maxInom");
-}
-bool MODULE_SYSTEM_CONFIG::setMaxUSense(int16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(maxUSense), v, "MODULE_SYSTEM_CONFIG::maxUSense");
-}
-bool MODULE_SYSTEM_CONFIG::setMaxUTerminal(int16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(maxUTerminal), v, "MODULE_SYSTEM_CONFIG::maxUTerminal");
-}
-bool MODULE_SYSTEM_CONFIG::setMaxCurrent(int16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(maxCurrent), v, "MODULE_SYSTEM_CONFIG::maxCurrent");
-}
-bool MODULE_SYSTEM_CONFIG::setMaxTemperature(int16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(maxTemperature), v, "MODULE_SYSTEM_CONFIG::maxTemperature");
-}
-bool MODULE_SYSTEM_CONFIG::setMaxPower(uint16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(maxPower), v, "MODULE_SYSTEM_CONFIG::maxPower");
-}
-bool MODULE_SYSTEM_CONFIG::setPwmOffset(int16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(pwmOffset), v, "MODULE_SYSTEM_CONFIG::pwmOffset");
-}
-bool MODULE_SYSTEM_CONFIG::setCalUIntGain(uint16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(calUIntGain), v, "MODULE_SYSTEM_CONFIG::calUIntGain");
-}
-bool MODULE_SYSTEM_CONFIG::setCalUIntOffset(int16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(calUIntOffset), v, "MODULE_SYSTEM_CONFIG::calUIntOffset");
-}
-bool MODULE_SYSTEM_CONFIG::setPwmMaxOnTime(uint16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(pwmMaxOnTime), v, "MODULE_SYSTEM_CONFIG::pwmMaxOnTime");
-}
-bool MODULE_SYSTEM_CONFIG::setPwmMinPeriod(uint16_t v) {
-    return commit(moduleAddress, VZ_SYSTEM(pwmMinPeriod), v, "MODULE_SYSTEM_CONFIG::pwmMinPeriod");
-}
-
-#undef VZ_USER
-#undef VZ_SYSTEM
+#undef VZ_USER_SETTER
+#undef VZ_SYSTEM_SETTER
 
 }  // namespace vz

@@ -1,18 +1,19 @@
-// Applying one channel of the configuration document to a channel of the power supply. Every
-// present attribute goes to the module through its setter; absent ones are left alone. The exponents
-// come first, because they change the meaning of every voltage and current that follows.
+// Applying one channel of the configuration document to a channel of the power supply, field by field
+// from the file description. Every present attribute goes to the module through its parameter's
+// setter; absent ones are left alone.
 #include <bit>
 #include <cmath>
 #include <cstdio>
-#include <functional>
+#include <cstring>
 #include <limits>
 #include <string>
 
 #include "base/debug_log.h"
 #include "base/settings.h"
 #include "channel/channel_table.h"
-#include "configfile/config_file_names.h"
+#include "channel/parameter_access.h"
 #include "configfile/module_file_io.h"
+#include "configfile/output_file_fields.h"
 #include "configfile/xml_attributes.h"
 #include "configfile/xml_element_paths.h"
 #include "configfile/xml_text.h"
@@ -25,7 +26,7 @@ using xercesc::DOMElement;
 class ChannelReader {
   public:
     ChannelReader(QOR& q, std::string path, OutputApplyCounts& counts)
-        : q_(q), path_(std::move(path)), full_(cfgnames::fullFieldSet(controllerType)), counts_(counts) {}
+        : q_(q), path_(std::move(path)), counts_(counts) {}
 
     DOMElement* part(const DOMElement* output, const char* name) const {
         DOMElement* e = findChild(output, name);
@@ -33,95 +34,26 @@ class ChannelReader {
         return e;
     }
 
-    // ugain and igain of a WDX module.
+    // ugain and igain of a WDX module, from whichever part carries them.
     void gains(const DOMElement* e) const {
-        double value = 0;
-        if (getDoubleAttribute(e, "ugain", value)) gain(e, "ugain", value, true);
-        if (getDoubleAttribute(e, "igain", value)) gain(e, "igain", value, false);
+        for (const OutputFileField& f : outputFileFields()) {
+            double value = 0;
+            if (f.kind == FileFieldKind::wdxGain && fileRuleHolds(f.rule, controllerType) &&
+                getDoubleAttribute(e, f.attribute, value))
+                gain(e, f, value);
+        }
     }
 
-    void calibration(const DOMElement* e) const {
-        MODULE_SYSTEM_CONFIG& s = q_.system();
-        if (full_) {
-            int voltage = s.voltageExponent;
-            int current = s.currentExponent;
-            getIntAttribute(e, "voltageExponent", voltage);
-            getIntAttribute(e, "currentExponent", current);
-            tally(s.setExponent(static_cast<uint16_t>((voltage & 0xFF) | ((current & 0xFF) << 8))));
-            volts(e, "pwmOffset", [&](int16_t v) { return s.setPwmOffset(v); });
-            integer(e, "pwmMaxOnTime", [&](int v) { return s.setPwmMaxOnTime(static_cast<uint16_t>(v)); });
-            integer(e, "pwmMinPeriod", [&](int v) { return s.setPwmMinPeriod(static_cast<uint16_t>(v)); });
-        }
-        gainOffset(e, "calIMod", false, &MODULE_SYSTEM_CONFIG::setCalIModGain,
-                   &MODULE_SYSTEM_CONFIG::setCalIModOffset);
-        gainOffset(e, "calUSen", true, &MODULE_SYSTEM_CONFIG::setCalUSenGain,
-                   &MODULE_SYSTEM_CONFIG::setCalUSenOffset);
-        if (!full_) return;
-        gainOffset(e, "calUMod", true, &MODULE_SYSTEM_CONFIG::setCalUModGain,
-                   &MODULE_SYSTEM_CONFIG::setCalUModOffset);
-        gainOffset(e, "calUSet", true, &MODULE_SYSTEM_CONFIG::setCalUSetGain,
-                   &MODULE_SYSTEM_CONFIG::setCalUSetOffset);
-        gainOffset(e, "calUInt", true, &MODULE_SYSTEM_CONFIG::setCalUIntGain,
-                   &MODULE_SYSTEM_CONFIG::setCalUIntOffset);
-        gainOffset(e, "calISet", false, &MODULE_SYSTEM_CONFIG::setCalISetGain,
-                   &MODULE_SYSTEM_CONFIG::setCalISetOffset);
-    }
-
-    void configuration(const DOMElement* e) const {
-        MODULE_SYSTEM_CONFIG& s = q_.system();
-        if (full_) {
-            integer(e, "phase", [&](int v) { return s.setPhase(static_cast<uint16_t>(v)); });
-            volts(e, "maxUnom", [&](int16_t v) { return s.setMaxUnom(v); });
-            amperes(e, "maxInom", [&](int16_t v) { return s.setMaxInom(v); });
-            volts(e, "maxUModule", [&](int16_t v) { return s.setMaxUTerminal(v); });
-            integer(e, "maxTemperature", [&](int v) { return s.setMaxTemperature(static_cast<int16_t>(v)); });
-        }
-        volts(e, "maxUSense", [&](int16_t v) { return s.setMaxUSense(v); });
-        amperes(e, "maxCurrent", [&](int16_t v) { return s.setMaxCurrent(v); });
-        integer(e, "maxPower", [&](int v) { return s.setMaxPower(static_cast<uint16_t>(v)); });
-        if (!full_) return;
-        if (const DOMElement* flags = findChild(e, "Flags"))
-            tally(s.setFlags(withBits(flags, cfgnames::kSystemFlags, s.flags)));
-    }
-
-    void user(const DOMElement* e) const {
-        MODULE_USER_CONFIG& u = q_.user();
-        integer(e, "idGroup", [&](int v) { return u.setIdGroup(static_cast<uint16_t>(v)); });
-        volts(e, "minUSense", [&](int16_t v) { return u.setMinUSense(v); });
-        volts(e, "maxUSense", [&](int16_t v) { return u.setMaxUSense(v); });
-        amperes(e, "maxCurrent", [&](int16_t v) { return u.setMaxCurrent(v); });
-        integer(e, "maxPower", [&](int v) { return u.setMaxPower(static_cast<uint16_t>(v)); });
-        integer(e, "maxTimeout", [&](int v) { return u.setMaxTimeout(static_cast<uint16_t>(v)); });
-        if (full_) {
-            volts(e, "maxUModule", [&](int16_t v) { return u.setMaxUModule(v); });
-            integer(e, "maxTemperature", [&](int v) { return u.setMaxTemperature(static_cast<int16_t>(v)); });
-            volts(e, "unom", [&](int16_t v) { return u.setUnom(v); });
-            amperes(e, "inom", [&](int16_t v) { return u.setInom(v); });
-            integer(e, "rampUp", [&](int v) { return u.setRampUp(static_cast<uint16_t>(v)); });
-            integer(e, "rampDown", [&](int v) { return u.setRampDown(static_cast<uint16_t>(v)); });
-        }
-        if (const DOMElement* actions = findChild(e, "ErrorAction")) {
-            uint32_t word = u.errorAction;
-            for (const auto& a : cfgnames::kErrorActions) {
-                int code = 0;
-                if (getIntAttribute(actions, a.name, code))
-                    word = (word & ~(3u << a.bit)) | ((static_cast<uint32_t>(code) & 3u) << a.bit);
-            }
-            tally(u.setErrorAction(static_cast<uint16_t>(word)));
-        }
-        if (!full_) return;
-        if (const DOMElement* flags = findChild(e, "Flags"))
-            tally(u.setFlags(static_cast<uint16_t>(withBits(flags, cfgnames::kUserFlags, u.flags))));
-        if (const DOMElement* d = findChild(e, "SupervisionDelay")) {
-            auto delay = [&](const char* name, bool (MODULE_USER_CONFIG::*set)(uint16_t)) {
-                integer(d, name, [&](int v) { return (u.*set)(static_cast<uint16_t>(v)); });
-            };
-            delay("minUSense", &MODULE_USER_CONFIG::setDelayMinUSense);
-            delay("maxUSense", &MODULE_USER_CONFIG::setDelayMaxUSense);
-            delay("maxUModule", &MODULE_USER_CONFIG::setDelayMaxUModule);
-            delay("maxCurrent", &MODULE_USER_CONFIG::setDelayMaxCurrent);
-            delay("temperature", &MODULE_USER_CONFIG::setDelayMaxTemperature);
-            delay("power", &MODULE_USER_CONFIG::setDelayMaxPower);
+    // Every field of the part that is applied, in the file description's order. The exponents come
+    // first, because they change the meaning of every voltage and current that follows.
+    void apply(const DOMElement* partElement, const char* partName) const {
+        exponents(partElement, partName);
+        for (const OutputFileField& f : outputFileFields()) {
+            if (std::strcmp(f.part, partName) != 0 || !fileRuleHolds(f.rule, controllerType)) continue;
+            if (f.kind != FileFieldKind::value && f.kind != FileFieldKind::namedBits) continue;
+            const DOMElement* e = f.child ? findChild(partElement, f.child) : partElement;
+            if (!e) continue;
+            f.kind == FileFieldKind::value ? value(e, f) : namedBits(e, f);
         }
     }
 
@@ -130,58 +62,72 @@ class ChannelReader {
     // or one the module refused in part, from one that was applied.
     void tally(bool accepted) const { ++(accepted ? counts_.written : counts_.refused); }
 
-    void integer(const DOMElement* e, const char* name, const std::function<bool(int)>& apply) const {
-        int value = 0;
-        if (getIntAttribute(e, name, value)) tally(apply(value));
-    }
-    // Converted with the channel's exponents as they are at this moment.
-    void volts(const DOMElement* e, const char* name, const std::function<bool(int16_t)>& apply) const {
-        double value = 0;
-        if (getDoubleAttribute(e, name, value)) tally(apply(q_.voltageToRaw(value)));
-    }
-    void amperes(const DOMElement* e, const char* name, const std::function<bool(int16_t)>& apply) const {
-        double value = 0;
-        if (getDoubleAttribute(e, name, value)) tally(apply(q_.currentToRaw(value)));
-    }
-
-    using GainSetter = bool (MODULE_SYSTEM_CONFIG::*)(uint16_t);
-    using OffsetSetter = bool (MODULE_SYSTEM_CONFIG::*)(int16_t);
-    void gainOffset(const DOMElement* calibration, const char* name, bool voltage, GainSetter setGain,
-                    OffsetSetter setOffset) const {
-        const DOMElement* e = findChild(calibration, name);
-        if (!e) return;
-        MODULE_SYSTEM_CONFIG& s = q_.system();
-        integer(e, "gain", [&](int v) { return (s.*setGain)(static_cast<uint16_t>(v)); });
-        const auto offset = [&](int16_t v) { return (s.*setOffset)(v); };
-        voltage ? volts(e, "offset", offset) : amperes(e, "offset", offset);
+    // The pair is written whenever the part carries the exponent fields for this controller, also when
+    // both attributes are absent; an absent one keeps the channel's present exponent.
+    void exponents(const DOMElement* e, const char* partName) const {
+        const ParameterInfo* pair = nullptr;
+        int voltage = q_.system().voltageExponent;
+        int current = q_.system().currentExponent;
+        for (const OutputFileField& f : outputFileFields()) {
+            if (std::strcmp(f.part, partName) != 0 || !fileRuleHolds(f.rule, controllerType)) continue;
+            if (f.kind == FileFieldKind::voltageExponent)
+                getIntAttribute(e, f.attribute, voltage);
+            else if (f.kind == FileFieldKind::currentExponent)
+                getIntAttribute(e, f.attribute, current);
+            else
+                continue;
+            pair = f.parameter;
+        }
+        if (pair)
+            tally(setParameter(q_, *pair, static_cast<uint16_t>((voltage & 0xFF) | ((current & 0xFF) << 8))));
     }
 
-    template <std::size_t N>
-    static uint32_t withBits(const DOMElement* e, const cfgnames::BitName (&names)[N], uint32_t word) {
-        for (const auto& b : names) {
+    // Integers are cut to the field's width; volts and amperes convert with the channel's exponents as
+    // they are at this moment.
+    void value(const DOMElement* e, const OutputFileField& f) const {
+        const ParameterInfo& p = *f.parameter;
+        if (p.raw16Scaled()) {
+            double physical = 0;
+            if (!getDoubleAttribute(e, f.attribute, physical)) return;
+            const int16_t raw =
+                p.unit == ParameterUnit::volts ? q_.voltageToRaw(physical) : q_.currentToRaw(physical);
+            tally(setParameter(q_, p, raw));
+        } else {
+            int integer = 0;
+            if (getIntAttribute(e, f.attribute, integer))
+                tally(setParameter(q_, p, truncatedValue(p, integer)));
+        }
+    }
+
+    // Starts from the word the channel holds, replaces each named field that the element carries, and
+    // writes the whole word once, also when it carries none.
+    void namedBits(const DOMElement* e, const OutputFileField& f) const {
+        const ParameterInfo& p = *f.parameter;
+        uint32_t word = std::visit([](auto v) { return static_cast<uint32_t>(v); }, readParameter(q_, p));
+        const uint32_t mask = (1u << f.bitWidth) - 1;
+        for (const auto& b : f.bits) {
             int value = 0;
             if (getIntAttribute(e, b.name, value))
-                word = (word & ~(1u << b.bit)) | ((static_cast<uint32_t>(value) & 1u) << b.bit);
+                word = (word & ~(mask << b.bit)) | ((static_cast<uint32_t>(value) & mask) << b.bit);
         }
-        return word;
+        tally(setParameter(q_, p, truncatedValue(p, word)));
     }
 
     // The module takes a single-precision gain; the channel's local exponent follows the gain's own
     // binary exponent so that the raw readings scale with it (not written to the module).
-    void gain(const DOMElement* e, const char* name, double value, bool voltage) const {
+    void gain(const DOMElement* e, const OutputFileField& f, double value) const {
         if (!std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max()) {
             debugLog(kLogWarning, "Configuration File: Branch \"%s\" Attribut \"%s\": bad double value",
-                     nativeText(e->getTagName()).c_str(), name);
+                     nativeText(e->getTagName()).c_str(), f.attribute);
             return;
         }
         const float narrowed = static_cast<float>(value);
-        MODULE_USER_CONFIG& u = q_.user();
-        const bool accepted = voltage ? u.setUgain(narrowed) : u.setIgain(narrowed);
+        const bool accepted = setParameter(q_, *f.parameter, narrowed);
         tally(accepted);
         if (!accepted) return;
         const unsigned biased = (std::bit_cast<uint32_t>(narrowed) >> 23) & 0xFFu;
         MODULE_SYSTEM_CONFIG& s = q_.system();
-        if (voltage)
+        if (f.parameter == &parameter("user.ugain"))
             s.voltageExponent = static_cast<int8_t>(static_cast<uint8_t>(biased + 0x77));
         else
             s.currentExponent = static_cast<int8_t>(static_cast<uint8_t>(biased + 0x76));
@@ -189,7 +135,6 @@ class ChannelReader {
 
     QOR& q_;
     std::string path_;
-    bool full_;
     OutputApplyCounts& counts_;
 };
 
@@ -221,21 +166,21 @@ bool MODULE_FILE_IO::readOutputConfiguration(int a, int b, OutputApplyCounts* co
     }
     const ChannelReader reader(q, path, tally);
     const ConfigReadOptions& o = readOptions;
-    const bool wdx = cfgnames::wdxController(controllerType);
     if (o.outputConfig) {
-        if (const DOMElement* user = reader.part(output, "User"); user && wdx) reader.gains(user);
-        if (const DOMElement* config = reader.part(output, "Configuration"); config && wdx)
-            reader.gains(config);
+        // The gains of a WDX module, from User and then from Configuration, before everything else.
+        if (const DOMElement* user = reader.part(output, "User")) reader.gains(user);
+        if (const DOMElement* config = reader.part(output, "Configuration")) reader.gains(config);
     }
     if (o.outputCalib) {
         if (const DOMElement* calibration = reader.part(output, "Calibration"))
-            reader.calibration(calibration);
+            reader.apply(calibration, "Calibration");
     }
     if (o.outputConfig) {
-        if (const DOMElement* config = reader.part(output, "Configuration")) reader.configuration(config);
+        if (const DOMElement* config = reader.part(output, "Configuration"))
+            reader.apply(config, "Configuration");
     }
     if (o.outputUser) {
-        if (const DOMElement* user = reader.part(output, "User")) reader.user(user);
+        if (const DOMElement* user = reader.part(output, "User")) reader.apply(user, "User");
     }
     return true;
 }

@@ -1,12 +1,14 @@
-// Writing one channel into the configuration document. Physical values use the channel's own
-// exponents, so a file can be applied to modules whose exponents differ.
+// Writing one channel into the configuration document, field by field from the file description.
+// Physical values use the channel's own exponents, so a file can be applied to modules whose exponents
+// differ.
 #include <cstdio>
 
 #include "base/settings.h"
 #include "channel/channel_table.h"
 #include "channel/firmware_version.h"
-#include "configfile/config_file_names.h"
+#include "channel/parameter_access.h"
 #include "configfile/module_file_io.h"
+#include "configfile/output_file_fields.h"
 #include "configfile/xml_attributes.h"
 #include "configfile/xml_element_paths.h"
 
@@ -15,102 +17,41 @@ namespace {
 
 using xercesc::DOMElement;
 
-class ChannelWriter {
-  public:
-    explicit ChannelWriter(const QOR& q) : q_(q), full_(cfgnames::fullFieldSet(controllerType)) {}
+void writeValue(DOMElement* e, const char* name, const QOR& q, const ParameterInfo& p) {
+    const ParameterValue raw = readParameter(q, p);
+    if (p.raw16Scaled() || p.type == ParameterType::float32)
+        setDoubleAttribute(e, name, physicalValue(q, p));
+    else if (p.type == ParameterType::uint32)
+        setUIntAttribute(e, name, std::get<uint32_t>(raw));
+    else
+        setIntAttribute(e, name, std::visit([](auto v) { return static_cast<int>(v); }, raw));
+}
 
-    void calibration(DOMElement* e) const {
-        const MODULE_SYSTEM_CONFIG_DATA& s = q_.system();
-        if (full_) {
-            setUIntAttribute(e, "serialNumber", s.serialNumber);
-            setIntAttribute(e, "voltageExponent", s.voltageExponent);
-            setIntAttribute(e, "currentExponent", s.currentExponent);
-            volts(e, "pwmOffset", s.pwmOffset);
-            setIntAttribute(e, "pwmMaxOnTime", s.pwmMaxOnTime);
-            setIntAttribute(e, "pwmMinPeriod", s.pwmMinPeriod);
+void writeField(DOMElement* e, const OutputFileField& f, const QOR& q) {
+    switch (f.kind) {
+        case FileFieldKind::value:
+        case FileFieldKind::information:
+        case FileFieldKind::wdxGain:
+            writeValue(e, f.attribute, q, *f.parameter);
+            return;
+        case FileFieldKind::moduleId:
+            setIntAttribute(e, f.attribute, q.system().idModule);
+            return;
+        case FileFieldKind::voltageExponent:
+            setIntAttribute(e, f.attribute, q.system().voltageExponent);
+            return;
+        case FileFieldKind::currentExponent:
+            setIntAttribute(e, f.attribute, q.system().currentExponent);
+            return;
+        case FileFieldKind::namedBits: {
+            const uint32_t word =
+                std::visit([](auto v) { return static_cast<uint32_t>(v); }, readParameter(q, *f.parameter));
+            const uint32_t mask = (1u << f.bitWidth) - 1;
+            for (const auto& b : f.bits) setUIntAttribute(e, b.name, (word >> b.bit) & mask);
+            return;
         }
-        gainOffset(e, "calIMod", s.calIModGain, amperesOf(s.calIModOffset));
-        gainOffset(e, "calUSen", s.calUSenGain, voltsOf(s.calUSenOffset));
-        if (!full_) return;
-        gainOffset(e, "calUMod", s.calUModGain, voltsOf(s.calUModOffset));
-        gainOffset(e, "calUSet", s.calUSetGain, voltsOf(s.calUSetOffset));
-        gainOffset(e, "calUInt", s.calUIntGain, voltsOf(s.calUIntOffset));
-        gainOffset(e, "calISet", s.calISetGain, amperesOf(s.calISetOffset));
     }
-
-    void configuration(DOMElement* e) const {
-        const MODULE_SYSTEM_CONFIG_DATA& s = q_.system();
-        if (full_) {
-            setIntAttribute(e, "idModule", s.idModule);
-            setIntAttribute(e, "phase", s.phase);
-            volts(e, "maxUnom", s.maxUnom);
-            amperes(e, "maxInom", s.maxInom);
-            volts(e, "maxUModule", s.maxUTerminal);
-            setIntAttribute(e, "maxTemperature", s.maxTemperature);
-        }
-        volts(e, "maxUSense", s.maxUSense);
-        amperes(e, "maxCurrent", s.maxCurrent);
-        setIntAttribute(e, "maxPower", s.maxPower);
-        if (cfgnames::wdxController(controllerType)) {
-            setDoubleAttribute(e, "ugain", q_.user().ugain());
-            setDoubleAttribute(e, "igain", q_.user().igain());
-        }
-        if (full_) bits(getOrCreateChild(e, "Flags"), cfgnames::kSystemFlags, s.flags);
-    }
-
-    void user(DOMElement* e) const {
-        const MODULE_USER_CONFIG_DATA& u = q_.user();
-        setIntAttribute(e, "idGroup", u.idGroup);
-        volts(e, "minUSense", u.minUSense);
-        volts(e, "maxUSense", u.maxUSense);
-        amperes(e, "maxCurrent", u.maxCurrent);
-        setIntAttribute(e, "maxPower", u.maxPower);
-        setIntAttribute(e, "maxTimeout", u.maxTimeout);
-        if (full_) {
-            volts(e, "maxUModule", u.maxUModule);
-            setIntAttribute(e, "maxTemperature", u.maxTemperature);
-            volts(e, "unom", u.Unom);
-            amperes(e, "inom", u.Inom);
-            setIntAttribute(e, "rampUp", u.rampUp);
-            setIntAttribute(e, "rampDown", u.rampDown);
-        }
-        DOMElement* actions = getOrCreateChild(e, "ErrorAction");
-        for (const auto& a : cfgnames::kErrorActions)
-            setIntAttribute(actions, a.name, static_cast<int>((u.errorAction >> a.bit) & 3u));
-        if (!full_) return;
-        bits(getOrCreateChild(e, "Flags"), cfgnames::kUserFlags, u.flags);
-        DOMElement* delays = getOrCreateChild(e, "SupervisionDelay");
-        const SupervisionDelayData& d = u.SupervisionDelays;
-        setIntAttribute(delays, "minUSense", d.minUSense);
-        setIntAttribute(delays, "maxUSense", d.maxUSense);
-        setIntAttribute(delays, "maxUModule", d.maxUModule);
-        setIntAttribute(delays, "maxCurrent", d.maxCurrent);
-        setIntAttribute(delays, "temperature", d.maxTemperature);
-        setIntAttribute(delays, "power", d.maxPower);
-    }
-
-  private:
-    double voltsOf(int16_t raw) const { return q_.voltageFromRaw(raw); }
-    double amperesOf(int16_t raw) const { return q_.currentFromRaw(raw); }
-    void volts(DOMElement* e, const char* name, int16_t raw) const {
-        setDoubleAttribute(e, name, voltsOf(raw));
-    }
-    void amperes(DOMElement* e, const char* name, int16_t raw) const {
-        setDoubleAttribute(e, name, amperesOf(raw));
-    }
-    static void gainOffset(DOMElement* parent, const char* name, uint16_t gain, double offset) {
-        DOMElement* e = getOrCreateChild(parent, name);
-        setIntAttribute(e, "gain", gain);
-        setDoubleAttribute(e, "offset", offset);
-    }
-    template <std::size_t N>
-    static void bits(DOMElement* e, const cfgnames::BitName (&names)[N], uint32_t word) {
-        for (const auto& b : names) setUIntAttribute(e, b.name, (word >> b.bit) & 1u);
-    }
-
-    const QOR& q_;
-    bool full_;
-};
+}
 
 }  // namespace
 
@@ -130,10 +71,14 @@ bool MODULE_FILE_IO::writeOutputConfiguration(int n) {
     q.system().readFromModule();
     q.user().readFromModule();
 
-    const ChannelWriter writer(q);
-    writer.calibration(getOrCreateChild(output, "Calibration"));
-    writer.configuration(getOrCreateChild(output, "Configuration"));
-    writer.user(getOrCreateChild(output, "User"));
+    // The three parts always exist, in this order, also where the controller type leaves one empty.
+    for (const char* part : {"Calibration", "Configuration", "User"}) getOrCreateChild(output, part);
+    for (const OutputFileField& f : outputFileFields()) {
+        if (!fileRuleHolds(f.rule, controllerType)) continue;
+        DOMElement* e = getOrCreateChild(output, f.part);
+        if (f.child) e = getOrCreateChild(e, f.child);
+        writeField(e, f, q);
+    }
     return true;
 }
 

@@ -21,16 +21,12 @@ class ChannelFixture : public ::testing::Test {
     void SetUp() override {
         resetSettings();
         resetChannelTable();
-        outputConfigChannel = nullptr;
-        outputCalibrationChannel = nullptr;
         setOutputConfigRefreshHook({});
         setDebugLogOutput([this](std::string_view line) { logLines.emplace_back(line); });
     }
     void TearDown() override {
         setDebugLogOutput({});
         setOutputConfigRefreshHook({});
-        outputConfigChannel = nullptr;
-        outputCalibrationChannel = nullptr;
         resetChannelTable();
         resetSettings();
     }

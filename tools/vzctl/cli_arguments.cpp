@@ -32,6 +32,11 @@ const char* const kVzctlHelp =
     "                         --system       output configuration data (needs -ac; -f on WDX)\n"
     "                         --calibration  output calibration data (needs -ac)\n"
     "                         A file that does not parse writes nothing and exits with 1.\n"
+    "  get CHANNEL [KEY]      the channel's parameters as its module holds them, or the one KEY,\n"
+    "                         e.g. user.Unom, system.maxInom, user.SupervisionDelays.maxPower\n"
+    "  set CHANNEL KEY VALUE  write one parameter: volts and amperes as physical values (set 1 user.Unom\n"
+    "                         12.5), the rest as numbers; prints what the module then holds. A value the\n"
+    "                         module refuses exits with 1, a bad key or value with 2\n"
     "\n"
     "  --serial SN            with several USB bridges attached, use the one with this serial number\n"
     "\n"
@@ -42,7 +47,8 @@ const char* const kVzctlHelp =
     "is printed to standard error.\n";
 
 namespace {
-const std::set<std::string> kCommands = {"status", "watch", "on", "off", "all", "group", "inhibit", "save", "load"};
+const std::set<std::string> kCommands = {"status", "watch", "on",   "off", "all", "group",
+                                         "inhibit", "save",  "load", "get", "set"};
 
 bool toInt(const std::string& text, int& value) {
     char* end = nullptr;

@@ -27,6 +27,7 @@
 #include "base/clock.h"
 #include "link/comm_problem.h"
 #include "link/module_access.h"
+#include "tools/vzctl/parameter_commands.h"
 
 namespace vz::ctl {
 
@@ -381,6 +382,8 @@ int runCommand(const CliArguments& args, std::FILE* out) {
     }
     if (args.command == "save") return saveCommand(w, out);
     if (args.command == "load") return loadCommand(w, out);
+    if (args.command == "get") return getCommand(w, out);
+    if (args.command == "set") return setCommand(w, out);
     return badArguments("the command \"" + args.command + "\" is not available yet");
 }
 
