@@ -32,11 +32,20 @@ const char* const kVzctlHelp =
     "                         --system       output configuration data (needs -ac; -f on WDX)\n"
     "                         --calibration  output calibration data (needs -ac)\n"
     "                         A file that does not parse writes nothing and exits with 1.\n"
-    "  get CHANNEL [KEY]      the channel's parameters as its module holds them, or the one KEY,\n"
-    "                         e.g. user.Unom, system.maxInom, user.SupervisionDelays.maxPower\n"
+    "  get CHANNEL [KEY] [--json]\n"
+    "                         the channel's parameters as its module holds them, or the one KEY,\n"
+    "                         e.g. user.Unom, system.maxInom, user.SupervisionDelays.maxPower; a name\n"
+    "                         without its record (Unom) when only one record has it\n"
     "  set CHANNEL KEY VALUE  write one parameter: volts and amperes as physical values (set 1 user.Unom\n"
     "                         12.5), the rest as numbers; prints what the module then holds. A value the\n"
-    "                         module refuses exits with 1, a bad key or value with 2\n"
+    "                         module refuses exits with 1, a bad key or value with 2. A value may carry\n"
+    "                         its unit: set 1 Unom \"5 V\", set 1 Inom 250mA\n"
+    "  controller-config [--json]\n"
+    "                         the crate controller's network settings and option flags\n"
+    "  shell                  connect once, then run commands from standard input, one a line, written\n"
+    "                         as on the command line without options and port (\"quotes\" keep blanks,\n"
+    "                         # starts a comment, exit ends); a prompt only on a terminal; the exit\n"
+    "                         status is that of the first command that failed\n"
     "\n"
     "  --serial SN            with several USB bridges attached, use the one with this serial number\n"
     "\n"
@@ -47,8 +56,9 @@ const char* const kVzctlHelp =
     "is printed to standard error.\n";
 
 namespace {
-const std::set<std::string> kCommands = {"status", "watch", "on",   "off", "all", "group",
-                                         "inhibit", "save",  "load", "get", "set"};
+const std::set<std::string> kCommands = {"status", "watch", "on",  "off", "all",   "group",
+                                         "inhibit", "save",  "load", "get", "set", "controller-config",
+                                         "shell"};
 
 bool toInt(const std::string& text, int& value) {
     char* end = nullptr;

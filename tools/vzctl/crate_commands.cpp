@@ -27,7 +27,9 @@
 #include "base/clock.h"
 #include "link/comm_problem.h"
 #include "link/module_access.h"
+#include "tools/vzctl/controller_config_command.h"
 #include "tools/vzctl/parameter_commands.h"
+#include "tools/vzctl/shell_command.h"
 
 namespace vz::ctl {
 
@@ -382,7 +384,15 @@ int runCommand(const CliArguments& args, std::FILE* out) {
     }
     if (args.command == "save") return saveCommand(w, out);
     if (args.command == "load") return loadCommand(w, out);
-    if (args.command == "get") return getCommand(w, out);
+    if (args.command == "get") return getCommand(w, args.json, out);
+    if (args.command == "shell") {
+        if (!w.empty()) return badArguments("shell takes no words; it reads commands from standard input");
+        return runShell(stdin, out);
+    }
+    if (args.command == "controller-config") {
+        if (!w.empty()) return badArguments("controller-config takes no words");
+        return controllerConfigCommand(args.json, out);
+    }
     if (args.command == "set") return setCommand(w, out);
     return badArguments("the command \"" + args.command + "\" is not available yet");
 }

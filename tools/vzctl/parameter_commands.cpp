@@ -48,9 +48,21 @@ QOR* readChannel(int n) {
     return &q;
 }
 
-// A key of the table that the controller's modules have; nullptr after saying why not.
+// A key of the table that the controller's modules have; nullptr after saying why not. A name without
+// its record ("Unom") stands for the one parameter of that name the modules have.
 const ParameterInfo* parameterFor(const std::string& key) {
     const ParameterInfo* p = findParameter(key);
+    if (!p && key.find('.') == std::string::npos) {
+        const ParameterInfo* user = findParameter("user." + key);
+        const ParameterInfo* system = findParameter("system." + key);
+        if (user && !parameterExists(*user, controllerType)) user = nullptr;
+        if (system && !parameterExists(*system, controllerType)) system = nullptr;
+        if (user && system) {
+            badArguments("\"" + key + "\" is user." + key + " or system." + key + ": say which");
+            return nullptr;
+        }
+        p = user ? user : system;
+    }
     if (!p) {
         badArguments("no parameter \"" + key + "\" (vzctl get CHANNEL lists them)");
         return nullptr;
@@ -61,6 +73,38 @@ const ParameterInfo* parameterFor(const std::string& key) {
         return nullptr;
     }
     return p;
+}
+
+// A physical value as a number, optionally followed by the parameter's unit ("5 V", "1.5A", "250 mV").
+bool parsePhysical(const std::string& text, const ParameterInfo& p, double& value, std::string& why) {
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    if (text.empty() || end == text.c_str()) {
+        why = "\"" + text + "\" is not a number";
+        return false;
+    }
+    std::string unit = end;
+    unit.erase(0, unit.find_first_not_of(' '));
+    unit.erase(unit.find_last_not_of(' ') + 1);
+    if (unit.empty()) return true;
+    const std::string symbol = unitSymbol(p.unit);
+    if (!symbol.empty() && unit == symbol) return true;
+    if (!symbol.empty() && unit == "m" + symbol) {
+        value /= 1000.0;
+        return true;
+    }
+    why = "\"" + text + "\": " + p.key + (symbol.empty() ? " takes a plain number" : " is in " + symbol);
+    return false;
+}
+
+std::string jsonNumberOrText(const QOR& q, const ParameterInfo& p) {
+    const ParameterValue raw = readParameter(q, p);
+    const auto number = std::visit([](auto v) { return static_cast<double>(v); }, raw);
+    char text[64];
+    const bool physical =
+        p.unit == ParameterUnit::volts || p.unit == ParameterUnit::amperes || p.unit == ParameterUnit::gain;
+    std::snprintf(text, sizeof text, "%.10g", physical ? physicalValue(q, p) : number);
+    return text;
 }
 
 std::string valueText(const QOR& q, const ParameterInfo& p) {
@@ -92,7 +136,7 @@ std::string valueText(const QOR& q, const ParameterInfo& p) {
 
 }  // namespace
 
-int getCommand(const std::vector<std::string>& words, std::FILE* out) {
+int getCommand(const std::vector<std::string>& words, bool json, std::FILE* out) {
     int n = 0;
     if (words.empty() || words.size() > 2 || !parseChannel(words[0], n))
         return badArguments("get needs a channel number 0..126 and may name one KEY");
@@ -100,6 +144,16 @@ int getCommand(const std::vector<std::string>& words, std::FILE* out) {
     if (words.size() == 2 && !(only = parameterFor(words[1]))) return 2;
     const QOR* q = readChannel(n);
     if (!q) return 1;
+    if (json) {
+        // One object: the channel, then each parameter by key with its value in the unit it names.
+        std::fprintf(out, "{\n  \"channel\": %d", n);
+        for (const ParameterInfo& p : kParameters)
+            if ((only == nullptr && parameterExists(p, controllerType)) || only == &p)
+                std::fprintf(out, ",\n  \"%s\": {\"value\": %s, \"unit\": \"%s\"}", p.key,
+                             jsonNumberOrText(*q, p).c_str(), unitSymbol(p.unit));
+        std::fprintf(out, "\n}\n");
+        return 0;
+    }
     for (const ParameterInfo& p : kParameters)
         if ((only == nullptr && parameterExists(p, controllerType)) || only == &p)
             std::fprintf(out, "%s\n", valueText(*q, p).c_str());
@@ -113,9 +167,8 @@ int setCommand(const std::vector<std::string>& words, std::FILE* out) {
     const ParameterInfo* p = parameterFor(words[1]);
     if (!p) return 2;
     const std::string& text = words[2];
-    char* end = nullptr;
-    const double physical = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end) return badArguments("\"" + text + "\" is not a number");
+    double physical = 0;
+    if (std::string why; !parsePhysical(text, *p, physical, why)) return badArguments(why);
     QOR* q = readChannel(n);  // the exponents the module holds now convert volts and amperes
     if (!q) return 1;
     const std::optional<ParameterValue> raw = valueFromPhysical(*q, *p, physical);

@@ -9,7 +9,7 @@ namespace vz::ctl {
 // get CHANNEL [KEY]: one line per parameter the channel's module has ("user.Unom 5 V"), or the one
 // asked for. Exit status 0, 1 when the channel is absent or its configuration cannot be read, 2 for a
 // bad channel or key.
-int getCommand(const std::vector<std::string>& words, std::FILE* out);
+int getCommand(const std::vector<std::string>& words, bool json, std::FILE* out);
 
 // set CHANNEL KEY VALUE: volts and amperes as physical values, everything else as its number. Prints
 // what the module holds afterwards. Exit status 0 accepted, 1 refused (the module's code is on
