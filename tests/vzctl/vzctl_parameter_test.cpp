@@ -98,7 +98,9 @@ TEST_F(VzctlParameterTest, BadKeysValuesAndChannelsAreTurnedAway) {
         const char* text;
     } cases[] = {
         {"set 0 user.bogus 1", 2, "no parameter \"user.bogus\""},
-        {"get 0 Unom", 2, "no parameter \"Unom\""},
+        {"get 0 bogus", 2, "no parameter \"bogus\""},
+        {"get 0 maxUSense", 2, "\"maxUSense\" is user.maxUSense or system.maxUSense: say which"},
+        {"set 0 Unom 5A", 2, "\"5A\": user.Unom is in V"},
         {"set 0 user.ugain 1.5", 2, "user.ugain is not a parameter of this controller's modules"},
         {"set 0 user.Unom abc", 2, "\"abc\" is not a number"},
         {"set 0 user.Unom 8", 2, "8 is not a value of user.Unom (-8 to 7.999755859 V"},
