@@ -29,6 +29,7 @@ Module::Module(const ModuleDef& def, int controllerType)
       system_(def.system),
       user_(def.user),
       bootBuffer_(kBootBufferSize, 0) {
+    if (std::memcmp(def.firmware.data(), "BOLAN JOVA", 10) == 0) jova_.emplace(def.jovaInputs);
     if (def.on && !board_) {
         output_.switchOn();
         output_.settle(settings());
@@ -62,6 +63,9 @@ bool Module::readMemory(uint32_t address, size_t length, std::vector<uint8_t>& o
     } else if (page == kUserBase) {
         rec = user_.data();
         size = user_.size();
+    } else if (page == JovaIo::kBase && jova_) {
+        out = jova_->read(offset, length);
+        return true;
     } else if (page == kBootBufferBase) {
         rec = bootBuffer_.data();
         size = bootBuffer_.size();
@@ -84,6 +88,7 @@ bool Module::writeMemory(uint32_t address, const std::vector<uint8_t>& data) {
 uint16_t Module::writeParameter(uint32_t address, const std::vector<uint8_t>& data) {
     if ((address & 0xF000) == kSystemBase) return writeSystem(static_cast<uint16_t>(address & 0xFFF), data);
     if ((address & 0xF000) == kUserBase) return writeUser(static_cast<uint16_t>(address & 0xFFF), data);
+    if ((address & 0xF000) == JovaIo::kBase && jova_) return jova_->write(address & 0xFFF, data);
     return result::unknownParameter;
 }
 

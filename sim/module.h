@@ -3,8 +3,10 @@
 // the module firmware does, its measurement blocks and its output.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
+#include "sim/jova_io.h"
 #include "sim/output_model.h"
 #include "sim/scenario.h"
 
@@ -32,6 +34,7 @@ class Module {
     const std::array<uint8_t, 20>& firmware() const { return firmware_; }
     const std::array<uint8_t, 64>& system() const { return system_; }
     const std::array<uint8_t, 64>& user() const { return user_; }
+    const JovaIo* jova() const { return jova_ ? &*jova_ : nullptr; }
 
     // Byte-addressed memory; false for addresses the module does not have.
     bool readMemory(uint32_t address, size_t length, std::vector<uint8_t>& out) const;
@@ -70,6 +73,7 @@ class Module {
     std::array<uint8_t, 64> system_;
     std::array<uint8_t, 64> user_;
     std::vector<uint8_t> bootBuffer_;
+    std::optional<JovaIo> jova_;  // the I/O test block, on JOVA boards only
     OutputModel output_;
     int64_t uptimeUs_ = 0;
     uint32_t framesReceived_ = 0;

@@ -27,6 +27,7 @@ struct ModuleDef {
     uint16_t cacheWordLow = 0;
     uint16_t cacheWordHigh = 0;
     uint16_t extraStatus = 0;  // status bits forced on, for flags the physics does not produce
+    uint32_t jovaInputs = 0;   // JOVA boards: the pins the test fixture drives high
     nlohmann::json processor;  // kept for the boot loader; not interpreted yet
     nlohmann::json bootLoader;
 };

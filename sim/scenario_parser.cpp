@@ -355,7 +355,7 @@ void parseFirmware(const json& j, const std::string& path, ModuleDef& m) {
 ModuleDef parseModule(const json& j, const std::string& path, int controllerType) {
     allowKeys(j, path,
               {"channel", "serialNumber", "firmware", "system", "user", "on", "cableOhms", "ambientC",
-               "heatCPerW", "temperatures", "cacheWords", "statusBits", "processor", "bootLoader"});
+               "heatCPerW", "temperatures", "cacheWords", "statusBits", "processor", "bootLoader", "jovaInputs"});
     ModuleDef m;
     if (!j.contains("channel")) fail(path, "missing \"channel\"");
     m.channel = static_cast<int>(integer(j["channel"], join(path, "channel"), 0, 126));
@@ -394,6 +394,8 @@ ModuleDef parseModule(const json& j, const std::string& path, int controllerType
     }
     if (j.contains("statusBits"))
         m.extraStatus = static_cast<uint16_t>(integer(j["statusBits"], join(path, "statusBits"), 0, 0xFFFF));
+    if (j.contains("jovaInputs"))
+        m.jovaInputs = static_cast<uint32_t>(integer(j["jovaInputs"], join(path, "jovaInputs"), 0, 0x3FFFF));
     if (j.contains("processor")) m.processor = j["processor"];
     if (j.contains("bootLoader")) m.bootLoader = j["bootLoader"];
     return m;
