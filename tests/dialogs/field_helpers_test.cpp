@@ -12,7 +12,7 @@ namespace {
 
 // A dialog as a few texts, check states and combo boxes by id.
 class FakeControls : public DialogControls {
-public:
+  public:
     std::map<int, std::string> texts;
     std::map<int, CheckState> checks;
     std::map<int, std::vector<std::string>> combos;
@@ -44,7 +44,7 @@ public:
 };
 
 class FieldHelpersTest : public ::testing::Test {
-protected:
+  protected:
     test::ScriptedOperator seam;
     ScopedOperatorSeam installed{seam};
     FakeControls d;
