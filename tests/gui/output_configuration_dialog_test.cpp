@@ -151,7 +151,7 @@ TEST_F(OutputConfigurationDialogTest, SystemMaximaOnlyInTheExpertView) {
         SCOPED_TRACE(expert);
         TearDown();
         SetUp();
-        start("", expert ? kExpertView : 0);
+        start("", expert ? uint32_t{kExpertView} : 0u);
         OutputConfigurationDialog* d = openByRightClick(1);
         for (int id : {1008, 1034, 1077, 1081, 1075, 1079, 1080})
             EXPECT_EQ(control<QLineEdit>(d, id)->isReadOnly(), !expert) << id;
