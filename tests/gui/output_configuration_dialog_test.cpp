@@ -213,5 +213,31 @@ TEST_F(OutputConfigurationDialogTest, FollowsTheSelectionAndKeepsTypingOnRepaint
     EXPECT_EQ(window->outputConfiguration(), nullptr);
 }
 
+TEST_F(OutputConfigurationDialogTest, WdxChannelsEditTheirScalingAndSupervisionMaxima) {
+    useScenario(R"({"bridges": [{"serial": "SN1", "vid": "1A2B", "pid": "0011"}],
+        "controller": {"type": 17, "lineRate": false, "cacheChannels": 12, "canTimeoutMs": 1},
+        "modules": [{"channel": 1, "serialNumber": 301, "firmware": {"name": "DEVIZ"},
+                     "system": {"voltageExponent": -10, "currentExponent": -10},
+                     "user": {"ugain": 1.2, "igain": 3.0}}]})");
+    searchLimit = 8;
+    ASSERT_TRUE(connectController(fCmdLine));
+    window = std::make_unique<MainWindow>(false);
+    window->show();
+    window->channelList()->viewport()->repaint();
+    OutputConfigurationDialog* d = openByRightClick(1);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(control<QLineEdit>(d, 1007), nullptr);  // the PELIQUE form: no nominal values
+    EXPECT_EQ(shown(d, 1031), "1.200");
+    for (int id : {1075, 1079, 1080}) EXPECT_FALSE(control<QLineEdit>(d, id)->isReadOnly()) << id;
+
+    type(d, 1031, "1,5");
+    type(d, 1080, "90");
+    const uint32_t before = writes();
+    press(d, 1);
+    EXPECT_EQ(writes(), before + 2);
+    EXPECT_EQ(moduleField<float>(1, MODULE_USER_CONFIG_DATA::kUgainOffset), 1.5f);
+    EXPECT_EQ(moduleField<uint16_t>(1, offsetof(MODULE_SYSTEM_CONFIG_DATA, maxPower), false), 90);
+}
+
 }  // namespace
 }  // namespace vz
