@@ -1,6 +1,7 @@
 #include "app/gui/main_window.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -10,6 +11,11 @@
 #include "app/core/channel_selection.h"
 #include "base/polling_state.h"
 #include "app/core/shell_commands.h"
+#include "channel/channel_table.h"
+#include "channel/composite_setters.h"
+#include "dialogs/gui/dialog_events.h"
+#include "dialogs/gui/output_configuration_dialog.h"
+#include "base/settings.h"
 #include "app/gui/channel_list_view.h"
 #include "base/command_ids.h"
 #include "app/gui/menu_table.h"
@@ -44,6 +50,47 @@ MainWindow::MainWindow(bool expertView) : list_(new ChannelListView(this)) {
         const int id = a.id;
         connect(shortcut, &QShortcut::activated, this, [this, id] { dispatchCommand(id); });
     }
+
+    // The channel dialogs hear of new measurements and of a new selection by posted events, after
+    // the main window has finished drawing or selecting.
+    list_->onRepainted = [this] { postToChannelDialogs(kListRepaintedEvent); };
+    list_->onRightClick = [this](int) {
+        if (!outputConfiguration_) openOutputConfiguration();
+    };
+    onSelectionChanged = [this] { postToChannelDialogs(kSelectionChangedEvent); };
+    setOutputConfigRefreshHook([this] { postToChannelDialogs(kSelectionChangedEvent); });
+}
+
+MainWindow::~MainWindow() {
+    onSelectionChanged = {};
+    setOutputConfigRefreshHook({});
+    delete outputConfiguration_.data();  // a child, but it must go while the hooks above are quiet
+}
+
+OutputConfigurationDialog* MainWindow::outputConfiguration() const { return outputConfiguration_.data(); }
+
+void MainWindow::postToChannelDialogs(int eventType) {
+    if (outputConfiguration_ && outputConfiguration_->isEnabled())
+        QCoreApplication::postEvent(outputConfiguration_, new QEvent(static_cast<QEvent::Type>(eventType)));
+}
+
+void MainWindow::toggleOutputConfiguration() {
+    if (outputConfiguration_) {
+        delete outputConfiguration_.data();
+        return;
+    }
+    openOutputConfiguration();
+}
+
+void MainWindow::openOutputConfiguration() {
+    if (selectedChannel < 0 || selectedChannel >= kChannelCount) return;
+    const QOR& q = channelTable.channels[static_cast<std::size_t>(selectedChannel)];
+    const OutputConfigurationTemplate form = outputConfigurationTemplate(controllerType, q.moduleKind);
+    // A JOVA board on a QX308 has an I/O test dialog of its own, which this window does not open yet.
+    if (form == OutputConfigurationTemplate::none) return;
+    outputConfiguration_ = new OutputConfigurationDialog(this, form, controllerType,
+                                                         (fCmdLine & kExpertView) != 0, selectedChannel);
+    outputConfiguration_->show();
 }
 
 void MainWindow::buildMenu(const MenuRow* rows, int count) {
@@ -106,6 +153,7 @@ void MainWindow::dispatchCommand(int id) {
             if (QAction* a = menuAction(cmd::kStop)) a->setText(pollingStopped ? "&Start" : "&Stop");
             break;
         case cmd::kInfo: showAbout(); break;
+        case cmd::kOutputConfiguration: toggleOutputConfiguration(); break;
         case cmd::kSaveConfiguration: saveConfigurationCommand(this); break;
         case cmd::kReadConfiguration: {
             ReadConfigDialog dialog(this);

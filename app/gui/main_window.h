@@ -2,6 +2,7 @@
 // The program's one top-level window: the channel list as client area, menus from the command
 // tables, accelerators, and one dispatch on the command id.
 #include <QMainWindow>
+#include <QPointer>
 #include <map>
 
 class QAction;
@@ -10,11 +11,13 @@ class QMenu;
 namespace vz {
 
 class ChannelListView;
+class OutputConfigurationDialog;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     explicit MainWindow(bool expertView);
+    ~MainWindow() override;
 
     // Runs a command as the menu, an accelerator or a hidden id would.
     void dispatchCommand(int id);
@@ -27,6 +30,8 @@ public:
     // unless the expert view is on.
     void adjustMenuForController(int type, bool expertView);
     ChannelListView* channelList() const { return list_; }
+    // The open output configuration dialog; nullptr while it is closed.
+    OutputConfigurationDialog* outputConfiguration() const;
 
 signals:
     void commandDispatched(int id);
@@ -37,8 +42,13 @@ protected:
 private:
     void buildMenu(const struct MenuRow* rows, int count);
     void showAbout();
+    void toggleOutputConfiguration();
+    void openOutputConfiguration();
+    // Posts a notification to the open channel dialogs.
+    void postToChannelDialogs(int eventType);
 
     ChannelListView* list_;
+    QPointer<OutputConfigurationDialog> outputConfiguration_;
     std::map<int, QAction*> actions_;
 };
 

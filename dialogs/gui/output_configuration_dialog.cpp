@@ -1,0 +1,75 @@
+#include "dialogs/gui/output_configuration_dialog.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+
+#include "channel/channel_table.h"
+#include "channel/switch_commands.h"
+#include "dialogs/gui/dialog_events.h"
+#include "ui_output_configuration_131.h"
+#include "ui_output_configuration_139.h"
+
+namespace vz {
+
+OutputConfigurationDialog::OutputConfigurationDialog(QWidget* parent, OutputConfigurationTemplate form,
+                                                     int controllerType, bool expertView, int channelIndex)
+    : QDialog(parent) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    if (form == OutputConfigurationTemplate::full131) {
+        Ui::OutputConfiguration131().setupUi(this);
+    } else {
+        Ui::OutputConfiguration139().setupUi(this);
+    }
+    controls_ = std::make_unique<WidgetControls>(this);
+    logic_ = std::make_unique<OutputConfiguration>(*controls_, controllerType, expertView);
+
+    for (QAbstractButton* b : findChildren<QAbstractButton*>()) {
+        const QVariant id = b->property("controlId");
+        if (!id.isValid()) continue;
+        const int controlId = id.toInt();
+        connect(b, &QAbstractButton::clicked, this, [this, controlId] { command(controlId); });
+    }
+    logic_->select(channelIndex);
+}
+
+OutputConfigurationDialog::~OutputConfigurationDialog() = default;
+
+void OutputConfigurationDialog::command(int id) {
+    switch (id) {
+        case occ::kOk:
+            logic_->applyAndRefresh();
+            break;
+        case occ::kOn:
+            logic_->applyAndSwitch(kSwitchOn);
+            break;
+        case occ::kOff:
+            logic_->applyAndSwitch(kSwitchOff);
+            break;
+        case occ::kCancel:
+            reject();
+            break;
+        default:
+            for (int box : occ::kCheckBoxes)
+                if (box == id) logic_->applyAndRefresh();
+            break;
+    }
+}
+
+void OutputConfigurationDialog::reject() {
+    QDialog::reject();
+    close();
+}
+
+bool OutputConfigurationDialog::event(QEvent* event) {
+    if (event->type() == kListRepaintedEvent) {
+        logic_->refreshStatus();
+        return true;
+    }
+    if (event->type() == kSelectionChangedEvent) {
+        logic_->select(selectedChannel);
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+}  // namespace vz
