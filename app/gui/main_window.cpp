@@ -14,6 +14,8 @@
 #include "channel/channel_table.h"
 #include "channel/composite_setters.h"
 #include "dialogs/gui/dialog_events.h"
+#include "dialogs/gui/controller_configuration_dialog.h"
+#include "dialogs/gui/dvm_window.h"
 #include "dialogs/gui/output_configuration_dialog.h"
 #include "base/settings.h"
 #include "app/gui/channel_list_view.h"
@@ -64,7 +66,9 @@ MainWindow::MainWindow(bool expertView) : list_(new ChannelListView(this)) {
 MainWindow::~MainWindow() {
     onSelectionChanged = {};
     setOutputConfigRefreshHook({});
-    delete outputConfiguration_.data();  // a child, but it must go while the hooks above are quiet
+    delete outputConfiguration_.data();
+    delete dvm_.data();
+    delete controllerConfiguration_.data();  // a child, but it must go while the hooks above are quiet
 }
 
 OutputConfigurationDialog* MainWindow::outputConfiguration() const { return outputConfiguration_.data(); }
@@ -72,6 +76,31 @@ OutputConfigurationDialog* MainWindow::outputConfiguration() const { return outp
 void MainWindow::postToChannelDialogs(int eventType) {
     if (outputConfiguration_ && outputConfiguration_->isEnabled())
         QCoreApplication::postEvent(outputConfiguration_, new QEvent(static_cast<QEvent::Type>(eventType)));
+    if (dvm_) QCoreApplication::postEvent(dvm_, new QEvent(static_cast<QEvent::Type>(eventType)));
+}
+
+DvmWindow* MainWindow::dvmWindow() const { return dvm_.data(); }
+ControllerConfigurationDialog* MainWindow::controllerConfiguration() const { return controllerConfiguration_.data(); }
+
+// Each modeless dialog is opened and closed by its own menu command.
+void MainWindow::toggleDvm() {
+    if (dvm_) {
+        delete dvm_.data();
+        return;
+    }
+    if (selectedChannel < 0 || selectedChannel >= kChannelCount) return;
+    dvm_ = new DvmWindow(this);
+    dvm_->show();
+}
+
+void MainWindow::toggleControllerConfiguration() {
+    if (controllerConfiguration_) {
+        delete controllerConfiguration_.data();
+        return;
+    }
+    controllerConfiguration_ =
+        new ControllerConfigurationDialog(this, controllerType, (fCmdLine & kExpertView) != 0);
+    controllerConfiguration_->show();
 }
 
 void MainWindow::toggleOutputConfiguration() {
@@ -154,6 +183,8 @@ void MainWindow::dispatchCommand(int id) {
             break;
         case cmd::kInfo: showAbout(); break;
         case cmd::kOutputConfiguration: toggleOutputConfiguration(); break;
+        case cmd::kDvm: toggleDvm(); break;
+        case cmd::kSystemConfiguration: toggleControllerConfiguration(); break;
         case cmd::kSaveConfiguration: saveConfigurationCommand(this); break;
         case cmd::kReadConfiguration: {
             ReadConfigDialog dialog(this);

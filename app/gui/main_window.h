@@ -11,6 +11,8 @@ class QMenu;
 namespace vz {
 
 class ChannelListView;
+class ControllerConfigurationDialog;
+class DvmWindow;
 class OutputConfigurationDialog;
 
 class MainWindow : public QMainWindow {
@@ -32,6 +34,8 @@ public:
     ChannelListView* channelList() const { return list_; }
     // The open output configuration dialog; nullptr while it is closed.
     OutputConfigurationDialog* outputConfiguration() const;
+    DvmWindow* dvmWindow() const;
+    ControllerConfigurationDialog* controllerConfiguration() const;
 
 signals:
     void commandDispatched(int id);
@@ -48,7 +52,12 @@ private:
     void postToChannelDialogs(int eventType);
 
     ChannelListView* list_;
+    void toggleDvm();
+    void toggleControllerConfiguration();
+
     QPointer<OutputConfigurationDialog> outputConfiguration_;
+    QPointer<DvmWindow> dvm_;
+    QPointer<ControllerConfigurationDialog> controllerConfiguration_;
     std::map<int, QAction*> actions_;
 };
 
