@@ -16,6 +16,7 @@
 #include "dialogs/gui/dialog_events.h"
 #include "dialogs/gui/controller_configuration_dialog.h"
 #include "dialogs/gui/dvm_window.h"
+#include "dialogs/gui/jova_io_test_dialog.h"
 #include "dialogs/gui/output_configuration_dialog.h"
 #include "base/settings.h"
 #include "app/gui/channel_list_view.h"
@@ -57,7 +58,7 @@ MainWindow::MainWindow(bool expertView) : list_(new ChannelListView(this)) {
     // the main window has finished drawing or selecting.
     list_->onRepainted = [this] { postToChannelDialogs(kListRepaintedEvent); };
     list_->onRightClick = [this](int) {
-        if (!outputConfiguration_) openOutputConfiguration();
+        if (!outputConfiguration_ && !jovaIoTest_) openOutputConfiguration();
     };
     onSelectionChanged = [this] { postToChannelDialogs(kSelectionChangedEvent); };
     setOutputConfigRefreshHook([this] { postToChannelDialogs(kSelectionChangedEvent); });
@@ -67,6 +68,7 @@ MainWindow::~MainWindow() {
     onSelectionChanged = {};
     setOutputConfigRefreshHook({});
     delete outputConfiguration_.data();
+    delete jovaIoTest_.data();
     delete dvm_.data();
     delete controllerConfiguration_.data();  // a child, but it must go while the hooks above are quiet
 }
@@ -77,9 +79,11 @@ void MainWindow::postToChannelDialogs(int eventType) {
     if (outputConfiguration_ && outputConfiguration_->isEnabled())
         QCoreApplication::postEvent(outputConfiguration_, new QEvent(static_cast<QEvent::Type>(eventType)));
     if (dvm_) QCoreApplication::postEvent(dvm_, new QEvent(static_cast<QEvent::Type>(eventType)));
+    if (jovaIoTest_) QCoreApplication::postEvent(jovaIoTest_, new QEvent(static_cast<QEvent::Type>(eventType)));
 }
 
 DvmWindow* MainWindow::dvmWindow() const { return dvm_.data(); }
+JovaIoTestDialog* MainWindow::jovaIoTest() const { return jovaIoTest_.data(); }
 ControllerConfigurationDialog* MainWindow::controllerConfiguration() const { return controllerConfiguration_.data(); }
 
 // Each modeless dialog is opened and closed by its own menu command.
@@ -104,8 +108,10 @@ void MainWindow::toggleControllerConfiguration() {
 }
 
 void MainWindow::toggleOutputConfiguration() {
-    if (outputConfiguration_) {
+    // One command for both: the I/O test dialog stands in for a JOVA board's output configuration.
+    if (outputConfiguration_ || jovaIoTest_) {
         delete outputConfiguration_.data();
+        delete jovaIoTest_.data();
         return;
     }
     openOutputConfiguration();
@@ -115,8 +121,12 @@ void MainWindow::openOutputConfiguration() {
     if (selectedChannel < 0 || selectedChannel >= kChannelCount) return;
     const QOR& q = channelTable.channels[static_cast<std::size_t>(selectedChannel)];
     const OutputConfigurationTemplate form = outputConfigurationTemplate(controllerType, q.moduleKind);
-    // A JOVA board on a QX308 has an I/O test dialog of its own, which this window does not open yet.
-    if (form == OutputConfigurationTemplate::none) return;
+    if (form == OutputConfigurationTemplate::none) {
+        // A JOVA board on a QX308: its I/O test instead.
+        jovaIoTest_ = new JovaIoTestDialog(this, (fCmdLine & kExpertView) != 0, selectedChannel);
+        jovaIoTest_->show();
+        return;
+    }
     outputConfiguration_ = new OutputConfigurationDialog(this, form, controllerType,
                                                          (fCmdLine & kExpertView) != 0, selectedChannel);
     outputConfiguration_->show();

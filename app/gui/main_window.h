@@ -13,6 +13,7 @@ namespace vz {
 class ChannelListView;
 class ControllerConfigurationDialog;
 class DvmWindow;
+class JovaIoTestDialog;
 class OutputConfigurationDialog;
 
 class MainWindow : public QMainWindow {
@@ -35,6 +36,7 @@ public:
     // The open output configuration dialog; nullptr while it is closed.
     OutputConfigurationDialog* outputConfiguration() const;
     DvmWindow* dvmWindow() const;
+    JovaIoTestDialog* jovaIoTest() const;
     ControllerConfigurationDialog* controllerConfiguration() const;
 
 signals:
@@ -57,6 +59,7 @@ private:
 
     QPointer<OutputConfigurationDialog> outputConfiguration_;
     QPointer<DvmWindow> dvm_;
+    QPointer<JovaIoTestDialog> jovaIoTest_;
     QPointer<ControllerConfigurationDialog> controllerConfiguration_;
     std::map<int, QAction*> actions_;
 };

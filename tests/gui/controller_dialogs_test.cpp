@@ -17,6 +17,9 @@
 #include "channel/controller_config.h"
 #include "dialogs/gui/controller_configuration_dialog.h"
 #include "dialogs/gui/dvm_window.h"
+#include "dialogs/gui/jova_io_test_dialog.h"
+#include "sim/controller.h"
+#include "sim/module.h"
 #include "tests/gui/control_lookup.h"
 #include "tests/gui/real_input.h"
 #include "tests/support/crate_fixture.h"
@@ -124,6 +127,51 @@ TEST_F(ControllerDialogsTest, DvmShowsTheSelectedChannelAndItsMenuCommandToggles
     window->dispatchCommand(cmd::kDvm);
     QApplication::processEvents();
     EXPECT_EQ(window->dvmWindow(), nullptr);
+}
+
+}  // namespace
+}  // namespace vz
+
+namespace vz {
+namespace {
+
+class JovaIoTestDialogTest : public test::CrateFixture {};
+
+// On a QX308 the output configuration command opens the I/O test for a JOVA board; with -ac its
+// tests write the board's block, and CANCEL switches the test off.
+TEST_F(JovaIoTestDialogTest, OutputTestWalksTheLatchAndCancelSwitchesTheTestOff) {
+    useScenario(R"({"bridges": [{"serial": "SN1", "vid": "1A2B", "pid": "0010"}],
+                    "controller": {"type": 16, "cacheChannels": 12, "lineRate": false, "canTimeoutMs": 1},
+                    "modules": [{"channel": 2, "serialNumber": 302, "firmware": {"name": "BOLAN JOVA"}}]})");
+    fCmdLine |= kSkipSlip | kExpertView;
+    searchLimit = 4;
+    ASSERT_TRUE(connectController(fCmdLine));
+    MainWindow window(true);
+    window.show();
+    selectedChannel = 2;
+    window.dispatchCommand(cmd::kOutputConfiguration);
+    JovaIoTestDialog* d = window.jovaIoTest();
+    ASSERT_NE(d, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(d));
+    EXPECT_EQ(window.outputConfiguration(), nullptr);
+    EXPECT_EQ(d->windowTitle(), "JOVA I/O Test");
+    auto* outputTest = control<QPushButton>(d, 1171);
+    ASSERT_NE(outputTest, nullptr);
+    test::clickThroughWindow(outputTest);
+    EXPECT_EQ(d->logic().record().latchMask, 1u);
+    test::clickThroughWindow(outputTest);
+    EXPECT_EQ(d->logic().record().latchMask, 2u);
+    EXPECT_EQ(d->logic().record().pinState, 2u);  // the driven pin shows its latch
+    EXPECT_TRUE(control<QCheckBox>(d, 2048 + 8 * 1 + 1)->isChecked());
+    EXPECT_TRUE(control<QCheckBox>(d, 2048 + 8 * 1 + 0)->isEnabled());  // under test: its latch can be set
+    const vsim::Module* board = crate->controller().module(2);
+    ASSERT_NE(board, nullptr);
+    ASSERT_NE(board->jova(), nullptr);
+    EXPECT_EQ(board->jova()->extMask(), 0x3FFFFu);
+    test::clickThroughWindow(control<QPushButton>(d, 2));
+    QApplication::processEvents();
+    EXPECT_EQ(window.jovaIoTest(), nullptr);
+    EXPECT_EQ(board->jova()->extMask(), 0u);
 }
 
 }  // namespace

@@ -1,0 +1,66 @@
+#include "dialogs/gui/jova_io_test_dialog.h"
+
+#include <QAbstractButton>
+
+#include "channel/channel_table.h"
+#include "dialogs/gui/dialog_events.h"
+#include "ui_jova_io_test_1156.h"
+
+namespace vz {
+
+JovaIoTestDialog::JovaIoTestDialog(QWidget* parent, bool expertView, int channelIndex) : QDialog(parent) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    Ui::JovaIoTest1156().setupUi(this);
+    controls_ = std::make_unique<WidgetControls>(this);
+    logic_ = std::make_unique<JovaIoTest>(*controls_, expertView);
+    for (QAbstractButton* b : findChildren<QAbstractButton*>()) {
+        const QVariant id = b->property("controlId");
+        if (!id.isValid()) continue;
+        const int controlId = id.toInt();
+        connect(b, &QAbstractButton::clicked, this, [this, controlId] { command(controlId); });
+    }
+    logic_->select(channelIndex);
+}
+
+JovaIoTestDialog::~JovaIoTestDialog() = default;
+
+void JovaIoTestDialog::command(int id) {
+    switch (id) {
+        case jova::kInputTest:
+            logic_->inputTest();
+            break;
+        case jova::kOutputTest:
+            logic_->outputTest();
+            break;
+        case jova::kTestOff:
+            logic_->testOff();
+            break;
+        case jova::kCancel:
+            reject();
+            break;
+        default:
+            if (id >= jova::pinControl(0, 0) && id <= jova::pinControl(jova::kPinPositions, 0))
+                logic_->pinClicked();
+            break;
+    }
+}
+
+void JovaIoTestDialog::reject() {
+    logic_->cancel();
+    QDialog::reject();
+    close();
+}
+
+bool JovaIoTestDialog::event(QEvent* event) {
+    if (event->type() == kListRepaintedEvent) {
+        logic_->refreshPinState();
+        return true;
+    }
+    if (event->type() == kSelectionChangedEvent) {
+        logic_->select(selectedChannel);
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+}  // namespace vz
