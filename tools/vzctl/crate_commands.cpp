@@ -144,33 +144,34 @@ bool reportLoad(const ConfigApplyReport& report, const ConfigReadOptions& option
     using Result = ConfigApplyReport::Target::Result;
     bool complete = !report.targets.empty();
     for (const auto& t : report.targets) {
-        const std::string target = "U" + std::to_string(t.channel);
-        const std::string source = "U" + std::to_string(t.fileChannel);
+        char target[8], source[8];
+        std::snprintf(target, sizeof target, "U%d", t.channel);
+        std::snprintf(source, sizeof source, "U%d", t.fileChannel);
         std::string why;
         switch (t.result) {
             case Result::absent:
                 why = "no module at this channel";
                 break;
             case Result::notInFile:
-                why = "the file has no channel " + source;
+                why = std::string("the file has no channel ") + source;
                 break;
             case Result::notConfigurable:
                 why = "not a configurable output; nothing was written";
                 break;
             case Result::applied:
                 if (t.written > 0)
-                    std::fprintf(out, "%s <- %s of %s: %d parameter%s written\n", target.c_str(),
-                                 source.c_str(), file.c_str(), t.written, t.written == 1 ? "" : "s");
+                    std::fprintf(out, "%s <- %s of %s: %d parameter%s written\n", target,
+                                 source, file.c_str(), t.written, t.written == 1 ? "" : "s");
                 if (t.refused > 0)
                     why = std::to_string(t.refused) + " parameter" + (t.refused == 1 ? " was" : "s were") +
                           " not accepted by the module";
                 else if (t.written == 0)
-                    why = "the file's " + source + " holds no " + kindsText(options) + " to apply";
+                    why = std::string("the file's ") + source + " holds no " + kindsText(options) + " to apply";
                 break;
         }
         if (why.empty()) continue;
         complete = false;
-        std::fprintf(stderr, "vzctl: %s %s: %s\n", target.c_str(),
+        std::fprintf(stderr, "vzctl: %s %s: %s\n", target,
                      t.result == Result::applied && t.written > 0 ? "loaded in part" : "not loaded",
                      why.c_str());
     }
