@@ -28,12 +28,7 @@ ControllerConfigurationDialog::ControllerConfigurationDialog(QWidget* parent, in
             edit->setValidator(
                 new QRegularExpressionValidator(QRegularExpression("^[0-9A-Fa-f]{1,4}$"), edit));
 
-    for (QAbstractButton* b : findChildren<QAbstractButton*>()) {
-        const QVariant id = b->property("controlId");
-        if (!id.isValid()) continue;
-        const int controlId = id.toInt();
-        connect(b, &QAbstractButton::clicked, this, [this, controlId] { command(controlId); });
-    }
+    connectButtonCommands(this, [this](int id) { command(id); });
     controls_->setCaption("[SN " + usbSerial() + "] Configuration");
     logic_->open();
 }

@@ -13,12 +13,7 @@ JovaIoTestDialog::JovaIoTestDialog(QWidget* parent, bool expertView, int channel
     Ui::JovaIoTest1156().setupUi(this);
     controls_ = std::make_unique<WidgetControls>(this);
     logic_ = std::make_unique<JovaIoTest>(*controls_, expertView);
-    for (QAbstractButton* b : findChildren<QAbstractButton*>()) {
-        const QVariant id = b->property("controlId");
-        if (!id.isValid()) continue;
-        const int controlId = id.toInt();
-        connect(b, &QAbstractButton::clicked, this, [this, controlId] { command(controlId); });
-    }
+    connectButtonCommands(this, [this](int id) { command(id); });
     logic_->select(channelIndex);
 }
 

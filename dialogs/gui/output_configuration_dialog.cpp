@@ -23,12 +23,7 @@ OutputConfigurationDialog::OutputConfigurationDialog(QWidget* parent, OutputConf
     controls_ = std::make_unique<WidgetControls>(this);
     logic_ = std::make_unique<OutputConfiguration>(*controls_, controllerType, expertView);
 
-    for (QAbstractButton* b : findChildren<QAbstractButton*>()) {
-        const QVariant id = b->property("controlId");
-        if (!id.isValid()) continue;
-        const int controlId = id.toInt();
-        connect(b, &QAbstractButton::clicked, this, [this, controlId] { command(controlId); });
-    }
+    connectButtonCommands(this, [this](int id) { command(id); });
     logic_->select(channelIndex);
 }
 

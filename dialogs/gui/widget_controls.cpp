@@ -141,4 +141,13 @@ void WidgetControls::selectFocusedText() {
     if (auto* e = qobject_cast<QLineEdit*>(focus)) e->selectAll();
 }
 
+void connectButtonCommands(QWidget* dialog, const std::function<void(int)>& command) {
+    for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>()) {
+        const QVariant id = b->property("controlId");
+        if (!id.isValid()) continue;
+        const int controlId = id.toInt();
+        QObject::connect(b, &QAbstractButton::clicked, dialog, [command, controlId] { command(controlId); });
+    }
+}
+
 }  // namespace vz

@@ -2,6 +2,7 @@
 // The controls of a form, found by their dynamic property controlId, for the core's dialog logic.
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <map>
 
 #include "dialogs/dialog_controls.h"
@@ -35,5 +36,9 @@ class WidgetControls : public DialogControls {
     QWidget* dialog_;
     std::map<int, QPointer<QWidget>> controls_;
 };
+
+// Every button, check box and radio button of the form that carries a control id runs command(id)
+// when clicked: one dispatch on the id, as the dialogs' logic expects.
+void connectButtonCommands(QWidget* dialog, const std::function<void(int)>& command);
 
 }  // namespace vz
