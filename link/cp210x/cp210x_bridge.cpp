@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/clock.h"
+#include "base/debug_log.h"
 #include "link/cp210x/cp210x_libusb_transport.h"
 #include "link/cp210x/cp210x_requests.h"
 #include "link/cp210x/cp210x_status_map.h"
@@ -161,6 +162,13 @@ uint8_t Cp210xBridge::open(uint32_t index, SiHandle& handle) {
     auto device = std::make_unique<OpenDevice>();
     device->entry = entry;
     int rc = transport_->open(entry, device->usb);
+    if (rc == LIBUSB_ERROR_ACCESS)
+        // The usual cause on a fresh installation: the device node belongs to root.
+        debugLog(kLogError,
+                 "Access to the USB bridge (bus %03u, device %03u) was denied: install the udev rule "
+                 "99-vidizozorez.rules (the package does; from a build tree see docs/usb-hardware.md), "
+                 "then unplug and plug in the bridge",
+                 static_cast<unsigned>(entry.bus), static_cast<unsigned>(entry.address));
     if (rc < 0) return siStatusFromUsb(rc);
     rc = device->usb->claimInterface(kInterface);
     if (rc < 0) return siStatusFromUsb(rc);

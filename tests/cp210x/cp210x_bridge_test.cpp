@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "base/debug_log.h"
 #include "tests/cp210x/bridge_fixture.h"
 
 namespace vz::test {
@@ -135,6 +136,8 @@ TEST_F(OpenClose, FailedOpenLeavesTheDeviceAlone) {
         {"UART enable stalls", [](FakeDevice& d) { d.controlFailures[0x00] = LIBUSB_ERROR_PIPE; },
          SI_DEVICE_IO_FAILED},
     };
+    std::vector<std::string> log;
+    setDebugLogOutput([&](std::string_view line) { log.emplace_back(line); });
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         *crate = FakeDevice{crate->entry};
@@ -142,11 +145,17 @@ TEST_F(OpenClose, FailedOpenLeavesTheDeviceAlone) {
         uint32_t count = 0;
         ASSERT_EQ(bridge->getNumDevices(count), SI_SUCCESS);
         SiHandle handle = 42;
+        log.clear();
         EXPECT_EQ(bridge->open(0, handle), c.status);
         EXPECT_EQ(handle, kNoHandle);
         EXPECT_FALSE(crate->claimed);
         EXPECT_FALSE(crate->openNow);
+        // Only a denied access points at the udev rule.
+        bool pointsAtRule = false;
+        for (const auto& l : log) pointsAtRule |= l.find("udev rule 99-vidizozorez.rules") != std::string::npos;
+        EXPECT_EQ(pointsAtRule, std::string(c.name) == "no permission");
     }
+    setDebugLogOutput(nullptr);
 }
 
 TEST_F(OpenClose, DestroyingTheDriverClosesOpenDevices) {
