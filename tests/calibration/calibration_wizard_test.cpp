@@ -4,7 +4,6 @@
 
 #include <cmath>
 
-#include "app/core/fresh_measurements.h"
 #include "app/core/polling.h"
 #include "base/clock.h"
 #include "base/settings.h"
@@ -12,6 +11,7 @@
 #include "channel/composite_setters.h"
 #include "config_crate_fixture.h"
 #include "dialogs/formless_controls.h"
+#include "dialogs/fresh_samples.h"
 #include "sim/controller.h"
 
 namespace vz::test {
@@ -41,11 +41,12 @@ class CalibrationWizardTest : public ConfigCrateFixture {
         wizard = std::make_unique<CalibrationWizard>(
             controls, type,
             CalibrationHooks{
-                [this] { ++freshMeasures, measureFreshSamples(0, wizard->averages()); }, {}, {}});
+                [this] { ++freshMeasures, measureFreshSamples(readBlock0, wizard->averages()); }, {}, {}});
         wizard->setChannel(&q());
         wizard->showValues();
     }
     QOR& q() { return channelTable.channels[0]; }
+    static bool readBlock0(MODULE_MEASURE_DATA& m) { return readMeasurementBlock(0, 0, &m) == 0; }
     vsim::Module& module() { return *crate->controller(0).module(0); }
     // The repaints before the operator presses OK: the output settles, ten samples feed the averages.
     void repaints() {
@@ -169,7 +170,7 @@ TEST_F(CalibrationWizardTest, FreshSamplesReplaceTheWholeHistoryAfterASecond) {
     stale.uSense = 20000;
     for (int i = 0; i < 10; ++i) wizard->averages().push(stale);
     const int64_t before = clock_.nowUs();
-    EXPECT_EQ(measureFreshSamples(0, wizard->averages()), 0);
+    EXPECT_EQ(measureFreshSamples(readBlock0, wizard->averages()), 0);
     EXPECT_GE(clock_.nowUs() - before, 1'000'000);
     MODULE_MEASURE_DATA now;
     ASSERT_EQ(readMeasurementBlock(0, 0, &now), 0);
