@@ -116,8 +116,8 @@ const char* calQuantityName(CalQuantity q) {
     return info(q).name;
 }
 
-CalibrationWizard::CalibrationWizard(DialogControls& controls, int controllerType, CalibrationHooks hooks)
-    : d_(controls), controllerType_(controllerType), hooks_(std::move(hooks)) {}
+CalibrationWizard::CalibrationWizard(DialogControls& controls, int crateType, CalibrationHooks hooks)
+    : d_(controls), controllerType_(crateType), hooks_(std::move(hooks)) {}
 
 double CalibrationWizard::averageVolts(int16_t raw) const {
     return channel_ ? channel_->voltageFromRaw(raw) : 0;

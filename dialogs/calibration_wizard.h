@@ -61,7 +61,7 @@ struct CalibrationHooks {
 
 class CalibrationWizard {
   public:
-    CalibrationWizard(DialogControls& controls, int controllerType, CalibrationHooks hooks = {});
+    CalibrationWizard(DialogControls& controls, int crateType, CalibrationHooks hooks = {});
 
     void setChannel(QOR* channel) { channel_ = channel; }
     QOR* channel() const { return channel_; }
