@@ -12,7 +12,9 @@ namespace {
 
 constexpr uint32_t kBootBufferBase = 0xD000;  // the boot loader's data buffer
 constexpr size_t kBootBufferSize = 0x100;
-constexpr double kUnityGain = 32768.0;  // calibration gains: 0x8000 is 1.0
+constexpr double kUnityGain = 32768.0;         // calibration gains: 0x8000 is 1.0
+constexpr uint16_t kUserInternalSense = 0x08;  // user flag: regulate on the internal sense
+constexpr uint16_t kSysCalUIntGain = 50, kSysCalUIntOffset = 52;
 
 double gain(const uint8_t* rec, uint16_t off) {
     return getU16(rec + off) / kUnityGain;
@@ -158,6 +160,11 @@ uint16_t Module::writeUser(uint16_t offset, const std::vector<uint8_t>& data) {
     return result::ok;
 }
 
+double Module::throughError(AnalogPath path, double value) const {
+    const AnalogError& e = def_.analogError[static_cast<size_t>(path)];
+    return e.gain * value + e.offset;
+}
+
 OutputSettings Module::settings() const {
     const uint8_t* s = system_.data();
     const uint8_t* u = user_.data();
@@ -170,10 +177,18 @@ OutputSettings Module::settings() const {
         o.iLimit = rawToPhysical(getS16(s + sysoff::maxInom), ce);
         o.rampUp = o.rampDown = 0;
     } else {
-        o.uSet = gain(s, sysoff::calUSetGain) *
-                 rawToPhysical(getS16(u + useroff::Unom) - getS16(s + sysoff::calUSetOffset), ve);
-        o.iLimit = gain(s, sysoff::calISetGain) *
-                   rawToPhysical(getS16(u + useroff::Inom) - getS16(s + sysoff::calISetOffset), ce);
+        // The set points pass through the module's set-point calibration, then through the analogue
+        // path's error. With internal sense the voltage loop uses its own pair and path.
+        const bool internal = (getU16(u + useroff::flags) & kUserInternalSense) != 0;
+        const uint16_t gainOff = internal ? kSysCalUIntGain : sysoff::calUSetGain;
+        const uint16_t offsetOff = internal ? kSysCalUIntOffset : sysoff::calUSetOffset;
+        o.uSet = throughError(
+            internal ? AnalogPath::uInternal : AnalogPath::uSet,
+            gain(s, gainOff) * rawToPhysical(getS16(u + useroff::Unom) - getS16(s + offsetOff), ve));
+        o.iLimit = throughError(
+            AnalogPath::iSet,
+            gain(s, sysoff::calISetGain) *
+                rawToPhysical(getS16(u + useroff::Inom) - getS16(s + sysoff::calISetOffset), ce));
         o.rampUp = getU16(u + useroff::rampUp);
         o.rampDown = getU16(u + useroff::rampDown);
     }
@@ -213,15 +228,19 @@ std::array<uint8_t, 32> Module::measurement() const {
     const OutputReadings r = output_.readings(o);
     const int ve = voltageExponent();
     const int ce = currentExponent();
-    // The module reports its readings through its own measurement calibration.
-    auto measured = [&](double value, uint16_t gainOff, uint16_t offsetOff, int e) {
-        return saturatingRaw(gain(s, gainOff) * value - rawToPhysical(getS16(s + offsetOff), e), e);
+    // The module reports its readings through the path's error and then its own measurement
+    // calibration, so a good calibration pair cancels the error.
+    auto measured = [&](AnalogPath path, double value, uint16_t gainOff, uint16_t offsetOff, int e) {
+        return saturatingRaw(
+            gain(s, gainOff) * throughError(path, value) - rawToPhysical(getS16(s + offsetOff), e), e);
     };
     putU16(p + 0, static_cast<uint16_t>(r.status | def_.extraStatus));
-    putU16(p + 2, static_cast<uint16_t>(measured(r.uSense, sysoff::calUSenGain, sysoff::calUSenOffset, ve)));
-    putU16(p + 4, static_cast<uint16_t>(measured(r.current, sysoff::calIModGain, sysoff::calIModOffset, ce)));
-    putU16(p + 6,
-           static_cast<uint16_t>(measured(r.uTerminal, sysoff::calUModGain, sysoff::calUModOffset, ve)));
+    putU16(p + 2, static_cast<uint16_t>(measured(AnalogPath::uSense, r.uSense, sysoff::calUSenGain,
+                                                 sysoff::calUSenOffset, ve)));
+    putU16(p + 4, static_cast<uint16_t>(measured(AnalogPath::current, r.current, sysoff::calIModGain,
+                                                 sysoff::calIModOffset, ce)));
+    putU16(p + 6, static_cast<uint16_t>(measured(AnalogPath::uTerminal, r.uTerminal, sysoff::calUModGain,
+                                                 sysoff::calUModOffset, ve)));
     putU16(p + 8, static_cast<uint16_t>(static_cast<int16_t>(std::lround(r.temperature))));
     return m;
 }

@@ -53,6 +53,9 @@ class Module {
     void countFrame() { ++framesReceived_; }
 
     OutputSettings settings() const;
+    // What a multimeter at the output reads now: the physical sense voltage, terminal voltage and
+    // current, before the measurement paths and their calibration.
+    OutputReadings trueReadings() const { return output_.readings(settings()); }
     const OutputModel& output() const { return output_; }
     double loadOhms() const { return def_.loadOhms; }
     void setLoadOhms(double ohms) { def_.loadOhms = ohms; }
@@ -64,6 +67,7 @@ class Module {
     uint16_t writeUser(uint16_t offset, const std::vector<uint8_t>& data);
     int voltageExponent() const { return static_cast<int8_t>(system_[10]); }
     int currentExponent() const { return static_cast<int8_t>(system_[11]); }
+    double throughError(AnalogPath path, double value) const;
 
     ModuleDef def_;
     int channel_;

@@ -13,6 +13,17 @@
 
 namespace vsim {
 
+// How far one analogue path of a module is from ideal: what it delivers is gain · value + offset
+// (volts or amperes), before the module's own calibration pair corrects it.
+struct AnalogError {
+    double gain = 1;
+    double offset = 0;
+};
+
+// The module's six calibrated paths, in the order the scenario names them.
+enum class AnalogPath { uSense, uTerminal, current, uSet, uInternal, iSet };
+inline constexpr size_t kAnalogPaths = 6;
+
 struct ModuleDef {
     int channel = 0;
     std::array<uint8_t, 20> firmware{};
@@ -28,7 +39,8 @@ struct ModuleDef {
     uint16_t cacheWordHigh = 0;
     uint16_t extraStatus = 0;  // status bits forced on, for flags the physics does not produce
     uint32_t jovaInputs = 0;   // JOVA boards: the pins the test fixture drives high
-    nlohmann::json processor;  // kept for the boot loader; not interpreted yet
+    std::array<AnalogError, kAnalogPaths> analogError{};  // ideal unless the scenario says otherwise
+    nlohmann::json processor;                             // kept for the boot loader; not interpreted yet
     nlohmann::json bootLoader;
 };
 

@@ -1,10 +1,12 @@
 // Reading scenario files. Every error names the JSON path of the offending value; unknown keys are
 // errors too, so a misspelt field never silently falls back to a default.
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <stdexcept>
@@ -352,10 +354,41 @@ void parseFirmware(const json& j, const std::string& path, ModuleDef& m) {
     }
 }
 
+// Per path {"gain": 1.03, "offset": "40 mV"}; the offset in the path's unit.
+void parseAnalogError(const json& j, const std::string& path, ModuleDef& m) {
+    static constexpr std::array<const char*, kAnalogPaths> kNames{"uSense", "uTerminal", "current",
+                                                                  "uSet",   "uInternal", "iSet"};
+    allowKeys(j, path, {"uSense", "uTerminal", "current", "uSet", "uInternal", "iSet"});
+    for (size_t i = 0; i < kAnalogPaths; ++i) {
+        if (!j.contains(kNames[i])) continue;
+        const std::string p = join(path, kNames[i]);
+        const json& e = j[kNames[i]];
+        allowKeys(e, p, {"gain", "offset"});
+        if (e.contains("gain")) m.analogError[i].gain = number(e["gain"], join(p, "gain"), 0.5, 2.0);
+        if (e.contains("offset")) {
+            const bool amperes = i == 2 || i == 5;
+            const std::string t = text(e["offset"], join(p, "offset"));
+            char* end = nullptr;
+            const double v = std::strtod(t.c_str(), &end);
+            std::string unit(end);
+            while (!unit.empty() && unit.front() == ' ') unit.erase(unit.begin());
+            const std::string base = amperes ? "A" : "V";
+            double scale = 0;
+            if (unit == base) scale = 1;
+            if (unit == "m" + base) scale = 1e-3;
+            if (end == t.c_str() || scale == 0 || !std::isfinite(v) || std::fabs(v * scale) > 10)
+                fail(join(p, "offset"),
+                     "\"" + t + "\" is not an offset in " + base + " or m" + base + " within 10 " + base);
+            m.analogError[i].offset = v * scale;
+        }
+    }
+}
+
 ModuleDef parseModule(const json& j, const std::string& path, int controllerType) {
-    allowKeys(j, path,
-              {"channel", "serialNumber", "firmware", "system", "user", "on", "cableOhms", "ambientC",
-               "heatCPerW", "temperatures", "cacheWords", "statusBits", "processor", "bootLoader", "jovaInputs"});
+    allowKeys(
+        j, path,
+        {"channel", "serialNumber", "firmware", "system", "user", "on", "cableOhms", "ambientC", "heatCPerW",
+         "temperatures", "cacheWords", "statusBits", "processor", "bootLoader", "jovaInputs", "analogError"});
     ModuleDef m;
     if (!j.contains("channel")) fail(path, "missing \"channel\"");
     m.channel = static_cast<int>(integer(j["channel"], join(path, "channel"), 0, 126));
@@ -396,6 +429,7 @@ ModuleDef parseModule(const json& j, const std::string& path, int controllerType
         m.extraStatus = static_cast<uint16_t>(integer(j["statusBits"], join(path, "statusBits"), 0, 0xFFFF));
     if (j.contains("jovaInputs"))
         m.jovaInputs = static_cast<uint32_t>(integer(j["jovaInputs"], join(path, "jovaInputs"), 0, 0x3FFFF));
+    if (j.contains("analogError")) parseAnalogError(j["analogError"], join(path, "analogError"), m);
     if (j.contains("processor")) m.processor = j["processor"];
     if (j.contains("bootLoader")) m.bootLoader = j["bootLoader"];
     return m;

@@ -16,7 +16,7 @@ set(rules
     "app/core/|base/ link/ channel/ configfile/ app/core/"
     "app/gui/|base/ link/ channel/ configfile/ dialogs/ app/"
     "app/|base/ link/ channel/ configfile/ dialogs/ app/"
-    "tools/|base/ link/ channel/ configfile/ app/core/ tools/ sim/"
+    "tools/|base/ link/ channel/ configfile/ dialogs/ app/core/ tools/ sim/"
     "sim/|sim/")
 
 set(violations "")

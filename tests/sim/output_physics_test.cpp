@@ -168,3 +168,34 @@ TEST(OutputPhysics, CountersRunWithTime) {
 }
 
 }  // namespace
+
+// A module with analogue errors produces and reports values off by them (its calibration pairs are
+// unity here); the multimeter shows the physical truth.
+TEST(OutputPhysics, AnalogErrorsShowInTheOutputAndTheReadings) {
+    const std::string errors = R"(, "analogError": { "uSense": { "gain": 1.03, "offset": "40 mV" },
+        "uTerminal": { "gain": 0.98, "offset": "-20 mV" }, "current": { "gain": 1.02, "offset": "10 mA" },
+        "uSet": { "gain": 0.97, "offset": "30 mV" } } )";
+    std::string json = outputs();
+    json.replace(json.find("\"heatCPerW\""), 0, errors.substr(2) + ", ");
+    CrateFixture f(json);
+    f.controller().module(0)->setLoadOhms(10);
+    send(f, 0x80, 1);
+    f.clock.now += 3000000;
+    const Block0 m = measure(f, 0);  // the crate advances its time on traffic
+    const vsim::OutputReadings truth = f.controller().module(0)->trueReadings();
+    EXPECT_NEAR(truth.uSense, 0.97 * 12 + 0.03, 1e-9) << "set point through its error";
+    EXPECT_NEAR(m.uSense, 1.03 * truth.uSense + 0.04, 1.0 / 2048);
+    EXPECT_NEAR(m.uTerminal, 0.98 * truth.uTerminal - 0.02, 1.0 / 2048);
+    EXPECT_NEAR(m.current, 1.02 * truth.current + 0.01, 1.0 / 2048);
+}
+
+TEST(OutputPhysics, AnalogErrorOffsetsNeedTheirPathsUnit) {
+    std::string error;
+    for (const char* bad : {R"({"uSense": {"offset": "40 mA"}})", R"({"current": {"offset": "3 V"}})",
+                            R"({"uSense": {"gain": 3}})", R"({"uSet": {"slope": 1}})"}) {
+        std::string json = outputs();
+        json.replace(json.find("\"heatCPerW\""), 0, std::string("\"analogError\": ") + bad + ", ");
+        EXPECT_EQ(vsim::VirtualCrate::fromJsonText(json, error), nullptr) << bad;
+        EXPECT_NE(error.find("analogError"), std::string::npos) << error;
+    }
+}

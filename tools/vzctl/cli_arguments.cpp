@@ -42,6 +42,12 @@ const char* const kVzctlHelp =
     "                         its unit: set 1 Unom \"5 V\", set 1 Inom 250mA\n"
     "  controller-config [--json]\n"
     "                         the crate controller's network settings and option flags\n"
+    "  calibrate CH voltage|current --meter CMD [--meter-timeout S]\n"
+    "                         (-ac only) runs the calibration wizard on channel CH: at each step where an\n"
+    "                         operator would read an external instrument it runs CMD and takes the first\n"
+    "                         number it prints (volts or amperes; killed after S seconds, default 60);\n"
+    "                         --meter sim reads the virtual crate's multimeter. Prints each step and the\n"
+    "                         old and new gain/offset of each quantity\n"
     "  shell                  connect once, then run commands from standard input, one a line, written\n"
     "                         as on the command line without options and port (\"quotes\" keep blanks,\n"
     "                         # starts a comment, exit ends); a prompt only on a terminal; the exit\n"
@@ -58,7 +64,7 @@ const char* const kVzctlHelp =
 namespace {
 const std::set<std::string> kCommands = {"status", "watch", "on",  "off", "all",   "group",
                                          "inhibit", "save",  "load", "get", "set", "controller-config",
-                                         "shell"};
+                                         "shell", "calibrate"};
 
 bool toInt(const std::string& text, int& value) {
     char* end = nullptr;

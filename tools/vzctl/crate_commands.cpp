@@ -27,6 +27,7 @@
 #include "base/clock.h"
 #include "link/comm_problem.h"
 #include "link/module_access.h"
+#include "tools/vzctl/calibrate_command.h"
 #include "tools/vzctl/controller_config_command.h"
 #include "tools/vzctl/parameter_commands.h"
 #include "tools/vzctl/shell_command.h"
@@ -395,6 +396,7 @@ int runCommand(const CliArguments& args, std::FILE* out) {
         return controllerConfigCommand(args.json, out);
     }
     if (args.command == "set") return setCommand(w, out);
+    if (args.command == "calibrate") return calibrateCommand(w, out);
     return badArguments("the command \"" + args.command + "\" is not available yet");
 }
 

@@ -1,0 +1,112 @@
+#pragma once
+// The calibration area of the output calibration dialog: the low and high reference points of the six
+// calibrated quantities, the two-point calculation behind the "CAL" buttons, and the wizard that walks
+// an operator (or a meter command) through a voltage or a current calibration, moving the module's
+// set points on the way. Works on DialogControls, so the Qt dialog and vzctl run the same steps.
+#include <array>
+#include <functional>
+#include <string>
+
+#include "channel/channel_classes.h"
+#include "dialogs/dialog_controls.h"
+#include "dialogs/measurement_averages.h"
+#include "dialogs/two_point_calibration.h"
+
+namespace vz {
+
+// Control ids of the calibration area.
+namespace cal {
+constexpr int kSenseLowReal = 1054, kSenseLowModule = 1086, kSenseHighReal = 1056, kSenseHighModule = 1087;
+constexpr int kTermLowReal = 1059, kTermLowModule = 1088, kTermHighReal = 1061, kTermHighModule = 1089;
+constexpr int kCurLowReal = 1062, kCurLowModule = 1090, kCurHighReal = 1063, kCurHighModule = 1091;
+constexpr int kUNomLowReal = 1060, kUNomLowModule = 1092, kUNomHighReal = 1066, kUNomHighModule = 1093;
+constexpr int kUIntLowReal = 1070, kUIntLowModule = 1098, kUIntHighReal = 1069, kUIntHighModule = 1099;
+constexpr int kINomLowReal = 1067, kINomLowModule = 1094, kINomHighReal = 1068, kINomHighModule = 1095;
+constexpr int kCalSense = 1113, kCalTerminal = 1114, kCalCurrent = 1115, kCalUNominal = 1120,
+              kCalUInternal = 1125, kCalINominal = 1121;
+constexpr int kAllLow = 1128, kAllHigh = 1065, kCalibrateU = 1133, kCalibrateI = 1134, kMessage = 1135;
+// Controls of the output configuration dialog the wizard hands the focus to when it ends.
+constexpr int kOutputUnom = 1007, kOutputInom = 1033;
+}  // namespace cal
+
+enum class CalQuantity { uSense, uTerminal, current, uNominal, uInternal, iNominal };
+inline constexpr size_t kCalQuantities = 6;
+const char* calQuantityName(CalQuantity q);
+
+struct CalibrationValues {
+    std::array<CalibrationPoint, kCalQuantities> low{}, high{};
+};
+
+enum WizardState : int {
+    kWizardIdle = 0,
+    kVoltageStarted = 1,
+    kVoltageLow = 2,
+    kVoltageHigh = 3,
+    kInternalHigh = 4,
+    kInternalLow = 5,
+    kCurrentStarted = 7,
+    kCurrentLow = 8,
+    kCurrentHigh = 9,
+};
+
+struct CalibrationHooks {
+    // Waits a second, then reads ten fresh measurement samples into the averages (the automatic
+    // internal-sense steps, where nobody presses OK after the repaints).
+    std::function<void()> measureFresh;
+    // Moves the focus to a control of the output configuration dialog when a wizard ends.
+    std::function<void(int)> focusOutputConfiguration;
+    // Told each new pair as it is written, with the pair it replaced.
+    std::function<void(CalQuantity, CalibrationPair before, CalibrationPair after)> calibrated;
+};
+
+class CalibrationWizard {
+  public:
+    CalibrationWizard(DialogControls& controls, int crateType, CalibrationHooks hooks = {});
+
+    void setChannel(QOR* channel) { channel_ = channel; }
+    QOR* channel() const { return channel_; }
+    MeasurementAverages& averages() { return averages_; }
+    CalibrationValues& values() { return values_; }
+    int state() const { return state_; }
+    bool running() const { return state_ != kWizardIdle; }
+    const std::string& message() const { return message_; }
+
+    // Writes the 24 point values into their fields, in the channel's units.
+    void showValues();
+    // The operator typed real values outside a wizard: each changed one takes its module values now.
+    void takeOverRealValues();
+    // The two-point calculation, written to the module as offset, then gain.
+    void calibrate(CalQuantity q);
+    void allLow();
+    void allHigh();
+    // "Calibrate U" / "Calibrate I": start when idle, stop otherwise; then one step.
+    void toggleVoltage();
+    void toggleCurrent();
+    // One wizard step for the state found on entry.
+    void step();
+
+  private:
+    void captureSense(bool high);
+    void captureCurrent(bool high);
+    double averageVolts(int16_t raw) const;
+    double averageAmperes(int16_t raw) const;
+    double presentUnom() const;
+    double presentInom() const;
+    void setUnomFraction(double fraction);
+    void setInomFraction(double fraction);
+    void restoreUnom();
+    void focus(int id) { d_.requestFocus(id); }
+    void readReal(int id, double& target);
+
+    DialogControls& d_;
+    int controllerType_;
+    CalibrationHooks hooks_;
+    QOR* channel_ = nullptr;
+    MeasurementAverages averages_;
+    CalibrationValues values_;
+    int state_ = kWizardIdle;
+    double savedUnom_ = 0;  // volts; 0: none
+    std::string message_;
+};
+
+}  // namespace vz

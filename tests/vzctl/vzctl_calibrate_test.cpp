@@ -1,0 +1,101 @@
+// vzctl calibrate: the wizard run with a meter command on a virtual crate whose module is off by a
+// 3 % gain and a 40 mV offset, the lab's own meter command, and the refusals.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+
+#include "tests/vzctl/vzctl_runner.h"
+
+namespace vz::test {
+namespace {
+
+class VzctlCalibrateTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = std::filesystem::temp_directory_path() / ("vzctl_calibrate_test_" + std::to_string(getpid()));
+        std::filesystem::create_directories(dir);
+        file = (dir / "crate.json").string();
+        std::ofstream(file) << R"({"bridges": [{"serial": "C1", "vid": "1A2B", "pid": "0012"}],
+          "controller": {"type": 18, "lineRate": false},
+          "modules": [{"channel": 1, "serialNumber": 101, "firmware": {"name": "DEVIZ 15V"}, "on": true,
+            "system": {"voltageExponent": -11, "currentExponent": -11, "maxUnom": "15 V", "maxInom": "10 A"},
+            "user": {"Unom": "5 V", "Inom": "10 A"},
+            "analogError": {"uSense": {"gain": 1.03, "offset": "40 mV"},
+                            "uTerminal": {"gain": 1.03, "offset": "40 mV"}}}],
+          "loads": [{"channel": 1, "ohms": 1000}]})";
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::filesystem::path dir;
+    std::string file;
+};
+
+// The gain a line "  USense    gain 32768 -> 31814   offset 0 -> 80" gives the quantity.
+int newGain(const std::string& out, const std::string& quantity, int& offset) {
+    std::smatch m;
+    if (!std::regex_search(out, m,
+                           std::regex(quantity + R"( +gain +\d+ -> +(\d+) +offset +-?\d+ -> +(-?\d+))")))
+        return -1;
+    offset = std::stoi(m[2]);
+    return std::stoi(m[1]);
+}
+
+TEST_F(VzctlCalibrateTest, VoltageWizardWithTheVirtualMultimeterCorrectsGainAndOffset) {
+    const Outcome r = vzctl("-ac -S -s8 SIM:" + file + " calibrate 1 voltage --meter sim");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("step 2: Measure Sense Voltage low"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("step 3: Measure Sense Voltage high"), std::string::npos) << r.out;
+    // reading = gain/32768 · (1.03 · true + 0.04 V) − offset: 32768 / 1.03 = 31813.6 and
+    // 0.04 V / 1.03 = 79.5 steps of 2^-11 V cancel the error.
+    for (const char* quantity : {"USense", "UModul"}) {
+        int offset = 0;
+        const int gain = newGain(r.out, quantity, offset);
+        EXPECT_NEAR(gain, 31814, 3) << quantity << "\n" << r.out;
+        EXPECT_NEAR(offset, 80, 2) << quantity;
+    }
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(r.out, m, std::regex(R"(now reads: sense ([0-9.]+) V)"))) << r.out;
+    EXPECT_NEAR(std::stod(m[1]), 5.0, 0.002) << "the set voltage, restored and now read true";
+}
+
+TEST_F(VzctlCalibrateTest, ALabMeterCommandIsRunAndItsFirstNumberTaken) {
+    // An instrument that answers in its own format, the number after a label.
+    const Outcome r = vzctl("-ac -S -s8 SIM:" + file +
+                            " calibrate 1 current --meter \"echo 'DCI +2.5E+00 A'\" --meter-timeout 5");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("meter: 2.500000 A"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("IModul"), std::string::npos) << r.out;
+}
+
+TEST_F(VzctlCalibrateTest, RefusalsAndAMeterThatHangs) {
+    struct Case {
+        const char* args;
+        int status;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"calibrate 1 voltage --meter sim", 1, "only in the expert view (-ac)"},
+        {"-ac calibrate 1 voltage", 2, "calibrate CH voltage|current --meter CMD"},
+        {"-ac calibrate 1 power --meter sim", 2, "calibrate CH voltage|current --meter CMD"},
+        {"-ac calibrate 9 voltage --meter sim", 1, "U9 is not present"},
+        {"-ac calibrate 1 voltage --meter 'sleep 30' --meter-timeout 1", 1, "did not finish within 1 s"},
+        {"-ac calibrate 1 voltage --meter 'echo no reading'", 1, "printed no number"},
+        {"-ac calibrate 1 voltage --meter 'exit 3'", 1, "exit status 3"},
+    };
+    for (const Case& c : cases) {
+        std::string args = c.args;
+        const bool expert = args.rfind("-ac ", 0) == 0;
+        if (expert) args.erase(0, 4);
+        const Outcome r = vzctl(std::string(expert ? "-ac " : "") + "-S -s8 SIM:" + file + " " + args);
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << "\n" << r.out;
+        EXPECT_LT(r.seconds, 15) << c.args;
+    }
+}
+
+}  // namespace
+}  // namespace vz::test

@@ -1,0 +1,166 @@
+#include "tools/vzctl/calibrate_command.h"
+
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <set>
+
+#include "app/core/polling.h"
+#include "base/clock.h"
+#include "base/settings.h"
+#include "channel/channel_table.h"
+#include "dialogs/calibration_wizard.h"
+#include "dialogs/formless_controls.h"
+#include "dialogs/fresh_samples.h"
+#include "link/bridge.h"
+#include "link/usb_link.h"
+#include "link/virtual_bridge_driver.h"
+#include "sim/controller.h"
+#include "sim/virtual_crate.h"
+#include "tools/vzctl/meter_command.h"
+
+namespace vz::ctl {
+namespace {
+
+constexpr uint16_t kRampBits = 0x0006;          // rising, falling
+constexpr int64_t kSettleLimitUs = 30'000'000;  // a ramp slower than this is not waited for
+
+int refuse(const std::string& why, int status) {
+    std::fprintf(stderr, "vzctl: %s\n", why.c_str());
+    return status;
+}
+
+std::set<int> calibrationControls() {
+    std::set<int> ids{cal::kMessage};
+    for (int id = 1052; id <= 1099; ++id) ids.insert(id);
+    return ids;
+}
+
+// The virtual crate's multimeter on the channel's output.
+std::optional<double> simMeter(int channel, bool current, std::string& error) {
+    auto* driver = dynamic_cast<VirtualBridgeDriver*>(bridge());
+    if (!driver) {
+        error = "--meter sim needs the virtual crate (port SIM)";
+        return std::nullopt;
+    }
+    std::lock_guard lock(driver->crateLock());
+    vsim::VirtualCrate& crate = driver->crate();
+    const int index = crate.bridgeBySerial(usbSerial());
+    const vsim::Module* module = crate.controller(index < 0 ? 0 : index).module(channel);
+    if (!module) {
+        error = "the virtual crate has no module at this channel";
+        return std::nullopt;
+    }
+    const vsim::OutputReadings r = module->trueReadings();
+    return current ? r.current : r.uSense;
+}
+
+bool readBlock0(int channel, MODULE_MEASURE_DATA& m) {
+    return readMeasurementBlock(channel, 0, &m) == 0;
+}
+
+// Waits for a ramp to end, then takes ten fresh samples: what the list's repaints give the dialog.
+void settleAndSample(int channel, MeasurementAverages& averages) {
+    const int64_t start = clock().nowUs();
+    MODULE_MEASURE_DATA m;
+    while (readBlock0(channel, m) && (m.status & kRampBits) && clock().nowUs() - start < kSettleLimitUs)
+        clock().sleepMs(100);
+    measureFreshSamples([channel](MODULE_MEASURE_DATA& d) { return readBlock0(channel, d); }, averages);
+}
+
+std::string oneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\r' || c == '\n') c = ' ';
+    std::string out;
+    for (char c : text)
+        if (!(c == ' ' && !out.empty() && out.back() == ' ')) out += c;
+    return out;
+}
+
+}  // namespace
+
+int calibrateCommand(const std::vector<std::string>& words, std::FILE* out) {
+    int channel = -1;
+    std::string kind, meter;
+    int timeoutS = 60;
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string& a = words[i];
+        if (a == "--meter" || a == "--meter-timeout") {
+            if (i + 1 >= words.size() || words[i + 1].empty()) return refuse(a + " needs a value", 2);
+            if (a == "--meter") {
+                meter = words[++i];
+            } else {
+                char* end = nullptr;
+                timeoutS = static_cast<int>(std::strtol(words[++i].c_str(), &end, 10));
+                if (*end || timeoutS < 1 || timeoutS > 3600)
+                    return refuse("--meter-timeout needs 1..3600 seconds", 2);
+            }
+        } else if (channel < 0) {
+            char* end = nullptr;
+            channel = static_cast<int>(std::strtol(a.c_str(), &end, 10));
+            if (a.empty() || *end || channel < 0 || channel >= kChannelCount)
+                return refuse("calibrate needs a channel number 0..126", 2);
+        } else if (kind.empty()) {
+            kind = a;
+        } else {
+            return refuse("calibrate: unexpected \"" + a + "\"", 2);
+        }
+    }
+    if (channel < 0 || (kind != "voltage" && kind != "current") || meter.empty())
+        return refuse("calibrate CH voltage|current --meter CMD", 2);
+    if (!(fCmdLine & kExpertView))
+        return refuse("calibrate rewrites the module's factory calibration: only in the expert view (-ac)",
+                      1);
+    if (!channelPresent(channel)) return refuse("channel U" + std::to_string(channel) + " is not present", 1);
+    QOR& q = channelTable.channels[static_cast<size_t>(channel)];
+    if (!q.configurable())
+        return refuse(
+            "channel U" + std::to_string(channel) + " is not a module whose calibration can be edited", 1);
+    if (q.system().readFromModule() != 0 || q.user().readFromModule() != 0)
+        return refuse("the configuration of U" + std::to_string(channel) + " could not be read", 1);
+
+    const bool current = kind == "current";
+    const char* unit = current ? "A" : "V";
+    FormlessControls controls(calibrationControls());
+    CalibrationHooks hooks;
+    CalibrationWizard* self = nullptr;
+    hooks.measureFresh = [&] {
+        measureFreshSamples([channel](MODULE_MEASURE_DATA& d) { return readBlock0(channel, d); },
+                            self->averages());
+    };
+    hooks.calibrated = [&](CalQuantity quantity, CalibrationPair before, CalibrationPair after) {
+        std::fprintf(out, "  %-9s gain %5u -> %5u   offset %6d -> %6d\n", calQuantityName(quantity),
+                     before.gain, after.gain, before.offset, after.offset);
+    };
+    CalibrationWizard wizard(controls, controllerType, hooks);
+    self = &wizard;
+    wizard.setChannel(&q);
+
+    std::fprintf(out, "U%d %s calibration, meter: %s\n", channel, kind.c_str(), meter.c_str());
+    current ? wizard.toggleCurrent() : wizard.toggleVoltage();
+    while (wizard.running()) {
+        std::fprintf(out, "step %d: %s\n", wizard.state(), oneLine(wizard.message()).c_str());
+        std::fflush(out);
+        settleAndSample(channel, wizard.averages());
+        std::string error;
+        const std::optional<double> value = meter == "sim" ? simMeter(channel, current, error)
+                                                           : runMeterCommand(meter, timeoutS * 1000, error);
+        if (!value) {
+            wizard.toggleVoltage();  // stops: the set points stay as the wizard last set them
+            return refuse("calibration stopped: " + error, 1);
+        }
+        std::fprintf(out, "  meter: %.6f %s\n", *value, unit);
+        char text[64];
+        std::snprintf(text, sizeof text, "%.6f", *value);
+        controls.setText(controls.focus(), text);
+        wizard.step();
+    }
+    settleAndSample(channel, wizard.averages());
+    const MeasurementAverages& a = wizard.averages();
+    std::fprintf(out, "U%d now reads: sense %.4f V, terminal %.4f V, current %.4f A\n", channel,
+                 q.voltageFromRaw(a.uSense()), q.voltageFromRaw(a.uTerminal()),
+                 q.currentFromRaw(a.current()));
+    return 0;
+}
+
+}  // namespace vz::ctl
