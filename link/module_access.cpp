@@ -137,9 +137,7 @@ int directWriteReply(uint8_t module, uint8_t functionCode, uint32_t address, con
     if (!validDataLength(length)) return -1;
     uint8_t reply[kFrameSize];
     const int r = writeWithAddress(module, functionCode, address, data, length, reply, 8);
-    if (r < 0) return r;
-    if (resultLength == 2 && result) *result = static_cast<uint16_t>(reply[5] | (reply[6] << 8));
-    return resultLength;
+    return r < 0 ? r : takeResultWord(reply, result, resultLength);
 }
 
 void bindDirectOperations() {

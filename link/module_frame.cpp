@@ -48,4 +48,9 @@ int evaluateAddressedWrite(const ExchangeOutcome& out) {
     return out.gaveUp ? -1 : 0;
 }
 
+int takeResultWord(const uint8_t* reply, uint16_t* result, int resultLength) {
+    if (resultLength == 2 && result) *result = static_cast<uint16_t>(reply[5] | (reply[6] << 8));
+    return resultLength;
+}
+
 }  // namespace vz

@@ -31,5 +31,8 @@ int evaluateRead(const ExchangeOutcome& out, const uint8_t* reply, void* destina
 int evaluateWriteShort(const ExchangeOutcome& out, int length);
 // writeAddr and writeReply: 0 when done, otherwise their result.
 int evaluateAddressedWrite(const ExchangeOutcome& out);
+// writeReply after it was done: the 16-bit result word (reply bytes 5 and 6, low byte first) into result
+// when the caller asked for two bytes; returns resultLength.
+int takeResultWord(const uint8_t* reply, uint16_t* result, int resultLength);
 
 }  // namespace vz

@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "app/gui/input_gate.h"
+#include "configfile/gui/busy_cursor.h"
 #include "app/gui/main_window.h"
 #include "ui_comm_problem_dialog.h"
 #include "ui_usb_select_dialog.h"
@@ -21,17 +22,6 @@ namespace vz {
 std::string usbChoiceText(const UsbChoice& choice) {
     return "SN " + choice.serial + "  - " + choice.description;
 }
-
-namespace {
-// Dialogs and boxes are answered with the ordinary arrow, also while the window shows a busy cursor.
-class ArrowCursorWhileShown {
-public:
-    ArrowCursorWhileShown() { QApplication::setOverrideCursor(Qt::ArrowCursor); }
-    ~ArrowCursorWhileShown() { QApplication::restoreOverrideCursor(); }
-    ArrowCursorWhileShown(const ArrowCursorWhileShown&) = delete;
-    ArrowCursorWhileShown& operator=(const ArrowCursorWhileShown&) = delete;
-};
-}  // namespace
 
 QtOperator::QtOperator(MainWindow* window) : window_(window) {}
 
@@ -69,7 +59,8 @@ BoxAnswer QtOperator::messageBox(const BoxRequest& box) {
         case BoxButtons::YesNo: buttons = QMessageBox::Yes | QMessageBox::No; break;
     }
     // Windows-1252 texts are shown through a Latin-1 conversion.
-    const ArrowCursorWhileShown arrow;
+    // Boxes and dialogs are answered with the ordinary arrow, also while the window is busy.
+    const OverrideCursor arrow(Qt::ArrowCursor);
     QMessageBox mb(icon, QString::fromLatin1(box.caption.c_str()), QString::fromLatin1(box.text.c_str()), buttons,
                    box.ownedByMainWindow ? window_ : nullptr);
     switch (mb.exec()) {
@@ -89,7 +80,8 @@ int QtOperator::chooseUsbDevice(const std::vector<UsbChoice>& devices) {
         QMetaObject::invokeMethod(this, [&] { chosen = chooseUsbDevice(devices); }, Qt::BlockingQueuedConnection);
         return chosen;
     }
-    const ArrowCursorWhileShown arrow;
+    // Boxes and dialogs are answered with the ordinary arrow, also while the window is busy.
+    const OverrideCursor arrow(Qt::ArrowCursor);
     QDialog dialog(window_);
     Ui::UsbSelectDialog ui;
     ui.setupUi(&dialog);

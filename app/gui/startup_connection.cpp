@@ -5,19 +5,10 @@
 #include "app/gui/channel_list_view.h"
 #include "app/gui/input_gate.h"
 #include "app/gui/main_window.h"
+#include "configfile/gui/busy_cursor.h"
 #include "base/settings.h"
 
 namespace vz {
-
-namespace {
-class BusyWhileConnecting {
-  public:
-    BusyWhileConnecting() { QApplication::setOverrideCursor(Qt::BusyCursor); }
-    ~BusyWhileConnecting() { QApplication::restoreOverrideCursor(); }
-    BusyWhileConnecting(const BusyWhileConnecting&) = delete;
-    BusyWhileConnecting& operator=(const BusyWhileConnecting&) = delete;
-};
-}  // namespace
 
 bool connectShowingProgress(MainWindow& window, bool expertView,
                             const std::function<bool(const ConnectionProgressFn&)>& connect) {
@@ -28,7 +19,7 @@ bool connectShowingProgress(MainWindow& window, bool expertView,
         // A digit or click given now must not switch anything later: dropped, not queued. The
         // dialogs of the connection sequence (device choice, questions) are other windows and work.
         const InputGate gate([&window](const QWidget* target) { return target == &window; });
-        const BusyWhileConnecting busy;
+        const OverrideCursor busy(Qt::BusyCursor);
         QCoreApplication::processEvents();  // paint the window before the first exchange
         connected = connect([list](const ConnectionProgress& p) {
             list->showStartupProgress(QString::fromStdString(p.text), p.step, p.steps);

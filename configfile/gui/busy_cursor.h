@@ -1,16 +1,19 @@
 #pragma once
-// A busy cursor for as long as a sequence of exchanges started by the operator runs.
+// A cursor shape over the whole program for as long as it lives: the busy cursor while a sequence of
+// exchanges started by the operator runs, the ordinary arrow over a box asked meanwhile.
 #include <QApplication>
 #include <QCursor>
 
 namespace vz {
 
-class BusyCursor {
-  public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
+class OverrideCursor {
+public:
+    explicit OverrideCursor(Qt::CursorShape shape = Qt::WaitCursor) { QApplication::setOverrideCursor(shape); }
+    ~OverrideCursor() { QApplication::restoreOverrideCursor(); }
+    OverrideCursor(const OverrideCursor&) = delete;
+    OverrideCursor& operator=(const OverrideCursor&) = delete;
 };
+
+using BusyCursor = OverrideCursor;
 
 }  // namespace vz

@@ -8,7 +8,7 @@
 
 namespace vz {
 
-DvmWindow::DvmWindow(QWidget* parent) : QDialog(parent) {
+DvmWindow::DvmWindow(QWidget* parent) : ChannelDialog(parent) {
     setAttribute(Qt::WA_DeleteOnClose);
     Ui::Dvm136().setupUi(this);
     controls_ = std::make_unique<WidgetControls>(this);
@@ -29,16 +29,7 @@ void DvmWindow::showSelected(bool caption) {
         for (const auto& [id, text] : texts->byControl()) controls_->setText(id, text);
 }
 
-bool DvmWindow::event(QEvent* event) {
-    if (event->type() == kListRepaintedEvent) {
-        showSelected(false);
-        return true;
-    }
-    if (event->type() == kSelectionChangedEvent) {
-        showSelected(true);
-        return true;
-    }
-    return QDialog::event(event);
-}
+void DvmWindow::listRepainted() { showSelected(false); }
+void DvmWindow::selectionChanged() { showSelected(true); }
 
 }  // namespace vz

@@ -8,7 +8,7 @@
 
 namespace vz {
 
-JovaIoTestDialog::JovaIoTestDialog(QWidget* parent, bool expertView, int channelIndex) : QDialog(parent) {
+JovaIoTestDialog::JovaIoTestDialog(QWidget* parent, bool expertView, int channelIndex) : ChannelDialog(parent) {
     setAttribute(Qt::WA_DeleteOnClose);
     Ui::JovaIoTest1156().setupUi(this);
     controls_ = std::make_unique<WidgetControls>(this);
@@ -46,16 +46,7 @@ void JovaIoTestDialog::reject() {
     close();
 }
 
-bool JovaIoTestDialog::event(QEvent* event) {
-    if (event->type() == kListRepaintedEvent) {
-        logic_->refreshPinState();
-        return true;
-    }
-    if (event->type() == kSelectionChangedEvent) {
-        logic_->select(selectedChannel);
-        return true;
-    }
-    return QDialog::event(event);
-}
+void JovaIoTestDialog::listRepainted() { logic_->refreshPinState(); }
+void JovaIoTestDialog::selectionChanged() { logic_->select(selectedChannel); }
 
 }  // namespace vz

@@ -1,15 +1,16 @@
 #pragma once
 // The modeless JOVA I/O test dialog: opened for a JOVA board on a QX308 where other channels get the
 // output configuration dialog.
-#include <QDialog>
 #include <memory>
+
+#include "dialogs/gui/channel_dialog.h"
 
 #include "dialogs/gui/widget_controls.h"
 #include "dialogs/jova_io_test.h"
 
 namespace vz {
 
-class JovaIoTestDialog : public QDialog {
+class JovaIoTestDialog : public ChannelDialog {
     Q_OBJECT
   public:
     JovaIoTestDialog(QWidget* parent, bool expertView, int channelIndex);  // deletes itself when closed
@@ -18,7 +19,8 @@ class JovaIoTestDialog : public QDialog {
     const JovaIoTest& logic() const { return *logic_; }
 
   protected:
-    bool event(QEvent* event) override;
+    void listRepainted() override;
+    void selectionChanged() override;
     void reject() override;  // CANCEL, Escape, the close box: the test is switched off first
 
   private:

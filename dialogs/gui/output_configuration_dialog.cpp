@@ -13,7 +13,7 @@ namespace vz {
 
 OutputConfigurationDialog::OutputConfigurationDialog(QWidget* parent, OutputConfigurationTemplate form,
                                                      int controllerType, bool expertView, int channelIndex)
-    : QDialog(parent) {
+    : ChannelDialog(parent) {
     setAttribute(Qt::WA_DeleteOnClose);
     if (form == OutputConfigurationTemplate::full131) {
         Ui::OutputConfiguration131().setupUi(this);
@@ -55,16 +55,7 @@ void OutputConfigurationDialog::reject() {
     close();
 }
 
-bool OutputConfigurationDialog::event(QEvent* event) {
-    if (event->type() == kListRepaintedEvent) {
-        logic_->refreshStatus();
-        return true;
-    }
-    if (event->type() == kSelectionChangedEvent) {
-        logic_->select(selectedChannel);
-        return true;
-    }
-    return QDialog::event(event);
-}
+void OutputConfigurationDialog::listRepainted() { logic_->refreshStatus(); }
+void OutputConfigurationDialog::selectionChanged() { logic_->select(selectedChannel); }
 
 }  // namespace vz

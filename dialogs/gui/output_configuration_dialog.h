@@ -1,15 +1,16 @@
 #pragma once
 // The modeless output configuration dialog: one channel's settings beside the main window. It
 // follows the main window's selection and refreshes its status area after each repaint of the list.
-#include <QDialog>
 #include <memory>
+
+#include "dialogs/gui/channel_dialog.h"
 
 #include "dialogs/gui/widget_controls.h"
 #include "dialogs/output_configuration.h"
 
 namespace vz {
 
-class OutputConfigurationDialog : public QDialog {
+class OutputConfigurationDialog : public ChannelDialog {
     Q_OBJECT
   public:
     // The form by template; shows channelIndex. Deletes itself when closed.
@@ -20,7 +21,8 @@ class OutputConfigurationDialog : public QDialog {
     const OutputConfiguration& logic() const { return *logic_; }
 
   protected:
-    bool event(QEvent* event) override;
+    void listRepainted() override;
+    void selectionChanged() override;
     void reject() override;  // CANCEL, Escape and the close box: gone, unapplied edits dropped
 
   private:
