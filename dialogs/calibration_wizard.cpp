@@ -59,35 +59,37 @@ CalibrationPair presentPair(const QOR& c, CalQuantity q) {
     return {};
 }
 
-// Offset first, then gain, as the module takes them; a refusal is reported by the setter.
-void writePair(QOR& c, CalQuantity q, CalibrationPair p) {
+// Offset first, then gain (sent even when the offset was refused), as the module takes them; a refusal
+// is reported by the setter. True when the module took both.
+bool writePair(QOR& c, CalQuantity q, CalibrationPair p) {
     MODULE_SYSTEM_CONFIG& s = c.system();
     switch (q) {
-        case CalQuantity::uSense:
-            s.setCalUSenOffset(p.offset);
-            s.setCalUSenGain(p.gain);
-            break;
-        case CalQuantity::uTerminal:
-            s.setCalUModOffset(p.offset);
-            s.setCalUModGain(p.gain);
-            break;
-        case CalQuantity::current:
-            s.setCalIModOffset(p.offset);
-            s.setCalIModGain(p.gain);
-            break;
-        case CalQuantity::uNominal:
-            s.setCalUSetOffset(p.offset);
-            s.setCalUSetGain(p.gain);
-            break;
-        case CalQuantity::uInternal:
-            s.setCalUIntOffset(p.offset);
-            s.setCalUIntGain(p.gain);
-            break;
-        case CalQuantity::iNominal:
-            s.setCalISetOffset(p.offset);
-            s.setCalISetGain(p.gain);
-            break;
+        case CalQuantity::uSense: {
+            const bool offset = s.setCalUSenOffset(p.offset);
+            return s.setCalUSenGain(p.gain) && offset;
+        }
+        case CalQuantity::uTerminal: {
+            const bool offset = s.setCalUModOffset(p.offset);
+            return s.setCalUModGain(p.gain) && offset;
+        }
+        case CalQuantity::current: {
+            const bool offset = s.setCalIModOffset(p.offset);
+            return s.setCalIModGain(p.gain) && offset;
+        }
+        case CalQuantity::uNominal: {
+            const bool offset = s.setCalUSetOffset(p.offset);
+            return s.setCalUSetGain(p.gain) && offset;
+        }
+        case CalQuantity::uInternal: {
+            const bool offset = s.setCalUIntOffset(p.offset);
+            return s.setCalUIntGain(p.gain) && offset;
+        }
+        case CalQuantity::iNominal: {
+            const bool offset = s.setCalISetOffset(p.offset);
+            return s.setCalISetGain(p.gain) && offset;
+        }
     }
+    return false;
 }
 
 int16_t truncatedRaw(double raw) {
@@ -116,8 +118,14 @@ const char* calQuantityName(CalQuantity q) {
     return info(q).name;
 }
 
-CalibrationWizard::CalibrationWizard(DialogControls& controls, int crateType, CalibrationHooks hooks)
-    : d_(controls), controllerType_(crateType), hooks_(std::move(hooks)) {}
+CalibrationMemory& programCalibrationMemory() {
+    static CalibrationMemory memory;
+    return memory;
+}
+
+CalibrationWizard::CalibrationWizard(DialogControls& controls, int crateType, CalibrationHooks hooks,
+                                     CalibrationMemory* memory)
+    : d_(controls), controllerType_(crateType), hooks_(std::move(hooks)), memory_(memory ? *memory : own_) {}
 
 double CalibrationWizard::averageVolts(int16_t raw) const {
     return channel_ ? channel_->voltageFromRaw(raw) : 0;
@@ -197,8 +205,8 @@ void CalibrationWizard::calibrate(CalQuantity q) {
     const CalibrationPair before = presentPair(*channel_, q);
     const CalibrationPair after =
         twoPointCalibration(info(q).kind, values_.low[index(q)], values_.high[index(q)], before, exponent);
-    writePair(*channel_, q, after);
-    if (hooks_.calibrated) hooks_.calibrated(q, before, presentPair(*channel_, q));
+    const bool accepted = writePair(*channel_, q, after);
+    if (hooks_.calibrated) hooks_.calibrated(q, before, presentPair(*channel_, q), accepted);
 }
 
 void CalibrationWizard::allLow() {
@@ -239,6 +247,12 @@ void CalibrationWizard::toggleCurrent() {
     state_ = state_ == kWizardIdle ? kCurrentStarted : kWizardIdle;
     savedUnom_ = 0;
     step();
+}
+
+void CalibrationWizard::reset() {
+    state_ = kWizardIdle;
+    savedUnom_ = 0;
+    message_.clear();
 }
 
 void CalibrationWizard::step() {

@@ -37,6 +37,14 @@ struct CalibrationValues {
     std::array<CalibrationPoint, kCalQuantities> low{}, high{};
 };
 
+// The calibration area's points and averages. The program keeps one for its whole run, so closing
+// and reopening the dialog (or following another channel) loses no point already taken.
+struct CalibrationMemory {
+    MeasurementAverages averages;
+    CalibrationValues values;
+};
+CalibrationMemory& programCalibrationMemory();
+
 enum WizardState : int {
     kWizardIdle = 0,
     kVoltageStarted = 1,
@@ -55,18 +63,23 @@ struct CalibrationHooks {
     std::function<void()> measureFresh;
     // Moves the focus to a control of the output configuration dialog when a wizard ends.
     std::function<void(int)> focusOutputConfiguration;
-    // Told each new pair as it is written, with the pair it replaced.
-    std::function<void(CalQuantity, CalibrationPair before, CalibrationPair after)> calibrated;
+    // Told each new pair as it is written: the pair it replaced, the pair the channel holds now, and
+    // whether the module took both values (a refusal has been reported to the operator already).
+    std::function<void(CalQuantity, CalibrationPair before, CalibrationPair after, bool accepted)> calibrated;
 };
 
 class CalibrationWizard {
   public:
-    CalibrationWizard(DialogControls& controls, int crateType, CalibrationHooks hooks = {});
+    // Without a memory the wizard keeps points and averages of its own.
+    CalibrationWizard(DialogControls& controls, int crateType, CalibrationHooks hooks = {},
+                      CalibrationMemory* memory = nullptr);
+    CalibrationWizard(const CalibrationWizard&) = delete;
+    CalibrationWizard& operator=(const CalibrationWizard&) = delete;
 
     void setChannel(QOR* channel) { channel_ = channel; }
     QOR* channel() const { return channel_; }
-    MeasurementAverages& averages() { return averages_; }
-    CalibrationValues& values() { return values_; }
+    MeasurementAverages& averages() { return memory_.averages; }
+    CalibrationValues& values() { return memory_.values; }
     int state() const { return state_; }
     bool running() const { return state_ != kWizardIdle; }
     const std::string& message() const { return message_; }
@@ -84,6 +97,8 @@ class CalibrationWizard {
     void toggleCurrent();
     // One wizard step for the state found on entry.
     void step();
+    // Back to idle without a step: no saved set voltage, no message (the dialog shows a new channel).
+    void reset();
 
   private:
     void captureSense(bool high);
@@ -102,8 +117,10 @@ class CalibrationWizard {
     int controllerType_;
     CalibrationHooks hooks_;
     QOR* channel_ = nullptr;
-    MeasurementAverages averages_;
-    CalibrationValues values_;
+    CalibrationMemory own_;
+    CalibrationMemory& memory_;
+    MeasurementAverages& averages_ = memory_.averages;
+    CalibrationValues& values_ = memory_.values;
     int state_ = kWizardIdle;
     double savedUnom_ = 0;  // volts; 0: none
     std::string message_;

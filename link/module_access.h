@@ -9,16 +9,20 @@
 namespace vz {
 
 constexpr uint8_t kControllerAddress = 0xFF;
-constexpr uint8_t moduleAddressByte(int channel) { return static_cast<uint8_t>(0x80 | (channel & 0xFF)); }
+constexpr uint8_t moduleAddressByte(int channel) {
+    return static_cast<uint8_t>(0x80 | (channel & 0xFF));
+}
 
 constexpr uint32_t kCommandSpace = 0x10000;
 constexpr uint32_t kWordSpace = 0x20000;
 
 struct OperationTable {
     int (*readShort)(uint8_t module, uint8_t functionCode, void* destination, int length) = nullptr;
-    int (*readAddr)(uint8_t module, uint8_t functionCode, uint32_t address, void* destination, int length) = nullptr;
+    int (*readAddr)(uint8_t module, uint8_t functionCode, uint32_t address, void* destination,
+                    int length) = nullptr;
     int (*writeShort)(uint8_t module, uint8_t functionCode, const void* data, int length) = nullptr;
-    int (*writeAddr)(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length) = nullptr;
+    int (*writeAddr)(uint8_t module, uint8_t functionCode, uint32_t address, const void* data,
+                     int length) = nullptr;
     int (*writeReply)(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length,
                       uint16_t* result, int resultLength) = nullptr;
 };
@@ -56,6 +60,8 @@ int moduleWrite(uint8_t module, uint32_t base, uint32_t offset, const void* data
 int moduleWriteWords(uint8_t module, uint32_t address, const void* data, int length);
 // The module's 16-bit result word (0 accepted), or -1 when no result arrived.
 int moduleCommand(uint8_t module, uint32_t base, uint32_t offset, const void* data, int length);
+// Addresses the module through its serial number (a new id and group). 0 when the exchange was done,
+// negative when it failed: a caller must not treat a module that never heard it as moved.
 int assignBySerial(uint32_t serialNumber, uint16_t firstWord, uint16_t secondWord);
 
 // 0x5A XOR all bytes.

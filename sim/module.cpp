@@ -32,6 +32,9 @@ Module::Module(const ModuleDef& def, int controllerType)
       user_(def.user),
       bootBuffer_(kBootBufferSize, 0) {
     if (std::memcmp(def.firmware.data(), "BOLAN JOVA", 10) == 0) jova_.emplace(def.jovaInputs);
+    // A module's id is the channel it answers on; it keeps it in its factory record.
+    if (channel_ >= 0 && channel_ <= 126)
+        putU16(system_.data() + sysoff::idModule, static_cast<uint16_t>(channel_));
     if (def.on && !board_) {
         output_.switchOn();
         output_.settle(settings());

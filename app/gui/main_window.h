@@ -14,11 +14,12 @@ class ChannelListView;
 class ControllerConfigurationDialog;
 class DvmWindow;
 class JovaIoTestDialog;
+class OutputCalibrationDialog;
 class OutputConfigurationDialog;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit MainWindow(bool expertView);
     ~MainWindow() override;
 
@@ -35,29 +36,34 @@ public:
     ChannelListView* channelList() const { return list_; }
     // The open output configuration dialog; nullptr while it is closed.
     OutputConfigurationDialog* outputConfiguration() const;
+    // The open output calibration dialog; nullptr while it is closed.
+    OutputCalibrationDialog* outputCalibration() const;
     DvmWindow* dvmWindow() const;
     JovaIoTestDialog* jovaIoTest() const;
     ControllerConfigurationDialog* controllerConfiguration() const;
 
-signals:
+  signals:
     void commandDispatched(int id);
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+  private:
     void buildMenu(const struct MenuRow* rows, int count);
     void showAbout();
     void toggleOutputConfiguration();
     void openOutputConfiguration();
-    // Posts a notification to the open channel dialogs.
-    void postToChannelDialogs(int eventType);
+    void toggleOutputCalibration();
+    // Posts a notification to the open channel dialogs; the calibration dialog may be left out, as
+    // for a set point the wizard itself just changed.
+    void postToChannelDialogs(int eventType, bool calibrationToo = true);
 
     ChannelListView* list_;
     void toggleDvm();
     void toggleControllerConfiguration();
 
     QPointer<OutputConfigurationDialog> outputConfiguration_;
+    QPointer<OutputCalibrationDialog> outputCalibration_;
     QPointer<DvmWindow> dvm_;
     QPointer<JovaIoTestDialog> jovaIoTest_;
     QPointer<ControllerConfigurationDialog> controllerConfiguration_;

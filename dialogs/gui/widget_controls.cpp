@@ -121,13 +121,21 @@ bool WidgetControls::setVisible(int id, bool visible) {
 void WidgetControls::setReadOnly(int id, bool readOnly) {
     if (auto* e = qobject_cast<QLineEdit*>(widget(id))) e->setReadOnly(readOnly);
     if (auto* p = qobject_cast<QPlainTextEdit*>(widget(id))) p->setReadOnly(readOnly);
+    // A read-only check box shows its bit and takes no click: it neither toggles nor sends a command.
+    if (auto* box = qobject_cast<QCheckBox*>(widget(id))) {
+        box->setAttribute(Qt::WA_TransparentForMouseEvents, readOnly);
+        box->setFocusPolicy(readOnly ? Qt::NoFocus : Qt::StrongFocus);
+    }
 }
 
 void WidgetControls::requestFocus(int id) {
     QPointer<QWidget> w = widget(id);
     if (!w) return;
+    // The operator is asked for a new value there: the old one is selected, to be typed over.
     QTimer::singleShot(0, w, [w] {
-        if (w) w->setFocus(Qt::OtherFocusReason);
+        if (!w) return;
+        w->setFocus(Qt::OtherFocusReason);
+        if (auto* e = qobject_cast<QLineEdit*>(w.data())) e->selectAll();
     });
 }
 

@@ -87,6 +87,7 @@ TEST_F(VzctlCalibrateTest, RefusalsAndAMeterThatHangs) {
         {"-ac calibrate 1 voltage --meter 'exit 3'", 1, "exit status 3"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
         std::string args = c.args;
         const bool expert = args.rfind("-ac ", 0) == 0;
         if (expert) args.erase(0, 4);
@@ -94,7 +95,32 @@ TEST_F(VzctlCalibrateTest, RefusalsAndAMeterThatHangs) {
         EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
         EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << "\n" << r.out;
         EXPECT_LT(r.seconds, 15) << c.args;
+    }    // U3 of the built-in crate is off.
+    const Outcome off = vzctl("-ac -S SIM calibrate 3 voltage --meter sim");
+    EXPECT_EQ(off.status, 1) << off.out;
+    EXPECT_NE(off.out.find("U3 is off or does not report: switch it on first"), std::string::npos) << off.out;
+}
+
+// A module that refuses a new pair: the run goes on (the other pairs are written) but does not end as
+// a success.
+TEST_F(VzctlCalibrateTest, APairTheModuleRefusesFailsTheRun) {
+    std::string scenario;
+    {
+        std::ifstream in(file);
+        scenario.assign(std::istreambuf_iterator<char>(in), {});
     }
+    scenario.insert(
+        scenario.rfind('}'),
+        R"(, "faults": [{"kind": "refuse", "channel": 1, "field": "system.calUSenGain", "code": 5}])");
+    std::ofstream(file) << scenario;
+    const Outcome r = vzctl("-ac -S -s8 SIM:" + file + " calibrate 1 voltage --meter sim");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("calUSenGain: Error Code 0x5"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("(refused by the module)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("calibration incomplete: the module refused 1 new pair"), std::string::npos)
+        << r.out;
+    int offset = 0;
+    EXPECT_NE(newGain(r.out, "UModul", offset), 32768) << "the other pairs were still written";
 }
 
 }  // namespace

@@ -118,6 +118,12 @@ int calibrateCommand(const std::vector<std::string>& words, std::FILE* out) {
             "channel U" + std::to_string(channel) + " is not a module whose calibration can be edited", 1);
     if (q.system().readFromModule() != 0 || q.user().readFromModule() != 0)
         return refuse("the configuration of U" + std::to_string(channel) + " could not be read", 1);
+    // An output that is off reads zero at both points: the pairs computed from that mean nothing.
+    if (MODULE_MEASURE_DATA m; !readBlock0(channel, m) || !(m.status & 1))
+        return refuse("U" + std::to_string(channel) +
+                          " is off or does not report: switch it on first (vzctl on " +
+                          std::to_string(channel) + ")",
+                      1);
 
     const bool current = kind == "current";
     const char* unit = current ? "A" : "V";
@@ -128,9 +134,13 @@ int calibrateCommand(const std::vector<std::string>& words, std::FILE* out) {
         measureFreshSamples([channel](MODULE_MEASURE_DATA& d) { return readBlock0(channel, d); },
                             self->averages());
     };
-    hooks.calibrated = [&](CalQuantity quantity, CalibrationPair before, CalibrationPair after) {
-        std::fprintf(out, "  %-9s gain %5u -> %5u   offset %6d -> %6d\n", calQuantityName(quantity),
-                     before.gain, after.gain, before.offset, after.offset);
+    int refused = 0;
+    hooks.calibrated = [&](CalQuantity quantity, CalibrationPair before, CalibrationPair after,
+                           bool accepted) {
+        std::fprintf(out, "  %-9s gain %5u -> %5u   offset %6d -> %6d%s\n", calQuantityName(quantity),
+                     before.gain, after.gain, before.offset, after.offset,
+                     accepted ? "" : "   (refused by the module)");
+        if (!accepted) ++refused;
     };
     CalibrationWizard wizard(controls, controllerType, hooks);
     self = &wizard;
@@ -160,6 +170,11 @@ int calibrateCommand(const std::vector<std::string>& words, std::FILE* out) {
     std::fprintf(out, "U%d now reads: sense %.4f V, terminal %.4f V, current %.4f A\n", channel,
                  q.voltageFromRaw(a.uSense()), q.voltageFromRaw(a.uTerminal()),
                  q.currentFromRaw(a.current()));
+    if (refused) {
+        std::fprintf(stderr, "vzctl: calibration incomplete: the module refused %d new pair%s\n", refused,
+                     refused == 1 ? "" : "s");
+        return 1;
+    }
     return 0;
 }
 
