@@ -9,27 +9,27 @@
 #include <QShortcut>
 
 #include "app/core/channel_selection.h"
-#include "app/core/shell_commands.h"
-#include "app/gui/channel_list_view.h"
-#include "app/gui/menu_table.h"
-#include "base/command_ids.h"
-#include "base/controller_type.h"
-#include "base/operator_seam.h"
 #include "base/polling_state.h"
-#include "base/settings.h"
+#include "app/core/shell_commands.h"
 #include "channel/channel_table.h"
 #include "channel/composite_setters.h"
-#include "configfile/gui/busy_cursor.h"
-#include "configfile/gui/config_file_dialogs.h"
-#include "dialogs/gui/controller_configuration_dialog.h"
 #include "dialogs/gui/dialog_events.h"
+#include "dialogs/gui/controller_configuration_dialog.h"
 #include "dialogs/gui/dvm_window.h"
 #include "dialogs/gui/jova_io_test_dialog.h"
 #include "dialogs/gui/output_calibration_dialog.h"
 #include "dialogs/gui/output_configuration_dialog.h"
 #include "dialogs/output_calibration.h"
+#include "base/settings.h"
+#include "app/gui/channel_list_view.h"
+#include "base/command_ids.h"
+#include "app/gui/menu_table.h"
+#include "configfile/gui/busy_cursor.h"
+#include "configfile/gui/config_file_dialogs.h"
+#include "base/operator_seam.h"
 #include "link/usb_link.h"
 #include "ui_about_dialog.h"
+#include "base/controller_type.h"
 
 namespace vz {
 
@@ -77,13 +77,9 @@ MainWindow::~MainWindow() {
     delete controllerConfiguration_.data();  // a child, but it must go while the hooks above are quiet
 }
 
-OutputConfigurationDialog* MainWindow::outputConfiguration() const {
-    return outputConfiguration_.data();
-}
+OutputConfigurationDialog* MainWindow::outputConfiguration() const { return outputConfiguration_.data(); }
 
-OutputCalibrationDialog* MainWindow::outputCalibration() const {
-    return outputCalibration_.data();
-}
+OutputCalibrationDialog* MainWindow::outputCalibration() const { return outputCalibration_.data(); }
 
 void MainWindow::postToChannelDialogs(int eventType, bool calibrationToo) {
     if (calibrationToo && outputCalibration_)
@@ -91,19 +87,12 @@ void MainWindow::postToChannelDialogs(int eventType, bool calibrationToo) {
     if (outputConfiguration_ && outputConfiguration_->isEnabled())
         QCoreApplication::postEvent(outputConfiguration_, new QEvent(static_cast<QEvent::Type>(eventType)));
     if (dvm_) QCoreApplication::postEvent(dvm_, new QEvent(static_cast<QEvent::Type>(eventType)));
-    if (jovaIoTest_)
-        QCoreApplication::postEvent(jovaIoTest_, new QEvent(static_cast<QEvent::Type>(eventType)));
+    if (jovaIoTest_) QCoreApplication::postEvent(jovaIoTest_, new QEvent(static_cast<QEvent::Type>(eventType)));
 }
 
-DvmWindow* MainWindow::dvmWindow() const {
-    return dvm_.data();
-}
-JovaIoTestDialog* MainWindow::jovaIoTest() const {
-    return jovaIoTest_.data();
-}
-ControllerConfigurationDialog* MainWindow::controllerConfiguration() const {
-    return controllerConfiguration_.data();
-}
+DvmWindow* MainWindow::dvmWindow() const { return dvm_.data(); }
+JovaIoTestDialog* MainWindow::jovaIoTest() const { return jovaIoTest_.data(); }
+ControllerConfigurationDialog* MainWindow::controllerConfiguration() const { return controllerConfiguration_.data(); }
 
 // Each modeless dialog is opened and closed by its own menu command.
 void MainWindow::toggleDvm() {
@@ -175,8 +164,8 @@ void MainWindow::toggleOutputCalibration() {
         list_->refresh();
         postToChannelDialogs(kSelectionChangedEvent, false);
     };
-    outputCalibration_ = new OutputCalibrationDialog(
-        this, form, controllerType, (fCmdLine & kExpertView) != 0, selectedChannel, std::move(links));
+    outputCalibration_ = new OutputCalibrationDialog(this, form, controllerType, (fCmdLine & kExpertView) != 0,
+                                                     selectedChannel, std::move(links));
     outputCalibration_->show();
 }
 
@@ -217,25 +206,20 @@ void MainWindow::removeMenuCommand(int id) {
     action->deleteLater();
 }
 
-void MainWindow::useReducedMenu() {
-    buildMenu(kReducedMenu, kReducedMenuSize);
-}
+void MainWindow::useReducedMenu() { buildMenu(kReducedMenu, kReducedMenuSize); }
 
 void MainWindow::adjustMenuForController(int type, bool expertView) {
     if (type == kKts || type == kVar7) {
         useReducedMenu();
     } else if (!expertView) {
-        for (int id : {cmd::kTrace, cmd::kScope, cmd::kAllInhibitOn, cmd::kAllInhibitOff})
-            removeMenuCommand(id);
+        for (int id : {cmd::kTrace, cmd::kScope, cmd::kAllInhibitOn, cmd::kAllInhibitOff}) removeMenuCommand(id);
     }
 }
 
 void MainWindow::dispatchCommand(int id) {
     emit commandDispatched(id);
     switch (id) {
-        case cmd::kExit:
-            close();
-            break;
+        case cmd::kExit: close(); break;
         case cmd::kSelectOutput:
             stepChannel(+1);
             list_->refresh();
@@ -244,24 +228,12 @@ void MainWindow::dispatchCommand(int id) {
             pollingStopped = !pollingStopped;
             if (QAction* a = menuAction(cmd::kStop)) a->setText(pollingStopped ? "&Start" : "&Stop");
             break;
-        case cmd::kInfo:
-            showAbout();
-            break;
-        case cmd::kOutputConfiguration:
-            toggleOutputConfiguration();
-            break;
-        case cmd::kOutputCalibration:
-            toggleOutputCalibration();
-            break;
-        case cmd::kDvm:
-            toggleDvm();
-            break;
-        case cmd::kSystemConfiguration:
-            toggleControllerConfiguration();
-            break;
-        case cmd::kSaveConfiguration:
-            saveConfigurationCommand(this);
-            break;
+        case cmd::kInfo: showAbout(); break;
+        case cmd::kOutputConfiguration: toggleOutputConfiguration(); break;
+        case cmd::kOutputCalibration: toggleOutputCalibration(); break;
+        case cmd::kDvm: toggleDvm(); break;
+        case cmd::kSystemConfiguration: toggleControllerConfiguration(); break;
+        case cmd::kSaveConfiguration: saveConfigurationCommand(this); break;
         case cmd::kReadConfiguration: {
             ReadConfigDialog dialog(this);
             dialog.exec();
@@ -280,8 +252,8 @@ void MainWindow::showAbout() {
     Ui::AboutDialog ui;
     ui.setupUi(&dialog);
     auto version = [](const char* name, const uint32_t words[2]) {
-        return QString::asprintf("%s Version %d.%d.%d.%d", name, words[0] >> 16, words[0] & 0xFFFF,
-                                 words[1] >> 16, words[1] & 0xFFFF);
+        return QString::asprintf("%s Version %d.%d.%d.%d", name, words[0] >> 16, words[0] & 0xFFFF, words[1] >> 16,
+                                 words[1] & 0xFFFF);
     };
     ui.programVersion->setText(QString::asprintf("%s %s Version %s", "VIDIzozorez", "", "2.1.6742.0"));
     ui.libraryVersion->setText(version("SiUSBXp.dll", usbInfo.dllVersion));

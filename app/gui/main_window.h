@@ -19,7 +19,7 @@ class OutputConfigurationDialog;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
-  public:
+public:
     explicit MainWindow(bool expertView);
     ~MainWindow() override;
 
@@ -42,13 +42,13 @@ class MainWindow : public QMainWindow {
     JovaIoTestDialog* jovaIoTest() const;
     ControllerConfigurationDialog* controllerConfiguration() const;
 
-  signals:
+signals:
     void commandDispatched(int id);
 
-  protected:
+protected:
     void keyPressEvent(QKeyEvent* event) override;
 
-  private:
+private:
     void buildMenu(const struct MenuRow* rows, int count);
     void showAbout();
     void toggleOutputConfiguration();
