@@ -6,6 +6,8 @@
 
 #include "base/debug_log.h"
 #include "channel/parameter_command.h"
+#include "link/comm_problem.h"
+#include "link/module_access.h"
 
 namespace vz {
 namespace {
@@ -48,7 +50,18 @@ ParameterType typeOf(const ParameterValue& value) {
 
 bool writeParameter(uint16_t moduleAddress, unsigned char* record, const ParameterInfo& p,
                     const void* bytes) {
-    if (!commandParameter(moduleAddress, p.blockBase(), p.offset, bytes, p.width(), p.name)) return false;
+    const uint32_t retriesBefore = commProblem.writeRetries.load();
+    if (!commandParameter(moduleAddress, p.blockBase(), p.offset, bytes, p.width(), p.name)) {
+        // When a reply was lost and the retry then failed, the module may have taken the value the
+        // first time: ask it what it holds, so the local copy stays true. A read that fails as well
+        // leaves the copy as it was.
+        unsigned char held[4];
+        if (commProblem.writeRetries.load() != retriesBefore && moduleAddress <= 126 &&
+            moduleRead(moduleAddressByte(moduleAddress), p.blockBase(), p.offset, held, p.width()) ==
+                p.width())
+            std::memcpy(record + p.offset, held, static_cast<std::size_t>(p.width()));
+        return false;
+    }
     std::memcpy(record + p.offset, bytes, static_cast<std::size_t>(p.width()));
     return true;
 }

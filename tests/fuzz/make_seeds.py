@@ -1,0 +1,87 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets (corpus/<target>/seed-*): well-formed inputs of each
+parser, so a fuzzer starts from what a device or an operator really sends. Run from this folder;
+the files it writes are committed. Inputs that once crashed go beside them as crash-<what>."""
+import os, shutil, struct
+
+def check(b):
+    c = 0x5A
+    for x in b: c ^= x
+    return bytes([c])
+
+def addr(a):
+    return bytes([a & 0xFF, (a >> 8) & 0xFF, (a >> 16) & 0x03])
+
+def read_addr_reply(module, address, data):
+    f = bytes([module, 0x06 | 0x08]) + addr(address) + data
+    return f + check(f)
+
+def read_short_reply(module, data):
+    f = bytes([module, 0x06]) + data
+    return f + check(f)
+
+def result_reply(module, address, result):
+    f = bytes([module, 0x06 | 0x08]) + addr(address) + struct.pack('<H', result)
+    return f + check(f)
+
+def tlv(tag, body):
+    n = len(body)
+    return bytes([tag]) + (bytes([n]) if n < 128 else bytes([0x81, n])) + body
+
+def integer(v):
+    return tlv(0x02, bytes([v]))
+
+MODULE_FRAME_OID = bytes([0x2B, 0x06, 0x01, 0x04, 0x01, 0x81, 0xC0, 0x68, 0x01, 0x01, 0x88, 0x03])
+
+def get_response(request_id, value):
+    binding = tlv(0x30, tlv(0x06, MODULE_FRAME_OID) + tlv(0x04, value))
+    pdu = tlv(0xA2, integer(request_id) + integer(0) + integer(0) + tlv(0x30, binding))
+    return tlv(0x30, integer(1) + tlv(0x04, b'') + pdu)
+
+def ones_sum(b):
+    if len(b) % 2: b += b'\0'
+    s = sum((b[i] << 8) | b[i + 1] for i in range(0, len(b), 2))
+    while s > 0xFFFF: s = (s & 0xFFFF) + (s >> 16)
+    return s
+
+def ip_udp(payload):
+    udp = struct.pack('>HHHH', 161, 1024, 8 + len(payload), 0) + payload  # checksum 0: none
+    ip = bytearray(struct.pack('>BBHHHBBH4s4s', 0x45, 0, 20 + len(udp), 0, 0, 0x80, 17, 0, bytes(4), bytes(4)))
+    ip[10:12] = struct.pack('>H', (~ones_sum(bytes(ip))) & 0xFFFF)
+    return bytes(ip) + udp
+
+def slip(b):
+    return b.replace(b'\xdb', b'\xdb\xdd').replace(b'\xc0', b'\xdb\xdc') + b'\xc0'
+
+def write(target, name, data):
+    os.makedirs(f'corpus/{target}', exist_ok=True)
+    with open(f'corpus/{target}/seed-{name}', 'wb') as f:
+        f.write(data)
+
+sys_config = bytes(range(0x10, 0x18))
+# Direct replies: selector bits pick the operations (0 moduleRead, 1 readShort, 2 moduleCommand, 3 writeReply).
+write('fuzz_module_reply', 'read', b'\x00' + read_addr_reply(0x81, 0x1000, sys_config))
+write('fuzz_module_reply', 'read-short', b'\x01' + read_short_reply(0x81, sys_config))
+write('fuzz_module_reply', 'command', b'\x02' + result_reply(0x81, 0x10010, 0))
+write('fuzz_module_reply', 'refused', b'\x03' + result_reply(0x81, 0x10010, 5))
+write('fuzz_module_reply', 'module-error', b'\x00' + read_addr_reply(0x81, 0x1000, b'')[:1] + b'\x07\x00\x10\x00' + check(b'\x81\x07'))
+# SNMP: the payload only; the target builds the envelope. Request ids start at 1.
+write('fuzz_module_reply', 'snmp-read', b'\x80' + get_response(1, read_addr_reply(0x81, 0x1000, sys_config)[:-1]))
+write('fuzz_module_reply', 'snmp-command', b'\x82' + get_response(1, result_reply(0x81, 0x10010, 0)[:-1]))
+# The raw line: read size, then SLIP frames.
+frame = slip(ip_udp(get_response(1, read_short_reply(0x81, sys_config)[:-1])))
+write('fuzz_slip_ip_udp', 'one-frame', b'\x07' + frame)
+write('fuzz_slip_ip_udp', 'noise-then-frame', b'\x3f' + b'\x01\x02\xc0\xdb\xdc' + frame + frame)
+
+write('fuzz_config_file', 'minimal', b'<PsConfig><Output><U0><User unom="2.5"/></U0></Output></PsConfig>')
+write('fuzz_config_file', 'calibration', b"<PsConfig><Output><U0><Calibration pwmMinPeriod='40' voltageExponent='-11'>"
+      b"<calUSen gain='32768' offset='0'/></Calibration></U0></Output></PsConfig>")
+if os.path.exists('/tmp/seed.pscfg'):
+    shutil.copy('/tmp/seed.pscfg', 'corpus/fuzz_config_file/seed-saved')
+
+os.makedirs('corpus/fuzz_scenario', exist_ok=True)
+for example in ('krat-crate.json', 'two-bridges.json'):
+    shutil.copy(f'../../docs/examples/{example}', f'corpus/fuzz_scenario/seed-{example}')
+write('fuzz_scenario', 'faults', b'{"bridges": [{"serial": "S", "vid": "1A2B", "pid": "0012"}], "controller": {"type": 18},'
+      b' "modules": [{"channel": 1, "serialNumber": 5, "analogError": {"uSense": {"gain": 1.03, "offset": "40 mV"}}}],'
+      b' "faults": [{"kind": "noReply", "channel": 1, "everyNth": 3}]}')
