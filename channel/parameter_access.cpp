@@ -50,13 +50,15 @@ ParameterType typeOf(const ParameterValue& value) {
 
 bool writeParameter(uint16_t moduleAddress, unsigned char* record, const ParameterInfo& p,
                     const void* bytes) {
-    const uint32_t retriesBefore = commProblem.writeRetries.load();
+    // A command is one exchange with a reply: its retries count with the reads or with the writes.
+    auto retries = [] { return commProblem.readRetries.load() + commProblem.writeRetries.load(); };
+    const uint32_t retriesBefore = retries();
     if (!commandParameter(moduleAddress, p.blockBase(), p.offset, bytes, p.width(), p.name)) {
         // When a reply was lost and the retry then failed, the module may have taken the value the
         // first time: ask it what it holds, so the local copy stays true. A read that fails as well
         // leaves the copy as it was.
         unsigned char held[4];
-        if (commProblem.writeRetries.load() != retriesBefore && moduleAddress <= 126 &&
+        if (retries() != retriesBefore && moduleAddress <= 126 &&
             moduleRead(moduleAddressByte(moduleAddress), p.blockBase(), p.offset, held, p.width()) ==
                 p.width())
             std::memcpy(record + p.offset, held, static_cast<std::size_t>(p.width()));

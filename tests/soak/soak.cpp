@@ -199,8 +199,12 @@ int main(int argc, char** argv) {
             }
         } else if (action < 98) {
             const bool on = random() % 2;
+            // A switch reported as failed may still have reached the module (its reply lost); the
+            // program keeps no belief about it, the next poll shows the output as it is.
             if (sendSwitchCommand(q.addressByte(), on ? kSwitchOn : kSwitchOff) >= 0)
                 expected[channel].on = on;
+            else
+                expected[channel].on = controller.module(channel)->output().isOn();
             ++switches;
         } else if (action < 99) {
             if (savePowerSupplyConfiguration(file)) {
