@@ -13,6 +13,7 @@ namespace vz {
 class ChannelListView;
 class ControllerConfigurationDialog;
 class DvmWindow;
+class GraphCommands;
 class JovaIoTestDialog;
 class OutputConfigurationDialog;
 
@@ -38,6 +39,8 @@ public:
     DvmWindow* dvmWindow() const;
     JovaIoTestDialog* jovaIoTest() const;
     ControllerConfigurationDialog* controllerConfiguration() const;
+    // The scope and trace graphs.
+    GraphCommands* graphCommands() const { return graphs_; }
 
 signals:
     void commandDispatched(int id);
@@ -54,6 +57,7 @@ private:
     void postToChannelDialogs(int eventType);
 
     ChannelListView* list_;
+    GraphCommands* graphs_;
     void toggleDvm();
     void toggleControllerConfiguration();
 
