@@ -3,7 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QImage>
-#include <cmath>
+#include <algorithm>
 
 #include "bench/bench_application.h"
 #include "bench/bench_metrics.h"
@@ -17,14 +17,20 @@ void scopeSampleWithRepaint(benchmark::State& state) {
     benchApplication();
     GraphWindow window(nullptr, makeScopeGraph());
     window.resize(800, 600);
-    // A full scope: a ramp with ripple, so every point lands on its own pixel.
+    // What the scope shows of a 12 V channel that is switched on once a minute: a 0.6 s ramp, then the
+    // settled output with one raw step of converter noise (exponent -11) on each signal.
     Graph& g = window.graph();
-    double t = 0;
-    auto sample = [&g, &t] {
-        t += 0.1;
-        for (int row = 0; row < kCurveCount; ++row)
-            pushValue(g.curves[static_cast<std::size_t>(row)],
-                      (row + 1) * (5 + 0.01 * std::sin(7 * t)) + 0.001 * t);
+    uint32_t k = 0;
+    auto sample = [&g, &k] {
+        const uint32_t phase = k % kScopePoints;
+        const double lsb = 1.0 / 2048,
+                     noise = static_cast<double>(static_cast<int>((k * 7919u) % 3u) - 1) * lsb;
+        const double uSense = std::min(12.0, 0.2 * phase) + noise;
+        pushValue(g.curves[0], uSense);
+        pushValue(g.curves[1], uSense + 0.05 + noise);
+        pushValue(g.curves[2], uSense / 2.4 - noise);
+        pushValue(g.curves[3], 0.0);
+        ++k;
         for (Curve& c : g.curves) updateCurve(c);
     };
     for (uint32_t i = 0; i < kScopePoints; ++i) sample();

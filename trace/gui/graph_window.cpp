@@ -30,7 +30,7 @@ GraphWindow::GraphWindow(QWidget* owner, Graph graph) : QWidget(owner, Qt::Windo
     setCursor(Qt::CrossCursor);
     setBackgroundRole(QPalette::Base);
     setAutoFillBackground(true);
-    resize(800, 600);
+    resize(920, 640);  // room for the RMS column right of the last tab stop
 }
 
 void GraphWindow::dispatchCommand(int id) {
@@ -40,9 +40,14 @@ void GraphWindow::dispatchCommand(int id) {
 void GraphWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const int w = width(), h = height();
-    const QFontMetrics metrics(font());
 
-    painter.setPen(QPen(Qt::black, 1, Qt::SolidLine));
+    // One-pixel cosmetic pens: the painter draws them as plain aliased lines, without the stroker.
+    auto pen = [](const QColor& colour) {
+        QPen p(colour, 1, Qt::SolidLine);
+        p.setCosmetic(true);
+        return p;
+    };
+    painter.setPen(pen(Qt::black));
     const auto frame = graphFrame(w, h);
     QPoint framePoints[5];
     for (int i = 0; i < 5; ++i)
@@ -57,29 +62,39 @@ void GraphWindow::paintEvent(QPaintEvent*) {
             points.clear();
             points.reserve(line.size());
             for (const GraphPoint& p : line) points.emplace_back(p.x, p.y);
-            painter.setPen(QPen(colour, 1, Qt::SolidLine));
+            painter.setPen(pen(colour));
             painter.drawPolyline(points.data(), static_cast<int>(points.size()));
         }
         painter.setPen(colour);
         // The statistics line with its tab stops.
         const GraphPoint origin = statisticsOrigin(c.row, h);
         const auto parts = splitAtTabs(statisticsLine(c));
-        const auto xs = tabbedPartPositions(parts, origin.x, [&metrics](const std::string& s) {
-            return metrics.horizontalAdvance(QString::fromLatin1(s.c_str()));
-        });
+        const auto xs = tabbedPartPositions(parts, origin.x,
+                                            [this](const std::string& s) { return text(s).size().width(); });
         for (std::size_t i = 0; i < parts.size(); ++i)
-            painter.drawText(QPoint(xs[i], origin.y + metrics.ascent()),
-                             QString::fromLatin1(parts[i].c_str()));
+            painter.drawStaticText(xs[i], origin.y, text(parts[i]));
         // Axis labels, right-aligned in the label column: the end at the top, the start at the bottom.
         const GraphAxis axis = chooseAxis(c.lowerBound, c.upperBound);
         auto label = [&](GraphPoint anchor, double value) {
-            const QString text = QString::fromLatin1(axisLabel(value).c_str());
-            painter.drawText(QPoint(anchor.x - metrics.horizontalAdvance(text), anchor.y + metrics.ascent()),
-                             text);
+            const QStaticText& t = text(axisLabel(value));
+            painter.drawStaticText(anchor.x - static_cast<int>(t.size().width()), anchor.y, t);
         };
         label(axisEndLabelAnchor(c.row), axis.drawn ? axis.end : 0.0);
         label(axisStartLabelAnchor(c.row, h), axis.drawn ? axis.start : 0.0);
     }
+}
+
+const QStaticText& GraphWindow::text(const std::string& s) {
+    // Most texts repeat from one repaint to the next (names, labels, a steady minimum): laid out once.
+    if (texts_.size() > 512) texts_.clear();
+    auto [it, added] = texts_.try_emplace(s);
+    if (added) {
+        it->second.setText(QString::fromLatin1(s.c_str()));
+        it->second.setTextFormat(Qt::PlainText);
+        it->second.setPerformanceHint(QStaticText::AggressiveCaching);
+        it->second.prepare(QTransform(), font());
+    }
+    return it->second;
 }
 
 void GraphWindow::contextMenuEvent(QContextMenuEvent* event) {

@@ -1,9 +1,11 @@
 #pragma once
 // A graph window: a top-level window owned by the main window that draws a graph's four curves, their
 // axis labels and statistics lines. Its context menu saves the picture (PNG) or the values (CSV).
+#include <QStaticText>
 #include <QWidget>
 #include <functional>
 #include <string>
+#include <unordered_map>
 
 #include "trace/graph_curve.h"
 
@@ -36,7 +38,9 @@ class GraphWindow : public QWidget {
   private:
     void saveImageAs();
     void saveDataAs();
+    const QStaticText& text(const std::string& s);
     Graph graph_;
+    std::unordered_map<std::string, QStaticText> texts_;
 };
 
 // Creates the graph (four curves of `points` values, a null name takes the row's default) and its
