@@ -9,6 +9,7 @@
 #include "app/core/polling.h"
 #include "app/gui/channel_list_view.h"
 #include "app/gui/main_window.h"
+#include "bench/bench_application.h"
 #include "bench/bench_crate.h"
 #include "bench/bench_metrics.h"
 #include "channel/module_discovery.h"
@@ -17,11 +18,7 @@ namespace vz::bench {
 namespace {
 
 void pollingTickWithRepaint(benchmark::State& state) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    static int argc = 1;
-    static char name[] = "vzbench";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
+    benchApplication();
     BenchCrate crate(127);
     discoverModules();
     MainWindow window(true);

@@ -1,5 +1,6 @@
 #include "sim/module.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -15,6 +16,7 @@ constexpr size_t kBootBufferSize = 0x100;
 constexpr double kUnityGain = 32768.0;         // calibration gains: 0x8000 is 1.0
 constexpr uint16_t kUserInternalSense = 0x08;  // user flag: regulate on the internal sense
 constexpr uint16_t kSysCalUIntGain = 50, kSysCalUIntOffset = 52;
+constexpr uint16_t kSysPhase = 32;
 
 double gain(const uint8_t* rec, uint16_t off) {
     return getU16(rec + off) / kUnityGain;
@@ -71,6 +73,9 @@ bool Module::readMemory(uint32_t address, size_t length, std::vector<uint8_t>& o
     } else if (page == JovaIo::kBase && jova_) {
         out = jova_->read(offset, length);
         return true;
+    } else if (page == TraceRecorder::kBase && !board_) {
+        out = trace_.read(offset, length);
+        return true;
     } else if (page == kBootBufferBase) {
         rec = bootBuffer_.data();
         size = bootBuffer_.size();
@@ -84,7 +89,14 @@ bool Module::readMemory(uint32_t address, size_t length, std::vector<uint8_t>& o
 }
 
 bool Module::writeMemory(uint32_t address, const std::vector<uint8_t>& data) {
-    // Records change only through the parameter writes; only the boot buffer takes raw bytes.
+    // Records change only through the parameter writes; the boot buffer and an output module's trace
+    // buffer take raw bytes.
+    if (!board_ && address >= TraceRecorder::kBase && address < TraceRecorder::kBase + TraceRecorder::kSize) {
+        bool started = false;
+        if (!trace_.write(address - TraceRecorder::kBase, data, started)) return false;
+        if (started) takeTraceSample();  // the first sample at the request
+        return true;
+    }
     if (address < kBootBufferBase || address + data.size() > kBootBufferBase + kBootBufferSize) return false;
     std::memcpy(bootBuffer_.data() + (address - kBootBufferBase), data.data(), data.size());
     return true;
@@ -198,7 +210,7 @@ OutputSettings Module::settings() const {
     const uint16_t flags = getU16(u + useroff::flags);
     o.noRampOff = flags & 0x01;
     o.ignoresGlobalInhibit = flags & 0x20;
-    o.loadOhms = def_.loadOhms;
+    o.loadOhms = loadNow();
     o.cableOhms = def_.cableOhms;
     o.ambientC = def_.ambientC;
     o.heatCPerW = def_.heatCPerW;
@@ -219,8 +231,8 @@ std::array<uint8_t, 32> Module::measurement() const {
     const uint8_t* s = system_.data();
     // Blocks 2 and 3: receive counter, idle and main-loop counters of the module processor.
     putU32(p + 20, framesReceived_);
-    putU32(p + 24, static_cast<uint32_t>(uptimeUs_ / 20));
-    putU32(p + 28, static_cast<uint32_t>(uptimeUs_ / 100));
+    putU32(p + 24, static_cast<uint32_t>(uptimeNs_ / 20000));
+    putU32(p + 28, static_cast<uint32_t>(uptimeNs_ / 100000));
     if (board_) {
         putU16(p, def_.extraStatus);
         for (size_t i = 0; i < 8; ++i)
@@ -270,15 +282,63 @@ void Module::command(uint16_t word, bool global) {
 }
 
 bool Module::active() const {
-    return !board_ && output_.active(settings());
+    return !board_ && (output_.active(settings()) || trace_.recording());
+}
+
+double Module::loadNow() const {
+    // A switching load spends the first half of each period at `loadOhms`, the second at `switchOhms`.
+    const int64_t period = def_.switchPeriodUs;
+    if (period > 0 && (uptimeNs_ / 1000) % period >= period / 2) return def_.switchOhms;
+    return def_.loadOhms;
+}
+
+int Module::advance(int64_t ns) {
+    const int64_t beforeUs = uptimeNs_ / 1000;
+    uptimeNs_ += ns;
+    if (board_) return 0;
+    const int action = output_.step(settings(), uptimeNs_ / 1000 - beforeUs);
+    if (action > 0) output_.trip(settings());
+    return action;
 }
 
 int Module::step(int64_t dtUs) {
-    uptimeUs_ += dtUs;
-    if (board_) return 0;
-    const int action = output_.step(settings(), dtUs);
-    if (action > 0) output_.trip(settings());
+    int64_t leftNs = dtUs * 1000;
+    int action = 0;
+    // While a trace records, the output is stepped from sample to sample, so each sample sees the
+    // output as it is at its own time.
+    while (trace_.recording() && leftNs > 0) {
+        const int64_t chunk = std::min(leftNs, trace_.nsToNextSample());
+        action = std::max(action, advance(chunk));
+        leftNs -= chunk;
+        trace_.advance(chunk);
+        if (trace_.nsToNextSample() <= 0) takeTraceSample();
+    }
+    if (leftNs > 0) action = std::max(action, advance(leftNs));
     return action;
+}
+
+void Module::takeTraceSample() {
+    if (trace_.mode() == 3) {
+        // The crate's sync pulse comes every 1 ms; the module's 40 MHz timer is captured at it (T1).
+        // Its own oscillator runs a few ticks a period fast or slow, by serial number; the regulation
+        // takes back half of the error each period, and the period start (Z1) is the capture plus
+        // the configured phase plus what is left of the error.
+        constexpr int64_t kTicksPerUs = 40;
+        const int32_t drift = static_cast<int32_t>(serialNumber() % 7) - 3;
+        const int32_t correction = syncError_ / 2;
+        SyncSample s;
+        s.t1 = static_cast<uint32_t>(uptimeNs_ * kTicksPerUs / 1000);
+        s.z1 = s.t1 + getU16(system_.data() + kSysPhase) + static_cast<uint32_t>(syncError_);
+        s.correction = -correction;
+        s.phaseDifference = syncError_;
+        syncError_ += drift - correction;
+        trace_.record(s);
+        return;
+    }
+    const auto m = measurement();
+    trace_.record(SignalSample{static_cast<int16_t>(getU16(m.data() + 2)),
+                               static_cast<int16_t>(getU16(m.data() + 6)),
+                               static_cast<int16_t>(getU16(m.data() + 4))});
 }
 
 void Module::trip() {

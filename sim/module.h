@@ -9,6 +9,7 @@
 #include "sim/jova_io.h"
 #include "sim/output_model.h"
 #include "sim/scenario.h"
+#include "sim/trace_recorder.h"
 
 namespace vsim {
 
@@ -35,6 +36,7 @@ class Module {
     const std::array<uint8_t, 64>& system() const { return system_; }
     const std::array<uint8_t, 64>& user() const { return user_; }
     const JovaIo* jova() const { return jova_ ? &*jova_ : nullptr; }
+    const TraceRecorder& trace() const { return trace_; }
 
     // Byte-addressed memory; false for addresses the module does not have.
     bool readMemory(uint32_t address, size_t length, std::vector<uint8_t>& out) const;
@@ -68,6 +70,10 @@ class Module {
     int voltageExponent() const { return static_cast<int8_t>(system_[10]); }
     int currentExponent() const { return static_cast<int8_t>(system_[11]); }
     double throughError(AnalogPath path, double value) const;
+    // Advances the output and the module's clocks by nanoseconds; returns the error action that fired.
+    int advance(int64_t ns);
+    void takeTraceSample();
+    double loadNow() const;
 
     ModuleDef def_;
     int channel_;
@@ -79,7 +85,9 @@ class Module {
     std::vector<uint8_t> bootBuffer_;
     std::optional<JovaIo> jova_;  // the I/O test block, on JOVA boards only
     OutputModel output_;
-    int64_t uptimeUs_ = 0;
+    TraceRecorder trace_;  // on output modules; JOVA boards have their I/O block at that address
+    int64_t uptimeNs_ = 0;
+    int32_t syncError_ = 0;  // timer ticks the module's period is off the crate's sync pulse
     uint32_t framesReceived_ = 0;
 };
 

@@ -31,6 +31,8 @@ struct ModuleDef {
     std::array<uint8_t, 64> user{};
     bool on = false;                             // output switched on at start
     double loadOhms = 0;                         // resistive load at the output; 0: nothing connected
+    double switchOhms = 0;                       // a switching load's second resistance (0: open)
+    int64_t switchPeriodUs = 0;                  // a switching load's period; 0: the load stays
     double cableOhms = 0.01;                     // between terminals and sense point
     double ambientC = 25;                        // temperature with the output off
     double heatCPerW = 0.5;                      // temperature rise per watt delivered

@@ -601,15 +601,27 @@ void parseModulesAndLoads(const json& j, const std::string& path, CrateDef& crat
         const json& a = arrayAt(j["loads"], p);
         for (size_t i = 0; i < a.size(); ++i) {
             const std::string q = join(p, i);
-            allowKeys(a[i], q, {"channel", "ohms"});
+            allowKeys(a[i], q, {"channel", "ohms", "switchOhms", "switchPeriodMs"});
             if (!a[i].contains("channel") || !a[i].contains("ohms"))
                 fail(q, "needs \"channel\" and \"ohms\"");
             const int ch = static_cast<int>(integer(a[i]["channel"], join(q, "channel"), 0, 126));
             const double ohms = number(a[i]["ohms"], join(q, "ohms"), 1e-6, 1e9);
+            // A switching load: the second resistance and the period it alternates with.
+            if (a[i].contains("switchOhms") != a[i].contains("switchPeriodMs"))
+                fail(q, "a switching load needs both \"switchOhms\" and \"switchPeriodMs\"");
+            double switchOhms = 0;
+            int64_t periodUs = 0;
+            if (a[i].contains("switchOhms")) {
+                switchOhms = number(a[i]["switchOhms"], join(q, "switchOhms"), 1e-6, 1e9);
+                periodUs = static_cast<int64_t>(std::llround(
+                    1000 * number(a[i]["switchPeriodMs"], join(q, "switchPeriodMs"), 0.01, 1e6)));
+            }
             bool found = false;
             for (ModuleDef& m : crate.modules)
                 if (m.channel == ch) {
                     m.loadOhms = ohms;
+                    m.switchOhms = switchOhms;
+                    m.switchPeriodUs = periodUs;
                     found = true;
                 }
             if (!found) fail(join(q, "channel"), "no module at channel " + std::to_string(ch));

@@ -28,12 +28,13 @@
 #include "configfile/gui/config_file_dialogs.h"
 #include "base/operator_seam.h"
 #include "link/usb_link.h"
+#include "trace/gui/graph_commands.h"
 #include "ui_about_dialog.h"
 #include "base/controller_type.h"
 
 namespace vz {
 
-MainWindow::MainWindow(bool expertView) : list_(new ChannelListView(this)) {
+MainWindow::MainWindow(bool expertView) : list_(new ChannelListView(this)), graphs_(new GraphCommands(this)) {
     setWindowTitle("VIDIzozorez");
     setCentralWidget(list_);
     resize(800, expertView ? 378 : 342);
@@ -58,7 +59,11 @@ MainWindow::MainWindow(bool expertView) : list_(new ChannelListView(this)) {
 
     // The channel dialogs hear of new measurements and of a new selection by posted events, after
     // the main window has finished drawing or selecting.
-    list_->onRepainted = [this] { postToChannelDialogs(kListRepaintedEvent); };
+    // The scope samples on the same repaint.
+    list_->onRepainted = [this] {
+        postToChannelDialogs(kListRepaintedEvent);
+        graphs_->scopeSample();
+    };
     list_->onRightClick = [this](int) {
         if (!outputConfiguration_ && !jovaIoTest_) openOutputConfiguration();
     };
@@ -75,6 +80,7 @@ MainWindow::~MainWindow() {
     delete jovaIoTest_.data();
     delete dvm_.data();
     delete controllerConfiguration_.data();  // a child, but it must go while the hooks above are quiet
+    list_->onRepainted = {};
 }
 
 OutputConfigurationDialog* MainWindow::outputConfiguration() const { return outputConfiguration_.data(); }
@@ -232,6 +238,8 @@ void MainWindow::dispatchCommand(int id) {
         case cmd::kOutputConfiguration: toggleOutputConfiguration(); break;
         case cmd::kOutputCalibration: toggleOutputCalibration(); break;
         case cmd::kDvm: toggleDvm(); break;
+        case cmd::kScope: graphs_->scopeCommand(); break;
+        case cmd::kTrace: graphs_->traceCommand(); break;
         case cmd::kSystemConfiguration: toggleControllerConfiguration(); break;
         case cmd::kSaveConfiguration: saveConfigurationCommand(this); break;
         case cmd::kReadConfiguration: {

@@ -13,6 +13,7 @@ namespace vz {
 class ChannelListView;
 class ControllerConfigurationDialog;
 class DvmWindow;
+class GraphCommands;
 class JovaIoTestDialog;
 class OutputCalibrationDialog;
 class OutputConfigurationDialog;
@@ -41,6 +42,8 @@ public:
     DvmWindow* dvmWindow() const;
     JovaIoTestDialog* jovaIoTest() const;
     ControllerConfigurationDialog* controllerConfiguration() const;
+    // The scope and trace graphs.
+    GraphCommands* graphCommands() const { return graphs_; }
 
 signals:
     void commandDispatched(int id);
@@ -59,6 +62,7 @@ private:
     void postToChannelDialogs(int eventType, bool calibrationToo = true);
 
     ChannelListView* list_;
+    GraphCommands* graphs_;
     void toggleDvm();
     void toggleControllerConfiguration();
 

@@ -15,6 +15,7 @@
 #include "app/gui/startup_connection.h"
 #include "base/settings.h"
 #include "link/link_capture.h"
+#include "trace/trace_acquisition.h"
 
 namespace vz {
 
@@ -59,6 +60,7 @@ int runProgram(int argc, char** argv) {
     QTimer polling;
     QObject::connect(&polling, &QTimer::timeout, &window, [&seam, list] {
         if (seam.pumping()) return;  // inside an exchange that waits for the crate: no second one
+        if (traceWaiting()) return;  // a trace waits for its module: the link stays with it
         pollingTick();
         list->refresh();
     });

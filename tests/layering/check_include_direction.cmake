@@ -1,5 +1,5 @@
 cmake_minimum_required(VERSION 3.25)
-# Dependencies point one way: base <- link <- channel <- configfile, dialogs <- app/core <- the gui halves.
+# Dependencies point one way: base <- link <- channel <- configfile, dialogs, trace <- app/core <- the gui halves.
 # Reads every include line of the program's sources and fails on one that reaches upwards, on a Qt
 # header outside a gui/ folder, and on the virtual crate including anything of the program.
 # Run: cmake -DSOURCE_DIR=<root> -P check_include_direction.cmake
@@ -13,10 +13,12 @@ set(rules
     "configfile/|base/ link/ channel/ configfile/"
     "dialogs/gui/|base/ link/ channel/ configfile/ dialogs/ app/core/"
     "dialogs/|base/ link/ channel/ dialogs/"
+    "trace/gui/|base/ link/ channel/ trace/ app/core/"
+    "trace/|base/ link/ channel/ trace/"
     "app/core/|base/ link/ channel/ configfile/ app/core/"
-    "app/gui/|base/ link/ channel/ configfile/ dialogs/ app/"
-    "app/|base/ link/ channel/ configfile/ dialogs/ app/"
-    "tools/|base/ link/ channel/ configfile/ dialogs/ app/core/ tools/ sim/"
+    "app/gui/|base/ link/ channel/ configfile/ dialogs/ trace/ app/"
+    "app/|base/ link/ channel/ configfile/ dialogs/ trace/ app/"
+    "tools/|base/ link/ channel/ configfile/ dialogs/ trace/ app/core/ tools/ sim/"
     "sim/|sim/")
 
 set(violations "")

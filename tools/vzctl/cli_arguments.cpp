@@ -48,6 +48,11 @@ const char* const kVzctlHelp =
     "                         number it prints (volts or amperes; killed after S seconds, default 60);\n"
     "                         --meter sim reads the virtual crate's multimeter. Prints each step and the\n"
     "                         old and new gain/offset of each quantity\n"
+    "  trace CH [--mode 1|2|3] [--csv FILE] [--timeout S]\n"
+    "                         the module of channel CH records a trace (mode 1 and 2: sense voltage,\n"
+    "                         module voltage and current, 82 ms or 5 ms; 3, the default: its sync\n"
+    "                         timings); vzctl waits for it (at most S seconds, default 30), prints its\n"
+    "                         statistics and writes the samples to FILE as CSV\n"
     "  shell                  connect once, then run commands from standard input, one a line, written\n"
     "                         as on the command line without options and port (\"quotes\" keep blanks,\n"
     "                         # starts a comment, exit ends); a prompt only on a terminal; the exit\n"
@@ -64,7 +69,7 @@ const char* const kVzctlHelp =
 namespace {
 const std::set<std::string> kCommands = {"status", "watch", "on",  "off", "all",   "group",
                                          "inhibit", "save",  "load", "get", "set", "controller-config",
-                                         "shell", "calibrate"};
+                                         "shell", "calibrate", "trace"};
 
 bool toInt(const std::string& text, int& value) {
     char* end = nullptr;

@@ -31,6 +31,7 @@
 #include "tools/vzctl/controller_config_command.h"
 #include "tools/vzctl/parameter_commands.h"
 #include "tools/vzctl/shell_command.h"
+#include "tools/vzctl/trace_command.h"
 
 namespace vz::ctl {
 
@@ -397,6 +398,7 @@ int runCommand(const CliArguments& args, std::FILE* out) {
     }
     if (args.command == "set") return setCommand(w, out);
     if (args.command == "calibrate") return calibrateCommand(w, out);
+    if (args.command == "trace") return traceCommand(w, out);
     return badArguments("the command \"" + args.command + "\" is not available yet");
 }
 

@@ -1,0 +1,147 @@
+#include "trace/gui/graph_window.h"
+
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QMenu>
+#include <QPainter>
+#include <vector>
+
+#include "base/command_ids.h"
+#include "base/operator_seam.h"
+#include "trace/curve_csv.h"
+#include "trace/graph_geometry.h"
+#include "trace/graph_text.h"
+
+namespace vz {
+namespace {
+
+QColor colourOf(const Curve& c) {
+    return QColor::fromRgb(static_cast<QRgb>(0xFF000000u | c.colour));
+}
+
+void tellFailure(const std::string& caption, const std::string& text) {
+    operatorSeam().messageBox({caption, text, BoxButtons::Ok, BoxIcon::Error, true});
+}
+
+}  // namespace
+
+GraphWindow::GraphWindow(QWidget* owner, Graph graph) : QWidget(owner, Qt::Window), graph_(std::move(graph)) {
+    setWindowTitle(QString::fromStdString(graph_.title));
+    setCursor(Qt::CrossCursor);
+    setBackgroundRole(QPalette::Base);
+    setAutoFillBackground(true);
+    resize(920, 640);  // room for the RMS column right of the last tab stop
+}
+
+void GraphWindow::dispatchCommand(int id) {
+    if (id == cmd::kExit) close();
+}
+
+void GraphWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const int w = width(), h = height();
+
+    // One-pixel cosmetic pens: the painter draws them as plain aliased lines, without the stroker.
+    auto pen = [](const QColor& colour) {
+        QPen p(colour, 1, Qt::SolidLine);
+        p.setCosmetic(true);
+        return p;
+    };
+    painter.setPen(pen(Qt::black));
+    const auto frame = graphFrame(w, h);
+    QPoint framePoints[5];
+    for (int i = 0; i < 5; ++i)
+        framePoints[i] = QPoint(frame[static_cast<std::size_t>(i)].x, frame[static_cast<std::size_t>(i)].y);
+    painter.drawPolyline(framePoints, 5);
+
+    std::vector<QPoint> points;
+    for (const Curve& c : graph_.curves) {
+        const QColor colour = colourOf(c);
+        const auto line = curvePolyline(c, w, h);
+        if (!line.empty()) {
+            points.clear();
+            points.reserve(line.size());
+            for (const GraphPoint& p : line) points.emplace_back(p.x, p.y);
+            painter.setPen(pen(colour));
+            painter.drawPolyline(points.data(), static_cast<int>(points.size()));
+        }
+        painter.setPen(colour);
+        // The statistics line with its tab stops.
+        const GraphPoint origin = statisticsOrigin(c.row, h);
+        const auto parts = splitAtTabs(statisticsLine(c));
+        const auto xs = tabbedPartPositions(parts, origin.x,
+                                            [this](const std::string& s) { return text(s).size().width(); });
+        for (std::size_t i = 0; i < parts.size(); ++i)
+            painter.drawStaticText(xs[i], origin.y, text(parts[i]));
+        // Axis labels, right-aligned in the label column: the end at the top, the start at the bottom.
+        const GraphAxis axis = chooseAxis(c.lowerBound, c.upperBound);
+        auto label = [&](GraphPoint anchor, double value) {
+            const QStaticText& t = text(axisLabel(value));
+            painter.drawStaticText(anchor.x - static_cast<int>(t.size().width()), anchor.y, t);
+        };
+        label(axisEndLabelAnchor(c.row), axis.drawn ? axis.end : 0.0);
+        label(axisStartLabelAnchor(c.row, h), axis.drawn ? axis.start : 0.0);
+    }
+}
+
+const QStaticText& GraphWindow::text(const std::string& s) {
+    // Most texts repeat from one repaint to the next (names, labels, a steady minimum): laid out once.
+    if (texts_.size() > 512) texts_.clear();
+    auto [it, added] = texts_.try_emplace(s);
+    if (added) {
+        it->second.setText(QString::fromLatin1(s.c_str()));
+        it->second.setTextFormat(Qt::PlainText);
+        it->second.setPerformanceHint(QStaticText::AggressiveCaching);
+        it->second.prepare(QTransform(), font());
+    }
+    return it->second;
+}
+
+void GraphWindow::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.addAction(QString::fromUtf8("Save Image\u2026"), this, &GraphWindow::saveImageAs);
+    menu.addAction(QString::fromUtf8("Save Data\u2026"), this, &GraphWindow::saveDataAs);
+    if (extendContextMenu) extendContextMenu(menu);
+    menu.addSeparator();
+    menu.addAction("Close", this, [this] { dispatchCommand(cmd::kExit); });
+    menu.exec(event->globalPos());
+}
+
+bool GraphWindow::saveImage(const QString& path) {
+    return grab().save(path, "PNG");
+}
+
+bool GraphWindow::saveData(const QString& path, std::string& error) const {
+    return writeCurvesCsv(path.toStdString(), graph_, error);
+}
+
+void GraphWindow::saveImageAs() {
+    QString path = QFileDialog::getSaveFileName(this, "Save Image", {}, "PNG image (*.png)", nullptr,
+                                                QFileDialog::DontUseNativeDialog);
+    if (path.isEmpty()) return;
+    if (!path.endsWith(".png", Qt::CaseInsensitive)) path += ".png";
+    if (!saveImage(path)) tellFailure("Save Image", "Cannot write " + path.toStdString());
+}
+
+void GraphWindow::saveDataAs() {
+    QString path = QFileDialog::getSaveFileName(this, "Save Data", {}, "CSV file (*.csv)", nullptr,
+                                                QFileDialog::DontUseNativeDialog);
+    if (path.isEmpty()) return;
+    if (!path.endsWith(".csv", Qt::CaseInsensitive)) path += ".csv";
+    std::string error;
+    if (!saveData(path, error)) tellFailure("Save Data", error);
+}
+
+GraphWindow* createGraph(Graph graph, QWidget* owner) {
+    auto* window = new GraphWindow(owner, std::move(graph));
+    window->show();
+    window->repaint();
+    return window;
+}
+
+GraphWindow* createGraph(const std::string& title, QWidget* owner, uint32_t points,
+                         const std::array<const char*, kCurveCount>& names) {
+    return createGraph(makeGraph(title, points, names), owner);
+}
+
+}  // namespace vz
