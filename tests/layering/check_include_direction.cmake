@@ -13,10 +13,11 @@ set(rules
     "configfile/|base/ link/ channel/ configfile/"
     "dialogs/gui/|base/ link/ channel/ configfile/ dialogs/ app/core/"
     "dialogs/|base/ link/ channel/ dialogs/"
-    "app/core/|base/ link/ channel/ configfile/ app/core/"
-    "app/gui/|base/ link/ channel/ configfile/ dialogs/ app/"
-    "app/|base/ link/ channel/ configfile/ dialogs/ app/"
-    "tools/|base/ link/ channel/ configfile/ dialogs/ app/core/ tools/ sim/"
+    "canfw/|base/ link/ channel/ canfw/"
+    "app/core/|base/ link/ channel/ configfile/ canfw/ app/core/"
+    "app/gui/|base/ link/ channel/ configfile/ dialogs/ canfw/ app/"
+    "app/|base/ link/ channel/ configfile/ dialogs/ canfw/ app/"
+    "tools/|base/ link/ channel/ configfile/ dialogs/ canfw/ app/core/ tools/ sim/"
     "sim/|sim/")
 
 set(violations "")
