@@ -54,9 +54,12 @@ bool CBootload::sendData(int moduleId, const uint8_t* bytes, int count) {
 }
 
 int CBootload::receiveData(int moduleId, uint8_t iCmd, uint8_t* destination, int count) {
-    std::vector<uint8_t> buffer(static_cast<size_t>(count) + 2);
-    const int got = moduleRead(address(moduleId), kBootDataBuffer, 0, buffer.data(), count + 2);
-    if (got != count + 2) return 0;
+    // Module memory moves in 16-bit words: an odd reply (a configuration row of 21 bytes) is read
+    // with one byte more, which is not used.
+    const int wanted = count + 2, even = (wanted + 1) & ~1;
+    std::vector<uint8_t> buffer(static_cast<size_t>(even));
+    const int got = moduleRead(address(moduleId), kBootDataBuffer, 0, buffer.data(), even);
+    if (got != even) return 0;
     const uint8_t sum = checksum(buffer.data() + 2, static_cast<size_t>(count));
     if (buffer[0] == iCmd && buffer[1] == sum) {
         std::memcpy(destination, buffer.data() + 2, static_cast<size_t>(count));

@@ -1,6 +1,7 @@
 // The programming job: refuse what does not fit before anything is written, keep the other
 // firmware's reset GOTO and vector rows and the module's configuration, then write row by row and
 // hand the application its start address, size and checksum.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -99,7 +100,14 @@ bool CBootload::programDevice(const DeviceInfo* device, int memoryType, const st
                     static_cast<uint32_t>(fw.firmwareStart));
         postLog(" Start-address of application (detected): 0x%06X\r\n", startAddress);
     }
-    for (MemoryRow& r : rows) packRow(r);
+    for (MemoryRow& r : rows) {
+        packRow(r);
+        // A backup holds erased memory too (FF FF FF 00 an instruction): written back, an erased row
+        // counts as empty, so the run of rows ends at the first gap, before the boot loader.
+        if (restore && !r.empty &&
+            std::all_of(r.transfer.begin(), r.transfer.end(), [](uint8_t b) { return b == 0xFF; }))
+            r.empty = true;
+    }
 
     if (memoryType == kProgramMemory) {
         // The first traffic: the module's reset row, whose GOTO belongs to the boot loader.
