@@ -28,6 +28,7 @@
 #include "link/comm_problem.h"
 #include "link/module_access.h"
 #include "tools/vzctl/calibrate_command.h"
+#include "tools/vzctl/can_command.h"
 #include "tools/vzctl/controller_config_command.h"
 #include "tools/vzctl/parameter_commands.h"
 #include "tools/vzctl/shell_command.h"
@@ -397,6 +398,7 @@ int runCommand(const CliArguments& args, std::FILE* out) {
     }
     if (args.command == "set") return setCommand(w, out);
     if (args.command == "calibrate") return calibrateCommand(w, out);
+    if (args.command == "can") return canCommand(w, args.json, out);
     return badArguments("the command \"" + args.command + "\" is not available yet");
 }
 
