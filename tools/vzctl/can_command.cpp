@@ -90,6 +90,7 @@ class Updater {
                 std::fprintf(stderr, "\nvzctl: stopping at the next safe point ...\n");
                 updater_.closeUpdater();  // waits for the job to reach it; queued jobs are dropped
                 updater_.startWorker(mailbox_);
+                stopRequested = false;  // what follows (restarting the application) runs to its end
                 continue;
             }
             const int done = updater_.progress().done, total = updater_.progress().total;
