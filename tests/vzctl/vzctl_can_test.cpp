@@ -49,6 +49,11 @@ TEST_F(VzctlCanTest, ListsBacksUpAndPrograms) {
     EXPECT_NE(backup.out.find("U1: backup written to " + bex), std::string::npos);
     EXPECT_TRUE(std::filesystem::file_size(bex) > 10000);
 
+    const Outcome named = vzctl(port() + " can backup 1 " + dir.string());
+    EXPECT_EQ(named.status, 0);
+    EXPECT_NE(named.out.find("U1: backup written to " + dir.string() + "/000001_dsPIC30F_"),
+              std::string::npos);
+
     const Outcome program =
         vzctl(port() + " can program 1 " + std::string(VZ_TEST_DATA) + "/DEMO4011_2.2.0.0_FW.HEX");
     ASSERT_EQ(program.status, 0) << program.out.substr(program.out.size() > 3000 ? program.out.size() - 3000

@@ -6,9 +6,11 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "base/clock.h"
 #include "base/controller_type.h"
 #include "base/settings.h"
 #include "canfw/bootload.h"
@@ -108,6 +110,9 @@ class Updater {
             if (taken == 0)
                 if (auto m = mailbox_.take(50)) handle(*m);
         }
+        const int done = updater_.progress().done, total = updater_.progress().total;
+        if (what && total > 0 && !line.active() && done != lastPlain)
+            std::fprintf(stderr, "%s: %d of %d rows\n", what, done, total);
         return o;
     }
 
@@ -203,10 +208,14 @@ int listCommand(bool json, std::FILE* out) {
     return 0;
 }
 
-int backupCommand(int channel, const std::string& path, std::FILE* out) {
+int backupCommand(int channel, std::string path, std::FILE* out) {
     Updater u(true);
     DeviceInfo d;
     if (!identify(u, channel, d)) return 1;
+    // A directory gets the proposed name: module, processor family and the local time.
+    if (std::filesystem::is_directory(path))
+        path = proposedBackupName(path.back() == '/' ? path : path + "/", channel, d.family,
+                                  clock().localWallUs());
     const bool applicationRan = runningType(u, channel) == 2;
     if (!bootLoaderRuns(u, channel)) return 1;
     u->queueBackup(d, path);

@@ -51,7 +51,8 @@ const char* const kVzctlHelp =
     "  can list [--json]      (QX308) each module's processor, boot-loader and application versions and\n"
     "                         which of them runs\n"
     "  can backup CH FILE     read the module's flash, EEPROM and configuration memory into FILE (.bex);\n"
-    "                         take one before every update\n"
+    "                         take one before every update. FILE may be a directory: the file is then\n"
+    "                         named 000005_dsPIC30F_20261209-140307.bex (module, family, local time)\n"
     "  can program CH FILE [--overwrite-config]\n"
     "                         program an enriched firmware file (Intel HEX with 0xD1 parameters) and start\n"
     "                         it; the module's configuration range is kept unless --overwrite-config or -oo\n"
@@ -74,9 +75,9 @@ const char* const kVzctlHelp =
     "is printed to standard error.\n";
 
 namespace {
-const std::set<std::string> kCommands = {"status", "watch", "on",  "off", "all",   "group",
-                                         "inhibit", "save",  "load", "get", "set", "controller-config",
-                                         "shell", "calibrate", "can"};
+const std::set<std::string> kCommands = {"status",  "watch",     "on",   "off", "all", "group",
+                                         "inhibit", "save",      "load", "get", "set", "controller-config",
+                                         "shell",   "calibrate", "can"};
 
 bool toInt(const std::string& text, int& value) {
     char* end = nullptr;
