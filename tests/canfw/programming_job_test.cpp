@@ -140,6 +140,33 @@ TEST_F(ProgrammingJob, DetectionWritesOnlyTheContiguousRunAfterRow4) {
     std::remove(path.c_str());
 }
 
+TEST_F(ProgrammingJob, ABootLoaderFileKeepsTheApplicationsRowsAndWritesNoParameters) {
+    connect();
+    const std::string path = tempPath("bl.hex");
+    {
+        std::ofstream out(path);
+        auto rec = [&](int type, uint32_t address, std::vector<uint8_t> d) {
+            out << formatHexRecord(type, address, d.data(), d.size()) << "\n";
+        };
+        rec(0xD1, 1005, {0, 2, 0, 0, 1});
+        rec(0, 0, {0x00, 0x7E, 0x04, 0x00, 0, 0, 0, 0, 0x99, 0x99, 0x99, 0});  // GOTO 0x7E00, then a vector
+        rec(0, 0x80, {0x77, 0x77, 0x77, 0x00});                                // row 0x40: the application's
+        for (uint32_t a = 0x7E00; a < 0x8000; a += 8)
+            rec(0, 2 * a, {0x55, 0x44, 0x33, 0x00, 0x55, 0x44, 0x33, 0x00});
+    }
+    const uint32_t appVector = firmware(1).instruction(0x04), appRow1 = firmware(1).instruction(0x40);
+    const std::string log = program(1, path, true);
+    ASSERT_NE(log.find("Start bootloader ..\r\n : done\r\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Writing standard parameters"), std::string::npos);
+    EXPECT_NE(log.find(" xM: 0x000040 (96 bytes) skipped (protected memory)\r\n"), std::string::npos);
+    vsim::BootFirmware& m = firmware(1);
+    EXPECT_EQ(m.instruction(0), 0x047E00u);
+    EXPECT_EQ(m.instruction(0x04), appVector);  // the rest of the reset row is the device's
+    EXPECT_EQ(m.instruction(0x40), appRow1);
+    EXPECT_EQ(m.instruction(0x7E40), 0x334455u);  // the new boot loader
+    std::remove(path.c_str());
+}
+
 TEST_F(ProgrammingJob, AModuleThatStopsAnsweringEndsTheJobAndStillStartsItsBootLoader) {
     // From the 200th exchange on, the module does not answer for a while.
     connect(R"({"kind": "moduleSilent", "channel": 1, "after": 200, "count": 1})");
