@@ -13,6 +13,7 @@ set(rules
     "configfile/|base/ link/ channel/ configfile/"
     "dialogs/gui/|base/ link/ channel/ configfile/ dialogs/ app/core/"
     "dialogs/|base/ link/ channel/ dialogs/"
+    "canfw/gui/|base/ link/ channel/ canfw/ app/core/"
     "canfw/|base/ link/ channel/ canfw/"
     "app/core/|base/ link/ channel/ configfile/ canfw/ app/core/"
     "app/gui/|base/ link/ channel/ configfile/ dialogs/ canfw/ app/"
