@@ -124,7 +124,9 @@ TEST_F(UpdaterWorker, ClosingStopsARunBetweenTwoRowsAndDropsTheQueuedJobs) {
     updater.queueProgram(dsPic30F4011(), kProgramMemory, VZ_TEST_DATA "/DEMO4011_2.2.0.0_FW.HEX", false,
                          false, false);
     updater.queueStartFirmware(1, false);
-    while (updater.progress().done < 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int waited = 0; updater.progress().done < 3 && waited < 10000; ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GE(updater.progress().done, 3) << "the programming run did not get going";
     updater.closeUpdater();
     EXPECT_EQ(updater.queuedJobs(), 0u);
     std::string log;
