@@ -198,6 +198,12 @@ Controller::FaultEffects Controller::drawFaults(const ExchangeKey& key, Carrier 
             case FaultKind::Garbage:
                 fx.garbageBytes = std::max(fx.garbageBytes, rule.bytes);
                 break;
+            case FaultKind::CorruptBuffer:
+                fx.corruptBuffer = true;
+                break;
+            case FaultKind::ModuleSilent:
+                fx.moduleSilent = true;
+                break;
             case FaultKind::WriteFail:
                 break;
         }
@@ -256,9 +262,11 @@ std::optional<Controller::Reply> Controller::answerFrame(const Request& r, int64
                 break;
             case Operation::ReadAddr:
                 if (r.functionCode == 2) {
-                    if (target && space == 0)
-                        good = target->readMemory(low, r.lengthBytes, data);
-                    else if (r.module == kController && space == kWordSpace)
+                    if (target && space == 0) {
+                        good = target->readMemory(low, r.lengthBytes, data) && !fx.moduleSilent;
+                        if (fx.moduleSilent) delayUs += int64_t{def_.canTimeoutMs} * 1000;
+                        if (good && fx.corruptBuffer && !data.empty()) data.back() ^= 0x5A;
+                    } else if (r.module == kController && space == kWordSpace)
                         good = readWords(low, r.lengthBytes, data);
                     if (good) reply = readAddrReply(r.module, kStatusRead, r.address, data);
                 }
@@ -279,15 +287,26 @@ std::optional<Controller::Reply> Controller::answerFrame(const Request& r, int64
                 break;
             case Operation::WriteAddr:
                 if (r.functionCode == 3) {
-                    if (target && space == 0)
-                        good = target->writeMemory(low, r.data);
-                    else if (r.module == kController && space == kWordSpace)
+                    if (target && space == 0) {
+                        good = target->writeMemory(low, r.data) && !fx.moduleSilent;
+                        if (fx.moduleSilent) delayUs += int64_t{def_.canTimeoutMs} * 1000;
+                    } else if (r.module == kController && space == kWordSpace)
                         good = writeWords(low, r.data);
                     if (good) reply = writeAddrReply(r.module, kStatusDone, r.address);
                 }
                 break;
             case Operation::WriteReply:
-                if (target && r.functionCode == 3) {
+                if (target && r.functionCode == 3 && Module::isBootCommandAddress(low)) {
+                    // A processor that restarts, or that stopped answering, leaves the controller
+                    // waiting for its CAN time-out.
+                    const auto code = refusal ? refusal : target->bootCommand(r.data, timeUs);
+                    if (code && !fx.moduleSilent) {
+                        reply = writeResultReply(r.module, kStatusDone, r.address, *code);
+                        good = true;
+                    } else {
+                        delayUs += int64_t{def_.canTimeoutMs} * 1000;
+                    }
+                } else if (target && r.functionCode == 3) {
                     ++parameterWrites_;
                     const uint16_t code = refusal ? *refusal : target->writeParameter(low, r.data);
                     reply = writeResultReply(r.module, kStatusDone, r.address, code);

@@ -66,6 +66,8 @@ class Controller {
         int shortBytes = 0;
         std::optional<uint16_t> refusal;
         int64_t delayUs = 0;
+        bool corruptBuffer = false;        // a module memory read answers with its last byte changed
+        bool moduleSilent = false;         // the module does not answer on the CAN bus
         std::optional<uint8_t> exception;  // SNMP only from here on
         bool wrongRequestId = false;
         bool versionZero = false;

@@ -5,10 +5,10 @@
 
 namespace vsim {
 namespace {
-constexpr std::array<const char*, 14> kNames{
-    "noReply",        "shortReply",  "corruptCheck", "moduleError",    "refuse",
-    "writeFail",      "slow",        "noSuchObject", "noSuchInstance", "endOfMibView",
-    "wrongRequestId", "versionZero", "malformedBer", "garbage"};
+constexpr std::array<const char*, 16> kNames{
+    "noReply",        "shortReply",    "corruptCheck", "moduleError",  "refuse",         "writeFail",
+    "slow",           "corruptBuffer", "moduleSilent", "noSuchObject", "noSuchInstance", "endOfMibView",
+    "wrongRequestId", "versionZero",   "malformedBer", "garbage"};
 }
 
 bool ruleFires(FaultRule& rule, const ExchangeKey& key, std::mt19937& random) {

@@ -10,13 +10,15 @@
 namespace vsim {
 
 enum class FaultKind {
-    NoReply,       // the controller stays silent
-    ShortReply,    // the last `bytes` bytes of the reply are lost
-    CorruptCheck,  // the check byte is inverted
-    ModuleError,   // status 7 instead of the answer
-    Refuse,        // a parameter write answered with result `code`, nothing stored
-    WriteFail,     // the bridge reports a failed write; nothing reaches the controller
-    Slow,          // the answer comes `delayMs` later
+    NoReply,        // the controller stays silent
+    ShortReply,     // the last `bytes` bytes of the reply are lost
+    CorruptCheck,   // the check byte is inverted
+    ModuleError,    // status 7 instead of the answer
+    Refuse,         // a parameter write answered with result `code`, nothing stored
+    WriteFail,      // the bridge reports a failed write; nothing reaches the controller
+    Slow,           // the answer comes `delayMs` later
+    CorruptBuffer,  // a read of module memory (the boot loader's data buffer) has its last byte changed
+    ModuleSilent,   // the module does not answer: the controller reports an error after its CAN time-out
     // Only on the SNMP line:
     NoSuchObject,    // the value of the answer is this exception
     NoSuchInstance,  // likewise

@@ -32,7 +32,8 @@ Module::Module(const ModuleDef& def, int controllerType)
       firmware_(def.firmware),
       system_(def.system),
       user_(def.user),
-      bootBuffer_(kBootBufferSize, 0) {
+      bootBuffer_(kBootBufferSize, 0),
+      boot_(def.bootFirmware) {
     if (std::memcmp(def.firmware.data(), "BOLAN JOVA", 10) == 0) jova_.emplace(def.jovaInputs);
     // A module's id is the channel it answers on; it keeps it in its factory record.
     if (channel_ >= 0 && channel_ <= 126)
@@ -107,6 +108,10 @@ uint16_t Module::writeParameter(uint32_t address, const std::vector<uint8_t>& da
     if ((address & 0xF000) == kUserBase) return writeUser(static_cast<uint16_t>(address & 0xFFF), data);
     if ((address & 0xF000) == JovaIo::kBase && jova_) return jova_->write(address & 0xFFF, data);
     return result::unknownParameter;
+}
+
+std::optional<uint16_t> Module::bootCommand(const std::vector<uint8_t>& frame, int64_t nowUs) {
+    return boot_.command(frame, bootBuffer_, nowUs);
 }
 
 uint16_t Module::writeSystem(uint16_t offset, const std::vector<uint8_t>& data) {

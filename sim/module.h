@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "sim/boot_firmware.h"
 #include "sim/jova_io.h"
 #include "sim/output_model.h"
 #include "sim/scenario.h"
@@ -43,6 +44,12 @@ class Module {
     bool writeMemory(uint32_t address, const std::vector<uint8_t>& data);
     // A write to the parameter pages (address without the command-space bit); returns the result word.
     uint16_t writeParameter(uint32_t address, const std::vector<uint8_t>& data);
+    // A command frame for the processor's boot loader or application (page 0xC000); nullopt while
+    // the processor restarts and nobody answers.
+    std::optional<uint16_t> bootCommand(const std::vector<uint8_t>& frame, int64_t nowUs);
+    static bool isBootCommandAddress(uint32_t address) { return (address & 0xF000) == 0xC000; }
+    BootFirmware& bootFirmware() { return boot_; }
+    const BootFirmware& bootFirmware() const { return boot_; }
 
     // The 32-byte measurement record as the module reports it now.
     std::array<uint8_t, 32> measurement() const;
@@ -83,6 +90,7 @@ class Module {
     std::array<uint8_t, 64> system_;
     std::array<uint8_t, 64> user_;
     std::vector<uint8_t> bootBuffer_;
+    BootFirmware boot_;
     std::optional<JovaIo> jova_;  // the I/O test block, on JOVA boards only
     OutputModel output_;
     TraceRecorder trace_;  // on output modules; JOVA boards have their I/O block at that address

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/boot_firmware.h"
 #include "sim/fault_rule.h"
 #include "sim/virtual_crate.h"
 
@@ -42,8 +43,7 @@ struct ModuleDef {
     uint16_t extraStatus = 0;  // status bits forced on, for flags the physics does not produce
     uint32_t jovaInputs = 0;   // JOVA boards: the pins the test fixture drives high
     std::array<AnalogError, kAnalogPaths> analogError{};  // ideal unless the scenario says otherwise
-    nlohmann::json processor;                             // kept for the boot loader; not interpreted yet
-    nlohmann::json bootLoader;
+    BootFirmwareDef bootFirmware;                         // processor, boot loader and application
 };
 
 struct ControllerDef {

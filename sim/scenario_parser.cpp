@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "sim/byte_order.h"
+#include "sim/module_processor.h"
 #include "sim/physical_value.h"
 #include "sim/record_layout.h"
 #include "sim/scenario.h"
@@ -384,11 +385,84 @@ void parseAnalogError(const json& j, const std::string& path, ModuleDef& m) {
     }
 }
 
+// "2.1.0.7" and, optionally, "2026-03-02 09:15:00" as a version record.
+FirmwareVersion parseFirmwareVersion(const json& j, const std::string& path) {
+    allowKeys(j, path, {"version", "built"});
+    FirmwareVersion v;
+    if (!j.contains("version")) fail(path, "missing \"version\"");
+    const std::string s = text(j["version"], join(path, "version"));
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    char tail = 0;
+    if (std::sscanf(s.c_str(), "%u.%u.%u.%u%c", &a, &b, &c, &d, &tail) != 4 || a > 255 || b > 255 ||
+        c > 65535 || d > 65535)
+        fail(join(path, "version"), "\"" + s + "\" is not a version a.b.c.d");
+    v.major = static_cast<uint8_t>(a);
+    v.minor = static_cast<uint8_t>(b);
+    v.third = static_cast<uint16_t>(c);
+    v.fourth = static_cast<uint16_t>(d);
+    if (j.contains("built")) {
+        const std::string t = text(j["built"], join(path, "built"));
+        unsigned y = 0, mo = 0, da = 0, h = 0, mi = 0, se = 0;
+        if (std::sscanf(t.c_str(), "%u-%u-%u %u:%u:%u%c", &y, &mo, &da, &h, &mi, &se, &tail) != 6 || y < 1 ||
+            y > 65535 || mo < 1 || mo > 12 || da < 1 || da > 31 || h > 23 || mi > 59 || se > 59)
+            fail(join(path, "built"), "\"" + t + "\" is not a time YYYY-MM-DD hh:mm:ss");
+        v.year = static_cast<uint16_t>(y);
+        v.month = static_cast<uint8_t>(mo);
+        v.day = static_cast<uint8_t>(da);
+        v.hour = static_cast<uint8_t>(h);
+        v.minute = static_cast<uint8_t>(mi);
+        v.second = static_cast<uint8_t>(se);
+    }
+    return v;
+}
+
+// The module processor and its two firmwares; a dsPIC30F4011 with boot loader 1.4.0.0 and
+// application 2.0.0.0 unless the scenario says otherwise.
+void parseBootFirmware(const json& j, const std::string& path, ModuleDef& m) {
+    BootFirmwareDef& b = m.bootFirmware;
+    b.processor = *processorByName("dsPIC30F4011");
+    b.bootLoader.major = 1;
+    b.bootLoader.minor = 4;
+    b.application = FirmwareVersion{};
+    b.application->major = 2;
+    b.seed = getU32(m.system.data());
+    if (j.contains("processor")) {
+        const std::string name = text(j["processor"], join(path, "processor"));
+        const auto model = processorByName(name);
+        if (!model)
+            fail(join(path, "processor"),
+                 "unknown processor \"" + name + "\" (dsPIC30F4011, dsPIC30F4013, dsPIC30F3012)");
+        b.processor = *model;
+    }
+    if (j.contains("bootLoader"))
+        b.bootLoader = parseFirmwareVersion(j["bootLoader"], join(path, "bootLoader"));
+    if (j.contains("application")) {
+        const std::string p = join(path, "application");
+        const json& a = j["application"];
+        if (a.is_string() && a.get<std::string>() == "none") {
+            b.application.reset();
+        } else {
+            json version = a;
+            if (a.is_object() && a.contains("rows")) {
+                b.applicationRows = static_cast<int>(integer(a["rows"], join(p, "rows"), 4, 200));
+                version.erase("rows");
+            }
+            b.application = parseFirmwareVersion(version, p);
+        }
+    }
+    if (j.contains("running")) {
+        const std::string r = text(j["running"], join(path, "running"));
+        if (r != "bootloader" && r != "application")
+            fail(join(path, "running"), "expected bootloader or application");
+        b.startInBootLoader = r == "bootloader";
+    }
+}
+
 ModuleDef parseModule(const json& j, const std::string& path, int controllerType) {
-    allowKeys(
-        j, path,
-        {"channel", "serialNumber", "firmware", "system", "user", "on", "cableOhms", "ambientC", "heatCPerW",
-         "temperatures", "cacheWords", "statusBits", "processor", "bootLoader", "jovaInputs", "analogError"});
+    allowKeys(j, path,
+              {"channel", "serialNumber", "firmware", "system", "user", "on", "cableOhms", "ambientC",
+               "heatCPerW", "temperatures", "cacheWords", "statusBits", "processor", "bootLoader",
+               "application", "running", "jovaInputs", "analogError"});
     ModuleDef m;
     if (!j.contains("channel")) fail(path, "missing \"channel\"");
     m.channel = static_cast<int>(integer(j["channel"], join(path, "channel"), 0, 126));
@@ -430,8 +504,7 @@ ModuleDef parseModule(const json& j, const std::string& path, int controllerType
     if (j.contains("jovaInputs"))
         m.jovaInputs = static_cast<uint32_t>(integer(j["jovaInputs"], join(path, "jovaInputs"), 0, 0x3FFFF));
     if (j.contains("analogError")) parseAnalogError(j["analogError"], join(path, "analogError"), m);
-    if (j.contains("processor")) m.processor = j["processor"];
-    if (j.contains("bootLoader")) m.bootLoader = j["bootLoader"];
+    parseBootFirmware(j, path, m);
     return m;
 }
 
@@ -524,6 +597,7 @@ FaultRule parseFault(const json& j, const std::string& path) {
     if (!kind)
         fail(join(path, "kind"),
              "unknown fault kind (noReply, shortReply, corruptCheck, moduleError, refuse, writeFail, slow, "
+             "corruptBuffer, moduleSilent, "
              "noSuchObject, noSuchInstance, endOfMibView, wrongRequestId, versionZero, malformedBer, "
              "garbage)");
     r.kind = *kind;

@@ -15,10 +15,12 @@ set(rules
     "dialogs/|base/ link/ channel/ dialogs/"
     "trace/gui/|base/ link/ channel/ trace/ app/core/"
     "trace/|base/ link/ channel/ trace/"
-    "app/core/|base/ link/ channel/ configfile/ app/core/"
-    "app/gui/|base/ link/ channel/ configfile/ dialogs/ trace/ app/"
-    "app/|base/ link/ channel/ configfile/ dialogs/ trace/ app/"
-    "tools/|base/ link/ channel/ configfile/ dialogs/ trace/ app/core/ tools/ sim/"
+    "canfw/gui/|base/ link/ channel/ canfw/ app/core/"
+    "canfw/|base/ link/ channel/ canfw/"
+    "app/core/|base/ link/ channel/ configfile/ canfw/ app/core/"
+    "app/gui/|base/ link/ channel/ configfile/ dialogs/ trace/ canfw/ app/"
+    "app/|base/ link/ channel/ configfile/ dialogs/ trace/ canfw/ app/"
+    "tools/|base/ link/ channel/ configfile/ dialogs/ trace/ canfw/ app/core/ tools/ sim/"
     "sim/|sim/")
 
 set(violations "")

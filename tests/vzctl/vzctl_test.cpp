@@ -1,12 +1,12 @@
 // vzctl end to end: the real binary against scenario files, as scripts use it.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <unistd.h>
 
 #include "tests/vzctl/vzctl_runner.h"
 
@@ -16,7 +16,7 @@ using vz::test::Outcome;
 using vz::test::vzctl;
 
 class VzctlTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = std::filesystem::temp_directory_path() / ("vzctl_test_" + std::to_string(getpid()));
         std::filesystem::create_directories(dir);
@@ -78,7 +78,8 @@ TEST_F(VzctlTest, WatchPrintsTheListEveryNTicks) {
     const Outcome r = vzctl(port + " watch --ticks 4 --every 2");
     ASSERT_EQ(r.status, 0) << r.out;
     size_t titles = 0;
-    for (size_t at = r.out.find("VIDIzozorez -->"); at != std::string::npos; at = r.out.find("VIDIzozorez -->", at + 1))
+    for (size_t at = r.out.find("VIDIzozorez -->"); at != std::string::npos;
+         at = r.out.find("VIDIzozorez -->", at + 1))
         ++titles;
     EXPECT_EQ(titles, 2u);
 }

@@ -53,6 +53,19 @@ const char* const kVzctlHelp =
     "                         module voltage and current, 82 ms or 5 ms; 3, the default: its sync\n"
     "                         timings); vzctl waits for it (at most S seconds, default 30), prints its\n"
     "                         statistics and writes the samples to FILE as CSV\n"
+    "  can list [--json]      (QX308) each module's processor, boot-loader and application versions and\n"
+    "                         which of them runs\n"
+    "  can backup CH FILE     read the module's flash, EEPROM and configuration memory into FILE (.bex);\n"
+    "                         take one before every update. FILE may be a directory: the file is then\n"
+    "                         named 000005_dsPIC30F_20261209-140307.bex (module, family, local time)\n"
+    "  can program CH FILE [--overwrite-config]\n"
+    "                         program an enriched firmware file (Intel HEX with 0xD1 parameters) and start\n"
+    "                         it; the module's configuration range is kept unless --overwrite-config or -oo\n"
+    "  can restore CH FILE    write a backup's program memory and EEPROM back; the module stays in its\n"
+    "                         boot loader and keeps its start parameters\n"
+    "  can start CH bootloader|application\n"
+    "                         start one of the module's firmwares. Long jobs show their progress; Ctrl+C\n"
+    "                         stops a job between two rows and says what state the module is left in\n"
     "  shell                  connect once, then run commands from standard input, one a line, written\n"
     "                         as on the command line without options and port (\"quotes\" keep blanks,\n"
     "                         # starts a comment, exit ends); a prompt only on a terminal; the exit\n"
@@ -67,9 +80,9 @@ const char* const kVzctlHelp =
     "is printed to standard error.\n";
 
 namespace {
-const std::set<std::string> kCommands = {"status", "watch", "on",  "off", "all",   "group",
-                                         "inhibit", "save",  "load", "get", "set", "controller-config",
-                                         "shell", "calibrate", "trace"};
+const std::set<std::string> kCommands = {"status",  "watch",     "on",    "off", "all", "group",
+                                         "inhibit", "save",      "load",  "get", "set", "controller-config",
+                                         "shell",   "calibrate", "trace", "can"};
 
 bool toInt(const std::string& text, int& value) {
     char* end = nullptr;

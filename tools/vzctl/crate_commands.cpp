@@ -16,18 +16,19 @@
 #include <vector>
 
 #include "app/core/channel_list_text.h"
-#include "base/message_boxes.h"
 #include "app/core/polling.h"
-#include "base/settings.h"
 #include "app/core/title.h"
+#include "base/clock.h"
+#include "base/message_boxes.h"
+#include "base/settings.h"
 #include "channel/channel_table.h"
 #include "channel/switch_commands.h"
 #include "configfile/config_file_commands.h"
 #include "configfile/config_read_options.h"
-#include "base/clock.h"
 #include "link/comm_problem.h"
 #include "link/module_access.h"
 #include "tools/vzctl/calibrate_command.h"
+#include "tools/vzctl/can_command.h"
 #include "tools/vzctl/controller_config_command.h"
 #include "tools/vzctl/parameter_commands.h"
 #include "tools/vzctl/shell_command.h"
@@ -38,15 +39,22 @@ namespace vz::ctl {
 namespace {
 
 std::atomic<bool> interrupted{false};
-void onInterrupt(int) { interrupted = true; }
+void onInterrupt(int) {
+    interrupted = true;
+}
 
 const char* kindName(uint32_t kind) {
     switch (kind) {
-        case kKindDeviz: return "DEVIZ";
-        case kKindReruz: return "RERUZ";
-        case kKindWdxSlave: return "WDXslave";
-        case kKindBolanJova: return "BOLAN JOVA";
-        default: return "other";
+        case kKindDeviz:
+            return "DEVIZ";
+        case kKindReruz:
+            return "RERUZ";
+        case kKindWdxSlave:
+            return "WDXslave";
+        case kKindBolanJova:
+            return "BOLAN JOVA";
+        default:
+            return "other";
     }
 }
 
@@ -68,9 +76,12 @@ int switchResult(int r, const std::string& what) {
 }
 
 bool parseOnOff(const std::string& word, uint16_t on, uint16_t off, uint16_t& out) {
-    if (word == "on") out = on;
-    else if (word == "off") out = off;
-    else return false;
+    if (word == "on")
+        out = on;
+    else if (word == "off")
+        out = off;
+    else
+        return false;
     return true;
 }
 
@@ -162,13 +173,14 @@ bool reportLoad(const ConfigApplyReport& report, const ConfigReadOptions& option
                 break;
             case Result::applied:
                 if (t.written > 0)
-                    std::fprintf(out, "%s <- %s of %s: %d parameter%s written\n", target,
-                                 source, file.c_str(), t.written, t.written == 1 ? "" : "s");
+                    std::fprintf(out, "%s <- %s of %s: %d parameter%s written\n", target, source,
+                                 file.c_str(), t.written, t.written == 1 ? "" : "s");
                 if (t.refused > 0)
                     why = std::to_string(t.refused) + " parameter" + (t.refused == 1 ? " was" : "s were") +
                           " not accepted by the module";
                 else if (t.written == 0)
-                    why = std::string("the file's ") + source + " holds no " + kindsText(options) + " to apply";
+                    why =
+                        std::string("the file's ") + source + " holds no " + kindsText(options) + " to apply";
                 break;
         }
         if (why.empty()) continue;
@@ -228,8 +240,9 @@ int loadCommand(const std::vector<std::string>& w, std::FILE* out) {
             "--system (output configuration data) needs option -ac, or -f on a WDX controller");
     if (calibration && !controls.outputCalib) return badArguments("--calibration needs option -ac");
     if (controls.wdxFixed && (from || to))
-        return badArguments("on a WDX controller without -ac or -f the matching channels are read into the "
-                            "present ones; --from and --to need -ac or -f");
+        return badArguments(
+            "on a WDX controller without -ac or -f the matching channels are read into the "
+            "present ones; --from and --to need -ac or -f");
 
     ConfigReadOptions options;
     if (user || config || calibration) {
@@ -309,8 +322,10 @@ int checkBeforeConnecting(const CliArguments& args) {
     std::string file;
     for (std::size_t i = 0; i < args.words.size(); ++i) {
         const std::string& a = args.words[i];
-        if (a == "--from" || a == "--to") ++i;
-        else if (!a.empty() && a[0] != '-' && file.empty()) file = a;
+        if (a == "--from" || a == "--to")
+            ++i;
+        else if (!a.empty() && a[0] != '-' && file.empty())
+            file = a;
     }
     if (file.empty()) return -1;  // the command itself reports its arguments
     // A bad or hostile file is turned away at once, before the crate is searched.
@@ -371,18 +386,21 @@ int runCommand(const CliArguments& args, std::FILE* out) {
     }
     if (args.command == "all") {
         uint16_t word = 0;
-        if (w.size() != 1 || !parseOnOff(w[0], kSwitchOn, kSwitchOff, word)) return badArguments("all on|off");
+        if (w.size() != 1 || !parseOnOff(w[0], kSwitchOn, kSwitchOff, word))
+            return badArguments("all on|off");
         return switchResult(sendSwitchCommand(kAllModules, word), "all " + w[0]);
     }
     if (args.command == "group") {
         uint16_t word = 0;
         if (w.size() != 2 || (w[0] != "1" && w[0] != "2") || !parseOnOff(w[1], kSwitchOn, kSwitchOff, word))
             return badArguments("group 1|2 on|off");
-        return switchResult(sendSwitchCommand(w[0] == "1" ? kGroup1 : kGroup2, word), "group " + w[0] + " " + w[1]);
+        return switchResult(sendSwitchCommand(w[0] == "1" ? kGroup1 : kGroup2, word),
+                            "group " + w[0] + " " + w[1]);
     }
     if (args.command == "inhibit") {
         uint16_t word = 0;
-        if (w.size() != 1 || !parseOnOff(w[0], kInhibitOn, kInhibitOff, word)) return badArguments("inhibit on|off");
+        if (w.size() != 1 || !parseOnOff(w[0], kInhibitOn, kInhibitOff, word))
+            return badArguments("inhibit on|off");
         return switchResult(sendSwitchCommand(kAllModules, word), "inhibit " + w[0]);
     }
     if (args.command == "save") return saveCommand(w, out);
@@ -399,6 +417,7 @@ int runCommand(const CliArguments& args, std::FILE* out) {
     if (args.command == "set") return setCommand(w, out);
     if (args.command == "calibrate") return calibrateCommand(w, out);
     if (args.command == "trace") return traceCommand(w, out);
+    if (args.command == "can") return canCommand(w, args.json, out);
     return badArguments("the command \"" + args.command + "\" is not available yet");
 }
 

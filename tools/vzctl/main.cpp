@@ -80,7 +80,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (args.help) {
-        std::fputs(vz::ctl::kVzctlHelp, stdout);
+        // One write: a reader that stops after the first line (| head -1) then finds it all in the
+        // pipe, instead of vzctl meeting a closed pipe at the next buffer flush.
+        const std::string help = vz::ctl::kVzctlHelp;
+        for (size_t done = 0; done < help.size();) {
+            const ssize_t n = ::write(STDOUT_FILENO, help.data() + done, help.size() - done);
+            if (n <= 0) return 1;
+            done += static_cast<size_t>(n);
+        }
         return 0;
     }
     vz::startLinkCaptureFromEnvironment();

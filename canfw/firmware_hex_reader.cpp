@@ -1,0 +1,104 @@
+#include "canfw/firmware_hex_reader.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+#include "canfw/hex_record.h"
+
+namespace vz {
+namespace {
+
+// The row that takes a device address: the ranges of the rows do not overlap, so the first row
+// in programming order that accepts the address is found by arithmetic.
+MemoryRow* rowFor(RowImage& rows, uint32_t deviceAddress) {
+    const uint32_t pmSpan = 2u * static_cast<uint32_t>(rows[0].wordsPerRow);
+    if (deviceAddress < kPmRows * pmSpan) return &rows[deviceAddress / pmSpan];
+    if (deviceAddress >= kEmRowBase && deviceAddress < kEmRowBase + 32u * kEmRows)
+        return &rows[kFirstEmRow + (deviceAddress - kEmRowBase) / 32];
+    if (deviceAddress >= kCmRowBase && deviceAddress < kCmRowBase + 2u * (kRowCount - kFirstCmRow))
+        return &rows[kFirstCmRow + (deviceAddress - kCmRowBase) / 2];
+    return nullptr;
+}
+
+uint32_t word16(const std::string& hex, size_t at) {
+    return static_cast<uint32_t>(std::strtoul(hex.substr(at, 4).c_str(), nullptr, 16));
+}
+
+}  // namespace
+
+bool loadFirmwareHex(const std::string& path, int deviceFamily, RowImage& rows, ParameterMap& parameters,
+                     const LogSink& log) {
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "r"), &std::fclose);
+    if (!file) return false;
+    return loadFirmwareHex(file.get(), deviceFamily, rows, parameters, log);
+}
+
+bool loadFirmwareHex(FILE* file, int deviceFamily, RowImage& rows, ParameterMap& parameters,
+                     const LogSink& log) {
+    rows = makeRowImage(deviceFamily);
+    parameters.clear();
+    log("Reading HexFile ..\r\n");
+    char buffer[4096];
+    int iLine = 0, dataRecords = 0;
+    uint32_t offset = 0;
+    while (std::fgets(buffer, sizeof buffer, file)) {
+        ++iLine;
+        std::string line(buffer);
+        const size_t cut = line.find_first_of("\r\n");
+        if (cut != std::string::npos) line.resize(cut);
+        const auto record = parseHexLine(line);
+        if (!record) {
+            log(formatLog("No valid HEX-record line (iLine=%d, line='%s')\r\n", iLine, line.c_str()));
+            continue;
+        }
+        const std::string& data = record->dataText;
+        switch (record->type) {
+            case 0x00: {
+                ++dataRecords;
+                uint32_t deviceAddress = (record->address + offset) / 2;
+                const size_t wanted =
+                    std::min<size_t>(2u * static_cast<size_t>(record->byteCount), data.size());
+                for (size_t at = 0; at + 4 <= wanted; at += 4, ++deviceAddress) {
+                    MemoryRow* row = rowFor(rows, deviceAddress);
+                    if (!row || !setRowWord(*row, deviceAddress, data.c_str() + at))
+                        log(formatLog("Error: Address out of range (iLine=%d, adr=0x%X)\r\n", iLine,
+                                      2 * deviceAddress));
+                }
+                break;
+            }
+            case 0x01:
+                break;
+            case 0x02:
+                if (data.size() >= 4) offset = word16(data, 0) * 16;
+                break;
+            case 0x03:
+                log(formatLog("Info: start segment address record (iSegment=%d, iOffset=0x%06X)\r\n",
+                              data.size() >= 4 ? static_cast<int>(word16(data, 0)) : 0,
+                              data.size() >= 8 ? word16(data, 4) : 0));
+                break;
+            case 0x04:
+                if (data.size() >= 4) offset = word16(data, 0) * 65536;
+                break;
+            case 0xD1: {
+                const auto p = parseHexParameter(record->address, record->byteCount, data);
+                if (!p) {
+                    log(formatLog("Error: HEX-parameter invalid/unsupported (iLine=%d)\r\n", iLine));
+                } else if (parameters.count(p->number)) {
+                    log(formatLog("Warning: HEX-parameter already defined (nr=%d)\r\n",
+                                  static_cast<int>(p->number)));
+                } else {
+                    parameters.emplace(p->number, *p);
+                }
+                break;
+            }
+            default:
+                log(formatLog("Error: Unsupported HEX-record type (iLine=%d, recordType=%d)\r\n", iLine,
+                              record->type));
+                break;
+        }
+    }
+    return iLine > 0 && dataRecords > 0;
+}
+
+}  // namespace vz

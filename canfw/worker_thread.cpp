@@ -1,0 +1,90 @@
+#include "canfw/worker_thread.h"
+
+#include "base/clock.h"
+
+namespace vz {
+
+CWorkerThread::~CWorkerThread() {
+    // Derived classes stop the thread in their own destructors; this only guards against a
+    // thread left running, which would outlive the object it runs on.
+    if (thread_.joinable()) {
+        stopEvent_ = true;
+        cancel_ = true;
+        thread_.join();
+    }
+}
+
+int CWorkerThread::run() {
+    return threadMain();
+}
+
+void CWorkerThread::onWaitResult(WaitResult result) {
+    switch (result) {
+        case WaitResult::Stop:
+            stopEvent_ = false;
+            running_ = false;
+            break;
+        case WaitResult::Failed:
+            clock().sleepMs(1000);
+            break;
+        default:
+            break;
+    }
+}
+
+void CWorkerThread::startThread() {
+    if (thread_.joinable()) stopThread(false);
+    stopEvent_ = false;
+    cancel_ = false;
+    thread_ = std::thread([this] { run(); });
+}
+
+void CWorkerThread::stopThread(bool abandonJob) {
+    if (!thread_.joinable()) return;
+    if (abandonJob) cancel_ = true;
+    stopEvent_ = true;
+    wake();
+    thread_.join();
+    stopEvent_ = false;
+    cancel_ = false;
+}
+
+int CWorkerUpdateDlg::threadMain() {
+    running_ = true;
+    while (running_) {
+        if (!jobQueue_) {
+            if (stopEvent_) {
+                onWaitResult(WaitResult::Stop);
+                continue;
+            }
+            clock().sleepMs(1);
+            std::this_thread::yield();
+            continue;
+        }
+        switch (jobQueue_->wait(waitTimeoutMs_, stopEvent_)) {
+            case JobQueue<BootloadJob>::Wait::Ready: {
+                BootloadJob* job = jobQueue_->head();
+                if (!job) break;
+                const int result = handleJob(*job);
+                if (result != 0)
+                    jobQueue_->removeHead();
+                else
+                    jobQueue_->countFailure();
+                break;
+            }
+            case JobQueue<BootloadJob>::Wait::Stop:
+                onWaitResult(WaitResult::Stop);
+                break;
+            case JobQueue<BootloadJob>::Wait::Timeout:
+                onWaitResult(WaitResult::Timeout);
+                break;
+        }
+    }
+    return 1;
+}
+
+void CWorkerUpdateDlg::wake() {
+    if (jobQueue_) jobQueue_->wake();
+}
+
+}  // namespace vz
