@@ -85,3 +85,9 @@ for example in ('krat-crate.json', 'two-bridges.json'):
 write('fuzz_scenario', 'faults', b'{"bridges": [{"serial": "S", "vid": "1A2B", "pid": "0012"}], "controller": {"type": 18},'
       b' "modules": [{"channel": 1, "serialNumber": 5, "analogError": {"uSense": {"gain": 1.03, "offset": "40 mV"}}}],'
       b' "faults": [{"kind": "noReply", "channel": 1, "everyNth": 3}]}')
+
+# Firmware files: family byte, then the start (the 0xD1 parameters) and the end of the demo firmware.
+with open('../data/DEMO4011_2.2.0.0_FW.HEX', 'rb') as f:
+    demo = f.read()
+write('fuzz_firmware_hex', 'demo-start', b'\x00' + demo[:3000])
+write('fuzz_firmware_hex', 'demo-end', b'\x00' + demo[-2000:])
