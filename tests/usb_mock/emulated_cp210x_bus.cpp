@@ -111,8 +111,8 @@ struct EmulatedCp210xBus::Impl {
     std::vector<ControlRequest> log;
     int unknown = 0;
 
-    Device* find(const std::string& serial) {
-        for (auto& d : devices)
+    Device* find(const std::string& serial) const {
+        for (const auto& d : devices)
             if (d->serial == serial) return d.get();
         return nullptr;
     }
@@ -539,6 +539,12 @@ void EmulatedCp210xBus::unplug(const std::string& serial) {
     }
     umockdev_testbed_uevent(impl_->testbed, syspath.c_str(), "remove");
     umockdev_testbed_remove_device(impl_->testbed, syspath.c_str());
+}
+
+int EmulatedCp210xBus::pendingBulkIn(const std::string& serial) const {
+    const std::lock_guard lock(impl_->mutex);
+    const Impl::Device* d = impl_->find(serial);
+    return d != nullptr ? static_cast<int>(d->in.size()) : 0;
 }
 
 int EmulatedCp210xBus::unknownRequests() const {

@@ -42,6 +42,8 @@ class EmulatedCp210xBus {
     // Pulls the bridge off the bus: pending transfers end as the kernel ends them on a disconnect,
     // every later request on an open handle fails with ENODEV and the bus no longer lists it.
     void unplug(const std::string& serial);
+    // Bulk IN transfers of this bridge waiting for bytes.
+    int pendingBulkIn(const std::string& serial) const;
     // Requests the devices did not know (0 when the driver kept to what a CP210x answers).
     int unknownRequests() const;
 
