@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "app/core/crate_session.h"
@@ -70,6 +71,17 @@ Bytes flowBlock(uint32_t handshake, uint32_t replace) {
     return b;
 }
 
+// The scripted operator, with a hook that runs while a message box is up.
+class Operator : public test::ScriptedOperator {
+  public:
+    BoxAnswer messageBox(const BoxRequest& box) override {
+        const BoxAnswer answer = ScriptedOperator::messageBox(box);
+        if (onBox) onBox();
+        return answer;
+    }
+    std::function<void()> onBox;
+};
+
 class EmulatedBridgeTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -123,7 +135,7 @@ class EmulatedBridgeTest : public ::testing::Test {
         return out;
     }
 
-    test::ScriptedOperator seam;
+    Operator seam;
     std::unique_ptr<vsim::VirtualCrate> crate;
     std::unique_ptr<EmulatedCp210xBus> bus;
     std::unique_ptr<BridgeLibrary> driver;
@@ -286,6 +298,25 @@ TEST_F(EmulatedBridgeTest, BridgeHeldByAnotherProgramIsInUseAndRefused) {
     EXPECT_EQ(usbHandle, kNoHandle);
     // The claim failed, so the held bridge never saw a request.
     EXPECT_TRUE(sentTo("HELD").empty());
+}
+
+TEST_F(EmulatedBridgeTest, HeldBridgeOpensOnRetryOnceTheOtherProgramLetsGo) {
+    start(scenario(bridgeJson("HELD", "0012", true)));
+    // The other program lets go while the operator reads "No USB devices found or available".
+    seam.answers = {BoxAnswer::Retry};
+    seam.onBox = [this] { crate->setBusy("HELD", false); };
+    ASSERT_TRUE(usbOpen(usbInfo));
+    ASSERT_EQ(seam.boxes.size(), 1u);
+    EXPECT_EQ(seam.boxes[0].text, "No USB devices found or available");
+    EXPECT_EQ(usbSerial(), "HELD");
+    // The refused claims left nothing behind: the bridge was enabled once, by the open that worked.
+    const auto sent = sentTo("HELD");
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.front(), (Sent{kIfcEnable, 1, {}}));
+    bindDirectOperations();
+    uint8_t data[4] = {};
+    EXPECT_EQ(moduleRead(0x80, 0x1000, 0, data, 4), 4);
+    EXPECT_EQ(data[0], 7);
 }
 
 TEST_F(EmulatedBridgeTest, UnplugEndsAPendingReadAndTheReconnectReportsIt) {
