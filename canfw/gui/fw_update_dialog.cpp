@@ -193,8 +193,8 @@ void CFwUpdateDlg::stopJob() {
         while (updater_->queuedJobs() != 0 && waited.elapsed() < 5000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         drainPosted();
-        logLine(formatLog("U%d now runs: %s%s\r\n", module, firmwareTypeName(runningType_),
-                          runningType_ == 1 ? " (program it again before starting the application)" : ""));
+        logLine(
+            formatLog("U%d now runs: %s%s\r\n", module, firmwareTypeName(runningType_), stopNote_.c_str()));
     }
     updateJobState();
 }
@@ -238,6 +238,11 @@ intptr_t CFwUpdateDlg::onWorkerMessage(uintptr_t kind, intptr_t message) {
                     updater_->queueReadRunningType(selectedDevice_.iModuleId);
                 });
                 break;
+            }
+            if (restartChecks_ > 0 && selectedDevice_.iModuleId >= 0) {
+                // The module answers again after a start: show the versions it holds now.
+                updater_->queueReadVersion(selectedDevice_.iModuleId, false);
+                updater_->queueReadVersion(selectedDevice_.iModuleId, true);
             }
             restartChecks_ = 0;
             runningType_ = static_cast<int>(m.value());
@@ -358,6 +363,8 @@ void CFwUpdateDlg::updateControls(bool disableAll) {
 intptr_t CFwUpdateDlg::onProgram(uintptr_t, intptr_t) {
     updater_->queueProgram(selectedDevice_, kProgramMemory, path_, fileType_ == 1,
                            !ticked(fwdlg::kPreserveConfig), checksOff_);
+    stopNote_ =
+        "; a stopped programming run leaves the firmware incomplete: program it again before starting it";
     // Read the running type afterwards: the buttons then follow what the module really runs.
     readRunningTypeAfterStart();
     updateControls(true);
@@ -402,7 +409,11 @@ intptr_t CFwUpdateDlg::onBackup(uintptr_t, intptr_t) {
         logLine(formatLog("Starting the boot loader of U%d for the backup\r\n", selectedDevice_.iModuleId));
         updater_->queueStartFirmware(selectedDevice_.iModuleId, true);
     }
+    const bool applicationRan = runningType_ == 2;
     if (updater_->queueBackup(selectedDevice_, chosen.toStdString())) enable(fwdlg::kBackup, false);
+    // A backup changes nothing on the module: what ran before runs again afterwards.
+    if (applicationRan) updater_->queueStartFirmware(selectedDevice_.iModuleId, false);
+    stopNote_ = "; a stopped backup writes no file and leaves the module's memory unchanged";
     readRunningTypeAfterStart();
     updateControls(true);
     updateJobState();

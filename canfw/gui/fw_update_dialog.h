@@ -124,6 +124,7 @@ class CFwUpdateDlg : public CDlgBase {
     // After a firmware start the module does not answer for a while: the running type is asked again
     // this many times before "unknown" stands.
     int restartChecks_ = 0;
+    std::string stopNote_;  // what a stop of the last queued job means for the module
     void readRunningTypeAfterStart();
     QTimer jobTimer_;
     QPlainTextEdit* log_ = nullptr;
