@@ -361,6 +361,7 @@ void CFwUpdateDlg::updateControls(bool disableAll) {
 }
 
 intptr_t CFwUpdateDlg::onProgram(uintptr_t, intptr_t) {
+    if (selectedDevice_.iModuleId < 0 || path_.empty()) return 0;  // the checks off allow more
     updater_->queueProgram(selectedDevice_, kProgramMemory, path_, fileType_ == 1,
                            !ticked(fwdlg::kPreserveConfig), checksOff_);
     stopNote_ =
@@ -380,6 +381,7 @@ void CFwUpdateDlg::readRunningTypeAfterStart() {
 }
 
 intptr_t CFwUpdateDlg::onPrepare(uintptr_t, intptr_t) {
+    if (selectedDevice_.iModuleId < 0) return 0;  // with the checks off the buttons allow more
     updater_->queueStartFirmware(selectedDevice_.iModuleId, true);
     readRunningTypeAfterStart();
     updateControls(true);
@@ -387,6 +389,7 @@ intptr_t CFwUpdateDlg::onPrepare(uintptr_t, intptr_t) {
 }
 
 intptr_t CFwUpdateDlg::onStart(uintptr_t, intptr_t) {
+    if (selectedDevice_.iModuleId < 0) return 0;  // with the checks off the buttons allow more
     updater_->queueStartFirmware(selectedDevice_.iModuleId, false);
     readRunningTypeAfterStart();
     updateControls(true);
@@ -421,6 +424,7 @@ intptr_t CFwUpdateDlg::onBackup(uintptr_t, intptr_t) {
 }
 
 intptr_t CFwUpdateDlg::onRestore(int memoryType) {
+    if (selectedDevice_.iModuleId < 0) return 0;
     if (backupDirectory().isEmpty()) backupDirectory() = firmwareDirectory();
     const QString chosen =
         chooseOpenFile("Select a backup file", backupDirectory(), "Backup File (*.bex);;All Files (*.*)");
