@@ -10,6 +10,7 @@
 
 #include "app/core/channel_selection.h"
 #include "base/polling_state.h"
+#include "canfw/gui/fw_update_dialog.h"
 #include "app/core/shell_commands.h"
 #include "channel/channel_table.h"
 #include "channel/composite_setters.h"
@@ -241,6 +242,7 @@ void MainWindow::dispatchCommand(int id) {
         case cmd::kScope: graphs_->scopeCommand(); break;
         case cmd::kTrace: graphs_->traceCommand(); break;
         case cmd::kSystemConfiguration: toggleControllerConfiguration(); break;
+        case cmd::kFirmwareUpdateViaCan: openCanUpdateDialog(this); break;
         case cmd::kSaveConfiguration: saveConfigurationCommand(this); break;
         case cmd::kReadConfiguration: {
             ReadConfigDialog dialog(this);
