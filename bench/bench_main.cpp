@@ -16,7 +16,9 @@ std::map<std::string, double>& metrics() {
 }
 }  // namespace
 
-void reportMetric(const std::string& name, double value) { metrics()[name] = value; }
+void reportMetric(const std::string& name, double value) {
+    metrics()[name] = value;
+}
 
 double processCpuSeconds() {
     timespec t{};
@@ -27,10 +29,13 @@ double processCpuSeconds() {
 }  // namespace vz::bench
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == vz::bench::kBackupChildArgument)
+        return vz::bench::runBackupForPeakMemory();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    for (const auto& [name, value] : vz::bench::metrics()) std::printf("metric %s %.6g\n", name.c_str(), value);
+    for (const auto& [name, value] : vz::bench::metrics())
+        std::printf("metric %s %.6g\n", name.c_str(), value);
     return 0;
 }
