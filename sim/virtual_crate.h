@@ -31,7 +31,7 @@ struct ByteLogEntry {
     std::vector<uint8_t> bytes;
 };
 
-class Scenario;
+struct Scenario;
 class Controller;
 
 class VirtualCrate {

@@ -6,10 +6,11 @@
 
 #include "base/clock.h"
 #include "link/bridge.h"
+#include "tests/support/stub_bridge.h"
 
 namespace vz::fuzz {
 
-class ReplyBridge final : public BridgeLibrary {
+class ReplyBridge final : public test::StubBridge {
   public:
     ReplyBridge(const uint8_t* data, size_t size) : data_(data), size_(size) {}
 
@@ -25,7 +26,6 @@ class ReplyBridge final : public BridgeLibrary {
         handle = 1;
         return SI_SUCCESS;
     }
-    uint8_t close(SiHandle) override { return SI_SUCCESS; }
     uint8_t read(SiHandle, void* buffer, uint32_t length, uint32_t& received) override {
         received = static_cast<uint32_t>(std::min<size_t>(length, size_ - at_));
         std::memcpy(buffer, data_ + at_, received);
@@ -38,7 +38,6 @@ class ReplyBridge final : public BridgeLibrary {
         written = length;
         return SI_SUCCESS;
     }
-    uint8_t flushBuffers(SiHandle, bool, bool) override { return SI_SUCCESS; }
     uint8_t setTimeouts(uint32_t readMs, uint32_t) override {
         readTimeoutMs_ = readMs;
         return SI_SUCCESS;
@@ -48,24 +47,6 @@ class ReplyBridge final : public BridgeLibrary {
         status = 0;
         return SI_SUCCESS;
     }
-    uint8_t setBaudRate(SiHandle, uint32_t) override { return SI_SUCCESS; }
-    uint8_t setLineControl(SiHandle, uint16_t) override { return SI_SUCCESS; }
-    uint8_t setFlowControl(SiHandle, uint8_t, uint8_t, uint8_t, uint8_t, uint8_t, bool) override {
-        return SI_SUCCESS;
-    }
-    uint8_t getModemStatus(SiHandle, uint8_t& status) override {
-        status = 0;
-        return SI_SUCCESS;
-    }
-    uint8_t getDllVersion(uint32_t& high, uint32_t& low) override {
-        high = low = 0;
-        return SI_SUCCESS;
-    }
-    uint8_t getDriverVersion(uint32_t& high, uint32_t& low) override {
-        high = low = 0;
-        return SI_SUCCESS;
-    }
-
     bool exhausted() const { return at_ >= size_; }
 
   private:

@@ -5,15 +5,16 @@
 #include <deque>
 #include <functional>
 
-#include "link/bridge.h"
 #include "base/clock.h"
+#include "link/bridge.h"
 #include "tests/snmp/peer_wire.h"
+#include "tests/support/stub_bridge.h"
 
 namespace vz::test {
 
 constexpr int64_t kReadTimeoutUs = 333'000;
 
-class FakeSnmpPeer : public BridgeLibrary {
+class FakeSnmpPeer : public test::StubBridge {
   public:
     explicit FakeSnmpPeer(VirtualClock& clock) : clock_(clock) {}
 
@@ -77,31 +78,8 @@ class FakeSnmpPeer : public BridgeLibrary {
         handle = 1;
         return SI_SUCCESS;
     }
-    uint8_t close(SiHandle) override { return SI_SUCCESS; }
     uint8_t flushBuffers(SiHandle, bool, bool) override {
         ++flushes;
-        return SI_SUCCESS;
-    }
-    uint8_t setTimeouts(uint32_t, uint32_t) override { return SI_SUCCESS; }
-    uint8_t checkRxQueue(SiHandle, uint32_t& bytes, uint32_t& status) override {
-        bytes = status = 0;
-        return SI_SUCCESS;
-    }
-    uint8_t setBaudRate(SiHandle, uint32_t) override { return SI_SUCCESS; }
-    uint8_t setLineControl(SiHandle, uint16_t) override { return SI_SUCCESS; }
-    uint8_t setFlowControl(SiHandle, uint8_t, uint8_t, uint8_t, uint8_t, uint8_t, bool) override {
-        return SI_SUCCESS;
-    }
-    uint8_t getModemStatus(SiHandle, uint8_t& status) override {
-        status = 0;
-        return SI_SUCCESS;
-    }
-    uint8_t getDllVersion(uint32_t& high, uint32_t& low) override {
-        high = low = 0;
-        return SI_SUCCESS;
-    }
-    uint8_t getDriverVersion(uint32_t& high, uint32_t& low) override {
-        high = low = 0;
         return SI_SUCCESS;
     }
 
