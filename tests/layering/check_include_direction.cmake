@@ -17,10 +17,13 @@ set(rules
     "trace/|base/ link/ channel/ trace/"
     "canfw/gui/|base/ link/ channel/ canfw/ app/core/"
     "canfw/|base/ link/ channel/ canfw/"
-    "app/core/|base/ link/ channel/ configfile/ canfw/ app/core/"
-    "app/gui/|base/ link/ channel/ configfile/ dialogs/ trace/ canfw/ app/"
-    "app/|base/ link/ channel/ configfile/ dialogs/ trace/ canfw/ app/"
-    "tools/|base/ link/ channel/ configfile/ dialogs/ trace/ canfw/ app/core/ tools/ sim/"
+    "prg/|prg/"
+    "ctrlfw/gui/|base/ link/ channel/ ctrlfw/ prg/ app/core/"
+    "ctrlfw/|base/ link/ channel/ ctrlfw/ prg/"
+    "app/core/|base/ link/ channel/ configfile/ canfw/ ctrlfw/ prg/ app/core/"
+    "app/gui/|base/ link/ channel/ configfile/ dialogs/ trace/ canfw/ ctrlfw/ prg/ app/"
+    "app/|base/ link/ channel/ configfile/ dialogs/ trace/ canfw/ ctrlfw/ prg/ app/"
+    "tools/|base/ link/ channel/ configfile/ dialogs/ trace/ canfw/ ctrlfw/ prg/ app/core/ tools/ sim/"
     "sim/|sim/")
 
 set(violations "")
