@@ -3,6 +3,7 @@
 #include "app/core/polling.h"
 #include "base/settings.h"
 #include "channel/channel_table.h"
+#include "ctrlfw/controller_update.h"
 #include "link/bridge.h"
 #include "link/comm_problem.h"
 #include "link/module_access.h"
@@ -40,6 +41,7 @@ void resetProcessState() {
     usbInfo = UsbInfo{};
     usbHandle = kNoHandle;
     unbindOperations();
+    resetControllerUpdateSteps();
 }
 
 }  // namespace vz

@@ -11,6 +11,8 @@
 #include "app/core/channel_selection.h"
 #include "base/polling_state.h"
 #include "canfw/gui/fw_update_dialog.h"
+#include "ctrlfw/gui/controller_firmware_dialog.h"
+#include "prg/vzprg.h"
 #include "app/core/shell_commands.h"
 #include "channel/channel_table.h"
 #include "channel/composite_setters.h"
@@ -120,6 +122,19 @@ void MainWindow::toggleControllerConfiguration() {
     controllerConfiguration_ =
         new ControllerConfigurationDialog(this, controllerType, (fCmdLine & kExpertView) != 0);
     controllerConfiguration_->show();
+}
+
+void MainWindow::toggleControllerFirmware() {
+    // Closing by the menu command leaves the processor as it is; CANCEL resets it.
+    if (controllerFirmware_) {
+        delete controllerFirmware_.data();
+        return;
+    }
+    const PrgInterface* prg = nullptr;
+    PrgGetInterface(&prg);
+    controllerFirmware_ = new ControllerFirmwareDialog(this, *prg);
+    controllerFirmware_->setAttribute(Qt::WA_DeleteOnClose);
+    controllerFirmware_->show();
 }
 
 void MainWindow::toggleOutputConfiguration() {
@@ -242,6 +257,7 @@ void MainWindow::dispatchCommand(int id) {
         case cmd::kScope: graphs_->scopeCommand(); break;
         case cmd::kTrace: graphs_->traceCommand(); break;
         case cmd::kSystemConfiguration: toggleControllerConfiguration(); break;
+        case cmd::kFirmwareUpdate: toggleControllerFirmware(); break;
         case cmd::kFirmwareUpdateViaCan: openCanUpdateDialog(this); break;
         case cmd::kSaveConfiguration: saveConfigurationCommand(this); break;
         case cmd::kReadConfiguration: {

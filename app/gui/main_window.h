@@ -12,6 +12,7 @@ namespace vz {
 
 class ChannelListView;
 class ControllerConfigurationDialog;
+class ControllerFirmwareDialog;
 class DvmWindow;
 class GraphCommands;
 class JovaIoTestDialog;
@@ -65,12 +66,14 @@ private:
     GraphCommands* graphs_;
     void toggleDvm();
     void toggleControllerConfiguration();
+    void toggleControllerFirmware();
 
     QPointer<OutputConfigurationDialog> outputConfiguration_;
     QPointer<OutputCalibrationDialog> outputCalibration_;
     QPointer<DvmWindow> dvm_;
     QPointer<JovaIoTestDialog> jovaIoTest_;
     QPointer<ControllerConfigurationDialog> controllerConfiguration_;
+    QPointer<ControllerFirmwareDialog> controllerFirmware_;
     std::map<int, QAction*> actions_;
 };
 

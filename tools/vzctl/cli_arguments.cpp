@@ -66,6 +66,15 @@ const char* const kVzctlHelp =
     "  can start CH bootloader|application\n"
     "                         start one of the module's firmwares. Long jobs show their progress; Ctrl+C\n"
     "                         stops a job between two rows and says what state the module is left in\n"
+    "  ctrl info              the controller's processor: part id, revision, firmware and boot-loader\n"
+    "                         versions (--json too); the processor is restarted from its flash afterwards\n"
+    "  ctrl program FILE [--erase-bootloader] [--no-verify]\n"
+    "                         program a controller firmware or boot-loader image (TI COFF .out): erase the\n"
+    "                         firmware sectors (and the boot loader's with --erase-bootloader), write,\n"
+    "                         verify, restart. The log and a progress bar go to standard error; Ctrl+C\n"
+    "                         stops at the next packet (the flash is then incomplete: program it again).\n"
+    "                         Only the USB device is opened: this works on a controller that no longer\n"
+    "                         answers module access\n"
     "  shell                  connect once, then run commands from standard input, one a line, written\n"
     "                         as on the command line without options and port (\"quotes\" keep blanks,\n"
     "                         # starts a comment, exit ends); a prompt only on a terminal; the exit\n"
@@ -82,7 +91,7 @@ const char* const kVzctlHelp =
 namespace {
 const std::set<std::string> kCommands = {"status",  "watch",     "on",    "off", "all", "group",
                                          "inhibit", "save",      "load",  "get", "set", "controller-config",
-                                         "shell",   "calibrate", "trace", "can"};
+                                         "shell",   "calibrate", "trace", "can", "ctrl"};
 
 bool toInt(const std::string& text, int& value) {
     char* end = nullptr;

@@ -15,6 +15,7 @@
 #include "link/usb_link.h"
 #include "tools/vzctl/cli_arguments.h"
 #include "tools/vzctl/crate_commands.h"
+#include "tools/vzctl/ctrl_command.h"
 #include "tools/vzctl/progress_line.h"
 
 namespace {
@@ -106,6 +107,17 @@ int main(int argc, char** argv) {
     if (!session.attached()) {
         std::fprintf(stderr, "vzctl: %s\n", session.error().c_str());
         return 1;
+    }
+    if (args.command == "ctrl") {
+        // The controller's processor is reached through its boot loader: no module search, so a
+        // controller whose firmware is broken can still be programmed.
+        if (!vz::usbOpen(vz::usbInfo)) {
+            std::fprintf(stderr, "vzctl: no connection to the crate controller's USB device\n");
+            return 1;
+        }
+        const int status = vz::ctl::ctrlCommand(args.words, args.json, stdout);
+        std::fflush(stdout);
+        return status;
     }
     bool connected;
     {

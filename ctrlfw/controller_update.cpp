@@ -1,0 +1,316 @@
+#include "ctrlfw/controller_update.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <sstream>
+#include <vector>
+
+#include "base/clock.h"
+#include "base/debug_log.h"
+#include "base/polling_state.h"
+#include "base/settings.h"
+#include "ctrlfw/bridge_serial_port.h"
+#include "ctrlfw/flash_image.h"
+#include "link/exchange_engine.h"
+#include "link/usb_link.h"
+
+namespace vz {
+namespace {
+
+ControllerUpdateSteps steps_;
+
+// The driver's message callback carries no context: the update that opened it receives its texts.
+std::mutex activeMutex;
+ControllerUpdate* active = nullptr;
+
+void driverMessage(PRG_HANDLE, int, const char* text) {
+    std::lock_guard lock(activeMutex);
+    if (active && text) active->log(text);
+}
+
+std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string format(const char* fmt, ...) {
+    char text[1024];
+    va_list args;
+    va_start(args, fmt);
+    std::vsnprintf(text, sizeof text, fmt, args);
+    va_end(args);
+    return text;
+}
+
+bool isReadableFile(const std::filesystem::path& p) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(p, ec) && ::access(p.c_str(), R_OK) == 0;
+}
+
+}  // namespace
+
+ControllerUpdateSteps& controllerUpdateSteps() { return steps_; }
+void resetControllerUpdateSteps() { steps_ = {}; }
+
+uint16_t eraseMaskFor(const ControllerUpdateSteps& steps) {
+    return static_cast<uint16_t>((steps.eraseFirmware ? kEraseFirmwareMask : 0) |
+                                 (steps.eraseBootloader ? kEraseBootloaderMask : 0));
+}
+
+std::string partIdText(uint16_t partId) {
+    switch (partId) {
+        case 1: return "F281x(1)";
+        case 2: return "F281x(2)";
+        case 3: return "C281x";
+        default: return format("%04X", partId);
+    }
+}
+
+std::string revisionIdText(uint16_t revisionId) {
+    switch (revisionId) {
+        case 1: return "A)";
+        case 2: return "B";
+        case 3: return "C/D";
+        case 5: return "E";
+        case 6: return "F";
+        case 7: return "G";
+        default: return format("%04X", revisionId);
+    }
+}
+
+int deviceLayoutFor(const std::string& bootloaderText) {
+    for (const char* prefix : {"VELK-BL 2.", "VAR7-BL 2.", "KTS00BL 2."})
+        if (bootloaderText.compare(0, 10, prefix) == 0) return 2;
+    return 3;
+}
+
+bool versionBlockText(const uint16_t block[16], std::string& text) {
+    if (block[7] != 0x480E) return false;
+    text.clear();
+    for (int i = 8; i < 16; ++i) {
+        text.push_back(static_cast<char>(block[i] & 0xFF));
+        text.push_back(static_cast<char>(block[i] >> 8));
+    }
+    // As "%.16s" shows it: up to the first NUL.
+    if (const size_t nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
+    return true;
+}
+
+bool findOnSearchPath(const std::string& name, std::string& fullPath, int& error) {
+    namespace fs = std::filesystem;
+    std::vector<fs::path> dirs;
+    auto addList = [&](const char* list) {
+        if (!list) return;
+        std::stringstream in(list);
+        for (std::string dir; std::getline(in, dir, ':');)
+            if (!dir.empty()) dirs.emplace_back(dir);
+    };
+    addList(std::getenv("VIDIZOZOREZ_FIRMWARE_PATH"));
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) dirs.push_back(exe.parent_path());
+    dirs.emplace_back(".");
+    addList(std::getenv("PATH"));
+    for (const fs::path& dir : dirs) {
+        const fs::path candidate = dir / name;
+        if (isReadableFile(candidate)) {
+            fullPath = fs::absolute(candidate, ec).string();
+            if (ec) fullPath = candidate.string();
+            error = 0;
+            return true;
+        }
+    }
+    error = ENOENT;
+    return false;
+}
+
+ControllerUpdate::ControllerUpdate(const PrgInterface& prg)
+    : prg_(prg), image_(std::make_unique<FlashImage>([this](const char* line) { log(line); })) {
+    image_->setDriver(&prg_, &handle_);
+    image_->setProgress([this](FlashStep step, int done, int total) {
+        if (!progressSink_) return;
+        const UpdateStep s = step == FlashStep::Erase     ? UpdateStep::Erase
+                             : step == FlashStep::Program ? UpdateStep::Program
+                                                          : UpdateStep::Verify;
+        progressSink_(s, done, total);
+    });
+}
+
+ControllerUpdate::~ControllerUpdate() {
+    std::lock_guard lock(activeMutex);
+    if (active == this) active = nullptr;
+}
+
+void ControllerUpdate::log(const std::string& text) {
+    debugLog(kLogInfo, "%s", text.c_str());
+    if (logSink_) logSink_(text);
+}
+
+int ControllerUpdate::imageType() const { return prepared_ ? image_->type() : 0; }
+
+void ControllerUpdate::applyOptions(const std::string& bootFile) {
+    const std::string port = portName.size() > 3 ? portName.substr(3) : std::string();
+    const std::string opts[] = {
+        format("EmuPortAddr=0xC%s", port.c_str()),
+        "EmuBaudRate=38400",
+        format("PrgBootLoadFileName=%s", bootFile.c_str()),
+        "PrgSkipBootLoad=NO",
+    };
+    for (const std::string& o : opts) prg_.SetOptions(handle_, o.c_str());
+    {
+        std::lock_guard lock(activeMutex);
+        active = this;
+    }
+    prg_.SetMessageCallBack(handle_, driverMessage);
+    const std::string more[] = {
+        format("PrgEraseFileName=%s", bootFile.c_str()),
+        "PrgEraseTimeout=200",
+        format("PrgProgrammingFileName=%s", bootFile.c_str()),
+        "PrgProgrammingTimeout=200,PrgProgrammingOption1=0,PrgProgrammingOption2=0,PrgProgrammingOption3=0,"
+        "PrgProgrammingOption4=0",
+        format("PrgVerifyFileName=%s", bootFile.c_str()),
+        "PrgVerifyTimeout=200,PrgVerifyOption1=0x0f0f,PrgVerifyOption2=0x001f,PrgVerifyOption3=0,PrgVerifyOption4=0",
+    };
+    for (const std::string& o : more) prg_.SetOptions(handle_, o.c_str());
+}
+
+bool ControllerUpdate::connect() {
+    if (connected_) return true;
+    cancelled_ = false;
+    const char* fileName = controllerType == 18 ? "F2812SerialFlash.out" : "F2811SerialFlash.out";
+    std::string bootFile;
+    int error = 0;
+    if (!findOnSearchPath(fileName, bootFile, error)) {
+        log(format("Unnable to find boot loader file \"%s\", Error %d\r\n", fileName, error));
+        return false;
+    }
+    pollingStopped = true;
+    usbSetLines(1, 1);
+    clock().sleepMs(100);
+    usbSetLines(0, 1);
+    clock().sleepMs(100);
+    log("Target is executing ROM boot loader\r\n");
+
+    prg_.Init(&handle_);
+    PRG_SetSerialPort(handle_, &bridgeSerialPort());
+    applyOptions(bootFile);
+    int status = prg_.Open(handle_);
+    // The driver opens synchronously; the loop is the way out should it ever report busy.
+    for (int polls = 0; status == PRG_STATUS_BUSY && polls < 600; ++polls) {
+        clock().sleepMs(100);
+        status = prg_.Status(handle_);
+    }
+    connected_ = status == PRG_STATUS_OK;
+    return connected_;
+}
+
+bool ControllerUpdate::readBlock(uint32_t address, const char* name, uint16_t block[16]) {
+    const int status = prg_.MemRead(handle_, address, 0, 32, block);
+    if (status == PRG_STATUS_OK) return true;
+    log(format("ERROR: Unable to read the TMS320 memory (%s, Code 0x%X)\r\n", name, static_cast<unsigned>(status)));
+    return false;
+}
+
+bool ControllerUpdate::readDevice() {
+    currentFirmware_ = currentBootloader_ = "Illegal Version!";
+    if (!connect()) return false;
+    log("Read silicon ID: ");
+    uint16_t ids[2] = {0, 0};
+    if (const int status = prg_.MemRead(handle_, kPartIdRevIdAddr, 0, 4, ids); status != PRG_STATUS_OK) {
+        log(format("ERROR: Unable to read the TMS320 memory (PARTID_REVID_ADDR, Code 0x%X)\r\n",
+                   static_cast<unsigned>(status)));
+        return false;
+    }
+    partText_ = partIdText(ids[0]);
+    revisionText_ = revisionIdText(ids[1]);
+    log(format("Part %s, Rev %s\n", partText_.c_str(), revisionText_.c_str()));
+
+    log("Read version information from flash:\r\n");
+    uint16_t firmware[16] = {}, boot[16] = {};
+    std::string text;
+    if (!readBlock(kFirmwareVersionInfoAddrOld, "FIRMWARE_VERSION_INFO_ADDR_OLD", firmware)) return false;
+    if (!versionBlockText(firmware, text) &&
+        !readBlock(kFirmwareVersionInfoAddr, "FIRMWARE_VERSION_INFO_ADDR", firmware))
+        return false;
+    if (!readBlock(kBootloadVersionInfoAddr, "BOOTLOAD_VERSION_INFO_ADDR", boot)) return false;
+
+    if (versionBlockText(boot, text)) {
+        log(format("  Device BOOT firmware: \"%.16s\"\r\n", text.c_str()));
+        currentBootloader_ = text;
+    } else {
+        log("  Device BOOT firmware not programmed\r\n");
+    }
+    if (versionBlockText(firmware, text)) {
+        log(format("  Device FIRMWARE: \"%.16s\"\r\n", text.c_str()));
+        currentFirmware_ = text;
+    } else {
+        log("  Device FIRMWARE: Not programmed with valid software (This is OK if no bootloader is used)\r\n");
+    }
+    return true;
+}
+
+bool ControllerUpdate::prepare(const std::string& path) {
+    prepared_ = false;
+    newImageText_.clear();
+    if (image_->importCoff(path.c_str()) != 0) return false;
+    image_->insertChecksum(deviceLayoutFor(currentBootloader_));
+    // The version block the image brings, for the "New Firmw./Bootl." field.
+    const uint32_t blockAt = image_->type() == 1   ? kBootloadVersionInfoAddr
+                             : image_->type() == 3 ? kFirmwareVersionInfoAddrOld
+                                                   : kFirmwareVersionInfoAddr;
+    uint16_t block[16];
+    for (uint32_t i = 0; i < 16; ++i) block[i] = image_->word(blockAt + i);
+    if (!versionBlockText(block, newImageText_) && image_->type() == 3) {
+        for (uint32_t i = 0; i < 16; ++i) block[i] = image_->word(kFirmwareVersionInfoAddr + i);
+        if (!versionBlockText(block, newImageText_)) newImageText_.clear();
+    }
+    prepared_ = true;
+    return true;
+}
+
+bool ControllerUpdate::run(const ControllerUpdateSteps& steps) {
+    bool ok = connect();
+    if (ok && (steps.eraseFirmware || steps.eraseBootloader)) {
+        const uint16_t mask = eraseMaskFor(steps);
+        log(format("Erase the flash (mask 0x%4.4X)\n", mask));
+        ok = image_->eraseFlash(mask);
+        log(ok ? "Flash erased sucessfully\n" : "Flash erasure failed!!!\n");
+    }
+    if (ok && steps.program) {
+        log("Program the flash:");
+        ok = image_->writeFlash();
+        log(ok ? "\nProgram OK\n" : "Failed flash programming!!!\n");
+    }
+    if (ok && steps.verify) {
+        log("Verify the flash:");
+        ok = image_->verifyFlash();
+        log(ok ? "\nVerify OK\n" : "Failed flash verify!!!\n");
+    }
+    reset();
+    return ok && !cancelled_;
+}
+
+void ControllerUpdate::reset() {
+    log("\r\n*** Resetting TMS320 ***\r\n");
+    // The access firmware is gone with the reset; the driver must not believe it is still connected.
+    if (handle_) prg_.Close(handle_);
+    usbSetLines(1, 0);
+    clock().sleepMs(100);
+    usbSetLines(0, 0);
+    clock().sleepMs(100);
+    {
+        std::lock_guard lock(linkLock);
+        usbConfigure();
+    }
+    log("\r\n*** Ready, hit CANCEL to close the window! ***");
+    connected_ = false;
+}
+
+void ControllerUpdate::cancel() {
+    cancelled_ = true;
+    prg_.Close(handle_);
+}
+
+}  // namespace vz

@@ -1,0 +1,109 @@
+#pragma once
+// The controller firmware update without a window: connect to the processor's boot loader through
+// the flash programming driver, read its identity and versions, prepare an image from a COFF file,
+// erase, program and verify the flash, and reset the processor back to the module access protocol.
+// The firmware dialog and `vzctl ctrl` drive the same object.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "prg/vzprg.h"
+
+namespace vz {
+
+class FlashImage;
+
+// Fixed processor addresses read from the device.
+constexpr uint32_t kPartIdRevIdAddr = 0x000882;
+constexpr uint32_t kFirmwareVersionInfoAddrOld = 0x3F3F6D;
+constexpr uint32_t kFirmwareVersionInfoAddr = 0x3F3FEE;
+constexpr uint32_t kBootloadVersionInfoAddr = 0x3F7F70;
+constexpr uint16_t kEraseFirmwareMask = 0x3FC;    // sectors C-J
+constexpr uint16_t kEraseBootloaderMask = 0x003;  // sectors A and B
+
+// The step check boxes: they belong to the program, so they keep their values from one dialog to the next.
+struct ControllerUpdateSteps {
+    bool eraseFirmware = true;
+    bool eraseBootloader = false;
+    bool program = true;
+    bool verify = true;
+};
+ControllerUpdateSteps& controllerUpdateSteps();
+void resetControllerUpdateSteps();
+
+uint16_t eraseMaskFor(const ControllerUpdateSteps& steps);
+std::string partIdText(uint16_t partId);
+std::string revisionIdText(uint16_t revisionId);
+// 2 for the boot loaders that check the current layout (size and checksum at 0x3F3FF0-0x3F3FF2), else 3.
+int deviceLayoutFor(const std::string& bootloaderText);
+// A 16-word version block is valid when word 7 is 0x480E; its text is words 8-15, low byte first.
+bool versionBlockText(const uint16_t block[16], std::string& text);
+// Looks for a file in $VIDIZOZOREZ_FIRMWARE_PATH (colon-separated), the program's directory, the
+// current directory and $PATH. false with errno-style error (2: not found) otherwise.
+bool findOnSearchPath(const std::string& name, std::string& fullPath, int& error);
+
+enum class UpdateStep { Erase, Program, Verify };
+
+class ControllerUpdate {
+  public:
+    using LogSink = std::function<void(const std::string& text)>;
+    using ProgressSink = std::function<void(UpdateStep step, int done, int total)>;
+
+    explicit ControllerUpdate(const PrgInterface& prg);
+    ~ControllerUpdate();
+    ControllerUpdate(const ControllerUpdate&) = delete;
+    ControllerUpdate& operator=(const ControllerUpdate&) = delete;
+
+    // Called on the thread that runs the step; every text also goes to the debug log.
+    void setLogSink(LogSink sink) { logSink_ = std::move(sink); }
+    void setProgressSink(ProgressSink sink) { progressSink_ = std::move(sink); }
+
+    // Resets the processor into its ROM boot loader and opens the driver; nothing when connected.
+    bool connect();
+    // Part id, revision and the two version blocks. The texts read "Illegal Version!" until read.
+    bool readDevice();
+    // Imports the file and inserts size and checksum for the device's layout; enables run().
+    bool prepare(const std::string& path);
+    void forgetPrepared() { prepared_ = false; }
+    // The selected steps, then the reset. true when every selected step succeeded.
+    bool run(const ControllerUpdateSteps& steps);
+    // Restarts the processor from flash and hands the link back to module access.
+    void reset();
+    // From any thread: the running transfer stops at its next packet.
+    void cancel();
+
+    bool connected() const { return connected_; }
+    bool prepared() const { return prepared_; }
+    bool cancelled() const { return cancelled_; }
+    const std::string& currentFirmware() const { return currentFirmware_; }
+    const std::string& currentBootloader() const { return currentBootloader_; }
+    const std::string& partText() const { return partText_; }
+    const std::string& revisionText() const { return revisionText_; }
+    // The version text the prepared image carries ("" when it has none).
+    const std::string& newImageText() const { return newImageText_; }
+    int imageType() const;
+
+    void log(const std::string& text);
+
+  private:
+    void applyOptions(const std::string& bootFile);
+    bool readBlock(uint32_t address, const char* name, uint16_t block[16]);
+
+    const PrgInterface& prg_;
+    PRG_HANDLE handle_ = nullptr;
+    std::unique_ptr<FlashImage> image_;
+    LogSink logSink_;
+    ProgressSink progressSink_;
+    bool connected_ = false;
+    bool prepared_ = false;
+    std::atomic<bool> cancelled_{false};
+    std::string currentFirmware_ = "BROWSE to scan!";
+    std::string currentBootloader_;
+    std::string partText_;
+    std::string revisionText_;
+    std::string newImageText_;
+};
+
+}  // namespace vz

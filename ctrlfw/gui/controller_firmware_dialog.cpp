@@ -1,0 +1,234 @@
+#include "ctrlfw/gui/controller_firmware_dialog.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QEvent>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include "base/polling_state.h"
+#include "link/usb_link.h"
+#include "ui_controller_firmware_135.h"
+
+namespace vz {
+
+using namespace ctrldlg;
+
+namespace {
+// The message that makes the dialog initialise again.
+constexpr int kMsgInitialise = 0x8001;
+
+bool isOperatorInput(QEvent::Type t) {
+    switch (t) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Wheel:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::Close:
+            return true;
+        default:
+            return false;
+    }
+}
+}  // namespace
+
+ControllerFirmwareDialog::ControllerFirmwareDialog(QWidget* parent, const PrgInterface& prg)
+    : QDialog(parent), update_(std::make_unique<ControllerUpdate>(prg)) {
+    Ui::ControllerFirmware135 ui;
+    ui.setupUi(this);
+    setWindowTitle(QString::asprintf("[SN %s] Firmware", usbSerial().c_str()));
+    log_ = ui.log;
+    progress_ = ui.progress;
+
+    update_->setLogSink([this](const std::string& text) {
+        const QString t = QString::fromStdString(text);
+        QMetaObject::invokeMethod(this, [this, t] { appendLog(t); }, Qt::QueuedConnection);
+    });
+    update_->setProgressSink([this](UpdateStep step, int done, int total) {
+        QMetaObject::invokeMethod(this, [this, step, done, total] { showProgress(step, done, total); },
+                                  Qt::QueuedConnection);
+    });
+
+    connect(ui.browse, &QPushButton::clicked, this, &ControllerFirmwareDialog::browse);
+    connect(ui.ok, &QPushButton::clicked, this, &ControllerFirmwareDialog::runSteps);
+    connect(ui.cancel, &QPushButton::clicked, this, &ControllerFirmwareDialog::reject);
+    for (QCheckBox* box : {ui.eraseFirmware, ui.eraseBootloader, ui.program, ui.verify})
+        connect(box, &QCheckBox::toggled, this, &ControllerFirmwareDialog::storeSteps);
+
+    chooseFile = [this](const QString& title, const QString& previous) {
+        QFileDialog files(this, title, previous);
+        files.setFileMode(QFileDialog::ExistingFile);
+        files.setNameFilters({"All (*.*)", "COFF File (*.out)"});
+        files.selectNameFilter("COFF File (*.out)");
+        return files.exec() == QDialog::Accepted && !files.selectedFiles().isEmpty() ? files.selectedFiles().front()
+                                                                                      : QString();
+    };
+    initialise();
+}
+
+ControllerFirmwareDialog::~ControllerFirmwareDialog() {
+    if (worker_.joinable()) {
+        update_->cancel();
+        worker_.join();
+    }
+    qApp->removeEventFilter(this);
+}
+
+QWidget* ControllerFirmwareDialog::control(int id) const {
+    for (QWidget* w : findChildren<QWidget*>())
+        if (w->property("controlId").toInt() == id) return w;
+    return nullptr;
+}
+
+QString ControllerFirmwareDialog::logText() const { return log_->toPlainText(); }
+
+void ControllerFirmwareDialog::initialise() {
+    log_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    refreshFields();
+}
+
+void ControllerFirmwareDialog::refreshFields() {
+    auto setText = [this](int id, const std::string& text) {
+        if (auto* edit = qobject_cast<QLineEdit*>(control(id))) edit->setText(QString::fromStdString(text));
+    };
+    setText(kCurrentFirmware, update_->currentFirmware());
+    setText(kCurrentBootloader, update_->currentBootloader());
+    setText(kNewFirmware, update_->prepared() ? update_->newImageText() : "Invalid File");
+    if (auto* edit = qobject_cast<QLineEdit*>(control(kPath))) edit->setText(path_);
+    const ControllerUpdateSteps& steps = controllerUpdateSteps();
+    const std::pair<int, bool> boxes[] = {{kEraseFirmware, steps.eraseFirmware},
+                                          {kEraseBootloader, steps.eraseBootloader},
+                                          {kProgram, steps.program},
+                                          {kVerify, steps.verify}};
+    for (const auto& [id, on] : boxes)
+        if (auto* box = qobject_cast<QAbstractButton*>(control(id))) {
+            const QSignalBlocker quiet(box);
+            box->setChecked(on);
+        }
+    control(kOk)->setEnabled(update_->prepared() && !working_);
+    control(kBrowse)->setEnabled(!working_);
+}
+
+void ControllerFirmwareDialog::storeSteps() {
+    auto ticked = [this](int id) {
+        auto* box = qobject_cast<QAbstractButton*>(control(id));
+        return box && box->isChecked();
+    };
+    ControllerUpdateSteps& steps = controllerUpdateSteps();
+    steps.eraseFirmware = ticked(kEraseFirmware);
+    steps.eraseBootloader = ticked(kEraseBootloader);
+    steps.program = ticked(kProgram);
+    steps.verify = ticked(kVerify);
+}
+
+void ControllerFirmwareDialog::appendLog(const QString& text) {
+    QString t = text;
+    t.replace("\r\n", "\n");
+    log_->moveCursor(QTextCursor::End);
+    log_->insertPlainText(t);
+    log_->verticalScrollBar()->setValue(log_->verticalScrollBar()->maximum());
+}
+
+void ControllerFirmwareDialog::showProgress(UpdateStep step, int done, int total) {
+    static const char* const names[] = {"Erase", "Program", "Verify"};
+    progress_->setVisible(true);
+    progress_->setMaximum(total > 0 ? total : 1);
+    progress_->setValue(done);
+    progress_->setFormat(QString("%1 %p%").arg(names[static_cast<int>(step)]));
+}
+
+void ControllerFirmwareDialog::startWork(std::function<bool()> job, std::function<void(bool)> done) {
+    if (working_) return;
+    working_ = true;
+    refreshFields();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    qApp->installEventFilter(this);
+    worker_ = std::thread([this, job = std::move(job), done = std::move(done)] {
+        const bool ok = job();
+        QMetaObject::invokeMethod(
+            this,
+            [this, ok, done] {
+                if (!working_) return;  // CANCEL already ended it
+                endWork();
+                done(ok);
+                refreshFields();
+                emit workFinished(ok);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ControllerFirmwareDialog::endWork() {
+    if (worker_.joinable()) worker_.join();
+    working_ = false;
+    qApp->removeEventFilter(this);
+    QApplication::restoreOverrideCursor();
+}
+
+void ControllerFirmwareDialog::browse() {
+    startWork([this] { return update_->readDevice(); }, [this](bool) { browseChooseFile(); });
+}
+
+void ControllerFirmwareDialog::browseChooseFile() {
+    update_->forgetPrepared();
+    refreshFields();
+    const QString title =
+        QString::asprintf("Device is programmed with \"%s\", select new firmware file", update_->currentFirmware().c_str());
+    // A cancelled choice keeps the file chosen before.
+    if (const QString chosen = chooseFile(title, path_); !chosen.isEmpty()) path_ = chosen;
+    update_->prepare(path_.toStdString());
+    refreshFields();
+}
+
+void ControllerFirmwareDialog::runSteps() {
+    if (!update_->prepared()) return;
+    const ControllerUpdateSteps steps = controllerUpdateSteps();
+    startWork([this, steps] { return update_->run(steps); },
+              [](bool) {
+                  // The processor was restarted from flash and the link configured for module access:
+                  // the channel list may show the crate again while the log stays open.
+                  pollingStopped = false;
+              });
+}
+
+void ControllerFirmwareDialog::reject() {
+    if (working_) {
+        // The running transfer stops at its next packet; the run resets the processor itself.
+        update_->cancel();
+        endWork();
+    }
+    QDialog::reject();
+    update_->reset();
+    pollingStopped = false;
+}
+
+bool ControllerFirmwareDialog::event(QEvent* e) {
+    if (e->type() == static_cast<QEvent::Type>(kMsgInitialise)) {
+        initialise();
+        return true;
+    }
+    return QDialog::event(e);
+}
+
+bool ControllerFirmwareDialog::eventFilter(QObject* watched, QEvent* e) {
+    // While the processor is being worked on, no other window may start a command on the link.
+    if (working_ && isOperatorInput(e->type())) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        auto* window = qobject_cast<QWindow*>(watched);
+        const bool mine = (widget && widget->window() == this) || (window && window == windowHandle());
+        if (!mine) return true;
+    }
+    return QDialog::eventFilter(watched, e);
+}
+
+}  // namespace vz
