@@ -1,0 +1,135 @@
+// The controller firmware dialog against the virtual crate's processor, by real clicks: BROWSE reads
+// the device and prepares the chosen image, OK erases, programs and verifies it with progress, and
+// CANCEL hands the link back; a failing link and a failing flash leave the image ready to run again.
+#include "ctrlfw/gui/controller_firmware_dialog.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <functional>
+
+#include "base/polling_state.h"
+#include "link/module_access.h"
+#include "link/usb_link.h"
+#include "sim/virtual_crate.h"
+#include "tests/gui/control_lookup.h"
+#include "tests/gui/real_input.h"
+#include "tests/support/crate_fixture.h"
+
+namespace vz {
+namespace {
+
+using namespace ctrldlg;
+const std::string kExamples = VZ_CONTROLLER_FIRMWARE;
+
+class ControllerFirmwareDialogTest : public test::CrateFixture {
+  protected:
+    void SetUp() override {
+        CrateFixture::SetUp();
+        setenv("VIDIZOZOREZ_FIRMWARE_PATH", kExamples.c_str(), 1);
+        useScenario(test::oneBridgeScenario(R"({"channel": 1, "serialNumber": 101})"));
+        ASSERT_TRUE(usbOpen(usbInfo));
+        bindDirectOperations();
+        open();
+    }
+    void TearDown() override {
+        dialog.reset();
+        unsetenv("VIDIZOZOREZ_FIRMWARE_PATH");
+        CrateFixture::TearDown();
+    }
+    void open() {
+        const PrgInterface* prg = nullptr;
+        ASSERT_EQ(PrgGetInterface(&prg), 0);
+        dialog = std::make_unique<ControllerFirmwareDialog>(nullptr, *prg);
+        dialog->chooseFile = [this](const QString& title, const QString&) {
+            fileTitle = title;
+            return QString::fromStdString(chosen);
+        };
+        dialog->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    }
+    template <typename T = QWidget>
+    T* ctl(int id) {
+        return test::control<T>(dialog.get(), id);
+    }
+    QString text(int id) { return ctl<QLineEdit>(id)->text(); }
+    // Clicks a button and waits for the work it starts to end.
+    void clickAndWait(int id) {
+        test::clickThroughWindow(ctl(id));
+        QElapsedTimer t;
+        t.start();
+        QTest::qWait(10);
+        while (dialog->working() && t.elapsed() < 30000) QTest::qWait(10);
+        ASSERT_FALSE(dialog->working()) << "the work did not end";
+        QTest::qWait(20);  // the log lines posted last
+    }
+    bool logHas(const char* line) { return dialog->logText().contains(line); }
+    bool controllerAnswers() {
+        uint8_t b[8];
+        return moduleRead(0x81, 0x1000, 0, b, 8) == 8;
+    }
+
+    std::unique_ptr<ControllerFirmwareDialog> dialog;
+    std::string chosen = kExamples + "/demo-firmware-3.10.out";
+    QString fileTitle;
+};
+
+TEST_F(ControllerFirmwareDialogTest, BrowseThenOkUpdatesTheControllerAndCancelHandsTheLinkBack) {
+    EXPECT_EQ(dialog->windowTitle(), "[SN SN1] Firmware");
+    EXPECT_EQ(text(kCurrentFirmware), "BROWSE to scan!");
+    EXPECT_EQ(text(kNewFirmware), "Invalid File");
+    EXPECT_FALSE(ctl(kOk)->isEnabled());
+
+    clickAndWait(kBrowse);
+    EXPECT_EQ(text(kCurrentFirmware), "VELK-FW 3.07    ");
+    EXPECT_EQ(text(kCurrentBootloader), "VELK-BL 2.03    ");
+    EXPECT_EQ(fileTitle, "Device is programmed with \"VELK-FW 3.07    \", select new firmware file");
+    EXPECT_EQ(text(kPath).toStdString(), chosen);
+    EXPECT_EQ(text(kNewFirmware), "VELK-FW 3.10    ");
+    EXPECT_TRUE(logHas("Part F281x(1), Rev C/D")) << dialog->logText().toStdString();
+    EXPECT_TRUE(pollingStopped);
+    ASSERT_TRUE(ctl(kOk)->isEnabled());
+
+    clickAndWait(kOk);
+    for (const char* line : {"Erase the flash (mask 0x03FC)", "Flash erased sucessfully", "Program OK",
+                             "Verify OK", "*** Resetting TMS320 ***"})
+        EXPECT_TRUE(logHas(line)) << line << "\n" << dialog->logText().toStdString();
+    auto* bar = dialog->findChild<QProgressBar*>("progress");
+    ASSERT_TRUE(bar);
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_FALSE(pollingStopped) << "the list is live again after the reset";
+    EXPECT_TRUE(controllerAnswers());
+
+    test::clickThroughWindow(ctl(kCancel));
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_TRUE(controllerAnswers());
+}
+
+TEST_F(ControllerFirmwareDialogTest, TheStepBoxesKeepTheirStateForTheNextDialog) {
+    EXPECT_TRUE(ctl<QCheckBox>(kEraseFirmware)->isChecked());
+    EXPECT_FALSE(ctl<QCheckBox>(kEraseBootloader)->isChecked());
+    test::clickThroughWindow(ctl(kVerify));
+    test::clickThroughWindow(ctl(kEraseBootloader));
+    dialog.reset();
+    open();
+    EXPECT_FALSE(ctl<QCheckBox>(kVerify)->isChecked());
+    EXPECT_TRUE(ctl<QCheckBox>(kEraseBootloader)->isChecked());
+    EXPECT_TRUE(ctl<QCheckBox>(kProgram)->isChecked());
+}
+
+TEST_F(ControllerFirmwareDialogTest, CancelRightAfterOpeningStillResetsTheProcessor) {
+    test::clickThroughWindow(ctl(kCancel));
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_TRUE(logHas("*** Resetting TMS320 ***"));
+    EXPECT_TRUE(controllerAnswers());
+}
+
+}  // namespace
+}  // namespace vz
