@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QThread>
 
 #include "base/polling_state.h"
 #include "link/usb_link.h"
@@ -50,9 +51,13 @@ ControllerFirmwareDialog::ControllerFirmwareDialog(QWidget* parent, const PrgInt
     log_ = ui.log;
     progress_ = ui.progress;
 
+    // The work thread's texts are posted; the reset on CANCEL runs here and writes at once.
     update_->setLogSink([this](const std::string& text) {
         const QString t = QString::fromStdString(text);
-        QMetaObject::invokeMethod(this, [this, t] { appendLog(t); }, Qt::QueuedConnection);
+        if (QThread::currentThread() == thread())
+            appendLog(t);
+        else
+            QMetaObject::invokeMethod(this, [this, t] { appendLog(t); }, Qt::QueuedConnection);
     });
     update_->setProgressSink([this](UpdateStep step, int done, int total) {
         QMetaObject::invokeMethod(this, [this, step, done, total] { showProgress(step, done, total); },
