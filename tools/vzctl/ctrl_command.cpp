@@ -1,13 +1,11 @@
 #include "tools/vzctl/ctrl_command.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <csignal>
-#include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "ctrlfw/controller_update.h"
+#include "tools/vzctl/file_checks.h"
 #include "tools/vzctl/progress_line.h"
 
 namespace vz::ctl {
@@ -101,9 +99,8 @@ int infoCommand(bool json, std::FILE* out) {
 
 int programCommand(const std::string& file, bool eraseBootloader, bool verify, std::FILE* out) {
     // A file that cannot be read is turned away before the processor is touched.
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(file, ec) || ::access(file.c_str(), R_OK) != 0) {
-        std::fprintf(stderr, "vzctl: %s: not a readable file\n", file.c_str());
+    if (std::string why; !readableFile(file, why)) {
+        std::fprintf(stderr, "vzctl: %s: %s\n", file.c_str(), why.c_str());
         return 1;
     }
     ControllerUpdate update(driver());
