@@ -18,6 +18,7 @@
 #include "canfw/firmware_hex_reader.h"
 #include "canfw/updater_mailbox.h"
 #include "channel/channel_table.h"
+#include "tools/vzctl/file_checks.h"
 #include "tools/vzctl/progress_line.h"
 
 namespace vz::ctl {
@@ -209,6 +210,12 @@ int listCommand(bool json, std::FILE* out) {
 }
 
 int backupCommand(int channel, std::string path, std::FILE* out) {
+    // Where the file goes is checked before the module is put into its boot loader.
+    std::string why;
+    if (std::filesystem::is_directory(path) ? !writableDirectory(path, why) : !writableFile(path, why)) {
+        std::fprintf(stderr, "vzctl: %s: %s\n", path.c_str(), why.c_str());
+        return 1;
+    }
     Updater u(true);
     DeviceInfo d;
     if (!identify(u, channel, d)) return 1;
@@ -246,9 +253,19 @@ int fileFirmwareType(const std::string& path) {
 }
 
 int programCommand(int channel, const std::string& path, bool overwrite, bool restore, std::FILE* out) {
-    if (access(path.c_str(), R_OK) != 0) {
-        std::fprintf(stderr, "vzctl: %s: %s\n", path.c_str(), std::strerror(errno));
+    // A file that is no firmware image is refused before the module leaves its application.
+    std::string why;
+    if (!readableFile(path, why)) {
+        std::fprintf(stderr, "vzctl: %s: %s\n", path.c_str(), why.c_str());
         return 1;
+    }
+    {
+        RowImage rows;
+        ParameterMap parameters;
+        if (!loadFirmwareHex(path, 0, rows, parameters, [](const std::string&) {})) {
+            std::fprintf(stderr, "vzctl: %s: not an Intel HEX firmware file; nothing was written\n", path.c_str());
+            return 1;
+        }
     }
     Updater u(true);
     DeviceInfo d;

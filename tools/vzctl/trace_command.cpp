@@ -6,6 +6,7 @@
 #include "channel/channel_table.h"
 #include "tools/vzctl/progress_line.h"
 #include "trace/curve_csv.h"
+#include "tools/vzctl/file_checks.h"
 #include "trace/graph_text.h"
 #include "trace/trace_acquisition.h"
 
@@ -50,6 +51,11 @@ int traceCommand(const std::vector<std::string>& words, std::FILE* out) {
     }
     if (channel < 0) return usage("which channel?");
     const int ch = static_cast<int>(channel);
+    // A CSV file that cannot be written is named before the module records for nothing.
+    if (std::string why; !csvPath.empty() && !writableFile(csvPath, why)) {
+        std::fprintf(stderr, "vzctl: cannot write %s: %s\n", csvPath.c_str(), why.c_str());
+        return 1;
+    }
     if (!channelPresent(ch)) {
         std::fprintf(stderr, "vzctl: no module at U%d\n", ch);
         return 1;
