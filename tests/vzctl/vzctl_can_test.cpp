@@ -78,5 +78,27 @@ TEST_F(VzctlCanTest, OnlyQx308CratesAndWellFormedCommands) {
     EXPECT_EQ(vzctl(port() + " can backup 200 x.bex").status, 2);
 }
 
+// A wrong file is named before the module is asked anything: no boot loader started, nothing written.
+TEST_F(VzctlCanTest, FilesThatCannotServeAreRefusedBeforeTheModuleIsTouched) {
+    const std::string text = (dir / "notes in ä folder.txt").string();
+    std::ofstream(text) << "no HEX records here\n";
+    struct Case {
+        std::string words;
+        std::string says;
+    };
+    const Case cases[] = {
+        {"can program 1 " + dir.string(), "is a directory, not a file"},
+        {"can restore 1 '" + text + "'", "not an Intel HEX firmware file; nothing was written"},
+        {"can program 1 " + (dir / "missing.hex").string(), "no such file"},
+        {"can backup 1 " + (dir / "no" / "such" / "dir.bex").string(), "cannot write into"},
+    };
+    for (const Case& c : cases) {
+        const Outcome r = vzctl(port() + " " + c.words);
+        EXPECT_EQ(r.status, 1) << c.words << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << c.words << "\n" << r.out;
+        EXPECT_EQ(r.out.find("Device found"), std::string::npos) << c.words << "\n" << r.out;
+    }
+}
+
 }  // namespace
 }  // namespace vz::test

@@ -78,6 +78,7 @@ TEST_F(VzctlTraceTest, BadWordsAndAMissingModule) {
         {"trace 1 2", 2, "unexpected \"2\""},
         {"trace 7", 1, "no module at U7"},
         {"trace 1 --csv " + (dir / "missing" / "t.csv").string(), 1, "cannot write"},
+        {"trace 1 --csv " + dir.string(), 1, "is a directory, not a file"},
     };
     for (const Case& c : cases) {
         const Outcome r = vzctl("-S -s8 SIM:" + scenario + " " + c.words);
