@@ -193,3 +193,26 @@ TEST_F(Tms320Access, FaultsAddedAtRunTimeCountFromTheStartOfTheStage) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Tms320Timing, AckFollowsThePacketAndTheReplyTheWork) {
+    DspFixture f(dspScenario("", R"(, "lineRate": true)"));
+    f.startAccessFirmware();
+    // An erase of two sectors: 28 bytes in, each 11 bits at 115200 baud. The ack is due when the
+    // last byte is in, the reply when the erase is done; both then take their own wire time.
+    Bytes packet{0x01, 0x66, 0x99, 0x00, 0x00, 28, 0x00, 0x00};
+    const Bytes block = commandBlock(10, 0, 0, {0x0300});
+    packet.insert(packet.end(), block.begin(), block.end());
+    auto wireUs = [](int64_t bytes) { return (bytes * 11 * 1000000 + 115199) / 115200; };
+    const int64_t start = f.clock.now;
+    f.crate->write(f.slot, packet.data(), packet.size());
+    Bytes in(10);
+    bool ok = false;
+    ASSERT_EQ(f.crate->read(f.slot, in.data(), 8, 2000, ok), 8u);
+    EXPECT_EQ(f.clock.now - start, wireUs(28) + wireUs(8));
+    ASSERT_EQ(f.crate->read(f.slot, in.data(), 10, 2000, ok), 10u);
+    EXPECT_EQ(f.clock.now - start, wireUs(28) + 2 * vsim::kEraseSectorUs + wireUs(10));
+}
+
+}  // namespace

@@ -58,6 +58,24 @@ TEST(Tms320Boot, BootLoaderTakesAnEchoedStreamAndStartsTheAccessFirmware) {
     EXPECT_FALSE(f.controllerAnswers()) << "module access is not answered by the access firmware";
 }
 
+TEST(Tms320Boot, StreamBytesAsTheHostWritesThem) {
+    // Entry point 0x3F8000 and a block of two words there, byte for byte.
+    Bytes literal{0xAA, 0x08};
+    literal.insert(literal.end(), 16, 0x00);
+    for (uint8_t b :
+         {0x3F, 0x00, 0x00, 0x80, 0x02, 0x00, 0x3F, 0x00, 0x00, 0x80, 0x34, 0x12, 0x78, 0x56, 0x00, 0x00})
+        literal.push_back(b);
+    ASSERT_EQ(bootStream(0x3F8000, {{0x3F8000, {0x1234, 0x5678}}}), literal) << "the tests' stream builder";
+    DspFixture f;
+    f.pulse(true);
+    f.bootLine();
+    f.send({'A'});
+    EXPECT_EQ(f.sendEchoed(literal), literal);
+    EXPECT_EQ(f.dsp().state(), Tms320State::AccessFirmware);
+    EXPECT_EQ(f.dsp().readWord(0x3F8000), 0x1234);
+    EXPECT_EQ(f.dsp().readWord(0x3F8001), 0x5678);
+}
+
 TEST(Tms320Boot, AnUnusableStreamLeavesTheProcessorDeadUntilReset) {
     struct Case {
         const char* name;
