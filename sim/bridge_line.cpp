@@ -13,6 +13,7 @@ BridgeLine::BridgeLine(const BridgeDef& def)
     : info(def.info),
       plugged(def.plugged),
       controller_(std::make_unique<Controller>(def.crate)),
+      dsp_(std::make_unique<Tms320>(def.crate.controller.dsp)),
       lineRate_(def.crate.controller.lineRate) {}
 
 int64_t BridgeLine::wireUs(size_t bytes) const {
@@ -21,13 +22,23 @@ int64_t BridgeLine::wireUs(size_t bytes) const {
     return (static_cast<int64_t>(bytes) * kBitsPerByte * 1000000 + kBaud - 1) / kBaud;
 }
 
+void BridgeLine::setLines(bool rtsActive, bool dtrActive) {
+    rts = rtsActive;
+    dtr = dtrActive;
+    dsp_->setLines(rtsActive, dtrActive);
+}
+
 void BridgeLine::send(const uint8_t* data, size_t length, int64_t nowUs) {
-    if (!lineMatches()) return;  // at another baud rate or framing the controller sees only noise
+    // At another baud rate or framing the controller firmware sees only noise.
+    if (dsp_->runsControllerFirmware() && !lineMatches()) return;
     const int64_t start = std::max(nowUs, txFreeUs_);
     for (size_t i = 0; i < length; ++i) {
         const int64_t arrived = start + wireUs(i + 1);
         txFreeUs_ = arrived;
-        for (const Controller::Reply& reply : controller_->receive(data[i], arrived)) {
+        const auto replies = dsp_->runsControllerFirmware()
+                                 ? controller_->receive(data[i], arrived)
+                                 : dsp_->receive(data[i], arrived, bootLineMatches());
+        for (const Controller::Reply& reply : replies) {
             const int64_t replyStart = std::max(reply.readyUs, rxFreeUs_);
             for (size_t k = 0; k < reply.bytes.size(); ++k)
                 rx_.push_back({replyStart + wireUs(k + 1), reply.bytes[k]});
@@ -66,6 +77,7 @@ void BridgeLine::reset() {
     lineControl = 0x0800;
     rts = dtr = false;
     rx_.clear();
+    dsp_->powerOn();
 }
 
 }  // namespace vsim

@@ -7,6 +7,7 @@
 
 #include "sim/controller.h"
 #include "sim/scenario.h"
+#include "sim/tms320.h"
 
 namespace vsim {
 
@@ -23,8 +24,15 @@ class BridgeLine {
     bool dtr = false;
 
     Controller& controller() { return *controller_; }
+    // The controller's processor: whether the controller firmware runs at all, and the boot loader and
+    // access firmware that answer while it does not.
+    Tms320& dsp() { return *dsp_; }
     // The controller understands the host only with these settings.
     bool lineMatches() const { return baud == 115200 && lineControl == 0x0810; }
+    // The processor's boot loader and the access firmware talk 8N1 at the same rate.
+    bool bootLineMatches() const { return baud == 115200 && lineControl == 0x0800; }
+    // RTS and DTR as the host drives them; edges reset the processor.
+    void setLines(bool rtsActive, bool dtrActive);
     // Hands written bytes to the controller at nowUs and schedules its replies.
     void send(const uint8_t* data, size_t length, int64_t nowUs);
     // Time the next byte becomes readable, if any is queued.
@@ -34,7 +42,8 @@ class BridgeLine {
     size_t readable(int64_t nowUs) const;
     // Drops what has arrived; bytes still on the wire arrive later, as on the real line.
     void purge(int64_t nowUs);
-    // Power cycle on replug: settings back to power-on values, queues empty.
+    // Power cycle on replug: settings back to power-on values, queues empty, the processor boots
+    // from flash.
     void reset();
 
   private:
@@ -45,6 +54,7 @@ class BridgeLine {
     int64_t wireUs(size_t bytes) const;
 
     std::unique_ptr<Controller> controller_;
+    std::unique_ptr<Tms320> dsp_;
     bool lineRate_;
     std::deque<TimedByte> rx_;
     int64_t txFreeUs_ = 0;  // end of the last host byte on the wire

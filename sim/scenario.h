@@ -10,6 +10,7 @@
 
 #include "sim/boot_firmware.h"
 #include "sim/fault_rule.h"
+#include "sim/tms320_settings.h"
 #include "sim/virtual_crate.h"
 
 namespace vsim {
@@ -55,6 +56,7 @@ struct ControllerDef {
     bool lineRate = false;
     std::array<uint8_t, 60> config{};           // the controller's own configuration record
     std::optional<uint32_t> configWordAddress;  // default by type and cache size
+    Tms320Def dsp;                              // the controller's processor and its flash
 };
 
 struct CrateDef {

@@ -557,9 +557,56 @@ void parseConfig(const json& j, const std::string& path, ControllerDef& c) {
             static_cast<uint32_t>(integer(j["wordAddress"], join(path, "wordAddress"), 0, 0xFFE2));
 }
 
+DspFault parseDspFault(const json& j, const std::string& path) {
+    allowKeys(j, path, {"kind", "nth", "command"});
+    DspFault f;
+    if (!j.contains("kind")) fail(path, "missing \"kind\"");
+    const auto kind = dspFaultKindFromName(text(j["kind"], join(path, "kind")));
+    if (!kind) fail(join(path, "kind"), "unknown fault kind (lostEcho, lostAck, nak, wrongSequence)");
+    f.kind = *kind;
+    if (!j.contains("nth")) fail(path, "missing \"nth\"");
+    f.nth = static_cast<int>(integer(j["nth"], join(path, "nth"), 1, 1000000000));
+    if (j.contains("command")) {
+        // The boot stream carries no commands.
+        if (f.kind == DspFaultKind::LostEcho)
+            fail(join(path, "command"), "lostEcho counts boot stream bytes");
+        f.command = static_cast<uint16_t>(integer(j["command"], join(path, "command"), 0, 0xFFFF));
+    }
+    return f;
+}
+
+// A version text as it goes into a version block: at most 16 characters of printable ASCII.
+std::string versionText(const json& j, const std::string& path) {
+    const std::string s = text(j, path);
+    if (s.size() > 16) fail(path, "at most 16 characters");
+    for (char c : s)
+        if (c < 0x20 || c > 0x7E) fail(path, "printable ASCII only");
+    return s;
+}
+
+Tms320Def parseDsp(const json& j, const std::string& path) {
+    allowKeys(j, path, {"partId", "revisionId", "firmwareText", "bootloaderText", "blank", "faults"});
+    Tms320Def d;
+    if (j.contains("partId"))
+        d.partId = static_cast<uint16_t>(integer(j["partId"], join(path, "partId"), 0, 0xFFFF));
+    if (j.contains("revisionId"))
+        d.revisionId = static_cast<uint16_t>(integer(j["revisionId"], join(path, "revisionId"), 0, 0xFFFF));
+    if (j.contains("firmwareText"))
+        d.firmwareText = versionText(j["firmwareText"], join(path, "firmwareText"));
+    if (j.contains("bootloaderText"))
+        d.bootloaderText = versionText(j["bootloaderText"], join(path, "bootloaderText"));
+    if (j.contains("blank")) d.blank = boolean(j["blank"], join(path, "blank"));
+    if (j.contains("faults")) {
+        const std::string p = join(path, "faults");
+        const json& a = arrayAt(j["faults"], p);
+        for (size_t i = 0; i < a.size(); ++i) d.faults.push_back(parseDspFault(a[i], join(p, i)));
+    }
+    return d;
+}
+
 ControllerDef parseController(const json& j, const std::string& path) {
     allowKeys(j, path,
-              {"type", "snmp", "cacheChannels", "canTimeoutMs", "absentSilent", "lineRate", "config"});
+              {"type", "snmp", "cacheChannels", "canTimeoutMs", "absentSilent", "lineRate", "config", "dsp"});
     ControllerDef c;
     if (j.contains("type")) {
         const std::string p = join(path, "type");
@@ -584,6 +631,7 @@ ControllerDef parseController(const json& j, const std::string& path) {
     if (j.contains("absentSilent")) c.absentSilent = boolean(j["absentSilent"], join(path, "absentSilent"));
     if (j.contains("lineRate")) c.lineRate = boolean(j["lineRate"], join(path, "lineRate"));
     if (j.contains("config")) parseConfig(j["config"], join(path, "config"), c);
+    if (j.contains("dsp")) c.dsp = parseDsp(j["dsp"], join(path, "dsp"));
     return c;
 }
 

@@ -154,8 +154,7 @@ bool VirtualCrate::setLines(int slot, bool rtsActive, bool dtrActive) {
     std::lock_guard lock(impl_->mutex);
     BridgeLine* b = impl_->usable(slot);
     if (!b) return false;
-    b->rts = rtsActive;
-    b->dtr = dtrActive;
+    b->setLines(rtsActive, dtrActive);
     return true;
 }
 
@@ -244,6 +243,12 @@ Controller& VirtualCrate::controller(int bridge) {
     std::lock_guard lock(impl_->mutex);
     if (bridge < 0 || bridge >= static_cast<int>(impl_->bridges.size())) bridge = 0;
     return impl_->bridges[bridge]->controller();
+}
+
+Tms320& VirtualCrate::dsp(int bridge) {
+    std::lock_guard lock(impl_->mutex);
+    if (bridge < 0 || bridge >= static_cast<int>(impl_->bridges.size())) bridge = 0;
+    return impl_->bridges[bridge]->dsp();
 }
 
 int VirtualCrate::configuredBridgeCount() const {

@@ -33,6 +33,7 @@ struct ByteLogEntry {
 
 struct Scenario;
 class Controller;
+class Tms320;
 
 class VirtualCrate {
   public:
@@ -82,6 +83,9 @@ class VirtualCrate {
     Controller& controller(int bridge);
     bool modemLines(int slot, bool& rtsActive, bool& dtrActive) const;
     int configuredBridgeCount() const;
+    // The controller's processor behind a configured bridge (index as for bridgeBySerial): its
+    // state, flash, RAM, counters and faults.
+    Tms320& dsp(int bridge);
 
   private:
     VirtualCrate();

@@ -80,7 +80,7 @@ if os.path.exists('/tmp/seed.pscfg'):
     shutil.copy('/tmp/seed.pscfg', 'corpus/fuzz_config_file/seed-saved')
 
 os.makedirs('corpus/fuzz_scenario', exist_ok=True)
-for example in ('krat-crate.json', 'two-bridges.json'):
+for example in ('krat-crate.json', 'two-bridges.json', 'controller-firmware.json'):
     shutil.copy(f'../../docs/examples/{example}', f'corpus/fuzz_scenario/seed-{example}')
 write('fuzz_scenario', 'faults', b'{"bridges": [{"serial": "S", "vid": "1A2B", "pid": "0012"}], "controller": {"type": 18},'
       b' "modules": [{"channel": 1, "serialNumber": 5, "analogError": {"uSense": {"gain": 1.03, "offset": "40 mV"}}}],'

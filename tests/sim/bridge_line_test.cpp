@@ -97,6 +97,7 @@ TEST(BridgeLine, ModemLinesAndByteLog) {
     f.crate->modemLines(f.slot, rts, dtr);
     EXPECT_TRUE(rts);
     EXPECT_FALSE(dtr);
+    f.crate->setLines(f.slot, false, false);  // RTS held active keeps the controller's processor in reset
 
     f.crate->clearByteLog();
     f.exchange(kAllOff, 3);

@@ -188,7 +188,7 @@ TEST(Scenario, BuiltInCrate) {
 }
 
 TEST(Scenario, ShippedExamplesLoad) {
-    for (const char* name : {"krat-crate.json", "two-bridges.json"}) {
+    for (const char* name : {"krat-crate.json", "two-bridges.json", "controller-firmware.json"}) {
         std::string error;
         auto crate = vsim::VirtualCrate::fromFile(std::string(VZ_DOCS_EXAMPLES) + "/" + name, error);
         ASSERT_TRUE(crate) << name << ": " << error;
