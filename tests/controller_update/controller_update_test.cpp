@@ -12,6 +12,7 @@
 #include "base/settings.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
+#include "sim/tms320.h"
 #include "sim/virtual_crate.h"
 #include "tests/support/crate_fixture.h"
 
@@ -61,7 +62,7 @@ TEST_F(ControllerUpdateTest, ReadsIdentityAndVersionsAndHandsTheLinkBack) {
     EXPECT_TRUE(contains("Target is executing ROM boot loader\r\n")) << log;
     EXPECT_TRUE(contains("Connected at 115200 baud\r\n")) << log;
     EXPECT_TRUE(contains("Part F281x(1), Rev C/D\n")) << log;
-    EXPECT_FALSE(controllerAnswers()) << "the processor runs its boot loader, not the controller firmware";
+    EXPECT_EQ(crate->dsp(0).state(), vsim::Tms320State::AccessFirmware);
     update->reset();
     EXPECT_TRUE(controllerAnswers()) << log;
 }
@@ -111,6 +112,59 @@ TEST_F(ControllerUpdateTest, ProgrammingOverUnerasedFlashFailsVerify) {
     ASSERT_TRUE(update->prepared());
     log.clear();
     EXPECT_TRUE(update->run(ControllerUpdateSteps{})) << log;
+    EXPECT_TRUE(controllerAnswers());
+}
+
+TEST_F(ControllerUpdateTest, ALostAcknowledgementFailsTheStepAndARepeatedRunSucceeds) {
+    ASSERT_TRUE(update->readDevice()) << log;
+    ASSERT_TRUE(update->prepare(kExamples + "/demo-firmware-3.10.out")) << log;
+    crate->dsp(0).addFault({vsim::DspFaultKind::LostAck, 3, uint16_t{11}});
+    EXPECT_FALSE(update->run(ControllerUpdateSteps{}));
+    EXPECT_TRUE(contains("Failed flash programming!!!\n")) << log;
+    EXPECT_FALSE(contains("Verify the flash:")) << "the sequence stops at the failed step";
+    EXPECT_TRUE(contains("*** Resetting TMS320 ***")) << log;
+    EXPECT_NE(crate->dsp(0).state(), vsim::Tms320State::ControllerFirmware) << "half a firmware does not boot";
+    log.clear();
+    EXPECT_TRUE(update->run(ControllerUpdateSteps{})) << log;
+    EXPECT_TRUE(controllerAnswers());
+}
+
+TEST_F(ControllerUpdateTest, ALostEchoDuringTheDownloadFailsTheConnection) {
+    crate->dsp(0).addFault({vsim::DspFaultKind::LostEcho, 30, std::nullopt});
+    EXPECT_FALSE(update->readDevice());
+    EXPECT_TRUE(contains("    Failed to load boot code\r\n")) << log;
+    EXPECT_EQ(update->currentFirmware(), "Illegal Version!");
+    update->reset();
+    EXPECT_TRUE(controllerAnswers()) << "the processor restarts from its untouched flash";
+}
+
+class BlankControllerTest : public ControllerUpdateTest {
+  protected:
+    std::string dspJson() const override { return R"("dsp": {"blank": true})"; }
+};
+
+// A controller whose flash was erased gets its boot loader and then its firmware, and boots again.
+TEST_F(BlankControllerTest, BootLoaderThenFirmwareBringsABlankControllerBack) {
+    EXPECT_NE(crate->dsp(0).state(), vsim::Tms320State::ControllerFirmware);
+    ASSERT_TRUE(update->readDevice()) << log;
+    EXPECT_TRUE(contains("  Device BOOT firmware not programmed\r\n")) << log;
+    EXPECT_TRUE(contains("  Device FIRMWARE: Not programmed with valid software")) << log;
+
+    ASSERT_TRUE(update->prepare(kExamples + "/demo-bootloader-2.05.out")) << log;
+    EXPECT_EQ(update->imageType(), 1);
+    EXPECT_TRUE(contains("Bootloader image detected, skip checksum\n")) << log;
+    ControllerUpdateSteps bootLoaderOnly;
+    bootLoaderOnly.eraseFirmware = false;
+    bootLoaderOnly.eraseBootloader = true;
+    ASSERT_TRUE(update->run(bootLoaderOnly)) << log;
+    EXPECT_TRUE(contains("  Erase sector A: done\n")) << log;
+
+    log.clear();
+    ASSERT_TRUE(update->readDevice()) << log;
+    EXPECT_EQ(update->currentBootloader(), "VELK-BL 2.05    ");
+    ASSERT_TRUE(update->prepare(kExamples + "/demo-firmware-3.10.out")) << log;
+    EXPECT_TRUE(contains("Inserted Checksum at 0x3F3FF2")) << "the 2.x boot loader checks the current layout\n" << log;
+    ASSERT_TRUE(update->run(ControllerUpdateSteps{})) << log;
     EXPECT_TRUE(controllerAnswers());
 }
 
