@@ -17,6 +17,7 @@
 #include "base/polling_state.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
+#include "sim/tms320.h"
 #include "sim/virtual_crate.h"
 #include "tests/gui/control_lookup.h"
 #include "tests/gui/real_input.h"
@@ -110,6 +111,29 @@ TEST_F(ControllerFirmwareDialogTest, BrowseThenOkUpdatesTheControllerAndCancelHa
     test::clickThroughWindow(ctl(kCancel));
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_TRUE(controllerAnswers());
+}
+
+TEST_F(ControllerFirmwareDialogTest, AFailedStepLeavesTheImageReadyForAnotherRun) {
+    clickAndWait(kBrowse);
+    ASSERT_TRUE(ctl(kOk)->isEnabled());
+    crate->dsp(0).addFault({vsim::DspFaultKind::LostAck, 3, uint16_t{11}});
+    clickAndWait(kOk);
+    EXPECT_TRUE(logHas("Failed flash programming!!!")) << dialog->logText().toStdString();
+    EXPECT_TRUE(logHas("*** Resetting TMS320 ***"));
+    ASSERT_TRUE(ctl(kOk)->isEnabled()) << "the prepared image stays";
+    clickAndWait(kOk);
+    EXPECT_TRUE(logHas("Verify OK")) << dialog->logText().toStdString();
+    EXPECT_TRUE(controllerAnswers());
+}
+
+TEST_F(ControllerFirmwareDialogTest, AProcessorThatLosesAnEchoIsReportedAndLeftRunningItsFlash) {
+    crate->dsp(0).addFault({vsim::DspFaultKind::LostEcho, 30, std::nullopt});
+    clickAndWait(kBrowse);
+    EXPECT_TRUE(logHas("Failed to load boot code")) << dialog->logText().toStdString();
+    EXPECT_EQ(text(kCurrentFirmware), "Illegal Version!");
+    test::clickThroughWindow(ctl(kCancel));
+    EXPECT_TRUE(controllerAnswers());
+    EXPECT_FALSE(pollingStopped);
 }
 
 TEST_F(ControllerFirmwareDialogTest, TheStepBoxesKeepTheirStateForTheNextDialog) {
