@@ -120,8 +120,8 @@ int FlashImage::importCoff(const char* path) {
              static_cast<int>(words), static_cast<unsigned>(words));
     }
     coff.reset();
-    emit("COFF File \"%s\" imported %u words: 0x%06X-0x%06X, (%d words ignored, %d warnings, %d errors)\n", path,
-         static_cast<unsigned>(imported_), lowest_, highest_, ignored_, warnings_, errors_);
+    emit("COFF File \"%s\" imported %u words: 0x%06X-0x%06X, (%d words ignored, %d warnings, %d errors)\n",
+         path, static_cast<unsigned>(imported_), lowest_, highest_, ignored_, warnings_, errors_);
     return result;
 }
 
@@ -140,7 +140,8 @@ void FlashImage::insertChecksum(int deviceLayout) {
         emit("Bootloader image detected, skip checksum\n");
         return;
     }
-    if (deviceLayout != 0 && deviceLayout != static_cast<int>(type_)) type_ = static_cast<FlashImageType>(deviceLayout);
+    if (deviceLayout != 0 && deviceLayout != static_cast<int>(type_))
+        type_ = static_cast<FlashImageType>(deviceLayout);
     uint32_t checksumAddress = kChecksumOlder;
     if (type_ == FlashImageType::FirmwareOlderLayout) {
         emit("Inserted data at 0x%06X: 0x%04X%04X -> 0x003F3FFE\n", 0x3F3FF1u, at(0x3F3FF1), at(0x3F3FF2));

@@ -16,7 +16,7 @@ enum class FlashImageType : int { None = 0, BootLoader = 1, Firmware = 2, Firmwa
 enum class FlashStep { Erase, Write, Verify };
 
 class FlashImage {
-public:
+  public:
     static constexpr uint32_t kBase = 0x3D8000;
     static constexpr uint32_t kEnd = 0x3F7FFF;  // last word of the image
     static constexpr uint32_t kWords = 0x20000;
@@ -64,7 +64,7 @@ public:
     // For callers that patch an image (and the tests): stores and widens the address range.
     void setWord(uint32_t address, uint16_t value);
 
-private:
+  private:
     void emit(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void ensureBuffer();
     uint16_t& at(uint32_t address) { return words_[address - kBase]; }

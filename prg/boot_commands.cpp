@@ -17,7 +17,9 @@ void put16(uint8_t* p, uint32_t v) {
     p[1] = static_cast<uint8_t>(v);
 }
 
-uint16_t get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+uint16_t get16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] << 8 | p[1]);
+}
 
 void buildCommand(Block& b, uint16_t command, uint32_t address, uint16_t page, uint16_t words,
                   const std::array<uint32_t, 4>& parameters) {
@@ -68,8 +70,8 @@ int MemRead(BootLink& link) {
         if (link.cancelled()) return finish(link, -1);
         const int chunk = static_cast<int>(std::min<uint32_t>(remaining, kMaxReadChunkBytes));
         Block block{};
-        buildCommand(block, static_cast<uint16_t>(r.command), address, r.page, static_cast<uint16_t>(chunk / 2),
-                     {0, 0, 0, 0});
+        buildCommand(block, static_cast<uint16_t>(r.command), address, r.page,
+                     static_cast<uint16_t>(chunk / 2), {0, 0, 0, 0});
         if (PktSendMsg(link, block.data(), kCommandHeaderSize) == 0) {
             link.message("MemRead: Send packet rejected\r\n");
             return finish(link, -1);
@@ -103,8 +105,8 @@ int MemWrite(BootLink& link) {
     const bool flash = r.command == kCmdFlashWrite;
     const PrgOptions& o = link.options;
     const std::array<uint32_t, 4> parameters =
-        flash ? std::array<uint32_t, 4>{o.prgProgrammingOption1, o.prgProgrammingOption2, o.prgProgrammingOption3,
-                                        o.prgProgrammingOption4}
+        flash ? std::array<uint32_t, 4>{o.prgProgrammingOption1, o.prgProgrammingOption2,
+                                        o.prgProgrammingOption3, o.prgProgrammingOption4}
               : std::array<uint32_t, 4>{0, 0, 0, 0};
     while (remaining > 0) {
         if (link.cancelled()) return finish(link, -1);
@@ -124,7 +126,8 @@ int MemWrite(BootLink& link) {
         const int n = PktRecvMsg(link, reply.data(), kMaxPacketData, timeout);
         const int error = n < 2 ? -1 : get16(reply.data());
         if (error != 0) {
-            link.message("Write Failed, Address = %08lx, Error = %d\r\n", static_cast<unsigned long>(address), error);
+            link.message("Write Failed, Address = %08lx, Error = %d\r\n", static_cast<unsigned long>(address),
+                         error);
             return finish(link, -1);
         }
         in += words;

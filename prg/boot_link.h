@@ -26,13 +26,13 @@ struct PendingRequest {
     uint32_t address = 0;
     uint16_t page = 0;
     uint32_t numBytes = 0;
-    uint16_t* buffer = nullptr;     // reads
+    uint16_t* buffer = nullptr;      // reads
     const uint16_t* data = nullptr;  // writes
     int command = 0;
 };
 
 class BootLink {
-public:
+  public:
     BootLink() = default;
     BootLink(const BootLink&) = delete;
     BootLink& operator=(const BootLink&) = delete;
@@ -70,7 +70,7 @@ public:
     int receiveSequence = -1;
     std::array<uint8_t, 256> packet{};  // 8-byte header and up to 248 data bytes
 
-private:
+  private:
     PrgSerialPort port_{};
     bool hasPort_ = false;
     std::array<char, 1024> messageBuffer_{};

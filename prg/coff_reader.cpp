@@ -18,11 +18,15 @@ constexpr uint64_t kSymbolEntrySize = 18;
 // Names are looked up within one chunk; a long table is held in pieces of this size at most.
 constexpr size_t kStringChunkSize = 65503;
 
-bool validFirstField(uint16_t v) { return v == 0xC0 || v == 0xC1 || v == 0xC2 || (v >= 0x90 && v <= 0x9D); }
-bool validTarget(uint16_t v) { return v >= 0x90 && v <= 0x9D; }
+bool validFirstField(uint16_t v) {
+    return v == 0xC0 || v == 0xC1 || v == 0xC2 || (v >= 0x90 && v <= 0x9D);
+}
+bool validTarget(uint16_t v) {
+    return v >= 0x90 && v <= 0x9D;
+}
 
 class FileSource : public CoffSource {
-public:
+  public:
     FileSource(std::FILE* f, uint64_t size) : file_(f), size_(size) {}
     ~FileSource() override { std::fclose(file_); }
     FileSource(const FileSource&) = delete;
@@ -35,13 +39,13 @@ public:
         return std::fread(buffer, 1, count, file_) == count;
     }
 
-private:
+  private:
     std::FILE* file_;
     uint64_t size_;
 };
 
 class MemorySource : public CoffSource {
-public:
+  public:
     MemorySource(const uint8_t* data, size_t size) : bytes_(data, data + size) {}
     uint64_t size() const override { return bytes_.size(); }
     bool readAt(uint64_t offset, void* buffer, size_t count) override {
@@ -50,7 +54,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::vector<uint8_t> bytes_;
 };
 
@@ -58,7 +62,9 @@ bool isLoadable(const CoffSection& s) {
     return s.rawDataOffset != 0 && s.size != 0 && (s.flags & (kCoffDummy | kCoffNoLoad | kCoffCopy)) == 0;
 }
 
-bool inlineName(const CoffSection& s) { return s.name[0] || s.name[1] || s.name[2] || s.name[3]; }
+bool inlineName(const CoffSection& s) {
+    return s.name[0] || s.name[1] || s.name[2] || s.name[3];
+}
 
 }  // namespace
 
@@ -153,7 +159,8 @@ int CoffFile::readHeaders() {
 
     // Stripped files have no symbol table and thus no string table; its length is checked when a long
     // name needs it.
-    const uint64_t stringTableAt = uint64_t{header_.symbolTableOffset} + kSymbolEntrySize * header_.symbolCount;
+    const uint64_t stringTableAt =
+        uint64_t{header_.symbolTableOffset} + kSymbolEntrySize * header_.symbolCount;
     uint8_t len[4];
     if (header_.symbolTableOffset != 0 && source_->readAt(stringTableAt, len, sizeof len))
         stringTableLength_ = get32(len);
@@ -308,14 +315,28 @@ std::string coffSectionName(CoffFile& file, const CoffSection& section) {
 
 uint64_t coffUnitsToBytes(uint16_t targetId, uint64_t units) {
     switch (targetId) {
-        case 0x90: return units / 8;
-        case 0x91: case 0x95: case 0x96: case 0x97: case 0x99: case 0x9C: return units;
-        case 0x92: case 0x98: case 0x9D: return units * 2;
-        case 0x93: return units * 4;
-        default: return 0;
+        case 0x90:
+            return units / 8;
+        case 0x91:
+        case 0x95:
+        case 0x96:
+        case 0x97:
+        case 0x99:
+        case 0x9C:
+            return units;
+        case 0x92:
+        case 0x98:
+        case 0x9D:
+            return units * 2;
+        case 0x93:
+            return units * 4;
+        default:
+            return 0;
     }
 }
 
-uint64_t coffUnitsToBytes(const CoffFile& file, uint64_t units) { return coffUnitsToBytes(file.targetId(), units); }
+uint64_t coffUnitsToBytes(const CoffFile& file, uint64_t units) {
+    return coffUnitsToBytes(file.targetId(), units);
+}
 
 }  // namespace vzprg

@@ -71,7 +71,7 @@ struct CoffSection {
 
 // Where the bytes come from: a file on disk or a block in memory (the fuzzer's input).
 class CoffSource {
-public:
+  public:
     virtual ~CoffSource() = default;
     virtual uint64_t size() const = 0;
     // Reads exactly count bytes at offset; false when they are not all there.
@@ -79,7 +79,7 @@ public:
 };
 
 class CoffFile {
-public:
+  public:
     explicit CoffFile(std::unique_ptr<CoffSource> source, const uint8_t callerBlock[16]);
 
     uint32_t entryPoint() const { return optional_.entryPoint; }
@@ -101,7 +101,7 @@ public:
     const std::array<uint8_t, 16>& callerBlock() const { return callerBlock_; }
     uint32_t stringTableLength() const { return stringTableLength_; }
 
-private:
+  private:
     friend int coffOpenSource(std::unique_ptr<CoffSource>, const uint8_t[16], std::unique_ptr<CoffFile>&);
     friend int coffReadSection(CoffFile&, int, void*, uint64_t, uint64_t, uint64_t&);
     friend int coffSectionName(CoffFile&, const CoffSection&, size_t, char*);

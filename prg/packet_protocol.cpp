@@ -23,7 +23,8 @@ int collect(BootLink& link, uint8_t* buffer, int have, int count, uint64_t start
         have += n;
         if (have >= count) break;
         const uint64_t elapsed = link.nowMs() - start;
-        if ((strictlyAfter ? elapsed > timeoutMs : elapsed >= timeoutMs) || (n == 0 && ++empty > kMaxEmptyReads)) {
+        if ((strictlyAfter ? elapsed > timeoutMs : elapsed >= timeoutMs) ||
+            (n == 0 && ++empty > kMaxEmptyReads)) {
             timedOut = true;
             break;
         }
@@ -40,7 +41,9 @@ void sendAcknowledgement(BootLink& link, uint8_t kind) {
 
 }  // namespace
 
-int txDelay(int bytes) { return bytes * 110 / 1152; }
+int txDelay(int bytes) {
+    return bytes * 110 / 1152;
+}
 
 int PktSendMsg(BootLink& link, const uint8_t* data, int length) {
     // The frame carries 1 to 248 data bytes; an empty packet would only be refused by the other side.

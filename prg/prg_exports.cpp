@@ -25,8 +25,25 @@ int transfer(const char* name, uint32_t address, uint16_t page, uint32_t numByte
 }
 
 const PrgInterface kInterface = {
-    76, 1, 1, 1, 1, "GENERIC", 0, 16, PRG_Init, PRG_SetOptions, PRG_Status, PRG_Open, PRG_Close,
-    PRG_SetMessageCallBack, PRG_FlashWrite, PRG_FlashRead, PRG_FlashVerify, PRG_MemWrite, PRG_MemRead,
+    76,
+    1,
+    1,
+    1,
+    1,
+    "GENERIC",
+    0,
+    16,
+    PRG_Init,
+    PRG_SetOptions,
+    PRG_Status,
+    PRG_Open,
+    PRG_Close,
+    PRG_SetMessageCallBack,
+    PRG_FlashWrite,
+    PRG_FlashRead,
+    PRG_FlashVerify,
+    PRG_MemWrite,
+    PRG_MemRead,
 };
 
 }  // namespace
@@ -48,7 +65,9 @@ int PRG_SetOptions(PRG_HANDLE, const char* options) {
     return 0;
 }
 
-int PRG_Status(PRG_HANDLE) { return driverLink().status; }
+int PRG_Status(PRG_HANDLE) {
+    return driverLink().status;
+}
 
 int PRG_Open(PRG_HANDLE) {
     BootLink& link = driverLink();
@@ -95,12 +114,14 @@ int PRG_FlashVerify(PRG_HANDLE, uint32_t address, uint16_t page, uint32_t numByt
     link.status = PRG_STATUS_BUSY;
     link.cancel = 0;
     const int status = vzprg::VerifyChecksum(link, address, page, numBytes, data);
-    link.log(vzprg::kLogInfo, "PRG_FlashVerify(Addr=0x%X, Page=0x%X, NumBytes=%u): 0x%X", address, page, numBytes,
-             static_cast<unsigned>(status));
+    link.log(vzprg::kLogInfo, "PRG_FlashVerify(Addr=0x%X, Page=0x%X, NumBytes=%u): 0x%X", address, page,
+             numBytes, static_cast<unsigned>(status));
     return status;
 }
 
-int PRG_EraseSectors(PRG_HANDLE, uint32_t sectorMask) { return vzprg::EraseSectors(driverLink(), sectorMask); }
+int PRG_EraseSectors(PRG_HANDLE, uint32_t sectorMask) {
+    return vzprg::EraseSectors(driverLink(), sectorMask);
+}
 
 int PrgGetInterface(const PrgInterface** record) {
     if (!record) return PRG_STATUS_FAILED;

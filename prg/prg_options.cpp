@@ -51,7 +51,8 @@ void apply(const OptionKey& key, PrgOptions& options, const char* value) {
     switch (key.kind) {
         case Kind::Hex: {
             unsigned long v = 0;  // a value that is no number leaves the field unchanged
-            if (std::sscanf(value, "%08lx", &v) == 1) *static_cast<uint32_t*>(field) = static_cast<uint32_t>(v);
+            if (std::sscanf(value, "%08lx", &v) == 1)
+                *static_cast<uint32_t*>(field) = static_cast<uint32_t>(v);
             break;
         }
         case Kind::Decimal: {
@@ -59,7 +60,9 @@ void apply(const OptionKey& key, PrgOptions& options, const char* value) {
             if (std::sscanf(value, "%d", &v) == 1) *static_cast<int*>(field) = v;
             break;
         }
-        case Kind::Boolean: *static_cast<int*>(field) = std::strcmp(value, "YES") == 0 ? 1 : 0; break;
+        case Kind::Boolean:
+            *static_cast<int*>(field) = std::strcmp(value, "YES") == 0 ? 1 : 0;
+            break;
         case Kind::Text: {
             auto& text = *static_cast<OptionText*>(field);
             const size_t n = std::min(std::strlen(value), text.size() - 1);

@@ -17,19 +17,28 @@ constexpr int kReadWaitMs = 5;
 
 speed_t speedFor(uint32_t baud) {
     switch (baud) {
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        case 230400: return B230400;
-        default: return B0;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        default:
+            return B0;
     }
 }
 
 }  // namespace
 
-TtySerialPort::~TtySerialPort() { ::close(fd_); }
+TtySerialPort::~TtySerialPort() {
+    ::close(fd_);
+}
 
 std::unique_ptr<TtySerialPort> TtySerialPort::open(const std::string& path, std::string& error) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -133,7 +142,8 @@ int TtySerialPort::setModemLines(void* context, int rts, int dtr) {
     int clear = 0;
     (rts ? set : clear) |= TIOCM_RTS;
     (dtr ? set : clear) |= TIOCM_DTR;
-    if ((set && ::ioctl(self->fd_, TIOCMBIS, &set) != 0) || (clear && ::ioctl(self->fd_, TIOCMBIC, &clear) != 0)) {
+    if ((set && ::ioctl(self->fd_, TIOCMBIS, &set) != 0) ||
+        (clear && ::ioctl(self->fd_, TIOCMBIC, &clear) != 0)) {
         // A pseudo-terminal or a bridge without modem lines: the link works without them.
         if (errno == ENOTTY || errno == EINVAL || errno == ENOTSUP) {
             self->modemLinesSupported_ = false;

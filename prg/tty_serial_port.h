@@ -9,7 +9,7 @@
 namespace vzprg {
 
 class TtySerialPort {
-public:
+  public:
     ~TtySerialPort();
     TtySerialPort(const TtySerialPort&) = delete;
     TtySerialPort& operator=(const TtySerialPort&) = delete;
@@ -23,7 +23,7 @@ public:
     // The port record; its context is this object.
     PrgSerialPort port();
 
-private:
+  private:
     explicit TtySerialPort(int fd) : fd_(fd) {}
     static int write(void* context, const void* data, uint32_t count, uint32_t* written);
     static int read(void* context, void* buffer, uint32_t count, uint32_t* received);

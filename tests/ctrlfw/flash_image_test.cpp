@@ -1,11 +1,12 @@
 // The flash image: import and classification, size and checksum for each layout, and the erase,
 // write and verify steps against a driver record that records its calls.
+#include "ctrlfw/flash_image.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "base/debug_log.h"
-#include "ctrlfw/flash_image.h"
 #include "tests/support/coff_writer.h"
 
 using vz::FlashImage;
@@ -41,12 +42,12 @@ int fakeErase(PRG_HANDLE, uint32_t mask) {
     return mask == static_cast<uint32_t>(driver.failEraseMask) ? 7 : 0;
 }
 
-const PrgInterface kRecord = {76,      1,       1,      1,       1,       "GENERIC", 0,          16,
-                              nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,   fakeWrite, nullptr,
-                              fakeVerify, nullptr, nullptr};
+const PrgInterface kRecord = {76,        1,       1,          1,       1,       "GENERIC", 0,
+                              16,        nullptr, nullptr,    nullptr, nullptr, nullptr,   nullptr,
+                              fakeWrite, nullptr, fakeVerify, nullptr, nullptr};
 
 class FlashImageTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         driver = FakeDriver{};
         image.setDriver(&kRecord, nullptr, fakeErase);
@@ -81,7 +82,9 @@ CoffWriterSection version(const char* name, uint32_t address) {
 }
 
 TEST_F(FlashImageTest, ImportClassifiesAndPlacesSections) {
-    ASSERT_EQ(import({code(0x3D8000, 300), version(".fwversion", 0x3F3FF5), code(0x3F8000, 16), code(0x008000, 4)}), 0);
+    ASSERT_EQ(
+        import({code(0x3D8000, 300), version(".fwversion", 0x3F3FF5), code(0x3F8000, 16), code(0x008000, 4)}),
+        0);
     EXPECT_EQ(image.type(), FlashImageType::Firmware);
     EXPECT_EQ(image.word(0x3D8000 + 299), 0x1234);
     EXPECT_EQ(image.word(0x3F3FF5), 0x480E);
@@ -130,13 +133,14 @@ TEST_P(ChecksumTest, SizeAndChecksumAtTheirLayoutsAddresses) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, ChecksumTest,
-                         ::testing::Values(Layout{".version", 0, 0x3F3FEE, false},     // older layout
-                                           Layout{".version", 2, 0x3F3FF2, true},      // device says current
-                                           Layout{".fwversion", 0, 0x3F3FF2, true},    // current layout
+                         ::testing::Values(Layout{".version", 0, 0x3F3FEE, false},      // older layout
+                                           Layout{".version", 2, 0x3F3FF2, true},       // device says current
+                                           Layout{".fwversion", 0, 0x3F3FF2, true},     // current layout
                                            Layout{".fwversion", 3, 0x3F3FEE, false}));  // device says older
 
 TEST_F(FlashImageTest, ExistingSizeIsKeptAndBootLoaderLeftAlone) {
-    ASSERT_EQ(import({code(0x3D8000, 4), version(".fwversion", 0x3F3FF5),
+    ASSERT_EQ(import({code(0x3D8000, 4),
+                      version(".fwversion", 0x3F3FF5),
                       {".fwsize", 0x3F3FF0, {0xC000, 0x0001}, 0x40, 0, true}}),
               0);
     image.insertChecksum(0);

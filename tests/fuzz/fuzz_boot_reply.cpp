@@ -63,11 +63,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             vzprg::PktRecvMsg(link, buffer.data(), static_cast<int>(buffer.size()), data[1]);
             break;
         }
-        case 1: link.request = {0x8000, 0, bytes, words.data(), nullptr, vzprg::kCmdMemRead}; vzprg::MemRead(link); break;
-        case 2: link.request = {0x3D8000, 0, bytes, nullptr, words.data(), vzprg::kCmdFlashWrite}; vzprg::MemWrite(link); break;
-        case 3: vzprg::EraseSectors(link, data[1]); break;
-        case 4: vzprg::VerifyChecksum(link, 0x3D8000, 0, bytes, words.data()); break;
-        case 5: vzprg::PingChannel(link); break;
+        case 1:
+            link.request = {0x8000, 0, bytes, words.data(), nullptr, vzprg::kCmdMemRead};
+            vzprg::MemRead(link);
+            break;
+        case 2:
+            link.request = {0x3D8000, 0, bytes, nullptr, words.data(), vzprg::kCmdFlashWrite};
+            vzprg::MemWrite(link);
+            break;
+        case 3:
+            vzprg::EraseSectors(link, data[1]);
+            break;
+        case 4:
+            vzprg::VerifyChecksum(link, 0x3D8000, 0, bytes, words.data());
+            break;
+        case 5:
+            vzprg::PingChannel(link);
+            break;
         default: {
             const uint8_t packet[4] = {1, 2, 3, 4};
             vzprg::PktSendMsg(link, packet, sizeof packet);

@@ -17,7 +17,7 @@ using Bytes = std::vector<uint8_t>;
 namespace {
 
 class LinkTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const PrgSerialPort p = fake.port();
         link.setPort(&p);
@@ -28,7 +28,9 @@ protected:
         fake.mode = FakeSerialPort::Mode::Packets;
         link.connected = 1;
     }
-    Bytes tail(size_t n) const { return Bytes(fake.written.end() - static_cast<long>(n), fake.written.end()); }
+    Bytes tail(size_t n) const {
+        return Bytes(fake.written.end() - static_cast<long>(n), fake.written.end());
+    }
     static uint16_t be16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b[at] << 8 | b[at + 1]); }
 
     FakeSerialPort fake;
@@ -69,7 +71,8 @@ TEST_F(LinkTest, AccessFirmwareDownload) {
               (Bytes{0x2C, 0x01, 0x00, 0x00, 0x00, 0x80, 0x00, 0x11}));
     EXPECT_EQ(tail(2), (Bytes{0, 0}));
     EXPECT_NE(messages.find("    Entry point 0x00008000\r\n"), std::string::npos);
-    EXPECT_NE(messages.find("    Section Address = 0x00008000, Number of words = 300...\r\n"), std::string::npos);
+    EXPECT_NE(messages.find("    Section Address = 0x00008000, Number of words = 300...\r\n"),
+              std::string::npos);
 
     messages.clear();
     EXPECT_EQ(LoadAccessFirmware(link, "/nonexistent/F2812SerialFlash.out"), -1);
@@ -108,8 +111,14 @@ TEST_F(LinkTest, SendFailsOnNakLostOrWrongAcknowledgement) {
         FakeSerialPort::Firmware firmware;
     };
     const Case cases[] = {
-        {"NAK", [](const vztest::HostPacket&) { return FakeSerialPort::Answer{0x15, {}}; }},
-        {"lost", [](const vztest::HostPacket&) { return FakeSerialPort::Answer{0, {}}; }},
+        {"NAK",
+         [](const vztest::HostPacket&) {
+             return FakeSerialPort::Answer{0x15, {}};
+         }},
+        {"lost",
+         [](const vztest::HostPacket&) {
+             return FakeSerialPort::Answer{0, {}};
+         }},
     };
     for (const auto& c : cases) {
         fake.firmware = c.firmware;
@@ -259,7 +268,8 @@ TEST_F(LinkTest, EraseTimeoutGrowsWithTheSectorCount) {
         uint32_t mask;
         const char* timeout;
     };
-    for (const Case c : {Case{0x0001, "timeout 300)"}, Case{0x0003, "timeout 600)"}, Case{0x03FC, "timeout 2700)"}}) {
+    for (const Case c :
+         {Case{0x0001, "timeout 300)"}, Case{0x0003, "timeout 600)"}, Case{0x03FC, "timeout 2700)"}}) {
         fake.logs.clear();
         EXPECT_EQ(EraseSectors(link, c.mask), 0);
         EXPECT_TRUE(fake.logged(c.timeout)) << c.mask;
@@ -297,8 +307,11 @@ TEST_F(LinkTest, PingChecksTheEchoedPattern) {
         return FakeSerialPort::Answer{0x06, reply};
     };
     ASSERT_EQ(PingChannel(link), 0);
-    EXPECT_EQ(fake.packets.back().data, (Bytes{0, 1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17}));
-    fake.firmware = [](const vztest::HostPacket&) { return FakeSerialPort::Answer{0x06, Bytes{0, 0, 0, 1, 2}}; };
+    EXPECT_EQ(fake.packets.back().data,
+              (Bytes{0, 1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17}));
+    fake.firmware = [](const vztest::HostPacket&) {
+        return FakeSerialPort::Answer{0x06, Bytes{0, 0, 0, 1, 2}};
+    };
     EXPECT_EQ(PingChannel(link), -1);
     EXPECT_EQ(messages.substr(messages.size() - 23), "Invalid return packet\r\n");
 }

@@ -1,5 +1,6 @@
 # Fails unless the library's dynamic symbol table defines exactly the PRG_ entry points and
 # PrgGetInterface. Run: cmake -DLIBRARY=<libvzprg.so> -P check_exports.cmake
+cmake_minimum_required(VERSION 3.25)
 find_program(NM nm REQUIRED)
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)

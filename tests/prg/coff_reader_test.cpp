@@ -1,5 +1,7 @@
 // The COFF reader on files the writer makes: every header version in both byte orders, long names,
 // what is and is not loadable, and each error from a damaged file.
+#include "prg/coff_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,7 +9,6 @@
 #include <filesystem>
 #include <memory>
 
-#include "prg/coff_reader.h"
 #include "tests/support/coff_writer.h"
 
 using namespace vzprg;
@@ -30,7 +31,7 @@ std::vector<CoffWriterSection> sampleSections() {
 }
 
 class CoffFileTest : public ::testing::Test {
-protected:
+  protected:
     std::string path(const std::string& name) {
         std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::replace(test.begin(), test.end(), '/', '-');  // parameterised names hold a slash
@@ -93,8 +94,8 @@ TEST_P(CoffLayoutTest, DecodesHeadersNamesAndLoadableData) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllVersions, CoffLayoutTest,
-                         ::testing::Values(Layout{0, false}, Layout{0, true}, Layout{1, false}, Layout{1, true},
-                                           Layout{2, false}, Layout{2, true}));
+                         ::testing::Values(Layout{0, false}, Layout{0, true}, Layout{1, false},
+                                           Layout{1, true}, Layout{2, false}, Layout{2, true}));
 
 TEST_F(CoffFileTest, LongNameCutByAStringTableChunkIsReadWhole) {
     // The first name ends just before a chunk's end, so the second one crosses it.
@@ -102,8 +103,8 @@ TEST_F(CoffFileTest, LongNameCutByAStringTableChunkIsReadWhole) {
     const std::string second = ".second_long_name_across";
     CoffWriterOptions o;
     const std::string file = path(".out");
-    ASSERT_TRUE(vztest::writeCoffFile(file, o, {{first, 0x8000, ramp(2, 0), 0, 0, true},
-                                                {second, 0x8100, ramp(2, 0), 0, 0, true}}));
+    ASSERT_TRUE(vztest::writeCoffFile(
+        file, o, {{first, 0x8000, ramp(2, 0), 0, 0, true}, {second, 0x8100, ramp(2, 0), 0, 0, true}}));
     std::unique_ptr<CoffFile> coff;
     ASSERT_EQ(coffOpen(file, nullptr, coff), kCoffOk);
     EXPECT_EQ(coffSectionName(*coff, *coff->section(2)), second);
@@ -161,10 +162,13 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"section headers cut off", kCoffReadError, [](auto& b) { b.resize(kSection2 + 10); }},
         Damage{"first field no COFF id", kCoffNotCoff, [](auto& b) { put16(b, 0, 0x0150); }},
         Damage{"version 2 with target 0xA0", kCoffNotCoff, [](auto& b) { put16(b, 20, 0x00A0); }},
-        Damage{"section of 0xFFFFFFFF units", kCoffReadPastEnd, [](auto& b) { put32(b, kSection1 + 16, 0xFFFFFFFF); }},
-        Damage{"section data beyond the end", kCoffReadPastEnd, [](auto& b) { put32(b, kSection1 + 20, 0x7FFFFFF0); }},
-        Damage{"string table of 4 GB", kCoffReadError,
-               [](auto& b) { put32(b, b.size() - 4 - std::strlen(".access_firmware_text") - 1, 0xFFFFFFFF); }},
+        Damage{"section of 0xFFFFFFFF units", kCoffReadPastEnd,
+               [](auto& b) { put32(b, kSection1 + 16, 0xFFFFFFFF); }},
+        Damage{"section data beyond the end", kCoffReadPastEnd,
+               [](auto& b) { put32(b, kSection1 + 20, 0x7FFFFFF0); }},
+        Damage{
+            "string table of 4 GB", kCoffReadError,
+            [](auto& b) { put32(b, b.size() - 4 - std::strlen(".access_firmware_text") - 1, 0xFFFFFFFF); }},
         Damage{"name offset outside the string table", kCoffReadError,
                [](auto& b) { put32(b, kSection2 + 4, 0x00100000); }}),
     [](const auto& caseInfo) { return "Case" + std::to_string(caseInfo.index); });

@@ -19,7 +19,7 @@ struct HostPacket {
 };
 
 class FakeSerialPort {
-public:
+  public:
     enum class Mode { Silent, Echo, Packets };
 
     // What the firmware does with a packet: the acknowledgement's first byte (0 for none) and the
@@ -63,7 +63,10 @@ public:
             return 0;
         };
         p.log = [](void* c, uint32_t flags, const char* text) {
-            self(c).logs.push_back((flags == 0x80000000 ? "E " : flags == 0x80000001 ? "W " : "  ") + std::string(text));
+            self(c).logs.push_back((flags == 0x80000000   ? "E "
+                                    : flags == 0x80000001 ? "W "
+                                                          : "  ") +
+                                   std::string(text));
         };
         p.sleepMs = [](void* c, uint32_t ms) { self(c).now += ms; };
         p.nowMs = [](void* c) { return self(c).now; };
@@ -79,15 +82,22 @@ public:
     // A reply packet from the processor as the firmware would send it.
     std::vector<uint8_t> replyPacket(const std::vector<uint8_t>& data, uint16_t check = 0) {
         const auto total = static_cast<uint16_t>(data.size() + 8);
-        std::vector<uint8_t> p{0x01, 0x99, 0x66, replySequence++, static_cast<uint8_t>(total >> 8),
-                               static_cast<uint8_t>(total), static_cast<uint8_t>(check >> 8),
+        std::vector<uint8_t> p{0x01,
+                               0x99,
+                               0x66,
+                               replySequence++,
+                               static_cast<uint8_t>(total >> 8),
+                               static_cast<uint8_t>(total),
+                               static_cast<uint8_t>(check >> 8),
                                static_cast<uint8_t>(check)};
         p.insert(p.end(), data.begin(), data.end());
         return p;
     }
-    void queue(const std::vector<uint8_t>& bytes) { incoming.insert(incoming.end(), bytes.begin(), bytes.end()); }
+    void queue(const std::vector<uint8_t>& bytes) {
+        incoming.insert(incoming.end(), bytes.begin(), bytes.end());
+    }
 
-private:
+  private:
     static FakeSerialPort& self(void* c) { return *static_cast<FakeSerialPort*>(c); }
 
     int write(const void* data, uint32_t count, uint32_t* w) {
@@ -121,7 +131,8 @@ private:
             }
             const size_t total = size_t{pending_[4]} << 8 | pending_[5];
             if (total < 8 || pending_.size() < total) return;
-            HostPacket packet{pending_[3], std::vector<uint8_t>(pending_.begin() + 8, pending_.begin() + total)};
+            HostPacket packet{pending_[3],
+                              std::vector<uint8_t>(pending_.begin() + 8, pending_.begin() + total)};
             std::vector<uint8_t> header(pending_.begin(), pending_.begin() + 8);
             pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(total));
             packets.push_back(packet);

@@ -1,13 +1,14 @@
 // The PRG_ entry points: the option text, status and busy rules, the interface record, the
 // connection sequence through a lent port, and the serial device of its own.
-#include <gtest/gtest.h>
+#include "prg/prg_driver.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 
-#include "prg/prg_driver.h"
 #include "prg/vzprg.h"
 #include "tests/prg/fake_serial_port.h"
 #include "tests/support/coff_writer.h"
@@ -18,10 +19,12 @@ using Bytes = std::vector<uint8_t>;
 namespace {
 
 std::string messages;
-void collect(PRG_HANDLE, int, const char* text) { messages += text; }
+void collect(PRG_HANDLE, int, const char* text) {
+    messages += text;
+}
 
 class DriverTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_EQ(PRG_Init(&handle), 0);
         const PrgSerialPort p = fake.port();
@@ -36,9 +39,10 @@ protected:
 };
 
 TEST_F(DriverTest, OptionTexts) {
-    ASSERT_EQ(PRG_SetOptions(handle,
-                             "PrgVerifyTimeout=200,PrgVerifyOption1=0x0f0f,PrgVerifyOption2=0x001f,PrgVerifyOption3=0,"
-                             "PrgVerifyOption4=0"),
+    ASSERT_EQ(PRG_SetOptions(
+                  handle,
+                  "PrgVerifyTimeout=200,PrgVerifyOption1=0x0f0f,PrgVerifyOption2=0x001f,PrgVerifyOption3=0,"
+                  "PrgVerifyOption4=0"),
               0);
     EXPECT_EQ(options().prgVerifyTimeout, 200);
     EXPECT_EQ(options().prgVerifyOption1, 0x0F0Fu);
@@ -99,7 +103,8 @@ TEST_F(DriverTest, OpenDownloadsTheAccessFirmwareOnce) {
     const auto file = std::filesystem::temp_directory_path() / "vz-driver-access.out";
     vztest::CoffWriterOptions o;
     o.entryPoint = 0x008000;
-    ASSERT_TRUE(vztest::writeCoffFile(file, o, {{".text", 0x008000, std::vector<uint16_t>(40, 0x1234), 0, 0, true}}));
+    ASSERT_TRUE(
+        vztest::writeCoffFile(file, o, {{".text", 0x008000, std::vector<uint16_t>(40, 0x1234), 0, 0, true}}));
     PRG_SetMessageCallBack(handle, collect);
     PRG_SetOptions(handle, ("PrgBootLoadFileName=" + file.string()).c_str());
     fake.modemLines = {-1, -1};
@@ -135,7 +140,7 @@ TEST_F(DriverTest, OpenFailsWithoutAnswerOrFile) {
 
 // A connected driver whose firmware acknowledges and answers every write with status 0.
 class ConnectedDriverTest : public DriverTest {
-protected:
+  protected:
     void SetUp() override {
         DriverTest::SetUp();
         fake.mode = FakeSerialPort::Mode::Packets;

@@ -7,7 +7,7 @@ namespace vztest {
 namespace {
 
 class Out {
-public:
+  public:
     explicit Out(bool big) : big_(big) {}
     void u8(uint8_t v) { bytes.push_back(v); }
     void u16(uint32_t v) {
@@ -30,14 +30,18 @@ public:
     }
     std::vector<uint8_t> bytes;
 
-private:
+  private:
     bool big_;
 };
 
 }  // namespace
 
-size_t coffFileHeaderSize(int version) { return version == 0 ? 20 : 22; }
-size_t coffSectionHeaderSize(int version) { return version == 2 ? 48 : 40; }
+size_t coffFileHeaderSize(int version) {
+    return version == 0 ? 20 : 22;
+}
+size_t coffSectionHeaderSize(int version) {
+    return version == 2 ? 48 : 40;
+}
 
 size_t coffSectionHeaderOffset(const CoffWriterOptions& o, int index) {
     return coffFileHeaderSize(o.version) + (o.optionalHeader ? 28 : 0) +

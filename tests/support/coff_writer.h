@@ -24,7 +24,8 @@ struct CoffWriterOptions {
     bool optionalHeader = true;
 };
 
-std::vector<uint8_t> writeCoff(const CoffWriterOptions& options, const std::vector<CoffWriterSection>& sections);
+std::vector<uint8_t> writeCoff(const CoffWriterOptions& options,
+                               const std::vector<CoffWriterSection>& sections);
 bool writeCoffFile(const std::string& path, const CoffWriterOptions& options,
                    const std::vector<CoffWriterSection>& sections);
 bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
