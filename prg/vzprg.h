@@ -43,6 +43,12 @@ int PRG_FlashVerify(PRG_HANDLE handle, uint32_t address, uint16_t page, uint32_t
 int PRG_MemWrite(PRG_HANDLE handle, uint32_t address, uint16_t page, uint32_t numBytes, const uint16_t* data);
 int PRG_MemRead(PRG_HANDLE handle, uint32_t address, uint16_t page, uint32_t numBytes, uint16_t* buffer);
 
+/* Erases the flash sectors of the mask (bit 0 sector A ... bit 9 sector J): the processor's status word
+ * (0 = erased), -1, or -2 while another operation runs. Not in the record, whose layout is fixed: a
+ * caller that uses the record gets this entry point by name (or links it) and passes it along. */
+typedef int (*PRG_EraseSectorsFn)(PRG_HANDLE handle, uint32_t sectorMask);
+int PRG_EraseSectors(PRG_HANDLE handle, uint32_t sectorMask);
+
 /* The fixed interface record. recordSize, the four ones, targetName, the zero and the sixteen are
  * constants peers compare; the entry points follow in this order. */
 typedef struct PrgInterface {

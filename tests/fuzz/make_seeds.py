@@ -91,3 +91,60 @@ with open('../data/DEMO4011_2.2.0.0_FW.HEX', 'rb') as f:
     demo = f.read()
 write('fuzz_firmware_hex', 'demo-start', b'\x00' + demo[:3000])
 write('fuzz_firmware_hex', 'demo-end', b'\x00' + demo[-2000:])
+
+# COFF files: the demo files of the controller firmware, a big-endian version 0 file and a long name.
+os.makedirs('corpus/fuzz_coff', exist_ok=True)
+for example in ('F2812SerialFlash.out', 'demo-firmware-3.10.out', 'demo-bootloader-2.05.out'):
+    shutil.copy(f'../../docs/examples/controller-firmware/{example}', f'corpus/fuzz_coff/seed-{example}')
+
+def coff(version, big, sections, entry=0x8000):
+    e = '>' if big else '<'
+    head = 20 if version == 0 else 22
+    shdr = 48 if version == 2 else 40
+    at = head + 28 + len(sections) * shdr
+    strings, headers, data = b'', b'', b''
+    for name, address, words, flags in sections:
+        if len(name) > 8:
+            raw_name = struct.pack(e + 'II', 0, 4 + len(strings))
+            strings += name + b'\0'
+        else:
+            raw_name = name.ljust(8, b'\0')
+        body = struct.pack(e + 'I' * 6, address, address, len(words), at + len(data), 0, 0)
+        body += struct.pack(e + 'IIIHH', 0, 0, flags, 0, 0) if version == 2 else struct.pack(e + 'HHHBB', 0, 0, flags, 0, 0)
+        headers += raw_name + body
+        data += b''.join(struct.pack(e + 'H', w) for w in words)
+    symbols = at + len(data)
+    first = struct.pack(e + 'H', 0x9D if version == 0 else 0xC0 + version)
+    fh = first + struct.pack(e + 'HIIIHH', len(sections), 0, symbols, 0, 28, 0x200 if big else 0)
+    if version != 0:
+        fh += struct.pack(e + 'H', 0x9D)
+    opt = struct.pack(e + 'HHIIIIII', 0x108, 1, 0, 0, 0, entry, 0, 0)
+    return fh + opt + headers + data + struct.pack(e + 'I', 4 + len(strings)) + strings
+
+version_words = [0x480E] + [ord(a) | ord(b) << 8 for a, b in zip('VELK-FW 3.10    '[::2], 'VELK-FW 3.10    '[1::2])]
+write('fuzz_coff', 'v0-big', coff(0, True, [(b'.text', 0x3D8000, list(range(64)), 0x20),
+                                            (b'.version', 0x3F3FF5, version_words, 0x40)]))
+write('fuzz_coff', 'v1-long-name', coff(1, False, [(b'.text_with_a_long_name', 0x3D8000, list(range(16)), 0x20),
+                                                   (b'.fwversion', 0x3F3FF5, version_words, 0x40)]))
+
+# Processor replies: command byte, count byte, then reads of (length byte, bytes).
+def feed(*chunks):
+    out = b''
+    for c in chunks:
+        for i in range(0, len(c), 15):
+            out += bytes([len(c[i:i + 15])]) + c[i:i + 15]
+    return out
+
+def ack(seq):
+    return bytes([0x06, 0x66, 0x99, seq, 0x00, 0x08, 0x00, 0x00])
+
+def reply(seq, data):
+    return bytes([0x01, 0x99, 0x66, seq]) + struct.pack('>HH', len(data) + 8, 0) + data
+
+write('fuzz_boot_reply', 'recv', bytes([0, 40]) + feed(reply(0, b'\0\0' + bytes(range(20)))))
+write('fuzz_boot_reply', 'mem-read', bytes([1, 2]) + feed(ack(0), reply(0, b'\0\0\x12\x34\x56\x78\x9a\xbc')))
+write('fuzz_boot_reply', 'flash-write', bytes([2, 2]) + feed(ack(0), reply(0, b'\0\0')))
+write('fuzz_boot_reply', 'erase', bytes([3, 3]) + feed(ack(0), reply(0, b'\0\0')))
+write('fuzz_boot_reply', 'verify', bytes([4, 4]) + feed(ack(0), reply(0, b'\0\0')))
+write('fuzz_boot_reply', 'ping', bytes([5, 0]) + feed(ack(0), reply(0, b'\0\0' + bytes(range(18)))))
+write('fuzz_boot_reply', 'nak', bytes([6, 0]) + feed(bytes([0x15, 0x66, 0x99, 0, 0, 8, 0, 0])))

@@ -20,6 +20,9 @@ for f in usr/bin/vidizozorez usr/bin/vzctl usr/share/applications/vidizozorez.de
          usr/share/icons/hicolor/scalable/apps/vidizozorez.svg; do
     test -e "$scratch/root/$f" || { echo "missing in the package: $f"; exit 1; }
 done
+# The flash programming driver for other tools: its library and C header.
+test -n "$(find "$scratch/root/usr" -name libvzprg.so.1)" || { echo "missing in the package: libvzprg.so.1"; exit 1; }
+test -e "$scratch/root/usr/include/vzprg.h" || { echo "missing in the package: usr/include/vzprg.h"; exit 1; }
 # Through a file: "| head -1" would end vzctl with SIGPIPE once the help outgrows one pipe buffer write.
 "$scratch/root/usr/bin/vzctl" --help > "$scratch/help"
 head -1 "$scratch/help"
