@@ -71,6 +71,7 @@ void ctrlFlashFullImage(benchmark::State& state) {
         VirtualClock virtualClock;
         setClock(&virtualClock);
         resetSettings();
+        portName = "SIM";
         resetChannelTable();
         resetCommProblem();
         std::string error;

@@ -28,7 +28,7 @@ int portRead(void*, void* buffer, uint32_t count, uint32_t* received) {
     const uint8_t status = bridge()->read(usbHandle, buffer, count, n);
     if (received) *received = n;
     // What arrived within the short time-out is a result, not an error.
-    return status == SI_READ_TIMED_OUT ? SI_SUCCESS : status;
+    return status == SI_READ_TIMED_OUT ? 0 : static_cast<int>(status);
 }
 
 int portFlush(void*) {

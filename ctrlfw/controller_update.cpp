@@ -17,6 +17,7 @@
 #include "base/settings.h"
 #include "ctrlfw/bridge_serial_port.h"
 #include "ctrlfw/flash_image.h"
+#include "prg/coff_reader.h"
 #include "link/exchange_engine.h"
 #include "link/usb_link.h"
 
@@ -126,14 +127,30 @@ bool findOnSearchPath(const std::string& name, std::string& fullPath, int& error
     return false;
 }
 
+bool isVirtualCrateStandIn(const std::string& path) {
+    using namespace vzprg;
+    std::unique_ptr<CoffFile> coff;
+    const uint8_t block[16] = {};
+    bool standIn = false;
+    if (coffOpen(path, block, coff) == 0) {
+        for (const CoffSection& section : coff->sections()) {
+            char name[64];
+            if (coffSectionName(*coff, section, sizeof name, name) == 0 && std::string(name) == kVirtualCrateOnlySection)
+                standIn = true;
+        }
+    }
+    coffClose(coff);
+    return standIn;
+}
+
 ControllerUpdate::ControllerUpdate(const PrgInterface& prg)
-    : prg_(prg), image_(std::make_unique<FlashImage>([this](const char* line) { log(line); })) {
-    image_->setDriver(&prg_, &handle_);
+    : prg_(prg), image_(std::make_unique<FlashImage>([this](const std::string& line) { log(line); })) {
+    image_->setDriver(&prg_, handle_, PRG_EraseSectors);
     image_->setProgress([this](FlashStep step, int done, int total) {
         if (!progressSink_) return;
-        const UpdateStep s = step == FlashStep::Erase     ? UpdateStep::Erase
-                             : step == FlashStep::Program ? UpdateStep::Program
-                                                          : UpdateStep::Verify;
+        const UpdateStep s = step == FlashStep::Erase   ? UpdateStep::Erase
+                             : step == FlashStep::Write ? UpdateStep::Program
+                                                        : UpdateStep::Verify;
         progressSink_(s, done, total);
     });
 }
@@ -148,7 +165,7 @@ void ControllerUpdate::log(const std::string& text) {
     if (logSink_) logSink_(text);
 }
 
-int ControllerUpdate::imageType() const { return prepared_ ? image_->type() : 0; }
+int ControllerUpdate::imageType() const { return prepared_ ? static_cast<int>(image_->type()) : 0; }
 
 void ControllerUpdate::applyOptions(const std::string& bootFile) {
     const std::string port = portName.size() > 3 ? portName.substr(3) : std::string();
@@ -186,6 +203,12 @@ bool ControllerUpdate::connect() {
         log(format("Unnable to find boot loader file \"%s\", Error %d\r\n", fileName, error));
         return false;
     }
+    if (portName.rfind("SIM", 0) != 0 && isVirtualCrateStandIn(bootFile)) {
+        log(format("\"%s\" stands in for the access firmware in the virtual crate only; it is not sent to a "
+                   "real controller\r\n",
+                   bootFile.c_str()));
+        return false;
+    }
     pollingStopped = true;
     usbSetLines(1, 1);
     clock().sleepMs(100);
@@ -194,6 +217,7 @@ bool ControllerUpdate::connect() {
     log("Target is executing ROM boot loader\r\n");
 
     prg_.Init(&handle_);
+    image_->setDriver(&prg_, handle_, PRG_EraseSectors);
     PRG_SetSerialPort(handle_, &bridgeSerialPort());
     applyOptions(bootFile);
     int status = prg_.Open(handle_);
@@ -257,12 +281,13 @@ bool ControllerUpdate::prepare(const std::string& path) {
     if (image_->importCoff(path.c_str()) != 0) return false;
     image_->insertChecksum(deviceLayoutFor(currentBootloader_));
     // The version block the image brings, for the "New Firmw./Bootl." field.
-    const uint32_t blockAt = image_->type() == 1   ? kBootloadVersionInfoAddr
-                             : image_->type() == 3 ? kFirmwareVersionInfoAddrOld
-                                                   : kFirmwareVersionInfoAddr;
+    const FlashImageType type = image_->type();
+    const uint32_t blockAt = type == FlashImageType::BootLoader            ? kBootloadVersionInfoAddr
+                             : type == FlashImageType::FirmwareOlderLayout ? kFirmwareVersionInfoAddrOld
+                                                                           : kFirmwareVersionInfoAddr;
     uint16_t block[16];
     for (uint32_t i = 0; i < 16; ++i) block[i] = image_->word(blockAt + i);
-    if (!versionBlockText(block, newImageText_) && image_->type() == 3) {
+    if (!versionBlockText(block, newImageText_) && type == FlashImageType::FirmwareOlderLayout) {
         for (uint32_t i = 0; i < 16; ++i) block[i] = image_->word(kFirmwareVersionInfoAddr + i);
         if (!versionBlockText(block, newImageText_)) newImageText_.clear();
     }

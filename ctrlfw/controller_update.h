@@ -44,6 +44,11 @@ bool versionBlockText(const uint16_t block[16], std::string& text);
 // current directory and $PATH. false with errno-style error (2: not found) otherwise.
 bool findOnSearchPath(const std::string& name, std::string& fullPath, int& error);
 
+// The access firmware stand-ins for the virtual crate carry a section of this name; they are never
+// sent to a real controller.
+constexpr const char* kVirtualCrateOnlySection = ".virtual_crate_only";
+bool isVirtualCrateStandIn(const std::string& path);
+
 enum class UpdateStep { Erase, Program, Verify };
 
 class ControllerUpdate {

@@ -15,6 +15,7 @@
 #include <functional>
 
 #include "base/polling_state.h"
+#include "base/settings.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
 #include "sim/tms320.h"
@@ -34,6 +35,7 @@ class ControllerFirmwareDialogTest : public test::CrateFixture {
     void SetUp() override {
         CrateFixture::SetUp();
         setenv("VIDIZOZOREZ_FIRMWARE_PATH", kExamples.c_str(), 1);
+        portName = "SIM";  // the stand-in access firmware goes to the virtual crate only
         useScenario(test::oneBridgeScenario(R"({"channel": 1, "serialNumber": 101})"));
         ASSERT_TRUE(usbOpen(usbInfo));
         bindDirectOperations();

@@ -27,7 +27,10 @@ bool accessFirmware(const std::string& path, uint32_t seed) {
     return vztest::writeCoffFile(path, o,
                                  {{".text", 0x008000, pseudoCode(384, seed), 0x20, 0, true},
                                   {".econst", 0x008800, pseudoCode(24, seed + 1), 0x40, 0, true},
-                                  {".ebss", 0x009000, std::vector<uint16_t>(64), 0x80, 0, false}});
+                                  {".ebss", 0x009000, std::vector<uint16_t>(64), 0x80, 0, false},
+                                  // Marks the file as a stand-in: the program never sends it to a real
+                                  // controller. Not loaded (0x02), so the boot stream is unchanged.
+                                  {".virtual_crate_only", 0, {0x5456}, 0x02, 0, true}});
 }
 
 }  // namespace
