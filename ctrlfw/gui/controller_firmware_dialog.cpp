@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QThread>
+#include <QWindow>
 
 #include "base/polling_state.h"
 #include "link/usb_link.h"
