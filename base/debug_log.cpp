@@ -1,5 +1,7 @@
 #include "base/debug_log.h"
 
+#include <atomic>
+
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -19,7 +21,8 @@ namespace {
 constexpr size_t kLineSize = 1024;
 constexpr uint32_t kLevelMask = 0xFFFFFFFC;  // every category at every level
 constexpr uint32_t kLevelMasks[4] = {kLevelMask, kLevelMask, kLevelMask, kLevelMask};
-constexpr int kStderrThreshold = 3;
+constexpr int kDefaultStderrLevel = 3;
+std::atomic<int> stderrLevel{kDefaultStderrLevel};
 
 class DebugLog {
 public:
@@ -72,7 +75,7 @@ public:
         line[length] = '\0';
 
         if (sink_) sink_(std::string_view(line, length));
-        if (level < kStderrThreshold) {
+        if (level < stderrLevel.load()) {
             const size_t from = std::min(messageStart, length - 1);
             std::fwrite(line + from, 1, length - from, stderr);
         }
@@ -140,6 +143,8 @@ void debugLog(uint32_t flags, const char* format, ...) {
 bool debugLogOpenFile(const char* path) { return instance().openFile(path); }
 void debugLogCloseFile() { instance().closeFile(); }
 void setDebugLogOutput(DebugLogSink sink) { instance().setSink(std::move(sink)); }
+void setDebugLogStderrLevel(int level) { stderrLevel = level; }
+
 void debugLogRestart() { instance().restart(); }
 
 }  // namespace vz

@@ -25,6 +25,10 @@ void debugLogCloseFile();
 using DebugLogSink = std::function<void(std::string_view line)>;
 void setDebugLogOutput(DebugLogSink sink);
 
+// Lines below this level (0 error ... 3 debug) are also written to standard error; 3 by default. A
+// tool that prints the same texts itself lowers it while it does.
+void setDebugLogStderrLevel(int level);
+
 // Takes the start time again from the current clock, as at process start (tests install a clock first).
 void debugLogRestart();
 

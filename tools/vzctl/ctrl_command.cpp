@@ -4,6 +4,7 @@
 #include <csignal>
 #include <nlohmann/json.hpp>
 
+#include "base/debug_log.h"
 #include "ctrlfw/controller_update.h"
 #include "tools/vzctl/file_checks.h"
 #include "tools/vzctl/progress_line.h"
@@ -24,7 +25,12 @@ int usage(const std::string& text) {
 class TerminalSinks {
   public:
     explicit TerminalSinks(ControllerUpdate& update) : update_(update), line_(stderr) {
+        // The log's texts are printed here, between redraws of the progress bar; the debug log keeps
+        // only its warnings and errors on standard error meanwhile.
+        setDebugLogStderrLevel(2);
         update.setLogSink([this](const std::string& text) {
+            // The dots that follow each packet say what the bar shows already.
+            if (text == "." && barShown_) return;
             line_.clear();
             std::string t = text;
             for (size_t at; (at = t.find("\r\n")) != std::string::npos;) t.erase(at, 1);
@@ -36,6 +42,7 @@ class TerminalSinks {
             static const char* const names[] = {"erase", "program", "verify"};
             const char* name = names[static_cast<int>(step)];
             if (total > 0 && line_.active()) {
+                barShown_ = true;
                 const int width = 30, filled = width * done / total;
                 line_.show(std::string(name) + " [" + std::string(filled, '#') + std::string(width - filled, '.') +
                            "] " + std::to_string(done) + "/" + std::to_string(total));
@@ -47,6 +54,7 @@ class TerminalSinks {
         });
     }
     ~TerminalSinks() {
+        setDebugLogStderrLevel(3);
         update_.setLogSink(nullptr);
         update_.setProgressSink(nullptr);
     }
@@ -62,6 +70,7 @@ class TerminalSinks {
     ControllerUpdate& update_;
     ProgressLine line_;
     int lastTenth_ = -1;
+    bool barShown_ = false;
 };
 
 const PrgInterface& driver() {
