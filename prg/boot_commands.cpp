@@ -179,6 +179,7 @@ int OpenChannel(BootLink& link) {
     const PrgSerialPort& port = link.port();
     if (!link.hasPort() || !port.configure || port.configure(port.context, kLinkBaud, kLineControl8N1) != 0) {
         link.log(kLogError, "OpenChannel: the serial port cannot be set to %u baud 8N1", kLinkBaud);
+        link.message("No serial port to the boot loader at %d baud\r\n", static_cast<int>(kLinkBaud));
         return finish(link, -1);
     }
     link.message("Opened USB connection to boot loader at %d baud\r\n", static_cast<int>(kLinkBaud));
