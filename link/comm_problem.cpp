@@ -1,5 +1,7 @@
 #include "link/comm_problem.h"
 
+#include <cstdio>
+
 #include <mutex>
 
 #include "link/module_access.h"
@@ -58,8 +60,10 @@ std::string moduleAddressName(uint8_t module) {
         case 2: return "group 2";
         default: break;
     }
-    if (module >= 0x80) return "U" + std::to_string(module - 0x80);
-    return "address " + std::to_string(module);
+    // Formatted rather than concatenated: GCC 12's -Wrestrict misreads "U" + std::to_string(...) at -O3.
+    char text[16];
+    std::snprintf(text, sizeof text, module >= 0x80 ? "U%d" : "address %d", module >= 0x80 ? module - 0x80 : module);
+    return text;
 }
 
 }  // namespace vz

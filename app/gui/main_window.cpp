@@ -102,6 +102,7 @@ void MainWindow::postToChannelDialogs(int eventType, bool calibrationToo) {
 DvmWindow* MainWindow::dvmWindow() const { return dvm_.data(); }
 JovaIoTestDialog* MainWindow::jovaIoTest() const { return jovaIoTest_.data(); }
 ControllerConfigurationDialog* MainWindow::controllerConfiguration() const { return controllerConfiguration_.data(); }
+ControllerFirmwareDialog* MainWindow::controllerFirmware() const { return controllerFirmware_.data(); }
 
 // Each modeless dialog is opened and closed by its own menu command.
 void MainWindow::toggleDvm() {

@@ -43,6 +43,7 @@ public:
     DvmWindow* dvmWindow() const;
     JovaIoTestDialog* jovaIoTest() const;
     ControllerConfigurationDialog* controllerConfiguration() const;
+    ControllerFirmwareDialog* controllerFirmware() const;
     // The scope and trace graphs.
     GraphCommands* graphCommands() const { return graphs_; }
 

@@ -14,6 +14,9 @@
 #include <QTest>
 #include <functional>
 
+#include "app/core/connection.h"
+#include "app/gui/main_window.h"
+#include "base/command_ids.h"
 #include "base/polling_state.h"
 #include "base/settings.h"
 #include "link/module_access.h"
@@ -155,6 +158,35 @@ TEST_F(ControllerFirmwareDialogTest, CancelRightAfterOpeningStillResetsTheProces
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_TRUE(logHas("*** Resetting TMS320 ***"));
     EXPECT_TRUE(controllerAnswers());
+}
+
+// The menu command opens the dialog and, when it is open, closes it without touching the processor.
+TEST_F(ControllerFirmwareDialogTest, TheMenuCommandOpensAndClosesTheDialogWithoutAReset) {
+    dialog.reset();
+    usbClose();  // the connection sequence opens the bridge itself
+    fCmdLine |= kSkipSlip;
+    searchLimit = 3;
+    ASSERT_TRUE(connectController(fCmdLine));
+    MainWindow window(true);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QAction* command = window.menuAction(cmd::kFirmwareUpdate);
+    ASSERT_TRUE(command);
+    command->trigger();
+    ControllerFirmwareDialog* opened = window.controllerFirmware();
+    ASSERT_TRUE(opened);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(opened));
+    opened->chooseFile = [this](const QString&, const QString&) { return QString::fromStdString(chosen); };
+    test::clickThroughWindow(test::control<QWidget>(opened, kBrowse));
+    QElapsedTimer t;
+    t.start();
+    QTest::qWait(10);
+    while (opened->working() && t.elapsed() < 30000) QTest::qWait(10);
+    ASSERT_EQ(crate->dsp(0).state(), vsim::Tms320State::AccessFirmware);
+    command->trigger();
+    QTest::qWait(20);
+    EXPECT_EQ(window.controllerFirmware(), nullptr);
+    EXPECT_EQ(crate->dsp(0).state(), vsim::Tms320State::AccessFirmware) << "closed by the menu: no reset";
 }
 
 }  // namespace
