@@ -16,6 +16,7 @@
 
 #include "app/core/connection.h"
 #include "app/gui/main_window.h"
+#include "base/clock.h"
 #include "base/command_ids.h"
 #include "base/polling_state.h"
 #include "base/settings.h"
@@ -138,6 +139,26 @@ TEST_F(ControllerFirmwareDialogTest, AProcessorThatLosesAnEchoIsReportedAndLeftR
     EXPECT_EQ(text(kCurrentFirmware), "Illegal Version!");
     test::clickThroughWindow(ctl(kCancel));
     EXPECT_TRUE(controllerAnswers());
+    EXPECT_FALSE(pollingStopped);
+}
+
+TEST_F(ControllerFirmwareDialogTest, CancelWhileProgrammingStopsAtTheNextPacketAndRestartsTheProcessor) {
+    clickAndWait(kBrowse);
+    setClock(nullptr);  // real time, so that the run lasts long enough to be interrupted
+    test::clickThroughWindow(ctl(kOk));
+    QElapsedTimer t;
+    t.start();
+    while (!logHas("Program the flash:") && t.elapsed() < 20000) QTest::qWait(5);
+    ASSERT_TRUE(dialog->working()) << dialog->logText().toStdString();
+    test::clickThroughWindow(ctl(kCancel));
+    QTest::qWait(50);
+    setClock(&clock_);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_FALSE(dialog->working());
+    EXPECT_TRUE(logHas("Failed flash programming!!!")) << dialog->logText().toStdString();
+    EXPECT_TRUE(logHas("*** Resetting TMS320 ***"));
+    EXPECT_FALSE(logHas("Verify the flash:"));
+    EXPECT_NE(crate->dsp(0).state(), vsim::Tms320State::ControllerFirmware) << "an incomplete image does not boot";
     EXPECT_FALSE(pollingStopped);
 }
 
