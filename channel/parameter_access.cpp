@@ -1,5 +1,6 @@
 #include "channel/parameter_access.h"
 
+#include <bitset>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -11,6 +12,8 @@
 
 namespace vz {
 namespace {
+
+std::bitset<127> uncertain;
 
 unsigned char* recordBytes(QOR& q, ParameterRecord record) {
     if (record == ParameterRecord::user)
@@ -35,6 +38,12 @@ std::optional<ParameterValue> wholeNumber(double x) {
 
 }  // namespace
 
+bool recordsUncertain(uint16_t moduleAddress) { return moduleAddress < uncertain.size() && uncertain.test(moduleAddress); }
+void clearRecordsUncertain(uint16_t moduleAddress) {
+    if (moduleAddress < uncertain.size()) uncertain.reset(moduleAddress);
+}
+void resetRecordCertainty() { uncertain.reset(); }
+
 ParameterType typeOf(const ParameterValue& value) {
     switch (value.index()) {
         case 0:
@@ -56,12 +65,14 @@ bool writeParameter(uint16_t moduleAddress, unsigned char* record, const Paramet
     if (!commandParameter(moduleAddress, p.blockBase(), p.offset, bytes, p.width(), p.name)) {
         // When a reply was lost and the retry then failed, the module may have taken the value the
         // first time: ask it what it holds, so the local copy stays true. A read that fails as well
-        // leaves the copy as it was.
+        // leaves the copy as it was, marked uncertain until the polling has read it again.
         unsigned char held[4];
-        if (retries() != retriesBefore && moduleAddress <= 126 &&
-            moduleRead(moduleAddressByte(moduleAddress), p.blockBase(), p.offset, held, p.width()) ==
-                p.width())
-            std::memcpy(record + p.offset, held, static_cast<std::size_t>(p.width()));
+        if (retries() != retriesBefore && moduleAddress <= 126) {
+            if (moduleRead(moduleAddressByte(moduleAddress), p.blockBase(), p.offset, held, p.width()) == p.width())
+                std::memcpy(record + p.offset, held, static_cast<std::size_t>(p.width()));
+            else
+                uncertain.set(moduleAddress);
+        }
         return false;
     }
     std::memcpy(record + p.offset, bytes, static_cast<std::size_t>(p.width()));

@@ -23,6 +23,13 @@ bool setParameter(QOR& channel, const ParameterInfo& p, const ParameterValue& va
 // The same on the bytes of one record, for the facets' own setters.
 bool writeParameter(uint16_t moduleAddress, unsigned char* record, const ParameterInfo& p, const void* bytes);
 
+// Modules whose local records may be stale: a write went unanswered and the read that was to settle
+// it failed as well, so the module may or may not hold the new value. The polling reads their records
+// again until that succeeds.
+bool recordsUncertain(uint16_t moduleAddress);
+void clearRecordsUncertain(uint16_t moduleAddress);
+void resetRecordCertainty();
+
 // What the local record holds.
 ParameterValue readParameter(const QOR& channel, const ParameterInfo& p);
 

@@ -55,6 +55,9 @@ class Controller {
     // The text the agent gives for sysDescr.0.
     std::string sysDescr() const;
     const std::vector<FaultRule>& faults() const { return faults_; }
+    // Faults from now on, in addition to the scenario's; clearFaults ends them all (a test's quiet end).
+    void addFault(const FaultRule& rule) { faults_.push_back(rule); }
+    void clearFaults() { faults_.clear(); }
     std::array<uint8_t, 60>& configRecord() { return def_.config; }
 
   private:

@@ -3,6 +3,7 @@
 #include "app/core/polling.h"
 #include "base/settings.h"
 #include "channel/channel_table.h"
+#include "channel/parameter_access.h"
 #include "ctrlfw/controller_update.h"
 #include "link/bridge.h"
 #include "link/comm_problem.h"
@@ -42,6 +43,7 @@ void resetProcessState() {
     usbHandle = kNoHandle;
     unbindOperations();
     resetControllerUpdateSteps();
+    resetRecordCertainty();
 }
 
 }  // namespace vz

@@ -4,6 +4,7 @@
 
 #include "base/settings.h"
 #include "channel/channel_table.h"
+#include "channel/parameter_access.h"
 #include "channel/module_memory_map.h"
 #include "channel/switch_commands.h"
 #include "base/clock.h"
@@ -36,6 +37,10 @@ void pollChannel(int channel) {
     if (fCmdLine & kGetBlock1) readMeasurementBlock(channel, 1, words + 8);
     if (fCmdLine & kGetBlock2) readMeasurementBlock(channel, 2, words + 16);
     if (fCmdLine & kGetBlock3) readMeasurementBlock(channel, 3, words + 24);
+    // A write whose outcome is unknown left the records uncertain: read them again until that works.
+    if (recordsUncertain(q.moduleAddress) && q.configurable() && q.user().readFromModule() == 0 &&
+        q.system().readFromModule() == 0)
+        clearRecordsUncertain(q.moduleAddress);
     if (!(fCmdLine & kUseCan) && typeChannelLimit == 12) {
         uint8_t cache[4];
         if (moduleReadWords(kControllerAddress, cacheWordAddress(kCacheExtraWordsWord, channel), cache, 4) == 4) {

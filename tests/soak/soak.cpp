@@ -1,9 +1,11 @@
 // A long run of the core against a virtual crate that misbehaves at random: lost, short and corrupt
 // replies, module errors and refused parameters, each at 1-30 %. Random parameter writes, switching,
-// polling and configuration save/load go through the program's own code. At the end every value the
+// polling and configuration save/load go through the program's own code. At the end (the faults
+// stopped, two polling rounds to read again what a lost reply left uncertain) every value the
 // program believes a module holds must equal what the virtual module holds, the module must hold
 // exactly what was asked and accepted (nothing else written), and the outputs must be as switched.
 // Usage: soak [--exchanges N] [--seed S]; exit 0 when all agreed, 1 otherwise.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -208,8 +210,16 @@ int main(int argc, char** argv) {
             ++switches;
         } else if (action < 99) {
             if (savePowerSupplyConfiguration(file)) {
+                // The file holds what the program believed after reading each module for the save
+                // (the last known copy where that read failed).
                 ++saves;
                 saved = expected;
+                for (int c = 0; c < kChannels; ++c) {
+                    const auto* believed = reinterpret_cast<const uint8_t*>(
+                        static_cast<MODULE_USER_CONFIG_DATA*>(&channelTable.channels[static_cast<size_t>(c)]));
+                    std::copy(believed, believed + std::min(sizeof(MODULE_USER_CONFIG_DATA), saved[c].user.size()),
+                              saved[c].user.begin());
+                }
             }
         } else if (!saved.empty()) {
             // Applying the file takes each module back to what was saved, except where a value was
@@ -231,6 +241,13 @@ int main(int argc, char** argv) {
         virtualTime.advanceUs(20'000);
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    // The faults end; the polling then has two rounds to read again what a lost reply left uncertain.
+    controller.clearFaults();
+    for (int tick = 0; tick < 2 * kChannels; ++tick) {
+        pollingTick();
+        virtualTime.advanceUs(100'000);
+    }
 
     for (int c = 0; c < kChannels; ++c) {
         const vsim::Module& m = *controller.module(c);
