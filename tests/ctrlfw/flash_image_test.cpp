@@ -3,6 +3,7 @@
 #include "ctrlfw/flash_image.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -69,7 +70,7 @@ class FlashImageTest : public ::testing::Test {
     }
     bool said(const std::string& part) const { return lines.find(part) != std::string::npos; }
 
-    std::string file = (std::filesystem::temp_directory_path() / "vz-flash-image.out").string();
+    std::string file = (std::filesystem::temp_directory_path() / ("vz-flash-image-" + std::to_string(getpid()) + ".out")).string();
     std::string lines, debug;
     FlashImage image{[this](const std::string& line) { lines += line; }};
 };

@@ -1,6 +1,7 @@
 // The serial link byte by byte against a scripted processor in virtual time: the boot stream, the
 // packet protocol and the commands built on it.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -55,7 +56,7 @@ TEST_F(LinkTest, BootAndBlockHeadersAreEchoedByteByByte) {
 }
 
 TEST_F(LinkTest, AccessFirmwareDownload) {
-    const auto file = std::filesystem::temp_directory_path() / "vz-link-access.out";
+    const auto file = std::filesystem::temp_directory_path() / ("vz-link-access-" + std::to_string(getpid()) + ".out");
     vztest::CoffWriterOptions o;
     o.entryPoint = 0x008000;
     std::vector<uint16_t> code(300);

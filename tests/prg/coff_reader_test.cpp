@@ -3,6 +3,7 @@
 #include "prg/coff_reader.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -35,7 +36,7 @@ class CoffFileTest : public ::testing::Test {
     std::string path(const std::string& name) {
         std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::replace(test.begin(), test.end(), '/', '-');  // parameterised names hold a slash
-        const auto p = std::filesystem::temp_directory_path() / ("vz-coff-" + test + name);
+        const auto p = std::filesystem::temp_directory_path() / ("vz-coff-" + std::to_string(getpid()) + "-" + test + name);
         files_.push_back(p);
         return p.string();
     }
