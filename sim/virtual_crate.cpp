@@ -1,5 +1,6 @@
 #include "sim/virtual_crate.h"
 
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -61,6 +62,11 @@ std::unique_ptr<VirtualCrate> VirtualCrate::fromJsonText(const std::string& json
 }
 
 std::unique_ptr<VirtualCrate> VirtualCrate::fromFile(const std::string& path, std::string& error) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        error = path + ": is a directory, not a scenario file";
+        return nullptr;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = path + ": cannot be read";

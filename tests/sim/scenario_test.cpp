@@ -122,6 +122,8 @@ TEST(Scenario, BadInputIsReportedWithItsPath) {
     std::string error;
     EXPECT_EQ(vsim::VirtualCrate::fromFile("/nonexistent/crate.json", error), nullptr);
     EXPECT_NE(error.find("/nonexistent/crate.json: cannot be read"), std::string::npos);
+    EXPECT_EQ(vsim::VirtualCrate::fromFile("/tmp", error), nullptr);
+    EXPECT_NE(error.find("/tmp: is a directory, not a scenario file"), std::string::npos) << error;
 }
 
 // A WDX module keeps its gains where the other types keep Unom, Inom and the ramps: no default may
