@@ -83,9 +83,11 @@ ControllerFirmwareDialog::ControllerFirmwareDialog(QWidget* parent, const PrgInt
 }
 
 ControllerFirmwareDialog::~ControllerFirmwareDialog() {
-    if (worker_.joinable()) {
+    // Closed by the menu command while working: the transfer stops at its next packet, and the cursor
+    // and the other windows' input come back.
+    if (working_) {
         update_->cancel();
-        worker_.join();
+        endWork();
     }
     qApp->removeEventFilter(this);
 }
