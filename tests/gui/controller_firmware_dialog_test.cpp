@@ -7,10 +7,10 @@
 #include <stdlib.h>
 
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <functional>
 
@@ -67,14 +67,12 @@ class ControllerFirmwareDialogTest : public test::CrateFixture {
     }
     QString text(int id) { return ctl<QLineEdit>(id)->text(); }
     // Clicks a button and waits for the work it starts to end.
+    // The end of the work is posted after its last log line, so the log is complete when it arrives.
     void clickAndWait(int id) {
+        QSignalSpy finished(dialog.get(), &ControllerFirmwareDialog::workFinished);
         test::clickThroughWindow(ctl(id));
-        QElapsedTimer t;
-        t.start();
-        QTest::qWait(10);
-        while (dialog->working() && t.elapsed() < 30000) QTest::qWait(10);
-        ASSERT_FALSE(dialog->working()) << "the work did not end";
-        QTest::qWait(20);  // the log lines posted last
+        ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() > 0; }, test::kHangMs)) << "the work did not end";
+        ASSERT_FALSE(dialog->working());
     }
     bool logHas(const char* line) { return dialog->logText().contains(line); }
     bool controllerAnswers() {
@@ -146,12 +144,11 @@ TEST_F(ControllerFirmwareDialogTest, CancelWhileProgrammingStopsAtTheNextPacketA
     clickAndWait(kBrowse);
     setClock(nullptr);  // real time, so that the run lasts long enough to be interrupted
     test::clickThroughWindow(ctl(kOk));
-    QElapsedTimer t;
-    t.start();
-    while (!logHas("Program the flash:") && t.elapsed() < 20000) QTest::qWait(5);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return logHas("Program the flash:"); }, test::kHangMs));
     ASSERT_TRUE(dialog->working()) << dialog->logText().toStdString();
     test::clickThroughWindow(ctl(kCancel));
-    QTest::qWait(50);
+    // CANCEL joined the worker: what it logged before it stopped is posted and only needs delivering.
+    QCoreApplication::sendPostedEvents();
     setClock(&clock_);
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_FALSE(dialog->working());
@@ -198,15 +195,12 @@ TEST_F(ControllerFirmwareDialogTest, TheMenuCommandOpensAndClosesTheDialogWithou
     ASSERT_TRUE(opened);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(opened));
     opened->chooseFile = [this](const QString&, const QString&) { return QString::fromStdString(chosen); };
+    QSignalSpy finished(opened, &ControllerFirmwareDialog::workFinished);
     test::clickThroughWindow(test::control<QWidget>(opened, kBrowse));
-    QElapsedTimer t;
-    t.start();
-    QTest::qWait(10);
-    while (opened->working() && t.elapsed() < 30000) QTest::qWait(10);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() > 0; }, test::kHangMs)) << "the work did not end";
     ASSERT_EQ(crate->dsp(0).state(), vsim::Tms320State::AccessFirmware);
     command->trigger();
-    QTest::qWait(20);
-    EXPECT_EQ(window.controllerFirmware(), nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.controllerFirmware() == nullptr; }, test::kHangMs));
     EXPECT_EQ(crate->dsp(0).state(), vsim::Tms320State::AccessFirmware) << "closed by the menu: no reset";
 }
 

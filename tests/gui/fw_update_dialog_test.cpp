@@ -9,7 +9,6 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDropEvent>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -45,17 +44,19 @@ std::string demoFirmware() {
     return std::string(VZ_TEST_DATA) + "/DEMO4011_2.2.0.0_FW.HEX";
 }
 
-// The names of this process's threads but those of Qt's global pool, which come and go on their own
-// (the updater's worker carries the program's name).
+// The threads that carry the program's own name, as the updater's worker does. Qt names its helper
+// threads, which come and go on their own time, so they are no part of the count.
 std::vector<std::string> ownThreads() {
     std::vector<std::string> names;
+    std::string program;
+    std::getline(std::ifstream("/proc/self/comm"), program);
     if (DIR* d = opendir("/proc/self/task")) {
         while (dirent* e = readdir(d)) {
             if (e->d_name[0] == '.') continue;
             std::ifstream in(std::string("/proc/self/task/") + e->d_name + "/comm");
             std::string name;
             std::getline(in, name);
-            if (name != "Thread (pooled)") names.push_back(name);
+            if (name == program) names.push_back(name);
         }
         closedir(d);
     }
@@ -85,7 +86,6 @@ class FwUpdateDialogTest : public test::CrateFixture {
             QDialog warmUp;
             warmUp.show();
             EXPECT_TRUE(QTest::qWaitForWindowExposed(&warmUp));
-            QTest::qWait(20);
             // ThreadSanitizer starts a helper thread of its own with the first thread created.
             std::thread([] {}).join();
         }
@@ -102,17 +102,15 @@ class FwUpdateDialogTest : public test::CrateFixture {
         dialog.reset();
         CrateFixture::TearDown();
     }
-    bool waitFor(const std::function<bool()>& done, int ms = 30000) {
-        QElapsedTimer t;
-        t.start();
-        while (!done()) {
-            if (t.elapsed() > ms) return false;
-            QTest::qWait(5);
-        }
-        return true;
-    }
+    bool waitFor(const std::function<bool()>& done) { return QTest::qWaitFor(done, test::kHangMs); }
+    // A job posts its messages before it leaves the queue, and what they start is a job again: idle
+    // once no job runs after everything posted has been delivered.
     bool idle() {
-        return waitFor([&] { return !dialog->jobRunning(); }) && (QTest::qWait(50), true);
+        return waitFor([&] {
+            if (dialog->jobRunning()) return false;
+            QCoreApplication::sendPostedEvents();
+            return !dialog->jobRunning();
+        });
     }
     template <typename T = QWidget>
     T* ctl(int id) {
@@ -127,13 +125,13 @@ class FwUpdateDialogTest : public test::CrateFixture {
     void post(int kind, uint32_t value) {
         QCoreApplication::postEvent(dialog.get(),
                                     new UpdaterEvent(UpdaterMessage{kind, {uint8_t(value), 0, 0, 0}}));
-        QTest::qWait(20);
+        QCoreApplication::sendPostedEvents(dialog.get());
     }
     void middleClickRunningType(Qt::KeyboardModifiers keys) {
         QWidget* field = ctl(fwdlg::kRunningType);
         QTest::mouseClick(dialog->windowHandle(), Qt::MiddleButton, keys,
                           field->mapTo(dialog.get(), field->rect().center()));
-        QTest::qWait(20);
+        QCoreApplication::processEvents();
     }
     // Search, then the module chosen with the keyboard in the list.
     void searchAndSelect(int row) {
@@ -187,7 +185,7 @@ TEST_F(FwUpdateDialogTest, SearchListsTheModulesSortedAndSelectionShowsVersionsA
         new UpdaterEvent(UpdaterMessage{
             kMsgDeviceFound, std::vector<uint8_t>(reinterpret_cast<uint8_t*>(&again),
                                                   reinterpret_cast<uint8_t*>(&again) + sizeof again)}));
-    QTest::qWait(20);
+    QCoreApplication::sendPostedEvents(dialog.get());
     ASSERT_EQ(list->count(), 4);
     DeviceInfo stored;
     std::memcpy(&stored, list->itemData(3).toByteArray().constData(), sizeof stored);
@@ -310,7 +308,7 @@ TEST_F(FwUpdateDialogTest, ProgrammingAFirmwareEndsWithTheModuleRunningTheNewApp
         if (bar->isVisible()) most = std::max(most, bar->value()), total = bar->maximum();
         return !dialog->jobRunning();
     }));
-    QTest::qWait(50);
+    ASSERT_TRUE(idle());
     EXPECT_GT(total, 0);
     EXPECT_GT(most, 0);
     EXPECT_FALSE(bar->isVisible());

@@ -8,6 +8,10 @@
 
 namespace vz::test {
 
+// How long a GUI test waits for an event it needs: a bound that only a hang reaches, also under
+// sanitizers on a busy machine (QTest::qWaitFor returns as soon as the condition holds).
+inline constexpr int kHangMs = 50000;
+
 inline void clickThroughWindow(QWidget* widget, Qt::MouseButton button = Qt::LeftButton, QPoint at = {}) {
     if (at.isNull()) at = widget->rect().center();
     QTest::mouseClick(widget->window()->windowHandle(), button, {}, widget->mapTo(widget->window(), at));

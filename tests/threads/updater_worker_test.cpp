@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "app/core/connection.h"
@@ -117,16 +118,50 @@ TEST_F(UpdaterWorker, JobsQueuedDuringProgrammingWaitTheirTurnWhilePollingTicks)
     EXPECT_EQ(kinds[2], kMsgRunningType);
 }
 
+// Virtual time that holds the worker at its first pause once three rows are written, until the
+// updater is asked to close: the close then meets the run between two rows however fast or slow the
+// machine is.
+class HoldingClock final : public Clock {
+  public:
+    HoldingClock(VirtualClock& time, CBootload& updater) : time_(time), updater_(updater) {}
+    int64_t nowUs() override { return time_.nowUs(); }
+    int64_t localWallUs() override { return time_.localWallUs(); }
+    void sleepUs(int64_t us) override {
+        time_.sleepUs(us);
+        if (updater_.progress().done < 3 || held_.exchange(true)) return;
+        const auto bound = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        while (!updater_.cancelRequested() && std::chrono::steady_clock::now() < bound)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    bool held() const { return held_; }
+
+  private:
+    VirtualClock& time_;
+    CBootload& updater_;
+    std::atomic<bool> held_{false};
+};
+
 TEST_F(UpdaterWorker, ClosingStopsARunBetweenTwoRowsAndDropsTheQueuedJobs) {
     UpdaterMailbox mailbox;
     CBootload updater;
+    HoldingClock holding(clock_, updater);
+    setClock(&holding);
+    struct Restore {  // the worker ends before the clock it uses, on every way out of the test
+        CBootload& updater;
+        VirtualClock& time;
+        ~Restore() {
+            updater.closeUpdater();
+            setClock(&time);
+        }
+    } restore{updater, clock_};
     updater.startWorker(mailbox);
     updater.queueProgram(dsPic30F4011(), kProgramMemory, VZ_TEST_DATA "/DEMO4011_2.2.0.0_FW.HEX", false,
                          false, false);
     updater.queueStartFirmware(1, false);
-    for (int waited = 0; updater.progress().done < 3 && waited < 10000; ++waited)
+    const auto bound = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    while (!holding.held() && std::chrono::steady_clock::now() < bound)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_GE(updater.progress().done, 3) << "the programming run did not get going";
+    ASSERT_TRUE(holding.held()) << "the programming run did not get going";
     updater.closeUpdater();
     EXPECT_EQ(updater.queuedJobs(), 0u);
     std::string log;

@@ -65,7 +65,6 @@ TEST_F(VzctlCtrlTest, FailuresEndWithStatusOneAndTheProcessorRestarted) {
     EXPECT_EQ(echo.status, 1) << echo.out;
     EXPECT_NE(echo.out.find("Failed to load boot code"), std::string::npos) << echo.out;
     EXPECT_NE(echo.out.find("*** Resetting TMS320 ***"), std::string::npos) << echo.out;
-    EXPECT_LT(echo.seconds, 15);
 
     const Outcome ack = vzctl(scenario(R"("faults": [{"kind": "lostAck", "nth": 3, "command": 11}])") +
                               " ctrl program " + kExamples + "/demo-firmware-3.10.out");

@@ -60,7 +60,6 @@ TEST_F(VzctlLinkTest, ACrateThatStopsAnsweringIsGivenUpWithExitOne) {
                                         R"(], "faults": [)" + c.faults + "]}");
         const Outcome r = vzctl("-S -s8 SIM:" + file + " " + c.command);
         EXPECT_EQ(r.status, 1) << r.out;
-        EXPECT_LT(r.seconds, 10.0);  // five silent retries of 333 ms, then every exchange gives up at once
         EXPECT_NE(r.out.find("[SN S1] Communication Problem"), std::string::npos) << r.out;
         EXPECT_NE(r.out.find(c.names), std::string::npos) << r.out;
         EXPECT_EQ(r.out.find('\r'), std::string::npos);  // no progress line when not on a terminal
