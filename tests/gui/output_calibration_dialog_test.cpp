@@ -225,6 +225,32 @@ TEST_F(OutputCalibrationDialogTest, ARefusedGainIsReportedAndTheDialogShowsWhatT
     EXPECT_EQ(control<QLineEdit>(d, 1053)->text(), "0.0000");
 }
 
+// Offsets shown with the exponent's decimals, the PWM offset with three: texts that need not parse back
+// to the raw values they came from. OK on a dialog nobody typed into sends nothing and shows no box.
+TEST_F(OutputCalibrationDialogTest, OkOnAnUntouchedDialogSendsNothingAtAnyExponent) {
+    for (int e : {-7, -9, -10, -11, -12, -13, -14}) {
+        SCOPED_TRACE(e);
+        TearDown();
+        SetUp();
+        const std::string ex = std::to_string(e);
+        start(R"({"channel": 1, "serialNumber": 301, "firmware": {"name": "DEVIZ"},
+                  "system": {"voltageExponent": )" + ex + R"(, "currentExponent": )" + ex + R"(,
+                  "pwmOffset": 32767, "calUSenOffset": -32768, "calUIntOffset": 20481, "calISetOffset": 16383}})",
+              kExpertView);
+        OutputCalibrationDialog* d = open(1);
+        ASSERT_NE(d, nullptr);
+        const auto system = module(1).system();
+        const auto user = module(1).user();
+        const uint32_t before = writes();
+        press(d, 1);
+        EXPECT_TRUE(seam.boxes.empty()) << seam.boxes.front().text;
+        EXPECT_EQ(writes(), before);
+        EXPECT_TRUE(module(1).system() == system);
+        EXPECT_TRUE(module(1).user() == user);
+        window.reset();
+    }
+}
+
 class CalibrationRunTest : public OutputCalibrationDialogTest {
   protected:
     // What the list's repaints give the dialog before the operator presses OK: the output settles,
@@ -315,6 +341,22 @@ TEST_F(CalibrationRunTest, VoltageAndCurrentWizardsThroughTheDialogCorrectTheRea
     EXPECT_TRUE(control<QPushButton>(d, 1113)->isVisible());
     EXPECT_EQ(channelTable.channels[1].voltageFromRaw(channelTable.channels[1].user().Unom), 5.0)
         << "the saved set voltage is restored";
+
+    // A plain OK after the wizard: the points it filled in are shown rounded, none of them is typed.
+    const CalibrationValues points = programCalibrationMemory().values;
+    const auto factory = module(1).system();
+    const uint32_t written = writes();
+    press(d, 1);
+    EXPECT_EQ(writes(), written);
+    EXPECT_TRUE(module(1).system() == factory);
+    EXPECT_TRUE(seam.boxes.empty());
+    for (std::size_t i = 0; i < kCalQuantities; ++i) {
+        const CalibrationValues& now = programCalibrationMemory().values;
+        EXPECT_EQ(now.low[i].real, points.low[i].real) << i;
+        EXPECT_EQ(now.low[i].module, points.low[i].module) << i;
+        EXPECT_EQ(now.high[i].real, points.high[i].real) << i;
+        EXPECT_EQ(now.high[i].module, points.high[i].module) << i;
+    }
 
     module(1).setLoadOhms(0.01);
     press(d, 1134);  // Calibrate I

@@ -239,5 +239,62 @@ TEST_F(OutputConfigurationDialogTest, WdxChannelsEditTheirScalingAndSupervisionM
     EXPECT_EQ(moduleField<uint16_t>(1, offsetof(MODULE_SYSTEM_CONFIG_DATA, maxPower), false), 90);
 }
 
+// A value shown with fewer decimals than a raw step needs does not parse back to the raw value it came
+// from (Unom 20481 shows as 20480's text at some exponents, a maximum of 32767 steps as a value above
+// the range). OK and ON on a dialog nobody typed into send nothing but the switch command, and show no
+// box, at every exponent and on the WDX form with its scaling floats.
+TEST_F(OutputConfigurationDialogTest, OkAndOnOnAnUntouchedDialogSendNothingAtAnyExponent) {
+    struct Case {
+        std::string scenario;
+        int exponent;
+    };
+    std::vector<Case> cases;
+    for (int e : {-7, -9, -10, -11, -12, -13, -14}) {
+        const std::string ex = std::to_string(e);
+        // Maxima left at the crate's default of 32767 steps; user values that do not round-trip.
+        cases.push_back({test::oneBridgeScenario(
+                             R"({"channel": 1, "serialNumber": 301, "firmware": {"name": "DEVIZ"},
+                                 "system": {"voltageExponent": )" + ex + R"(, "currentExponent": )" + ex + R"(},
+                                 "user": {"Unom": 20481, "Inom": 16383, "minUSense": 12345, "maxCurrent": 30001}})",
+                             "", R"("cacheChannels": 12, "canTimeoutMs": 1)"),
+                         e});
+    }
+    cases.push_back({R"({"bridges": [{"serial": "SN1", "vid": "1A2B", "pid": "0011"}],
+        "controller": {"type": 17, "lineRate": false, "cacheChannels": 12, "canTimeoutMs": 1},
+        "modules": [{"channel": 1, "serialNumber": 301, "firmware": {"name": "DEVIZ"},
+                     "system": {"voltageExponent": -10, "currentExponent": -10},
+                     "user": {"ugain": 1.23456, "igain": 3.14159}}]})",
+                     -10});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scenario.substr(0, 400));
+        TearDown();
+        SetUp();
+        useScenario(c.scenario);
+        fCmdLine |= kExpertView;
+        searchLimit = 8;
+        ASSERT_TRUE(connectController(fCmdLine));
+        window = std::make_unique<MainWindow>(true);
+        window->show();
+        window->channelList()->viewport()->repaint();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        OutputConfigurationDialog* d = openByRightClick(1);
+        ASSERT_NE(d, nullptr);
+        const vsim::Module& m = *crate->controller(0).module(1);
+        const auto user = m.user();
+        const auto system = m.system();
+        const uint32_t before = writes();
+        press(d, 1);  // OK
+        press(d, 4);  // ON
+        EXPECT_TRUE(seam.boxes.empty()) << seam.boxes.front().text;
+        EXPECT_EQ(writes(), before);
+        EXPECT_TRUE(m.user() == user) << "the user record changed";
+        EXPECT_TRUE(m.system() == system) << "the system record changed";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return crate->controller(0).module(1)->trueReadings().status & 1; },
+                                    test::kHangMs))
+            << "ON still switches the output on";
+        window.reset();
+    }
+}
+
 }  // namespace
 }  // namespace vz

@@ -62,13 +62,22 @@ TEST_F(VzctlCalibrateTest, VoltageWizardWithTheVirtualMultimeterCorrectsGainAndO
     EXPECT_NEAR(std::stod(m[1]), 5.0, 0.002) << "the set voltage, restored and now read true";
 }
 
-TEST_F(VzctlCalibrateTest, ALabMeterCommandIsRunAndItsFirstNumberTaken) {
-    // An instrument that answers in its own format, the number after a label.
-    const Outcome r = vzctl("-ac -S -s8 SIM:" + file +
-                            " calibrate 1 current --meter \"echo 'DCI +2.5E+00 A'\" --meter-timeout 5");
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("meter: 2.500000 A"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("IModul"), std::string::npos) << r.out;
+TEST_F(VzctlCalibrateTest, ALabMeterCommandIsRunAndItsOneNumberTaken) {
+    // Instruments answer in their own format: a label, a unit, a decimal comma.
+    const struct {
+        const char* meter;
+        const char* taken;
+    } cases[] = {
+        {"echo 'DCI +2.5E+00 A'", "meter: 2.500000 A"},
+        {"echo 'CH1: 3,196 A'", "meter: 3.196000 A"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = vzctl("-ac -S -s8 SIM:" + file + " calibrate 1 current --meter \"" + c.meter +
+                                "\" --meter-timeout 5");
+        EXPECT_EQ(r.status, 0) << c.meter << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.taken), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("IModul"), std::string::npos) << r.out;
+    }
 }
 
 TEST_F(VzctlCalibrateTest, RefusalsAndAMeterThatHangs) {
@@ -85,6 +94,9 @@ TEST_F(VzctlCalibrateTest, RefusalsAndAMeterThatHangs) {
         {"-ac calibrate 1 voltage --meter 'sleep 600' --meter-timeout 1", 1, "did not finish within 1 s"},
         {"-ac calibrate 1 voltage --meter 'echo no reading'", 1, "printed no number"},
         {"-ac calibrate 1 voltage --meter 'exit 3'", 1, "exit status 3"},
+        // Never guessed: a thousands separator or a decimal point, which of two numbers.
+        {"-ac calibrate 1 voltage --meter \"echo '1,234.5 V'\"", 1, "\"1,234.5\" is ambiguous"},
+        {"-ac calibrate 1 voltage --meter \"echo '3.1 V 3.2 V'\"", 1, "more than one number"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
@@ -94,7 +106,8 @@ TEST_F(VzctlCalibrateTest, RefusalsAndAMeterThatHangs) {
         const Outcome r = vzctl(std::string(expert ? "-ac " : "") + "-S -s8 SIM:" + file + " " + args);
         EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
         EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << "\n" << r.out;
-    }    // U3 of the built-in crate is off.
+    }
+    // U3 of the built-in crate is off.
     const Outcome off = vzctl("-ac -S SIM calibrate 3 voltage --meter sim");
     EXPECT_EQ(off.status, 1) << off.out;
     EXPECT_NE(off.out.find("U3 is off or does not report: switch it on first"), std::string::npos) << off.out;
@@ -120,6 +133,26 @@ TEST_F(VzctlCalibrateTest, APairTheModuleRefusesFailsTheRun) {
         << r.out;
     int offset = 0;
     EXPECT_NE(newGain(r.out, "UModul", offset), 32768) << "the other pairs were still written";
+}
+
+// A module so far off that the new sense gain does not fit 16 bits: the pair is written clamped, the
+// line says so and the run fails, since the module does not agree with the meter afterwards.
+TEST_F(VzctlCalibrateTest, AClampedPairFailsTheRun) {
+    std::string scenario;
+    {
+        std::ifstream in(file);
+        scenario.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const std::string from = R"("uSense": {"gain": 1.03, "offset": "40 mV"})";
+    scenario.replace(scenario.find(from), from.size(), R"("uSense": {"gain": 0.5, "offset": "4 V"})");
+    std::ofstream(file) << scenario;
+    const Outcome r = vzctl("-ac -S -s8 SIM:" + file + " calibrate 1 voltage --meter sim");
+    EXPECT_EQ(r.status, 1) << r.out;
+    // reading = 0.5 · true + 4 V: the gain would be 2 · 32768 = 65536.
+    EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(USense +gain +32768 -> 65535 .*\(CLAMPED)"))) << r.out;
+    EXPECT_NE(r.out.find("1 pair did not fit 16 bits and was written clamped"), std::string::npos) << r.out;
+    int offset = 0;
+    EXPECT_NEAR(newGain(r.out, "UModul", offset), 31814, 3) << "the other pairs are right\n" << r.out;
 }
 
 }  // namespace
