@@ -204,9 +204,9 @@ void CalibrationWizard::calibrate(CalQuantity q) {
     const int exponent =
         info(q).current ? channel_->system().currentExponent : channel_->system().voltageExponent;
     CalibrationOutcome outcome{q, presentPair(*channel_, q), {}, false, false};
-    const CalibrationPair next = twoPointCalibration(info(q).kind, values_.low[index(q)],
-                                                     values_.high[index(q)], outcome.before, exponent,
-                                                     &outcome.clamped);
+    const CalibrationPair next =
+        twoPointCalibration(info(q).kind, values_.low[index(q)], values_.high[index(q)], outcome.before,
+                            exponent, &outcome.clamped);
     if (outcome.clamped)
         debugLog(kLogError, "calibrate %s: the computed pair does not fit 16 bits, written clamped",
                  calQuantityName(q));
@@ -255,8 +255,8 @@ void CalibrationWizard::restoreSettings() {
     // The voltage first: after the current wizard the output stands at its maximum voltage.
     if (c->user().Unom != s.unom) {
         const bool ok = setNominalVolts(c, c->voltageFromRaw(s.unom));
-        tell(formatField(255, "U%d set voltage %s %.4f V", c->moduleAddress, ok ? "put back to" : "NOT put back to",
-                         c->voltageFromRaw(s.unom)));
+        tell(formatField(255, "U%d set voltage %s %.4f V", c->moduleAddress,
+                         ok ? "put back to" : "NOT put back to", c->voltageFromRaw(s.unom)));
     }
     if (c->user().Inom != s.inom) {
         const bool ok = c->user().setInom(s.inom);
@@ -348,7 +348,8 @@ void CalibrationWizard::step() {
                     low[index(CalQuantity::uInternal)] = {averageVolts(averages_.uTerminal()), presentUnom()};
                     calibrate(CalQuantity::uInternal);
                 } else {
-                    debugLog(kLogError, "calibrate UInternal: no settled samples, the pair is left as it was");
+                    debugLog(kLogError,
+                             "calibrate UInternal: no settled samples, the pair is left as it was");
                 }
             }
             restoreSettings();

@@ -54,8 +54,8 @@ CalibrationPair twoPointCalibration(CalibrationKind kind, CalibrationPoint low, 
     } else {
         if (dR != 0) next.gain = rawGain(g * dM / dR, outside);
         if (dM != 0)
-            next.offset = rawOffset((low.real * high.module - high.real * low.module + dR * o) / dM,
-                                    exponent, outside);
+            next.offset =
+                rawOffset((low.real * high.module - high.real * low.module + dR * o) / dM, exponent, outside);
     }
     if (clamped) *clamped = outside;
     return next;

@@ -62,6 +62,11 @@ void OutputCalibrationDialog::command(int id) {
 }
 
 void OutputCalibrationDialog::reject() {
+    // Closed in the middle of a wizard: the set points it moved go back as when it is stopped.
+    if (logic_->wizard().running()) {
+        const BusyCursor busy;
+        logic_->wizard().reset();
+    }
     QDialog::reject();
     close();
 }

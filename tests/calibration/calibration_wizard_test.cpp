@@ -254,7 +254,8 @@ TEST_F(CalibrationWizardTest, SettingsTheWizardChangedArePutBack) {
         bool current, complete;
     } cases[] = {{false, true}, {false, false}, {true, true}, {true, false}};
     for (const auto& k : cases) {
-        SCOPED_TRACE(std::string(k.current ? "current" : "voltage") + (k.complete ? " completed" : " stopped"));
+        SCOPED_TRACE(std::string(k.current ? "current" : "voltage") +
+                     (k.complete ? " completed" : " stopped"));
         TearDown();
         SetUp();
         start(18);

@@ -208,6 +208,23 @@ TEST_F(OutputCalibrationDialogTest, ModuleSerialAndModuleIdAreWrittenAsTyped) {
     EXPECT_EQ(control<QLineEdit>(d, 1082)->text(), "9");
 }
 
+// The module does not take the new id: the operator is told as for the other refusals, and the
+// channel stays where it was.
+TEST_F(OutputCalibrationDialogTest, ARefusedModuleIdIsShownAndTheChannelStays) {
+    start(deviz(1, 301), kExpertView, "0012", R"({"kind": "moduleError", "operation": "assign"})");
+    OutputCalibrationDialog* d = open(1);
+    ASSERT_NE(d, nullptr);
+    type(d, 1082, "9");
+    press(d, 1);
+    ASSERT_EQ(seam.boxes.size(), 1u);
+    EXPECT_EQ(seam.boxes[0].text,
+              "Module ID 9 was not taken by the module with serial number 301; it stays at U1");
+    EXPECT_EQ(selectedChannel, 1);
+    EXPECT_TRUE(channelPresent(1));
+    EXPECT_FALSE(channelPresent(9));
+    EXPECT_EQ(control<QLineEdit>(d, 1082)->text(), "1");
+}
+
 // The module refuses the new sense gain: the operator is told, the offset (taken) and the old gain show.
 TEST_F(OutputCalibrationDialogTest, ARefusedGainIsReportedAndTheDialogShowsWhatTheModuleHolds) {
     start(deviz(1, 301), kExpertView, "0012",
@@ -234,7 +251,8 @@ TEST_F(OutputCalibrationDialogTest, OkOnAnUntouchedDialogSendsNothingAtAnyExpone
         SetUp();
         const std::string ex = std::to_string(e);
         start(R"({"channel": 1, "serialNumber": 301, "firmware": {"name": "DEVIZ"},
-                  "system": {"voltageExponent": )" + ex + R"(, "currentExponent": )" + ex + R"(,
+                  "system": {"voltageExponent": )" +
+                  ex + R"(, "currentExponent": )" + ex + R"(,
                   "pwmOffset": 32767, "calUSenOffset": -32768, "calUIntOffset": 20481, "calISetOffset": 16383}})",
               kExpertView);
         OutputCalibrationDialog* d = open(1);
@@ -311,6 +329,38 @@ class CalibrationRunTest : public OutputCalibrationDialogTest {
         return worst;
     }
 };
+
+// When the wizard ends, the operator continues in the output configuration dialog, at the set point.
+TEST_F(CalibrationRunTest, TheEndOfTheWizardMovesTheFocusToTheOutputConfiguration) {
+    start(kMiscalibrated, kExpertView, "0010");  // QX308: no internal-sense steps
+    module(1).setLoadOhms(1000);
+    OutputCalibrationDialog* d = open(1);
+    ASSERT_NE(d, nullptr);
+    test::clickThroughWindow(window->channelList()->viewport(), Qt::RightButton,
+                             QPoint(20, channelTable.channels[1].rowTop + 5));
+    QWidget* configuration = window->outputConfiguration();
+    ASSERT_NE(configuration, nullptr);
+    press(d, 1133);  // Calibrate U
+    d->activateWindow();
+    const auto focusedId = [] {
+        QWidget* f = QApplication::focusWidget();
+        return f ? f->property("controlId").toInt() : 0;
+    };
+    for (int id : {1054, 1056}) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return focusedId() == id; }, test::kHangMs)) << id;
+        repaints();
+        const QString reading = QString::number(module(1).trueReadings().uSense, 'f', 6);
+        for (QChar c : reading) QTest::keyClick(d->windowHandle(), c.toLatin1());
+        test::keyThroughWindow(d, Qt::Key_Return);
+    }
+    EXPECT_FALSE(d->logic().wizard().running());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            QWidget* f = QApplication::focusWidget();
+            return f && f->window() == configuration && focusedId() == 1007;
+        },
+        test::kHangMs));
+}
 
 TEST_F(CalibrationRunTest, VoltageAndCurrentWizardsThroughTheDialogCorrectTheReadings) {
     start(kMiscalibrated, kExpertView);

@@ -239,6 +239,41 @@ TEST_F(OutputConfigurationDialogTest, WdxChannelsEditTheirScalingAndSupervisionM
     EXPECT_EQ(moduleField<uint16_t>(1, offsetof(MODULE_SYSTEM_CONFIG_DATA, maxPower), false), 90);
 }
 
+// Without -ac a slave module is not listed: the arrow keys pass over it, so the open dialog never
+// names a channel the list does not show. With -ac it is listed and reached.
+TEST_F(OutputConfigurationDialogTest, ArrowKeysPassOverAHiddenSlave) {
+    for (const bool expert : {false, true}) {
+        SCOPED_TRACE(expert);
+        TearDown();
+        SetUp();
+        std::string slave = deviz(2, "7 V");
+        slave.replace(slave.find(R"("voltageExponent")"), 0, R"("flags": ["isSlave"], )");
+        useScenario(test::oneBridgeScenario(deviz(1, "5 V") + "," + slave + "," + deviz(3, "9 V"), "",
+                                            R"("cacheChannels": 12, "canTimeoutMs": 1)"));
+        fCmdLine |= expert ? uint32_t{kExpertView} : 0u;
+        searchLimit = 8;
+        ASSERT_TRUE(connectController(fCmdLine));
+        window = std::make_unique<MainWindow>(expert);
+        window->show();
+        window->channelList()->viewport()->repaint();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        OutputConfigurationDialog* d = openByRightClick(1);
+        ASSERT_NE(d, nullptr);
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->isActiveWindow(); }, test::kHangMs));
+        test::keyThroughWindow(window.get(), Qt::Key_Right);
+        const int next = expert ? 2 : 3;
+        EXPECT_EQ(selectedChannel, next);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return d->windowTitle() == QString("[SN SN1] U%1 Output Configuration").arg(next); },
+            test::kHangMs))
+            << d->windowTitle().toStdString();
+        test::keyThroughWindow(window.get(), Qt::Key_Left);
+        EXPECT_EQ(selectedChannel, 1);
+        window.reset();
+    }
+}
+
 // A value shown with fewer decimals than a raw step needs does not parse back to the raw value it came
 // from (Unom 20481 shows as 20480's text at some exponents, a maximum of 32767 steps as a value above
 // the range). OK and ON on a dialog nobody typed into send nothing but the switch command, and show no
@@ -254,7 +289,8 @@ TEST_F(OutputConfigurationDialogTest, OkAndOnOnAnUntouchedDialogSendNothingAtAny
         // Maxima left at the crate's default of 32767 steps; user values that do not round-trip.
         cases.push_back({test::oneBridgeScenario(
                              R"({"channel": 1, "serialNumber": 301, "firmware": {"name": "DEVIZ"},
-                                 "system": {"voltageExponent": )" + ex + R"(, "currentExponent": )" + ex + R"(},
+                                 "system": {"voltageExponent": )" +
+                                 ex + R"(, "currentExponent": )" + ex + R"(},
                                  "user": {"Unom": 20481, "Inom": 16383, "minUSense": 12345, "maxCurrent": 30001}})",
                              "", R"("cacheChannels": 12, "canTimeoutMs": 1)"),
                          e});

@@ -127,12 +127,14 @@ TEST_F(VzctlParameterTest, BadKeysValuesAndChannelsAreTurnedAway) {
 // in the dialogs and `calibrate`; the module keeps what it had.
 TEST_F(VzctlParameterTest, FactoryDataNeedsTheExpertView) {
     const std::string commands = (dir / "commands").string();
-    std::ofstream(commands) << "set 0 system.calUSenGain 40000\nset 0 system.maxUnom 5\nget 0 system.calUSenGain\n"
-                               "get 0 system.maxUnom\nset 0 user.Unom 4.5\n";
+    std::ofstream(commands)
+        << "set 0 system.calUSenGain 40000\nset 0 system.maxUnom 5\nget 0 system.calUSenGain\n"
+           "get 0 system.maxUnom\nset 0 user.Unom 4.5\n";
     const Outcome r = vzctl(crate() + " shell < " + commands);
     EXPECT_EQ(r.status, 2) << r.out;
-    EXPECT_TRUE(has(r, "system.calUSenGain is factory data of the module (system record): set it only with "
-                       "option -ac"))
+    EXPECT_TRUE(has(r,
+                    "system.calUSenGain is factory data of the module (system record): set it only with "
+                    "option -ac"))
         << r.out;
     EXPECT_TRUE(has(r, "system.calUSenGain 32768\n")) << "unchanged\n" << r.out;
     EXPECT_TRUE(has(r, "system.maxUnom 6 V\n")) << "unchanged\n" << r.out;

@@ -32,9 +32,9 @@ std::optional<double> meterReading(const std::string& text, std::string& error) 
     std::vector<std::string> numbers;
     for (size_t i = 0; i < text.size();) {
         const char c = text[i];
-        const bool signOrPoint = (c == '-' || c == '+' || c == '.') && i + 1 < text.size() &&
-                                 (digit(text[i + 1]) || (text[i + 1] == '.' && i + 2 < text.size() &&
-                                                         digit(text[i + 2])));
+        const bool signOrPoint =
+            (c == '-' || c == '+' || c == '.') && i + 1 < text.size() &&
+            (digit(text[i + 1]) || (text[i + 1] == '.' && i + 2 < text.size() && digit(text[i + 2])));
         // A digit inside a word ("CH1", "34401A") names something; it is no reading.
         if (!(digit(c) || signOrPoint) || (i > 0 && wordChar(text[i - 1]))) {
             ++i;
@@ -43,8 +43,8 @@ std::optional<double> meterReading(const std::string& text, std::string& error) 
         size_t j = i;
         if (text[j] == '-' || text[j] == '+') ++j;
         // Digits with points and commas between them; a separator not followed by a digit ends it.
-        while (j < text.size() &&
-               (digit(text[j]) || ((text[j] == '.' || text[j] == ',') && j + 1 < text.size() && digit(text[j + 1]))))
+        while (j < text.size() && (digit(text[j]) || ((text[j] == '.' || text[j] == ',') &&
+                                                      j + 1 < text.size() && digit(text[j + 1]))))
             ++j;
         if (j < text.size() && (text[j] == 'e' || text[j] == 'E')) {
             size_t k = j + 1;
