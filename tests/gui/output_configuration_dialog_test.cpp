@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "app/core/connection.h"
+#include "app/gui/arrow_key_filter.h"
 #include "app/gui/channel_list_view.h"
 #include "app/gui/main_window.h"
 #include "base/command_ids.h"
@@ -259,6 +260,8 @@ TEST_F(OutputConfigurationDialogTest, ArrowKeysPassOverAHiddenSlave) {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         OutputConfigurationDialog* d = openByRightClick(1);
         ASSERT_NE(d, nullptr);
+        ArrowKeyFilter arrows;  // as the program installs it
+        qApp->installEventFilter(&arrows);
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitFor([&] { return window->isActiveWindow(); }, test::kHangMs));
         test::keyThroughWindow(window.get(), Qt::Key_Right);
