@@ -62,6 +62,29 @@ TEST_F(VzctlCalibrateTest, VoltageWizardWithTheVirtualMultimeterCorrectsGainAndO
     EXPECT_NEAR(std::stod(m[1]), 5.0, 0.002) << "the set voltage, restored and now read true";
 }
 
+// A 48 V module whose set-point steps of 25 V take 2.5 s at 10 V/s: every point is taken once the ramp
+// has ended, so the internal-sense pair is right and the output ends where the operator had it.
+TEST_F(VzctlCalibrateTest, A48VModuleIsSampledOnlyOnceItsRampHasEnded) {
+    std::ofstream(file) << R"({"bridges": [{"serial": "C1", "vid": "1A2B", "pid": "0012"}],
+      "controller": {"type": 18, "lineRate": false},
+      "modules": [{"channel": 1, "serialNumber": 101, "firmware": {"name": "RERUZ 48V2A"}, "on": true,
+        "system": {"voltageExponent": -9, "currentExponent": -13, "maxUnom": "50 V", "maxInom": "2 A"},
+        "user": {"Unom": "24 V", "Inom": "1.5 A", "rampUp": 10, "rampDown": 10},
+        "analogError": {"uSense": {"gain": 0.977, "offset": "-35 mV"}, "uTerminal": {"gain": 0.977, "offset": "-35 mV"},
+                        "uSet": {"gain": 1.047, "offset": "55 mV"}, "uInternal": {"gain": 0.953, "offset": "-55 mV"}}}],
+      "loads": [{"channel": 1, "ohms": 1000}]})";
+    const Outcome r = vzctl("-ac -S -s8 SIM:" + file + " calibrate 1 voltage --meter sim");
+    ASSERT_EQ(r.status, 0) << r.out;
+    int offset = 0;
+    // The internal loop produces 0.953 · set − 55 mV: its gain becomes 32768 / 0.953 = 34384.
+    EXPECT_NEAR(newGain(r.out, "UInternal", offset), 34384, 10) << r.out;
+    EXPECT_NEAR(offset, -0.055 * 512, 3) << r.out;  // and its offset -55 mV
+    EXPECT_NE(r.out.find("U1 sense put back to external"), std::string::npos) << r.out;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(r.out, m, std::regex(R"(now reads: sense ([0-9.]+) V)"))) << r.out;
+    EXPECT_NEAR(std::stod(m[1]), 24.0, 3.0 / 512) << "the set voltage, put back and now read true";
+}
+
 TEST_F(VzctlCalibrateTest, ALabMeterCommandIsRunAndItsOneNumberTaken) {
     // Instruments answer in their own format: a label, a unit, a decimal comma.
     const struct {
