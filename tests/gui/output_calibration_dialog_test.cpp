@@ -242,6 +242,26 @@ TEST_F(OutputCalibrationDialogTest, ARefusedGainIsReportedAndTheDialogShowsWhatT
     EXPECT_EQ(control<QLineEdit>(d, 1053)->text(), "0.0000");
 }
 
+// A pair beyond 16 bits is written clamped, as the field allows, and the operator is told that the
+// module does not agree with the meter afterwards.
+TEST_F(OutputCalibrationDialogTest, AClampedPairIsWrittenAndShownAsSuch) {
+    start(deviz(1, 301), kExpertView);
+    OutputCalibrationDialog* d = open(1);
+    ASSERT_NE(d, nullptr);
+    // 0 V read as 0 V, 10 V read as 1 V: the gain would be ten times 32768.
+    CalibrationValues& v = programCalibrationMemory().values;
+    v.low[0] = {0.0, 0.0};
+    v.high[0] = {10.0, 1.0};
+    press(d, 1113);
+    ASSERT_EQ(seam.boxes.size(), 1u);
+    EXPECT_EQ(seam.boxes[0].text,
+              "USense: the computed pair does not fit 16 bits; written clamped as gain 65535, offset 0");
+    uint16_t gain;
+    std::memcpy(&gain, module(1).system().data() + offsetof(MODULE_SYSTEM_CONFIG_DATA, calUSenGain), 2);
+    EXPECT_EQ(gain, 65535);
+    EXPECT_EQ(control<QLineEdit>(d, 1074)->text(), "65535");
+}
+
 // Offsets shown with the exponent's decimals, the PWM offset with three: texts that need not parse back
 // to the raw values they came from. OK on a dialog nobody typed into sends nothing and shows no box.
 TEST_F(OutputCalibrationDialogTest, OkOnAnUntouchedDialogSendsNothingAtAnyExponent) {
