@@ -280,7 +280,9 @@ TEST_F(CalibrationWizardTest, SettingsTheWizardChangedArePutBack) {
         EXPECT_NE(c.user().flags & kSwitchInternalSense, 0);
         EXPECT_FALSE(restoredLines.empty());
         EXPECT_GE(logged('I', "put back to"), 1);
-        if (!k.complete) EXPECT_TRUE(commandsTo(0x1000 + 20).empty()) << "no gain written";
+        if (!k.complete) {
+            EXPECT_TRUE(commandsTo(0x1000 + 20).empty()) << "no gain written";
+        }
     }
 }
 
