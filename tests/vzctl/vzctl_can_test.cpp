@@ -159,8 +159,9 @@ TEST_F(VzctlCanTest, RestoreBringsBackTheApplicationTheBackupHolds) {
     ASSERT_NE(restored, std::string::npos) << tail;
     const size_t firstList = r.out.find("U1   dsPIC30F4011");
     ASSERT_NE(firstList, std::string::npos);
-    EXPECT_EQ(r.out.find("application 2.0.0.0", firstList), r.out.find("application 2.0.0.0", restored))
-        << "the other firmware did not change the version record";
+    const std::string programmedLine = r.out.substr(firstList, r.out.find('\n', firstList) - firstList);
+    EXPECT_EQ(programmedLine.find("application 2.0.0.0"), std::string::npos)
+        << "the other firmware did not change the version record: " << programmedLine;
     EXPECT_NE(
         r.out.find("U1   dsPIC30F4011    boot loader 1.4.0.0  application 2.0.0.0  running: application",
                    restored),
@@ -173,6 +174,26 @@ TEST_F(VzctlCanTest, RestoreBringsBackTheApplicationTheBackupHolds) {
         std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("Error: not a backup file"), std::string::npos);
+}
+
+// The program-memory job's failure is the restore's verdict, whatever the EEPROM job would say.
+TEST_F(VzctlCanTest, ARestoreWhoseProgramMemoryFailedExitsWithOne) {
+    const std::string bex = (dir / "u1.bex").string(), broken = (dir / "broken.json").string();
+    ASSERT_EQ(vzctl(port() + " can backup 1 " + bex).status, 0);
+    // A reply spoilt while the restore compares the module's rows with the backup.
+    writeScenario(
+        broken, 16, "0010",
+        R"({"kind": "corruptBuffer", "channel": 1, "operation": "readAddr", "address": 53256, "after": 40, "count": 1})");
+    const Outcome r = vzctl("-S SIM:" + broken + " can restore 1 " + bex);
+    const std::string tail = r.out.substr(r.out.size() > 2000 ? r.out.size() - 2000 : 0);
+    EXPECT_EQ(r.status, 1) << tail;
+    EXPECT_NE(r.out.find("Error: Write of device-memory (FLASH) failed"), std::string::npos) << tail;
+    EXPECT_EQ(r.out.find(" EM: "), std::string::npos) << tail;  // the EEPROM job never ran
+    EXPECT_NE(r.out.find("vzctl: restoring U1 failed (see the log above); nothing was written; U1 runs its "
+                         "application"),
+              std::string::npos)
+        << tail;
+    EXPECT_EQ(r.out.find("restored from"), std::string::npos);
 }
 
 // The kind of firmware is the operator's (the name, or --kind); a file whose own type disagrees, or

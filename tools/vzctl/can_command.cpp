@@ -294,7 +294,7 @@ std::string withoutLineEnd(std::string text) {
     return text;
 }
 
-// kind: 1 boot loader, 2 application, 3 update application (0 for a restore).
+// kind: 1 boot loader, 2 application, 3 update application, -1 by the file's name (0 for a restore).
 int programCommand(int channel, const std::string& path, int kind, bool overwrite, bool restore,
                    std::FILE* out) {
     // A file that cannot serve is refused before the module is asked anything.
@@ -313,6 +313,16 @@ int programCommand(int channel, const std::string& path, int kind, bool overwrit
     if (file.report.damaged()) {
         std::fprintf(stderr, "vzctl: %s: HEX-file damaged (%s); nothing was written\n", path.c_str(),
                      file.report.damageText().c_str());
+        return 1;
+    }
+    // The kind is the operator's: the name rule of the update dialog, or --kind. The file's own type
+    // parameter must agree with it, so a boot loader is never written as an application.
+    if (!restore && kind < 0) kind = firmwareKindByName(path);
+    if (!restore && kind == 0) {
+        std::fprintf(stderr,
+                     "vzctl: %s: the name does not tell the kind of firmware (..._BL.HEX, ..._FW.HEX, "
+                     "..._FBU.HEX); give --kind; nothing was written\n",
+                     path.c_str());
         return 1;
     }
     const bool bootloaderFile = kind == kBootLoaderFirmware;
@@ -454,16 +464,6 @@ int canCommand(const std::vector<std::string>& w, bool json, std::FILE* out) {
         }
         if (bad || !parseChannel(w[1], channel))
             return usage("program CH FILE [--overwrite-config] [--kind bootloader|application|update]");
-        // The kind is the operator's: the name rule of the update dialog, or the option. The file's own
-        // type parameter must agree with it, so a boot loader is never written as an application.
-        if (kind < 0) kind = firmwareKindByName(w[2]);
-        if (kind == 0) {
-            std::fprintf(stderr,
-                         "vzctl: %s: the name does not tell the kind of firmware (..._BL.HEX, ..._FW.HEX, "
-                         "..._FBU.HEX); give --kind; nothing was written\n",
-                         w[2].c_str());
-            return 1;
-        }
         return programCommand(channel, w[2], kind, overwrite, false, out);
     }
     if (sub == "restore") {
