@@ -46,6 +46,7 @@ bool CBootload::programDevice(const DeviceInfo* device, int memoryType, const st
         return false;
     }
     LoadedFirmware file;
+    file.report.cancelled = [this] { return cancelRequested(); };  // a closing dialog ends the reading
     const LogSink log = [this](const std::string& text) { postText(text); };
     file.hexOk =
         loadFirmwareHex(fileHandle.get(), device->family, file.rows, file.parameters, log, &file.report);
