@@ -178,6 +178,20 @@ bool CBootload::programDevice(const DeviceInfo* device, int memoryType, const st
     auto addSum = [&](const MemoryRow& r, int from) {
         for (int k = from; k < rowTransferSize(r); ++k) sum = static_cast<uint8_t>(sum + r.transfer[k]);
     };
+    // Reads a row of the job's memory type from the module and compares it with the row's transfer bytes.
+    auto moduleHoldsRow = [&](const MemoryRow& r, bool& same) {
+        const int bytes = memoryType == kEepromMemory ? 2 * rowTransferSize(r) : rowTransferSize(r);
+        std::vector<uint8_t> now(static_cast<size_t>(bytes));
+        const uint8_t readCommand = memoryType == kEepromMemory ? 0x04 : 0x02;
+        const uint16_t readSize = static_cast<uint16_t>(rowTransferSize(r));
+        if (!sendCommand(id, readCommand, r.baseAddress, readSize) ||
+            receiveData(id, readCommand, now.data(), bytes) != bytes) {
+            postLog(" : Error: Read memory from device failed\r\n");
+            return false;
+        }
+        same = std::equal(now.begin(), now.end(), r.transfer.begin());
+        return true;
+    };
     // A restored application's checksum and size follow the rules of programming: rows 0 (after the
     // reset GOTO) to 4, then the run of rows up to the first erased one.
     auto account = [&](int i, const MemoryRow& r) {
@@ -214,16 +228,9 @@ bool CBootload::programDevice(const DeviceInfo* device, int memoryType, const st
                                                           r.baseAddress >= bootLoaderStart))) {
             // A row the module already holds as the backup does is left alone: a restore after a
             // firmware update rewrites only what the update changed.
-            const int bytes = memoryType == kEepromMemory ? 2 * rowTransferSize(r) : rowTransferSize(r);
-            std::vector<uint8_t> now(static_cast<size_t>(bytes));
-            const uint8_t readCommand = memoryType == kEepromMemory ? 0x04 : 0x02;
-            const uint16_t readSize = static_cast<uint16_t>(rowTransferSize(r));
-            if (!sendCommand(id, readCommand, r.baseAddress, readSize) ||
-                receiveData(id, readCommand, now.data(), bytes) != bytes) {
-                postLog(" : Error: Read memory from device failed\r\n");
-                return false;
-            }
-            if (std::equal(now.begin(), now.end(), r.transfer.begin())) {
+            bool same = false;
+            if (!moduleHoldsRow(r, same)) return false;
+            if (same) {
                 postLog(" xM: 0x%06X (%2d bytes) unchanged\r\n", r.baseAddress, rowTransferSize(r));
                 if (memoryType == kProgramMemory) account(i, r);
                 ++progress_.done;
@@ -247,8 +254,17 @@ bool CBootload::programDevice(const DeviceInfo* device, int memoryType, const st
             return ok;
         };
         if (restore) {
-            // Every row the backup holds that differs from the module.
-            if (write() && memoryType == kProgramMemory) account(i, r);
+            // Every row the backup holds that differs from the module; each written row is read back,
+            // so that a restore reports success only for memory that holds the backup.
+            if (write()) {
+                bool same = false;
+                if (!moduleHoldsRow(r, same)) return false;
+                if (!same) {
+                    postLog(" : Error: row 0x%06X reads back other than written\r\n", r.baseAddress);
+                    return false;
+                }
+                if (memoryType == kProgramMemory) account(i, r);
+            }
         } else if (i == 0) {
             if (write()) addSum(r, 6);
         } else if (memoryType == kEepromMemory) {

@@ -268,6 +268,14 @@ int backupCommand(int channel, std::string path, std::FILE* out) {
     u->queueBackup(d, path);
     const Outcome o = u.run("backup");
     const bool ok = o.failed == 0 && !o.stopped;
+    bool readsBack = true;
+    if (ok) {
+        // The file is the product: it must read back whole, naming this processor.
+        LoadedFirmware written;
+        readsBack = loadFirmwareFile(path, d.family, written, [](const std::string&) {}) && written.hexOk &&
+                    !written.report.damaged() && written.report.startSegment &&
+                    written.report.startSegment->first == (d.deviceID & 0xFFFF);
+    }
     bool back = true;
     if (ran == 2) {
         u->queueStartFirmware(channel, false);
@@ -278,6 +286,13 @@ int backupCommand(int channel, std::string path, std::FILE* out) {
         std::fprintf(stderr, "vzctl: backup of U%d %s; no file written%s; U%d runs its %s\n", channel,
                      o.stopped ? "stopped" : "failed (see the log above)",
                      existed ? ", the earlier file is unchanged" : "", channel, runs.c_str());
+        return 1;
+    }
+    if (!readsBack) {
+        std::fprintf(
+            stderr,
+            "vzctl: %s: the written backup does not read back whole; do not use it; U%d runs its %s\n",
+            path.c_str(), channel, runs.c_str());
         return 1;
     }
     std::fprintf(out, "U%d: backup written to %s\n", channel, path.c_str());
