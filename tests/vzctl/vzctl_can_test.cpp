@@ -227,6 +227,7 @@ TEST_F(VzctlCanTest, ProgramRefusalsComeBeforeTheBootLoaderStarts) {
          "Error: connected device is incompatible with HEX-file (deviceId=0x0141, deviceFamilyHex=0x0101)"},
         {"can program 2 " + for4011, "Error: unknown/unsupported device"},
         {"can program 1 " + unnamed, "the name does not tell the kind of firmware"},
+        {"can backup 2 " + (dir / "u2.bex").string(), "cannot be backed up (unknown/unsupported device)"},
     };
     for (const Case& c : cases) {
         const Outcome r = vzctl(port() + " " + c.words);
