@@ -1,7 +1,9 @@
 // Reading firmware files into rows and parameters, and writing the sparse backup image.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -210,6 +212,25 @@ TEST(HexFile, InsertPutsPhantomBytesAndWritesOnlyWhatWasStored) {
     EXPECT_FALSE(eeprom.writeHexFile("/dev/full", false));
     EXPECT_EQ(report.size(), 3u);
     std::remove(fifo.c_str());
+
+    // A disk that fills up during the write: the earlier file of that name stays as it was.
+    const std::string earlier = ::testing::TempDir() + "hexfile_earlier.bex";
+    std::ofstream(earlier) << "the earlier backup\n";
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = before;
+    small.rlim_cur = 200;  // the file takes more: its write fails as on a full disk
+    setrlimit(RLIMIT_FSIZE, &small);
+    const bool written = eeprom.writeHexFile(earlier, false);
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(written);
+    std::ifstream again(earlier);
+    std::string first;
+    std::getline(again, first);
+    EXPECT_EQ(first, "the earlier backup");
+    std::remove(earlier.c_str());
 }
 
 }  // namespace
