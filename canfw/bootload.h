@@ -52,7 +52,9 @@ class CBootload : public CWorkerUpdateDlg {
                       bool overrideProtection, bool checksOff, bool restore = false);
     bool queueBackup(const DeviceInfo& device, const std::string& path);
     size_t queuedJobs() { return jobStorage_.size(); }
-    uint32_t failedJobs() const { return jobStorage_.failures(); }
+    // Jobs whose handler reported a failure since the updater was made: a front end compares the
+    // count before and after its jobs to learn their verdict.
+    uint32_t failedJobs() const { return jobsFailed_; }
 
     // Worker side: the boot-loader operations.
     bool sendCommand(int moduleId, uint8_t iCmd, uint32_t iAdr, uint16_t iSize, const uint8_t* data = nullptr,
@@ -80,6 +82,7 @@ class CBootload : public CWorkerUpdateDlg {
     struct Progress {
         std::atomic<int> done{0};
         std::atomic<int> total{0};
+        std::atomic<int> written{0};  // rows the module accepted in the current job
     };
     Progress& progress() { return progress_; }
 
@@ -95,6 +98,7 @@ class CBootload : public CWorkerUpdateDlg {
     JobQueue<std::string> resultStorage_;  // result records of successful jobs; nobody reads them
     bool checksOff_ = false;
     Progress progress_;
+    std::atomic<uint32_t> jobsFailed_{0};
 };
 
 }  // namespace vz

@@ -35,8 +35,9 @@ struct BootloadJob {
     bool bootloaderFile = false;
     bool overrideProtection = false;
     bool checksOff = false;
-    // A backup written back: it carries no HEX-parameters, so the firmware checks do not apply and
-    // the module keeps its start parameters.
+    // A backup written back: instead of the firmware checks, the file must be a backup of this
+    // processor; every row it holds is written but the boot loader's own, and the module keeps its
+    // start address (a module cannot tell it).
     bool restore = false;
     DeviceInfo device;
     std::string path;  // at most 259 characters

@@ -12,6 +12,7 @@ int CBootload::handleJob(BootloadJob& job) {
     const char* failure = nullptr;
     progress_.done = 0;
     progress_.total = 0;
+    progress_.written = 0;
     switch (job.type) {
         case kJobBackup:
             ok = backupDeviceMemory(&job.device, job.path);
@@ -91,6 +92,7 @@ int CBootload::handleJob(BootloadJob& job) {
         resultStorage_.appendItem(std::make_unique<std::string>(std::move(result)));
         return 1;
     }
+    ++jobsFailed_;
     if (job.type == kJobRunningType) return -1;  // message 7 with 0 already told it
     if (failure) postLog("%s", failure);
     postLog("Error: Job failed (cmd=0x%02X)\r\n", job.type);

@@ -204,6 +204,7 @@ bool CBootload::WriteMemory(int moduleId, const MemoryRow& row) {
         postLog(" : failed (iError=%d, Adr=0x%06X)\r\n", 0, row.baseAddress);
         return false;
     }
+    ++progress_.written;
     return true;
 }
 

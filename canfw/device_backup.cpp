@@ -1,6 +1,7 @@
 // The device-memory backup: vector tables, flash, EEPROM and configuration memory read through the
-// boot loader into a sparse image and written as a HEX file. Memory the module does not have ends
-// its sweep with a warning; any other failure writes no file.
+// boot loader into a sparse image and written as a HEX file that names the processor it came from.
+// Memory the module does not have ends its sweep with a warning; any other failure writes no file
+// (and leaves an earlier file of that name as it was).
 #include <vector>
 
 #include "canfw/bootload.h"
@@ -101,6 +102,7 @@ bool CBootload::backupDeviceMemory(const DeviceInfo* device, const std::string& 
         }
     }
     if (!ok) return false;
+    image.setStartSegment(static_cast<uint16_t>(device->deviceID), static_cast<uint16_t>(device->procID));
     if (!image.writeHexFile(path, false)) {
         postLog("\r\nError: write HEX-file failed (strFilePath='%s')\r\n", path.c_str());
         return false;

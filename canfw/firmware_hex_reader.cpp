@@ -27,29 +27,68 @@ uint32_t word16(const std::string& hex, size_t at) {
 
 }  // namespace
 
+std::string HexReadReport::damageText() const {
+    std::string text;
+    if (stopped) text = "reading stopped (too long, too many bad lines, or cancelled)";
+    if (!badLines.empty()) {
+        text += text.empty() ? "" : "; ";
+        text += badLines.size() == 1 ? "bad line" : "bad lines";
+        for (size_t i = 0; i < badLines.size() && i < kMaxBadLinesListed; ++i)
+            text += (i ? ", " : " ") + std::to_string(badLines[i]);
+        if (badLines.size() > kMaxBadLinesListed)
+            text += " and " + std::to_string(badLines.size() - kMaxBadLinesListed) + " more";
+    }
+    if (!endRecord && !stopped)
+        text += std::string(text.empty() ? "" : "; ") + "no end record, the file is cut off";
+    return text;
+}
+
 bool loadFirmwareHex(const std::string& path, int deviceFamily, RowImage& rows, ParameterMap& parameters,
-                     const LogSink& log) {
+                     const LogSink& log, HexReadReport* report) {
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "r"), &std::fclose);
     if (!file) return false;
-    return loadFirmwareHex(file.get(), deviceFamily, rows, parameters, log);
+    return loadFirmwareHex(file.get(), deviceFamily, rows, parameters, log, report);
 }
 
 bool loadFirmwareHex(FILE* file, int deviceFamily, RowImage& rows, ParameterMap& parameters,
-                     const LogSink& log) {
+                     const LogSink& log, HexReadReport* report) {
+    HexReadReport own;
+    HexReadReport& seen = report ? *report : own;
+    seen.badLines.clear();
+    seen.endRecord = false;
+    seen.stopped = false;
+    seen.startSegment.reset();
     rows = makeRowImage(deviceFamily);
     parameters.clear();
     log("Reading HexFile ..\r\n");
-    char buffer[4096];
     int iLine = 0, dataRecords = 0;
     uint32_t offset = 0;
-    while (std::fgets(buffer, sizeof buffer, file)) {
+    std::string line;
+    for (;;) {
+        // At most 4095 characters a read, a longer line taken in pieces. A NUL byte inside a line
+        // damages it (text tools would cut the line there and hide what follows).
+        line.clear();
+        bool nul = false;
+        int c = 0;
+        while (line.size() < 4095 && (c = std::fgetc(file)) != EOF) {
+            if (c == '\0') nul = true;
+            line.push_back(static_cast<char>(c));
+            if (c == '\n') break;
+        }
+        if (line.empty()) break;
         ++iLine;
-        std::string line(buffer);
-        const size_t cut = line.find_first_of("\r\n");
+        if (iLine > kMaxHexLines || (iLine % 1024 == 0 && seen.cancelled && seen.cancelled()) ||
+            seen.badLines.size() > 1000) {
+            log(formatLog("Error: reading of the HEX-file stopped (iLine=%d)\r\n", iLine));
+            seen.stopped = true;
+            break;
+        }
+        const size_t cut = line.find_first_of(std::string("\r\n\0", 3));
         if (cut != std::string::npos) line.resize(cut);
-        const auto record = parseHexLine(line);
+        const auto record = nul ? std::nullopt : parseHexLine(line);
         if (!record) {
             log(formatLog("No valid HEX-record line (iLine=%d, line='%s')\r\n", iLine, line.c_str()));
+            seen.badLines.push_back(iLine);
             continue;
         }
         const std::string& data = record->dataText;
@@ -68,6 +107,7 @@ bool loadFirmwareHex(FILE* file, int deviceFamily, RowImage& rows, ParameterMap&
                 break;
             }
             case 0x01:
+                seen.endRecord = true;
                 break;
             case 0x02:
                 if (data.size() >= 4) offset = word16(data, 0) * 16;
@@ -76,6 +116,7 @@ bool loadFirmwareHex(FILE* file, int deviceFamily, RowImage& rows, ParameterMap&
                 log(formatLog("Info: start segment address record (iSegment=%d, iOffset=0x%06X)\r\n",
                               data.size() >= 4 ? static_cast<int>(word16(data, 0)) : 0,
                               data.size() >= 8 ? word16(data, 4) : 0));
+                if (data.size() >= 8) seen.startSegment = std::make_pair(word16(data, 0), word16(data, 4));
                 break;
             case 0x04:
                 if (data.size() >= 4) offset = word16(data, 0) * 65536;

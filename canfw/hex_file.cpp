@@ -1,11 +1,15 @@
 #include "canfw/hex_file.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "canfw/hex_record.h"
+#include "configfile/file_replacement.h"
 
 namespace vz {
 
@@ -45,15 +49,20 @@ bool CHexFile::writeHexFile(const std::string& path, bool writeAll) {
         report("Error: Invalid data or allocation failed\n");
         return false;
     }
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
+    // Only a regular file (or a new name) is written: a device or a pipe would take a partial
+    // file or block the writer, and renaming over it would replace the device node.
+    struct stat info {};
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (path.empty() || (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) ||
+        access(folder.c_str(), W_OK | X_OK) != 0) {
         report(formatLog("Error: Unable to open file (szFilename='%s')\n", path.c_str()));
         return false;
     }
-    bool good = true;
-    auto line = [&](const std::string& text) {
-        if (good && std::fprintf(f, "%s\r\n", text.c_str()) < 0) good = false;
-    };
+    // The text is collected first and replaces the file in one step, so that a failed write (a full
+    // disk) leaves an earlier backup of that name as it was.
+    std::string text;
+    auto line = [&](const std::string& record) { text += record + "\r\n"; };
     uint32_t segment = base_ & 0xFFFF0000u;
     uint32_t offset = base_ & 0xFFFF;
     bool segmentPending = true;
@@ -64,7 +73,7 @@ bool CHexFile::writeHexFile(const std::string& path, bool writeAll) {
     std::vector<uint8_t> record;
     record.reserve(kBytesPerRecord);
     uint64_t address = uint64_t{segment} + offset;
-    while (address < end_ && good) {
+    while (address < end_) {
         // Without writeAll a block never written holds no record to write: step over it.
         if (!writeAll && !blocks_.count(static_cast<uint32_t>(address / kBlockSize))) {
             const uint64_t next = std::min<uint64_t>((address / kBlockSize + 1) * kBlockSize, end_);
@@ -102,14 +111,17 @@ bool CHexFile::writeHexFile(const std::string& path, bool writeAll) {
             segmentPending = true;
         }
     }
-    line(":00000001FF");
-    const int writeError = good ? 0 : errno;
-    if (std::fclose(f) != 0 && good) {
-        good = false;
+    if (startSegment_) {
+        const uint8_t cs[4] = {
+            static_cast<uint8_t>(startSegment_->first >> 8), static_cast<uint8_t>(startSegment_->first),
+            static_cast<uint8_t>(startSegment_->second >> 8), static_cast<uint8_t>(startSegment_->second)};
+        line(formatHexRecord(3, 0, cs, 4));
     }
-    if (!good) {
-        const int code = writeError ? writeError : errno;
-        report(formatLog("Error: %s (IOsError=%d)\n", std::strerror(code), code));
+    line(":00000001FF");
+    std::string error;
+    if (!replaceFileContents(path, text.data(), text.size(), error)) {
+        const int code = errno;
+        report(formatLog("Error: %s (IOsError=%d)\n", error.c_str(), code));
         return false;
     }
     return true;

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "canfw/log_text.h"
 
@@ -27,7 +29,14 @@ class CHexFile {
     // phantomBytes zero bytes. False (nothing stored) outside the image.
     bool insertBlock(uint32_t hexAddress, const uint8_t* bytes, uint32_t count, uint32_t phantomBytes);
     // Records of 16 bytes; without writeAll only records that hold a written byte and are not all 0xFF.
+    // The file is replaced only once it is complete and on disk; anything but a regular file is refused.
     bool writeHexFile(const std::string& path, bool writeAll);
+    // A start segment address record (type 03) written before the end record: a backup names the
+    // processor it was read from in it (segment = device ID, offset = processor ID), in the one
+    // standard record that carries no data, so that other HEX tools read the file as before.
+    void setStartSegment(uint16_t segment, uint16_t offset) {
+        startSegment_ = std::make_pair(segment, offset);
+    }
 
     uint32_t size() const { return size_; }
     uint32_t end() const { return end_; }
@@ -50,7 +59,8 @@ class CHexFile {
     uint32_t end_ = 0;
     bool allocated_ = false;
     static constexpr int kBytesPerRecord = 16;
-    std::map<uint32_t, std::unique_ptr<Block>> blocks_;  // by address / kBlockSize
+    std::map<uint32_t, std::unique_ptr<Block>> blocks_;
+    std::optional<std::pair<uint16_t, uint16_t>> startSegment_;  // by address / kBlockSize
     LogSink report_;
 };
 

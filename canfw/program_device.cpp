@@ -9,6 +9,7 @@
 #include "base/clock.h"
 #include "canfw/bootload.h"
 #include "canfw/device_table.h"
+#include "canfw/firmware_checks.h"
 #include "canfw/firmware_hex_reader.h"
 
 namespace vz {
@@ -39,40 +40,32 @@ bool CBootload::programDevice(const DeviceInfo* device, int memoryType, const st
         postLog("Error: unknown/unsupported device\r\n");
         return false;
     }
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "r"), &std::fclose);
-    if (!file) {
+    std::unique_ptr<FILE, int (*)(FILE*)> fileHandle(std::fopen(path.c_str(), "r"), &std::fclose);
+    if (!fileHandle) {
         postLog("Error: Error while opening file (error=%d)\r\n", errno);
         return false;
     }
-    RowImage rows;
-    ParameterMap parameters;
+    LoadedFirmware file;
+    file.report.cancelled = [this] { return cancelRequested(); };  // a closing dialog ends the reading
     const LogSink log = [this](const std::string& text) { postText(text); };
-    const bool hexOk = loadFirmwareHex(file.get(), device->family, rows, parameters, log);
-    file.reset();
-    const FirmwareSettings fw = deriveFirmwareSettings(parameters, hexOk, log);
+    file.hexOk =
+        loadFirmwareHex(fileHandle.get(), device->family, file.rows, file.parameters, log, &file.report);
+    fileHandle.reset();
+    file.settings = deriveFirmwareSettings(file.parameters, file.hexOk, log);
+    const FirmwareSettings& fw = file.settings;
+    RowImage& rows = file.rows;
+    const ParameterMap& parameters = file.parameters;
+    const bool hexOk = file.hexOk;
 
-    // A backup carries no firmware type; it is written back as an application without its start.
-    const bool typeFits = bootloaderFile
-                              ? fw.firmwareType == kBootLoaderFirmware
-                              : fw.firmwareType == kApplicationFirmware || fw.firmwareType == kUpdateFirmware;
-    if (!restore && !typeFits) {
-        postLog("Error: HEX-File not enriched or wrong firmware type\r\n");
+    // Everything that can be decided from the file and the device's identity is decided here, before
+    // the first command to the module.
+    if (const std::string refusal =
+            firmwareRefusal(*device, file, memoryType, bootloaderFile, restore, false);
+        !refusal.empty()) {
+        postLog("%s", refusal.c_str());
         return false;
     }
-    if (fw.deviceFamily >= 0 && static_cast<uint32_t>(fw.deviceFamily) != device->deviceID) {
-        postLog(
-            "Error: connected device is incompatible with HEX-file (deviceId=0x%04llX, "
-            "deviceFamilyHex=0x%04llX)\r\n",
-            static_cast<unsigned long long>(device->deviceID),
-            static_cast<unsigned long long>(fw.deviceFamily));
-        return false;
-    }
-    if (!fw.detect && !fw.firmwareRangeSet()) {
-        postLog(
-            "Error: program-memory location-detection is set to OFF and no firmware location is given\r\n");
-        return false;
-    }
-    if (overrideProtection && fw.configRangeSet())
+    if (overrideProtection && fw.configRangeSet() && !restore)
         postLog(
             "Warning: system configuration of device maybe will be overwritten (reason: user input, "
             "range=0x%06llX - "
@@ -100,16 +93,17 @@ bool CBootload::programDevice(const DeviceInfo* device, int memoryType, const st
                     static_cast<uint32_t>(fw.firmwareStart));
         postLog(" Start-address of application (detected): 0x%06X\r\n", startAddress);
     }
-    for (MemoryRow& r : rows) {
-        packRow(r);
-        // A backup holds erased memory too (FF FF FF 00 an instruction): written back, an erased row
-        // counts as empty, so the run of rows ends at the first gap, before the boot loader.
-        if (restore && !r.empty &&
-            std::all_of(r.transfer.begin(), r.transfer.end(), [](uint8_t b) { return b == 0xFF; }))
-            r.empty = true;
-    }
+    // A backup holds erased memory too (FF FF FF 00 an instruction); written back, an erased row is
+    // written erased, since the firmware programmed since may have used it.
+    for (MemoryRow& r : rows) packRow(r);
+    auto erased = [](const MemoryRow& r) {
+        return std::all_of(r.transfer.begin(), r.transfer.end(), [](uint8_t b) { return b == 0xFF; });
+    };
+    // Where the module's boot loader begins (from its reset GOTO); a restore keeps everything from there.
+    uint32_t bootLoaderStart = 0xFFFFFFFF;
+    const bool legacyBackup = restore && !file.report.startSegment;
 
-    if (memoryType == kProgramMemory) {
+    if (memoryType == kProgramMemory || legacyBackup) {
         // The first traffic: the module's reset row, whose GOTO belongs to the boot loader.
         postLog("Reading target memory ..\r\n");
         const int n = 3 * rowSize;
@@ -121,7 +115,34 @@ bool CBootload::programDevice(const DeviceInfo* device, int memoryType, const st
         }
         auto& file0 = rows[0].transfer;
         auto dump = [&](const uint8_t* b, size_t c) { return hexDump(b, c) + "\r\n"; };
-        if (bootloaderFile) {
+        if (restore) {
+            if (device0[2] != 0x04) {
+                postLog(
+                    "Error: the module's reset row holds no GOTO to its boot loader; nothing was "
+                    "written\r\n");
+                return false;
+            }
+            bootLoaderStart = device0[0] | device0[1] << 8 | (device0[3] & 0x7Fu) << 16;
+            // An older backup names no processor: it must at least hold this module's reset GOTO,
+            // which a firmware file never does.
+            if (legacyBackup &&
+                (rows[0].empty || !std::equal(device0.begin(), device0.begin() + 6, file0.begin()))) {
+                postLog(
+                    "Error: not a backup of this module (it names no processor and its reset GOTO is not "
+                    "the module's); nothing was written\r\n");
+                return false;
+            }
+            if (legacyBackup)
+                postLog(
+                    "Warning: an older backup that names no processor; its reset GOTO is the module's\r\n");
+            postLog(
+                "Info: the boot loader's own rows (reset GOTO, 0x000080 to 0x0000FF, 0x%06X up) are kept "
+                "as the module has them\r\n",
+                bootLoaderStart);
+        }
+        if (memoryType != kProgramMemory) {
+            // Only the check above was wanted.
+        } else if (bootloaderFile) {
             postText(" row 0 BL:    " + dump(file0.data(), file0.size()));
             postLog(" start address BL:  0x%02X%02X\r\n", file0[1], file0[0]);
             postText(" row 0 APP:   " + dump(device0.data(), device0.size()));
@@ -157,6 +178,34 @@ bool CBootload::programDevice(const DeviceInfo* device, int memoryType, const st
     auto addSum = [&](const MemoryRow& r, int from) {
         for (int k = from; k < rowTransferSize(r); ++k) sum = static_cast<uint8_t>(sum + r.transfer[k]);
     };
+    // Reads a row of the job's memory type from the module and compares it with the row's transfer bytes.
+    auto moduleHoldsRow = [&](const MemoryRow& r, bool& same) {
+        const int bytes = memoryType == kEepromMemory ? 2 * rowTransferSize(r) : rowTransferSize(r);
+        std::vector<uint8_t> now(static_cast<size_t>(bytes));
+        const uint8_t readCommand = memoryType == kEepromMemory ? 0x04 : 0x02;
+        const uint16_t readSize = static_cast<uint16_t>(rowTransferSize(r));
+        if (!sendCommand(id, readCommand, r.baseAddress, readSize) ||
+            receiveData(id, readCommand, now.data(), bytes) != bytes) {
+            postLog(" : Error: Read memory from device failed\r\n");
+            return false;
+        }
+        same = std::equal(now.begin(), now.end(), r.transfer.begin());
+        return true;
+    };
+    // A restored application's checksum and size follow the rules of programming: rows 0 (after the
+    // reset GOTO) to 4, then the run of rows up to the first erased one.
+    auto account = [&](int i, const MemoryRow& r) {
+        if (i == 0) {
+            addSum(r, 6);
+        } else if (i <= 4) {
+            if (!erased(r)) addSum(r, 0);
+        } else if (contiguous && !erased(r)) {
+            addSum(r, 0);
+            byteCount += static_cast<uint32_t>(rowTransferSize(r));
+        } else {
+            contiguous = false;
+        }
+    };
     auto inConfig = [&](uint32_t base) {
         return fw.configRangeSet() && fw.configStart <= base && base <= fw.configEnd;
     };
@@ -175,11 +224,25 @@ bool CBootload::programDevice(const DeviceInfo* device, int memoryType, const st
                 progress_.done.load(), toWrite);
             return false;
         }
+        if (restore && !(memoryType == kProgramMemory && (r.baseAddress == 0x80 || r.baseAddress == 0xC0 ||
+                                                          r.baseAddress >= bootLoaderStart))) {
+            // A row the module already holds as the backup does is left alone: a restore after a
+            // firmware update rewrites only what the update changed.
+            bool same = false;
+            if (!moduleHoldsRow(r, same)) return false;
+            if (same) {
+                postLog(" xM: 0x%06X (%2d bytes) unchanged\r\n", r.baseAddress, rowTransferSize(r));
+                if (memoryType == kProgramMemory) account(i, r);
+                ++progress_.done;
+                continue;
+            }
+        }
         clock().sleepMs(50);
-        const bool reserved =
-            memoryType == kProgramMemory &&
-            (bootloaderFile ? r.baseAddress == 0x40 : (r.baseAddress == 0x80 || r.baseAddress == 0xC0));
-        if (reserved || (!overrideProtection && inConfig(r.baseAddress))) {
+        const bool reserved = memoryType == kProgramMemory &&
+                              (bootloaderFile ? r.baseAddress == 0x40
+                                              : (r.baseAddress == 0x80 || r.baseAddress == 0xC0 ||
+                                                 (restore && r.baseAddress >= bootLoaderStart)));
+        if (reserved || (!restore && !overrideProtection && inConfig(r.baseAddress))) {
             if (contiguous) lastWritten = -1;
             postLog(" xM: 0x%06X (%2d bytes) skipped (protected memory)\r\n", r.baseAddress,
                     rowTransferSize(r));
@@ -190,7 +253,19 @@ bool CBootload::programDevice(const DeviceInfo* device, int memoryType, const st
             ok = WriteMemory(id, r);
             return ok;
         };
-        if (i == 0) {
+        if (restore) {
+            // Every row the backup holds that differs from the module; each written row is read back,
+            // so that a restore reports success only for memory that holds the backup.
+            if (write()) {
+                bool same = false;
+                if (!moduleHoldsRow(r, same)) return false;
+                if (!same) {
+                    postLog(" : Error: row 0x%06X reads back other than written\r\n", r.baseAddress);
+                    return false;
+                }
+                if (memoryType == kProgramMemory) account(i, r);
+            }
+        } else if (i == 0) {
             if (write()) addSum(r, 6);
         } else if (memoryType == kEepromMemory) {
             // EEPROM rows are written as they are; they take no part in the application's checksum.
@@ -212,11 +287,13 @@ bool CBootload::programDevice(const DeviceInfo* device, int memoryType, const st
                 }
             }
         } else {
-            if (fw.firmwareStart <= r.baseAddress && r.baseAddress <= fw.firmwareEnd && write()) {
+            // A row both in the firmware range and in the configuration range is written once: a
+            // second write right after the first finds the flash still busy.
+            const bool inFirmware = fw.firmwareStart <= r.baseAddress && r.baseAddress <= fw.firmwareEnd;
+            if ((inFirmware || (overrideProtection && inConfig(r.baseAddress))) && write() && inFirmware) {
                 addSum(r, 0);
                 byteCount += static_cast<uint32_t>(rowTransferSize(r));
             }
-            if (ok && overrideProtection && inConfig(r.baseAddress)) write();
         }
         ++progress_.done;
     }
@@ -231,10 +308,22 @@ bool CBootload::programDevice(const DeviceInfo* device, int memoryType, const st
         return ok;
     }
     if (restore) {
-        postLog(
-            "Info: backup written back; the module stays in its boot loader with its start parameters "
-            "unchanged\r\n");
-        return true;
+        // The module checks its application by size and checksum; both follow from what was written.
+        // The start address cannot be read from a module, so the module keeps the one it has.
+        if (byteCount > 0) {
+            postLog("Writing standard parameters ..\r\n");
+            const uint32_t values[] = {byteCount, checksum};
+            for (int nr = 2; nr <= 3 && ok; ++nr) {
+                int error = 0;
+                if (!setParameter(id, nr, 5, &values[nr - 2], &error) && error != kResultTolerated)
+                    ok = false;
+            }
+        }
+        if (ok)
+            postLog(
+                "Info: backup written back; the module keeps its start address and stays in its boot "
+                "loader\r\n");
+        return ok;
     }
     auto tolerable = [&](int error) { return error == kResultTolerated || checksOff_; };
     postLog("Writing standard parameters ..\r\n");

@@ -240,9 +240,12 @@ intptr_t CFwUpdateDlg::onWorkerMessage(uintptr_t kind, intptr_t message) {
                 break;
             }
             if (restartChecks_ > 0 && selectedDevice_.iModuleId >= 0) {
-                // The module answers again after a start: show the versions it holds now.
+                // The module answers again after a start: show the versions it holds now. Their
+                // messages disable Prepare, so the running type is read once more after them and
+                // the buttons end as the last decision in the log says.
                 updater_->queueReadVersion(selectedDevice_.iModuleId, false);
                 updater_->queueReadVersion(selectedDevice_.iModuleId, true);
+                updater_->queueReadRunningType(selectedDevice_.iModuleId);
             }
             restartChecks_ = 0;
             runningType_ = static_cast<int>(m.value());
@@ -321,6 +324,11 @@ void CFwUpdateDlg::setFirmwarePath(const QString& path) {
 intptr_t CFwUpdateDlg::onDropFiles(uintptr_t, intptr_t files) {
     const auto& list = *reinterpret_cast<const QStringList*>(files);
     if (list.isEmpty()) return 0;
+    // The same rule as Browse: only an existing regular file (a pipe or a device would hold the reader).
+    if (!QFileInfo(list.first()).isFile()) {
+        logLine(formatLog("Not a regular file, ignored: '%s'\r\n", list.first().toStdString().c_str()));
+        return 0;
+    }
     setFirmwarePath(list.first());
     return 0;
 }

@@ -1,6 +1,9 @@
 // Reading firmware files into rows and parameters, and writing the sparse backup image.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -91,6 +94,40 @@ TEST(FirmwareHex, BadLinesAndRecordsAreLoggedAndSkipped) {
     EXPECT_FALSE(loadText("").ok);
 }
 
+// What makes a file damaged is named, so that the file can be refused before anything is written.
+TEST(FirmwareHex, TheReportNamesBadLinesAMissingEndAndStopsOnEndlessInput) {
+    auto report = [](const std::string& text) {
+        Loaded l;
+        HexReadReport r;
+        FILE* f = std::tmpfile();
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::rewind(f);
+        loadFirmwareHex(
+            f, 0, l.rows, l.parameters, [](const std::string&) {}, &r);
+        std::fclose(f);
+        return r;
+    };
+    const std::string good = rec(0, 0x100, {1, 2, 3, 0});
+    std::string nul = good;
+    nul[5] = '\0';
+    const HexReadReport r = report(good + ":00000001FE\r\n" + nul + rec(3, 0, {1, 1, 0, 1}) + good);
+    EXPECT_EQ(r.badLines, (std::vector<int>{2, 3}));
+    EXPECT_FALSE(r.endRecord);
+    ASSERT_TRUE(r.startSegment.has_value());
+    EXPECT_EQ(*r.startSegment, std::make_pair(0x0101u, 0x0001u));
+    EXPECT_TRUE(r.damaged());
+    EXPECT_EQ(r.damageText(), "bad lines 2, 3; no end record, the file is cut off");
+
+    const HexReadReport whole = report(good + ":00000001FF\r\n");
+    EXPECT_FALSE(whole.damaged());
+    EXPECT_EQ(report(good).damageText(), "no end record, the file is cut off");
+
+    // A device that never ends (such as /dev/zero) stops the reading after a bounded number of bad lines.
+    const HexReadReport zeros = report(std::string(8 << 20, '\0'));
+    EXPECT_TRUE(zeros.stopped);
+    EXPECT_LE(zeros.badLines.size(), 1001u);
+}
+
 TEST(FirmwareHex, ParametersDecodeAndDuplicatesAreDiscarded) {
     auto param = [](uint32_t nr, std::vector<uint8_t> data) { return rec(0xD1, nr, std::move(data)); };
     const std::string text = rec(0, 0, {1, 2, 3, 0}) +
@@ -167,6 +204,33 @@ TEST(HexFile, InsertPutsPhantomBytesAndWritesOnlyWhatWasStored) {
     EXPECT_FALSE(eeprom.writeHexFile("/nonexistent-dir/x.bex", false));
     ASSERT_EQ(report.size(), 1u);
     EXPECT_EQ(report[0], "Error: Unable to open file (szFilename='/nonexistent-dir/x.bex')\n");
+    // Only regular files are written: never a device or a pipe (which would block the writer).
+    const std::string fifo = ::testing::TempDir() + "hexfile_fifo.bex";
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(eeprom.writeHexFile(fifo, false));
+    EXPECT_FALSE(eeprom.writeHexFile("/dev/full", false));
+    EXPECT_EQ(report.size(), 3u);
+    std::remove(fifo.c_str());
+
+    // A disk that fills up during the write: the earlier file of that name stays as it was.
+    const std::string earlier = ::testing::TempDir() + "hexfile_earlier.bex";
+    std::ofstream(earlier) << "the earlier backup\n";
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = before;
+    small.rlim_cur = 200;  // the file takes more: its write fails as on a full disk
+    setrlimit(RLIMIT_FSIZE, &small);
+    const bool written = eeprom.writeHexFile(earlier, false);
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(written);
+    std::ifstream again(earlier);
+    std::string first;
+    std::getline(again, first);
+    EXPECT_EQ(first, "the earlier backup");
+    std::remove(earlier.c_str());
 }
 
 }  // namespace

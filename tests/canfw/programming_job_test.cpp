@@ -115,6 +115,48 @@ TEST_F(ProgrammingJob, FilesThatDoNotFitAreRefusedBeforeAnythingIsWritten) {
     std::remove(plain.c_str());
 }
 
+// A file known to be damaged would leave erased words inside the code: it is refused whole.
+TEST_F(ProgrammingJob, DamagedFilesAreRefusedBeforeAnythingIsWritten) {
+    connect();
+    std::vector<std::string> lines;
+    {
+        std::ifstream in(demoFirmware());
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+    }
+    auto variant = [&](const std::string& name, auto change) {
+        std::vector<std::string> copy = lines;
+        change(copy);
+        const std::string path = tempPath(name);
+        std::ofstream out(path, std::ios::binary);
+        for (const auto& l : copy) out << l << "\n";
+        return path;
+    };
+    const std::string whole = readFile(demoFirmware());
+    const std::string cutPath = tempPath("cut_FW.HEX");
+    std::ofstream(cutPath, std::ios::binary) << whole.substr(0, 6000);
+    struct Case {
+        std::string path;
+        std::string says;
+    } cases[] = {
+        {variant("sum_FW.HEX", [](auto& l) { l[9].back() = l[9].back() == '0' ? '1' : '0'; }), "bad line 10"},
+        {variant("odd_FW.HEX", [](auto& l) { l[11].erase(20, 1); }), "bad line 12"},
+        {variant("nul_FW.HEX", [](auto& l) { l[13][20] = '\0'; }), "bad line 14"},
+        {variant("two_FW.HEX", [](auto& l) { l[9].erase(20, 1), l[19].erase(20, 1); }), "bad lines 10, 20"},
+        {cutPath, "bad line 137; no end record, the file is cut off"},  // ends inside line 137
+    };
+    for (const Case& c : cases) {
+        const uint32_t before = firmware(1).instruction(0x100);
+        const std::string log = program(1, c.path);
+        EXPECT_NE(log.find("Error: HEX-file damaged (" + c.says + "); nothing was written\r\n"),
+                  std::string::npos)
+            << c.says << log.substr(0, 4000);
+        EXPECT_EQ(log.find("Reading target memory"), std::string::npos);
+        EXPECT_EQ(firmware(1).rowsWritten(), 0);
+        EXPECT_EQ(firmware(1).instruction(0x100), before);
+        std::remove(c.path.c_str());
+    }
+}
+
 TEST_F(ProgrammingJob, DetectionWritesOnlyTheContiguousRunAfterRow4) {
     connect();
     const std::string path = tempPath("gap.hex");
@@ -127,6 +169,7 @@ TEST_F(ProgrammingJob, DetectionWritesOnlyTheContiguousRunAfterRow4) {
         rec(0xD1, 1001, {0, 5, 0, 0, 0x01, 0xC0, 0x01, 0xFF});  // row 7 (0x1C0) protected
         rec(0, 0, {0x00, 0x01, 0x04, 0x00, 0, 0, 0, 0});        // GOTO 0x100
         for (uint32_t row : {4u, 5u, 6u, 7u, 8u, 10u}) rec(0, row * 128, {0x11, 0x22, 0x33, 0x00});
+        rec(1, 0, {});
     }
     const std::string log = program(4, path);
     ASSERT_NE(log.find("Start application ..\r\n : done"), std::string::npos) << log;
@@ -153,6 +196,7 @@ TEST_F(ProgrammingJob, ABootLoaderFileKeepsTheApplicationsRowsAndWritesNoParamet
         rec(0, 0x80, {0x77, 0x77, 0x77, 0x00});                                // row 0x40: the application's
         for (uint32_t a = 0x7E00; a < 0x8000; a += 8)
             rec(0, 2 * a, {0x55, 0x44, 0x33, 0x00, 0x55, 0x44, 0x33, 0x00});
+        rec(1, 0, {});
     }
     const uint32_t appVector = firmware(1).instruction(0x04), appRow1 = firmware(1).instruction(0x40);
     const std::string log = program(1, path, true);

@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -236,6 +237,19 @@ TEST_F(FwUpdateDialogTest, FileKindFollowsTheName) {
     QCoreApplication::sendEvent(dialog.get(), &drop);
     EXPECT_EQ(text(fwdlg::kPath).toStdString(), demoFirmware());
     EXPECT_EQ(dialog->fileType(), 2);
+    // A dropped directory is no firmware file: the rule of Browse holds for drops too.
+    const QString folderPath = QDir::tempPath() + "/vz_dropped_FW.HEX";
+    ASSERT_TRUE(QDir().mkpath(folderPath));
+    QMimeData folder;
+    folder.setUrls({QUrl::fromLocalFile(folderPath)});
+    QDragEnterEvent enterFolder(QPoint(20, 20), Qt::CopyAction, &folder, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(dialog.get(), &enterFolder);
+    QDropEvent dropFolder(QPointF(20, 20), Qt::CopyAction, &folder, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(dialog.get(), &dropFolder);
+    EXPECT_EQ(text(fwdlg::kPath).toStdString(), demoFirmware());
+    EXPECT_TRUE(waitFor([&] { return log().contains("Not a regular file, ignored"); }))
+        << log().toStdString();
+    QDir().rmdir(folderPath);
 }
 
 TEST_F(FwUpdateDialogTest, RunningFirmwareAndFileKindDecideProgramPrepareAndStart) {
@@ -315,6 +329,11 @@ TEST_F(FwUpdateDialogTest, ProgrammingAFirmwareEndsWithTheModuleRunningTheNewApp
     EXPECT_FALSE(ctl(fwdlg::kProgram)->isEnabled());
     EXPECT_EQ(dialog->runningType(), 2) << log().toStdString();
     EXPECT_TRUE(text(fwdlg::kAppVersion).startsWith("2.2.0.0")) << text(fwdlg::kAppVersion).toStdString();
+    // The buttons end as the last decision in the log says: Prepare is allowed for the new application.
+    ASSERT_TRUE(idle());
+    const QString decisions = log();
+    EXPECT_TRUE(decisions.lastIndexOf("Prepare 'allowed'") > decisions.lastIndexOf("Prepare 'prohibited'"));
+    EXPECT_TRUE(ctl(fwdlg::kPrepare)->isEnabled());
     // Selecting the module again reads the versions it has now.
     auto* list = ctl<QComboBox>(fwdlg::kModules);
     QTest::keyClick(list, Qt::Key_Down);
