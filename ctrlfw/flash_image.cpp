@@ -169,11 +169,26 @@ void FlashImage::insertChecksum(int deviceLayout) {
     imageChecksum();
 }
 
+std::vector<FlashImage::WordRange> FlashImage::writeRanges() const {
+    std::vector<WordRange> ranges;
+    if (words_.empty() || lowest_ > highest_) return ranges;
+    for (uint32_t a = lowest_; a <= highest_; a += kWriteChunkWords) {
+        const uint32_t n = std::min(kWriteChunkWords, highest_ - a + 1);
+        if (blank(&words_[a - kBase], n)) continue;
+        if (!ranges.empty() && ranges.back().last + 1 == a)
+            ranges.back().last = a + n - 1;
+        else
+            ranges.push_back({a, a + n - 1});
+    }
+    return ranges;
+}
+
 bool FlashImage::eraseFlash(uint32_t sectorMask) {
     const int total = std::popcount(sectorMask & 0x3FFu);
     int done = 0;
     for (int k = 0; k < 10; ++k) {
         if (!(sectorMask & (1u << k))) continue;
+        if (stopped()) return false;
         emit("  Erase sector %c: ", 'A' + k);
         const int rc = erase_ ? erase_(handle_, 1u << k) : PRG_STATUS_FAILED;
         if (rc != 0) {
@@ -198,6 +213,7 @@ bool FlashImage::writeFlash() {
     int done = 0;
     for (uint32_t a = lowest_; a <= highest_; a += kWriteChunkWords) {
         const uint32_t n = std::min(kWriteChunkWords, highest_ - a + 1);
+        if (stopped()) return false;
         if (blank(&at(a), n)) {
             debugLog(kLogDebug, "NOT Write %u words -> 0x%6.6X", n, a);
             continue;
@@ -224,6 +240,7 @@ bool FlashImage::verifyFlash() {
     int done = 0;
     for (uint32_t a = lowest_; a <= highest_; a += kVerifyChunkWords) {
         const uint32_t n = std::min(kVerifyChunkWords, highest_ - a + 1);
+        if (stopped()) return false;
         debugLog(kLogDebug, "Write %u words -> 0x%6.6X", n, a);
         const int rc = driver_->FlashVerify(handle_, a, 0, 2 * n, &at(a));
         if (rc != 0) {

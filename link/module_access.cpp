@@ -19,6 +19,8 @@ std::atomic<uint32_t> moduleWriteErrors{0};
 
 namespace {
 
+std::atomic<int> singleAttempts{0};
+
 struct Exchange {
     const uint8_t* request;
     int requestSize;
@@ -65,13 +67,19 @@ int exchange(const Exchange& x, FinishFn finish) {
                 captureModuleFrame(x.reply, std::min<size_t>(received, static_cast<size_t>(x.replySize)),
                                    CaptureDirection::Inbound);
             if (received >= 2) out.status = x.reply[1] & 7;
-            return goodReply(x, received) ? Attempt::Good : Attempt::Retry;
+            if (goodReply(x, received)) return Attempt::Good;
+            if (singleAttempts == 0) return Attempt::Retry;
+            bridge()->flushBuffers(usbHandle, true, true);  // a late reply must not meet the next request
+            return Attempt::GiveUp;
         },
         [] { bridge()->flushBuffers(usbHandle, true, true); },
         [&] { return !x.sendOnceFirst || sendRequest(x); }, finish);
 }
 
 }  // namespace
+
+SingleAttemptScope::SingleAttemptScope() { ++singleAttempts; }
+SingleAttemptScope::~SingleAttemptScope() { --singleAttempts; }
 
 uint8_t checkByte(const uint8_t* bytes, int length) {
     uint8_t c = 0x5A;

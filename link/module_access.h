@@ -37,6 +37,16 @@ int directWriteAddr(uint8_t module, uint8_t functionCode, uint32_t address, cons
 int directWriteReply(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length,
                      uint16_t* result, int resultLength);
 
+// While one lives, a direct exchange that fails gives up after its first attempt, without retries and
+// without the communication problem dialog: for probes to which no answer is an answer.
+class SingleAttemptScope {
+  public:
+    SingleAttemptScope();
+    ~SingleAttemptScope();
+    SingleAttemptScope(const SingleAttemptScope&) = delete;
+    SingleAttemptScope& operator=(const SingleAttemptScope&) = delete;
+};
+
 void bindDirectOperations();
 // No operations bound (option -u): every access is refused with -1 and no channel is ever found.
 void unbindOperations();

@@ -14,6 +14,7 @@
 #include <QThread>
 #include <QWindow>
 
+#include "base/operator_seam.h"
 #include "base/polling_state.h"
 #include "link/usb_link.h"
 #include "ui_controller_firmware_135.h"
@@ -184,6 +185,7 @@ void ControllerFirmwareDialog::endWork() {
 }
 
 void ControllerFirmwareDialog::browse() {
+    update_->clearCancel();
     startWork([this] { return update_->readDevice(); }, [this](bool) { browseChooseFile(); });
 }
 
@@ -201,11 +203,27 @@ void ControllerFirmwareDialog::browseChooseFile() {
 void ControllerFirmwareDialog::runSteps() {
     if (!update_->prepared()) return;
     const ControllerUpdateSteps steps = controllerUpdateSteps();
+    // The boxes stay the operator's; only a choice that leaves the controller without a firmware is
+    // asked about first.
+    if (update_->imageType() == static_cast<int>(FlashImageType::BootLoader) && steps.eraseFirmware && steps.program) {
+        const BoxAnswer answer = operatorSeam().messageBox(
+            {"Firmware",
+             "The chosen file is a boot loader, and \"Erase Fw.\" is checked: the firmware sectors C-J will be "
+             "erased, and the controller will not run until a firmware is programmed.\n\nErase the firmware?",
+             BoxButtons::YesNo, BoxIcon::Warning, true});
+        if (answer != BoxAnswer::Yes) {
+            appendLog("Not started: the firmware stays (clear \"Erase Fw.\" to update only the boot loader)\n");
+            return;
+        }
+    }
+    update_->clearCancel();
     startWork([this, steps] { return update_->run(steps); },
-              [](bool) {
-                  // The processor was restarted from flash and the link configured for module access:
-                  // the channel list may show the crate again while the log stays open.
-                  pollingStopped = false;
+              [this](bool ok) {
+                  // After a good run the controller runs its flash and the link is configured for module
+                  // access: the channel list may show the crate again while the log stays open. After a
+                  // failed run, or one after which the controller does not start, polling stays stopped
+                  // until CANCEL, so that no problem box covers the dialog the operator repairs it with.
+                  if (ok && update_->started().value_or(false)) pollingStopped = false;
               });
 }
 

@@ -177,6 +177,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(CoffFileTest, MissingFileIndexAndOffsetErrors) {
     std::unique_ptr<CoffFile> coff;
     EXPECT_EQ(coffOpen(path("-missing"), nullptr, coff), kCoffCannotOpen);
+    // A directory is no file to open; a device delivering zeros is read and is no COFF file.
+    EXPECT_EQ(coffOpen(std::filesystem::temp_directory_path().string(), nullptr, coff), kCoffCannotOpen);
+    EXPECT_EQ(coffOpen("/dev/zero", nullptr, coff), kCoffNotCoff);
 
     const std::string file = path(".out");
     ASSERT_TRUE(vztest::writeCoffFile(file, CoffWriterOptions{}, sampleSections()));

@@ -65,6 +65,11 @@ TEST_F(DriverTest, OptionTexts) {
     PRG_SetOptions(handle, ("EmuBoardFileName=" + std::string(600, 'x')).c_str());
     EXPECT_EQ(std::string(options().emuBoardFileName.data()).size(), 260u);
     EXPECT_EQ(PRG_SetOptions(handle, nullptr), -1);
+    // Time-outs are bounded: a huge or negative value can neither overflow a wait nor make it endless.
+    PRG_SetOptions(handle, "PrgEraseTimeout=100000000,PrgProgrammingTimeout=99999999999,PrgVerifyTimeout=-5");
+    EXPECT_EQ(options().prgEraseTimeout, 10000);
+    EXPECT_EQ(options().prgProgrammingTimeout, 60000);
+    EXPECT_EQ(options().prgVerifyTimeout, 0);
 
     PRG_HANDLE again = nullptr;
     ASSERT_EQ(PRG_Init(&again), 0);
