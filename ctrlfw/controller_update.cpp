@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/clock.h"
+#include "base/controller_type.h"
 #include "base/debug_log.h"
 #include "base/polling_state.h"
 #include "base/settings.h"
@@ -24,6 +25,7 @@
 #include "prg/coff_reader.h"
 #include "link/exchange_engine.h"
 #include "link/module_access.h"
+#include "link/snmp/snmp_client.h"
 #include "link/usb_link.h"
 
 namespace vz {
@@ -255,8 +257,14 @@ bool ControllerUpdate::controllerStarts(int attempts) {
     const SingleAttemptScope once;
     for (int i = 0; i < attempts; ++i) {
         if (i > 0) clock().sleepMs(300);
+        // Any well-formed reply is the controller firmware's: a module error (-2) answers as well as data.
         uint8_t word[2];
-        if (directReadAddr(kControllerAddress, 2, kWordSpace + kCacheUserConfigWord, word, 2) == 2) return true;
+        const int read = directReadAddr(kControllerAddress, 2, kWordSpace + kCacheUserConfigWord, word, 2);
+        if (read == 2 || read == -2) return true;
+        // A controller that talks SNMP over SLIP answers only that.
+        uint8_t description[128];
+        if ((controllerType == kQx308 || controllerType == kKrat) && snmpProbe(description, sizeof description) == 0)
+            return true;
     }
     return false;
 }

@@ -1,5 +1,7 @@
 #include "link/usb_link.h"
 
+#include "link/link_capture.h"
+
 #include "base/controller_type.h"
 
 #include <mutex>
@@ -222,6 +224,7 @@ bool usbReconnect() {
 }
 
 uint8_t usbSetLines(uint8_t rts, uint8_t dtr) {
+    captureModemLines(rts != 0, dtr != 0);
     return bridge()->setFlowControl(usbHandle, 0, rts, dtr, 0, 0, false);
 }
 

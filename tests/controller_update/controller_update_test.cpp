@@ -1,6 +1,11 @@
 // The update sequence against the virtual crate's processor: it reads the identity and versions
 // through the boot loader, programs a new image so that the controller restarts with it and answers
 // module access again, and stops cleanly where the link or the flash fails.
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "link/link_capture.h"
 #include "tests/controller_update/controller_update_fixture.h"
 
 namespace vz {
@@ -65,7 +70,7 @@ TEST_F(ControllerUpdateTest, AFirmwareOverUnerasedSectorsIsRefusedAndNothingIsTo
     EXPECT_FALSE(update->run(steps));
     EXPECT_TRUE(update->refused());
     EXPECT_FALSE(update->flashTouched());
-    EXPECT_TRUE(contains("Refused: the image has words in sectors C-J")) << log;
+    EXPECT_TRUE(contains("Refused: the image has words in sectors C, J, which are not erased")) << log;
     EXPECT_FALSE(contains("Program the flash")) << log;
     EXPECT_EQ(flash(), before);
     EXPECT_TRUE(controllerAnswers());
@@ -122,6 +127,51 @@ TEST_F(BlankControllerTest, BootLoaderThenFirmwareBringsABlankControllerBack) {
     EXPECT_TRUE(contains("Inserted Checksum at 0x3F3FF2")) << "the 2.x boot loader checks the current layout\n" << log;
     ASSERT_TRUE(update->run(ControllerUpdateSteps{})) << log;
     EXPECT_TRUE(controllerAnswers());
+}
+
+// With VZ_PCAP the boot-loader link goes into the capture too: the reset lines and the serial bytes
+// each way, so that a failed update can be sent in as it happened.
+TEST_F(ControllerUpdateTest, TheBootLoaderTrafficAndTheResetLinesAreCaptured) {
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("boot_capture_" + std::to_string(getpid()) + ".pcapng")).string();
+    std::string error;
+    ASSERT_TRUE(startLinkCapture(path, error)) << error;
+    ASSERT_TRUE(update->readDevice()) << log;
+    update->reset();
+    stopLinkCapture();
+
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::filesystem::remove(path);
+    auto le32 = [&b](size_t at) {
+        return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+    };
+    std::vector<std::vector<uint8_t>> lines;  // interface 3
+    std::vector<uint8_t> sent, received;     // interface 2, by direction (flags 2 out, 1 in)
+    for (size_t at = 0; at + 12 <= b.size();) {
+        const uint32_t type = le32(at), length = le32(at + 4);
+        ASSERT_TRUE(length >= 12 && at + length <= b.size());
+        if (type == 6) {
+            const uint32_t interfaceId = le32(at + 8), captured = le32(at + 20);
+            const std::vector<uint8_t> data(b.begin() + at + 28, b.begin() + at + 28 + captured);
+            const size_t option = at + 28 + (captured + 3) / 4 * 4;
+            const bool inbound = b[option] == 2 && le32(option + 4) == 1;
+            if (interfaceId == 3) lines.push_back(data);
+            if (interfaceId == 2) (inbound ? received : sent).insert((inbound ? received : sent).end(), data.begin(), data.end());
+        }
+        at += length;
+    }
+    // Reset into the ROM boot loader, then the restart from flash.
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[0], (std::vector<uint8_t>{1, 1}));
+    EXPECT_EQ(lines[1], (std::vector<uint8_t>{0, 1}));
+    EXPECT_EQ(lines[lines.size() - 2], (std::vector<uint8_t>{1, 0}));
+    EXPECT_EQ(lines.back(), (std::vector<uint8_t>{0, 0}));
+    // Autobaud and the boot header go out, echoed byte for byte.
+    ASSERT_GE(sent.size(), 3u);
+    EXPECT_EQ(std::vector<uint8_t>(sent.begin(), sent.begin() + 3), (std::vector<uint8_t>{'A', 0xAA, 0x08}));
+    ASSERT_GE(received.size(), 3u);
+    EXPECT_EQ(std::vector<uint8_t>(received.begin(), received.begin() + 3), (std::vector<uint8_t>{'A', 0xAA, 0x08}));
 }
 
 }  // namespace
