@@ -59,18 +59,23 @@ const char* portStatusText(void*, int status) {
     return text.c_str();
 }
 
-void portLog(void*, uint32_t flags, const char* text) { debugLog(flags, "%s", text); }
+void portLog(void*, uint32_t flags, const char* text) {
+    debugLog(flags, "%s", text);
+}
 
-void portSleepMs(void*, uint32_t ms) { clock().sleepMs(ms); }
+void portSleepMs(void*, uint32_t ms) {
+    clock().sleepMs(ms);
+}
 
-uint64_t portNowMs(void*) { return static_cast<uint64_t>(clock().nowMs()); }
+uint64_t portNowMs(void*) {
+    return static_cast<uint64_t>(clock().nowMs());
+}
 
 }  // namespace
 
 const PrgSerialPort& bridgeSerialPort() {
-    static const PrgSerialPort port{nullptr,        portWrite,   portRead,    portFlush,
-                                    portConfigure,  portSetModemLines, portStatusText, portLog,
-                                    portSleepMs,    portNowMs};
+    static const PrgSerialPort port{nullptr,           portWrite,      portRead, portFlush,   portConfigure,
+                                    portSetModemLines, portStatusText, portLog,  portSleepMs, portNowMs};
     return port;
 }
 

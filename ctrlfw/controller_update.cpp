@@ -22,11 +22,11 @@
 #include "ctrlfw/bridge_serial_port.h"
 #include "ctrlfw/flash_image.h"
 #include "ctrlfw/flash_sectors.h"
-#include "prg/coff_reader.h"
 #include "link/exchange_engine.h"
 #include "link/module_access.h"
 #include "link/snmp/snmp_client.h"
 #include "link/usb_link.h"
+#include "prg/coff_reader.h"
 
 namespace vz {
 namespace {
@@ -59,10 +59,15 @@ bool isReadableFile(const std::filesystem::path& p) {
 
 }  // namespace
 
-ControllerUpdateSteps& controllerUpdateSteps() { return steps_; }
-void resetControllerUpdateSteps() { steps_ = {}; }
+ControllerUpdateSteps& controllerUpdateSteps() {
+    return steps_;
+}
+void resetControllerUpdateSteps() {
+    steps_ = {};
+}
 
-ControllerUpdateSteps stepsForImage(FlashImageType type, bool eraseBootloader, bool eraseFirmware, bool verify) {
+ControllerUpdateSteps stepsForImage(FlashImageType type, bool eraseBootloader, bool eraseFirmware,
+                                    bool verify) {
     const bool bootLoader = type == FlashImageType::BootLoader;
     ControllerUpdateSteps steps;
     steps.eraseBootloader = bootLoader || eraseBootloader;
@@ -79,22 +84,33 @@ uint16_t eraseMaskFor(const ControllerUpdateSteps& steps) {
 
 std::string partIdText(uint16_t partId) {
     switch (partId) {
-        case 1: return "F281x(1)";
-        case 2: return "F281x(2)";
-        case 3: return "C281x";
-        default: return format("%04X", partId);
+        case 1:
+            return "F281x(1)";
+        case 2:
+            return "F281x(2)";
+        case 3:
+            return "C281x";
+        default:
+            return format("%04X", partId);
     }
 }
 
 std::string revisionIdText(uint16_t revisionId) {
     switch (revisionId) {
-        case 1: return "A)";
-        case 2: return "B";
-        case 3: return "C/D";
-        case 5: return "E";
-        case 6: return "F";
-        case 7: return "G";
-        default: return format("%04X", revisionId);
+        case 1:
+            return "A)";
+        case 2:
+            return "B";
+        case 3:
+            return "C/D";
+        case 5:
+            return "E";
+        case 6:
+            return "F";
+        case 7:
+            return "G";
+        default:
+            return format("%04X", revisionId);
     }
 }
 
@@ -152,7 +168,8 @@ bool isVirtualCrateStandIn(const std::string& path) {
     if (coffOpen(path, block, coff) == 0) {
         for (const CoffSection& section : coff->sections()) {
             char name[64];
-            if (coffSectionName(*coff, section, sizeof name, name) == 0 && std::string(name) == kVirtualCrateOnlySection)
+            if (coffSectionName(*coff, section, sizeof name, name) == 0 &&
+                std::string(name) == kVirtualCrateOnlySection)
                 standIn = true;
         }
     }
@@ -183,7 +200,9 @@ void ControllerUpdate::log(const std::string& text) {
     if (logSink_) logSink_(text);
 }
 
-int ControllerUpdate::imageType() const { return prepared_ ? static_cast<int>(image_->type()) : 0; }
+int ControllerUpdate::imageType() const {
+    return prepared_ ? static_cast<int>(image_->type()) : 0;
+}
 
 void ControllerUpdate::applyOptions(const std::string& bootFile) {
     const std::string port = portName.size() > 3 ? portName.substr(3) : std::string();
@@ -206,7 +225,8 @@ void ControllerUpdate::applyOptions(const std::string& bootFile) {
         "PrgProgrammingTimeout=200,PrgProgrammingOption1=0,PrgProgrammingOption2=0,PrgProgrammingOption3=0,"
         "PrgProgrammingOption4=0",
         format("PrgVerifyFileName=%s", bootFile.c_str()),
-        "PrgVerifyTimeout=200,PrgVerifyOption1=0x0f0f,PrgVerifyOption2=0x001f,PrgVerifyOption3=0,PrgVerifyOption4=0",
+        "PrgVerifyTimeout=200,PrgVerifyOption1=0x0f0f,PrgVerifyOption2=0x001f,PrgVerifyOption3=0,"
+        "PrgVerifyOption4=0",
     };
     for (const std::string& o : more) prg_.SetOptions(handle_, o.c_str());
 }
@@ -224,7 +244,8 @@ bool ControllerUpdate::connect() {
         return false;
     }
     if (portName.rfind("SIM", 0) != 0 && isVirtualCrateStandIn(bootFile)) {
-        log(format("\"%s\" stands in for the access firmware in the virtual crate only; it is not sent to a "
+        log(
+            format("\"%s\" stands in for the access firmware in the virtual crate only; it is not sent to a "
                    "real controller\r\n",
                    bootFile.c_str()));
         return false;
@@ -263,7 +284,8 @@ bool ControllerUpdate::controllerStarts(int attempts) {
         if (read == 2 || read == -2) return true;
         // A controller that talks SNMP over SLIP answers only that.
         uint8_t description[128];
-        if ((controllerType == kQx308 || controllerType == kKrat) && snmpProbe(description, sizeof description) == 0)
+        if ((controllerType == kQx308 || controllerType == kKrat) &&
+            snmpProbe(description, sizeof description) == 0)
             return true;
     }
     return false;
@@ -272,7 +294,8 @@ bool ControllerUpdate::controllerStarts(int attempts) {
 bool ControllerUpdate::readBlock(uint32_t address, const char* name, uint16_t block[16]) {
     const int status = prg_.MemRead(handle_, address, 0, 32, block);
     if (status == PRG_STATUS_OK) return true;
-    log(format("ERROR: Unable to read the TMS320 memory (%s, Code 0x%X)\r\n", name, static_cast<unsigned>(status)));
+    log(format("ERROR: Unable to read the TMS320 memory (%s, Code 0x%X)\r\n", name,
+               static_cast<unsigned>(status)));
     return false;
 }
 
@@ -313,7 +336,8 @@ bool ControllerUpdate::readDevice() {
         log(format("  Device FIRMWARE: \"%.16s\"\r\n", text.c_str()));
         currentFirmware_ = text;
     } else {
-        log("  Device FIRMWARE: Not programmed with valid software (This is OK if no bootloader is used)\r\n");
+        log("  Device FIRMWARE: Not programmed with valid software (This is OK if no bootloader is "
+            "used)\r\n");
     }
     return true;
 }
@@ -323,9 +347,10 @@ bool ControllerUpdate::prepare(const std::string& path) {
     newImageText_.clear();
     rejectReason_.clear();
     if (const int rc = image_->importCoff(path.c_str()); rc != 0) {
-        rejectReason_ = rc == 1    ? std::string("no file chosen")
-                        : rc == -1 ? std::string("no section .blversion, .fwversion or .version: no controller image")
-                                   : format("%s (COFF code %d)", vzprg::coffResultText(rc), rc);
+        rejectReason_ =
+            rc == 1    ? std::string("no file chosen")
+            : rc == -1 ? std::string("no section .blversion, .fwversion or .version: no controller image")
+                       : format("%s (COFF code %d)", vzprg::coffResultText(rc), rc);
         log(format("COFF File \"%s\" rejected: %s\n", path.c_str(), rejectReason_.c_str()));
         return false;
     }
@@ -375,11 +400,13 @@ UpdatePlan ControllerUpdate::plan(const ControllerUpdateSteps& steps) const {
         p.noStartReason = why;
     };
     if ((p.eraseMask & kEraseBootloaderMask) && !(steps.program && bootLoaderImage))
-        noStart("the boot-loader sectors A and B are erased and no boot loader is programmed: the controller "
-                "cannot start until a boot loader is programmed");
+        noStart(
+            "the boot-loader sectors A and B are erased and no boot loader is programmed: the controller "
+            "cannot start until a boot loader is programmed");
     else if ((p.eraseMask & kEraseFirmwareMask) && !(steps.program && !bootLoaderImage))
-        noStart("the firmware sectors C-J are erased and no firmware is programmed: the controller will not "
-                "run until a firmware is programmed");
+        noStart(
+            "the firmware sectors C-J are erased and no firmware is programmed: the controller will not "
+            "run until a firmware is programmed");
     else if (bootLoaderImage && startedBefore_ == false)
         noStart("the controller ran no firmware before the update: it starts once a firmware is programmed");
     else if (!bootLoaderImage && !(p.eraseMask & kEraseBootloaderMask) && bootloaderPresent_ == false)
@@ -400,8 +427,8 @@ std::string ControllerUpdate::planText(const UpdatePlan& p) const {
     else
         text += "  erase nothing\n";
     if (p.program) {
-        text += format("  write %u words in %zu range%s:", static_cast<unsigned>(p.wordsToWrite), p.writes.size(),
-                       p.writes.size() == 1 ? "" : "s");
+        text += format("  write %u words in %zu range%s:", static_cast<unsigned>(p.wordsToWrite),
+                       p.writes.size(), p.writes.size() == 1 ? "" : "s");
         constexpr size_t kShown = 8;
         for (size_t i = 0; i < p.writes.size() && i < kShown; ++i)
             text += format(" 0x%06X-0x%06X", p.writes[i].first, p.writes[i].last);
@@ -440,9 +467,10 @@ bool ControllerUpdate::checkPlan(const UpdatePlan& p) {
             const uint32_t n = std::min(kReadWords, to - a + 1);
             uint16_t flash[kReadWords];
             if (const int status = prg_.FlashRead(handle_, a, 0, 2 * n, flash); status != PRG_STATUS_OK) {
-                log(format("ERROR: Unable to read the flash at 0x%06X (Code 0x%X): refused, nothing was erased or "
-                           "written\n",
-                           a, static_cast<unsigned>(status)));
+                log(format(
+                    "ERROR: Unable to read the flash at 0x%06X (Code 0x%X): refused, nothing was erased or "
+                    "written\n",
+                    a, static_cast<unsigned>(status)));
                 return false;
             }
             for (uint32_t i = 0; i < n; ++i) {
@@ -456,10 +484,11 @@ bool ControllerUpdate::checkPlan(const UpdatePlan& p) {
         }
     }
     if (refused) {
-        log(format("Refused: the image has words in sector%s %s, which %s not erased and not blank there (%s); "
-                   "nothing was erased or written\n",
-                   std::popcount(refused) == 1 ? "" : "s", sectorNames(refused).c_str(),
-                   std::popcount(refused) == 1 ? "is" : "are", example.c_str()));
+        log(format(
+            "Refused: the image has words in sector%s %s, which %s not erased and not blank there (%s); "
+            "nothing was erased or written\n",
+            std::popcount(refused) == 1 ? "" : "s", sectorNames(refused).c_str(),
+            std::popcount(refused) == 1 ? "is" : "are", example.c_str()));
         return false;
     }
     return true;
@@ -481,7 +510,7 @@ bool ControllerUpdate::dryRun(const ControllerUpdateSteps& steps) {
 }
 
 bool ControllerUpdate::run(const ControllerUpdateSteps& steps) {
-    refused_ = flashTouched_ = false;
+    refused_ = flashTouched_ = stepsSucceeded_ = false;
     started_.reset();
     lastPlan_ = plan(steps);
     bool ok = connect();
@@ -508,6 +537,7 @@ bool ControllerUpdate::run(const ControllerUpdateSteps& steps) {
         ok = image_->verifyFlash();
         log(ok ? "\nVerify OK\n" : "Failed flash verify!!!\n");
     }
+    stepsSucceeded_ = ok && !cancelled_;
     reset();
     // The verdict is the controller's own: does it run after the restart?
     started_ = controllerStarts();

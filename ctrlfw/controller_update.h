@@ -71,7 +71,8 @@ struct UpdatePlan {
 
 // The erase a vzctl run needs: a boot-loader image its sectors A and B, a firmware image C-J; the
 // options ask for the other sectors too.
-ControllerUpdateSteps stepsForImage(FlashImageType type, bool eraseBootloader, bool eraseFirmware, bool verify);
+ControllerUpdateSteps stepsForImage(FlashImageType type, bool eraseBootloader, bool eraseFirmware,
+                                    bool verify);
 
 class ControllerUpdate {
   public:
@@ -114,8 +115,9 @@ class ControllerUpdate {
     bool controllerStarts(int attempts = 3);
 
     // The last run's findings.
-    bool refused() const { return refused_; }        // the plan was turned down: nothing touched
-    bool flashTouched() const { return flashTouched_; }  // an erase or write was sent
+    bool refused() const { return refused_; }                // the plan was turned down: nothing touched
+    bool flashTouched() const { return flashTouched_; }      // an erase or write was sent
+    bool stepsSucceeded() const { return stepsSucceeded_; }  // every chosen step, before the restart
     std::optional<bool> started() const { return started_; }
     const UpdatePlan& lastPlan() const { return lastPlan_; }
 
@@ -151,6 +153,7 @@ class ControllerUpdate {
     std::atomic<bool> cancelled_{false};
     bool refused_ = false;
     bool flashTouched_ = false;
+    bool stepsSucceeded_ = false;
     std::optional<bool> started_;
     // What the device showed before the run: a running controller, a valid boot-loader block.
     std::optional<bool> startedBefore_;

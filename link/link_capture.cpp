@@ -91,8 +91,9 @@ class Capture {
             writeInterface(kLinkTypeRaw, "snmp", "SNMP over UDP/IPv4 over SLIP on the USB serial line") &&
             writeInterface(kLinkTypeUser0, "module-access",
                            "Direct module access frames on the USB serial line") &&
-            writeInterface(kLinkTypeUser1, "boot-loader-serial",
-                           "Serial bytes to and from the controller processor's boot loader and access firmware") &&
+            writeInterface(
+                kLinkTypeUser1, "boot-loader-serial",
+                "Serial bytes to and from the controller processor's boot loader and access firmware") &&
             writeInterface(kLinkTypeUser2, "modem-lines",
                            "RTS and DTR as set by the program: two bytes, 1 = held active");
         ok = ok && std::fflush(file_.get()) == 0;

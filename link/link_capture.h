@@ -3,7 +3,8 @@
 // attach what went over the wire to a bug report. One section with two interfaces: 0 carries the
 // SNMP traffic as raw IPv4 packets (LINKTYPE_RAW), 1 the direct module access frames
 // (LINKTYPE_USER0), 2 the serial bytes of the controller processor's boot loader link (LINKTYPE_USER1),
-// 3 the RTS and DTR changes that reset the processor (LINKTYPE_USER2). Every packet carries its direction and a wall-clock time stamp in microseconds.
+// 3 the RTS and DTR changes that reset the processor (LINKTYPE_USER2). Every packet carries its direction and
+// a wall-clock time stamp in microseconds.
 #include <cstddef>
 #include <cstdint>
 #include <string>

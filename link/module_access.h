@@ -9,16 +9,20 @@
 namespace vz {
 
 constexpr uint8_t kControllerAddress = 0xFF;
-constexpr uint8_t moduleAddressByte(int channel) { return static_cast<uint8_t>(0x80 | (channel & 0xFF)); }
+constexpr uint8_t moduleAddressByte(int channel) {
+    return static_cast<uint8_t>(0x80 | (channel & 0xFF));
+}
 
 constexpr uint32_t kCommandSpace = 0x10000;
 constexpr uint32_t kWordSpace = 0x20000;
 
 struct OperationTable {
     int (*readShort)(uint8_t module, uint8_t functionCode, void* destination, int length) = nullptr;
-    int (*readAddr)(uint8_t module, uint8_t functionCode, uint32_t address, void* destination, int length) = nullptr;
+    int (*readAddr)(uint8_t module, uint8_t functionCode, uint32_t address, void* destination,
+                    int length) = nullptr;
     int (*writeShort)(uint8_t module, uint8_t functionCode, const void* data, int length) = nullptr;
-    int (*writeAddr)(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length) = nullptr;
+    int (*writeAddr)(uint8_t module, uint8_t functionCode, uint32_t address, const void* data,
+                     int length) = nullptr;
     int (*writeReply)(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length,
                       uint16_t* result, int resultLength) = nullptr;
 };

@@ -236,15 +236,24 @@ int CoffFile::loadStringTable() {
 
 const char* coffResultText(int code) {
     switch (code) {
-        case kCoffOk: return "no error";
-        case kCoffOutOfMemory: return "out of memory";
-        case kCoffCannotOpen: return "the file cannot be opened";
-        case kCoffReadError: return "seek or read error, or a short header";
-        case kCoffBadSectionIndex: return "section index out of range";
-        case kCoffNotCoff: return "not a TI COFF file";
-        case kCoffNotLoadable: return "section has no loadable contents";
-        case kCoffReadPastEnd: return "read past the end of a section's data";
-        default: return "unknown error";
+        case kCoffOk:
+            return "no error";
+        case kCoffOutOfMemory:
+            return "out of memory";
+        case kCoffCannotOpen:
+            return "the file cannot be opened";
+        case kCoffReadError:
+            return "seek or read error, or a short header";
+        case kCoffBadSectionIndex:
+            return "section index out of range";
+        case kCoffNotCoff:
+            return "not a TI COFF file";
+        case kCoffNotLoadable:
+            return "section has no loadable contents";
+        case kCoffReadPastEnd:
+            return "read past the end of a section's data";
+        default:
+            return "unknown error";
     }
 }
 
@@ -268,7 +277,8 @@ int coffOpen(const std::string& path, const uint8_t callerBlock[16], std::unique
         const size_t n = std::fread(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
         bytes.resize(n);
-        return coffOpenSource(std::make_unique<MemorySource>(bytes.data(), bytes.size()), callerBlock, handle);
+        return coffOpenSource(std::make_unique<MemorySource>(bytes.data(), bytes.size()), callerBlock,
+                              handle);
     }
     long size = -1;
     if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);

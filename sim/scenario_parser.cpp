@@ -585,7 +585,8 @@ std::string versionText(const json& j, const std::string& path) {
 }
 
 Tms320Def parseDsp(const json& j, const std::string& path) {
-    allowKeys(j, path, {"partId", "revisionId", "firmwareText", "bootloaderText", "blank", "flashFile", "faults"});
+    allowKeys(j, path,
+              {"partId", "revisionId", "firmwareText", "bootloaderText", "blank", "flashFile", "faults"});
     Tms320Def d;
     if (j.contains("partId"))
         d.partId = static_cast<uint16_t>(integer(j["partId"], join(path, "partId"), 0, 0xFFFF));

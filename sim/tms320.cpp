@@ -29,11 +29,14 @@ const char* tms320StateName(Tms320State state) {
 Tms320::Tms320(const Tms320Def& def) : flashFile_(def.flashFile), faults_(def.faults) {
     memory_.partId = def.partId;
     memory_.revisionId = def.revisionId;
-    if (flashFile_.empty() || !loadFlashFile(memory_.flash, flashFile_)) writeFactoryImage(memory_.flash, def);
+    if (flashFile_.empty() || !loadFlashFile(memory_.flash, flashFile_))
+        writeFactoryImage(memory_.flash, def);
     powerOn();
 }
 
-Tms320::~Tms320() { saveFlash(); }
+Tms320::~Tms320() {
+    saveFlash();
+}
 
 void Tms320::saveFlash() const {
     if (!flashFile_.empty()) saveFlashFile(memory_.flash, flashFile_);

@@ -50,7 +50,8 @@ class ControllerUpdateTest : public test::CrateFixture {
     // The whole flash as the virtual processor holds it, 0x3D8000 first.
     std::vector<uint16_t> flash() {
         std::vector<uint16_t> words(vsim::Tms320Flash::kWords);
-        for (uint32_t i = 0; i < words.size(); ++i) words[i] = crate->dsp(0).flash().read(vsim::Tms320Flash::kBase + i);
+        for (uint32_t i = 0; i < words.size(); ++i)
+            words[i] = crate->dsp(0).flash().read(vsim::Tms320Flash::kBase + i);
         return words;
     }
 

@@ -35,9 +35,9 @@ TEST_F(ControllerUpdateTest, AFullUpdateRestartsTheControllerWithTheNewVersion) 
     std::vector<int> progress;
     update->setProgressSink([&](UpdateStep step, int, int) { progress.push_back(static_cast<int>(step)); });
     ASSERT_TRUE(update->run(ControllerUpdateSteps{})) << log;
-    for (const char* line : {"Erase the flash (mask 0x03FC)\n", "  Erase sector C: done\n",
-                             "  Erase sector J: done\n", "Flash erased sucessfully\n", "\nProgram OK\n",
-                             "\nVerify OK\n", "*** Resetting TMS320 ***"})
+    for (const char* line :
+         {"Erase the flash (mask 0x03FC)\n", "  Erase sector C: done\n", "  Erase sector J: done\n",
+          "Flash erased sucessfully\n", "\nProgram OK\n", "\nVerify OK\n", "*** Resetting TMS320 ***"})
         EXPECT_TRUE(contains(line)) << line << "\n" << log;
     EXPECT_FALSE(contains("Erase sector A")) << "the boot loader stays";
     for (int step : {0, 1, 2}) EXPECT_NE(std::find(progress.begin(), progress.end(), step), progress.end());
@@ -89,7 +89,8 @@ TEST_F(ControllerUpdateTest, ALostAcknowledgementFailsTheStepAndARepeatedRunSucc
     EXPECT_TRUE(contains("Failed flash programming!!!\n")) << log;
     EXPECT_FALSE(contains("Verify the flash:")) << "the sequence stops at the failed step";
     EXPECT_TRUE(contains("*** Resetting TMS320 ***")) << log;
-    EXPECT_NE(crate->dsp(0).state(), vsim::Tms320State::ControllerFirmware) << "half a firmware does not boot";
+    EXPECT_NE(crate->dsp(0).state(), vsim::Tms320State::ControllerFirmware)
+        << "half a firmware does not boot";
     log.clear();
     EXPECT_TRUE(update->run(ControllerUpdateSteps{})) << log;
     EXPECT_TRUE(controllerAnswers());
@@ -124,7 +125,9 @@ TEST_F(BlankControllerTest, BootLoaderThenFirmwareBringsABlankControllerBack) {
     ASSERT_TRUE(update->readDevice()) << log;
     EXPECT_EQ(update->currentBootloader(), "VELK-BL 2.05    ");
     ASSERT_TRUE(update->prepare(kExamples + "/demo-firmware-3.10.out")) << log;
-    EXPECT_TRUE(contains("Inserted Checksum at 0x3F3FF2")) << "the 2.x boot loader checks the current layout\n" << log;
+    EXPECT_TRUE(contains("Inserted Checksum at 0x3F3FF2"))
+        << "the 2.x boot loader checks the current layout\n"
+        << log;
     ASSERT_TRUE(update->run(ControllerUpdateSteps{})) << log;
     EXPECT_TRUE(controllerAnswers());
 }
@@ -133,7 +136,8 @@ TEST_F(BlankControllerTest, BootLoaderThenFirmwareBringsABlankControllerBack) {
 // each way, so that a failed update can be sent in as it happened.
 TEST_F(ControllerUpdateTest, TheBootLoaderTrafficAndTheResetLinesAreCaptured) {
     const std::string path =
-        (std::filesystem::temp_directory_path() / ("boot_capture_" + std::to_string(getpid()) + ".pcapng")).string();
+        (std::filesystem::temp_directory_path() / ("boot_capture_" + std::to_string(getpid()) + ".pcapng"))
+            .string();
     std::string error;
     ASSERT_TRUE(startLinkCapture(path, error)) << error;
     ASSERT_TRUE(update->readDevice()) << log;
@@ -147,7 +151,7 @@ TEST_F(ControllerUpdateTest, TheBootLoaderTrafficAndTheResetLinesAreCaptured) {
         return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
     };
     std::vector<std::vector<uint8_t>> lines;  // interface 3
-    std::vector<uint8_t> sent, received;     // interface 2, by direction (flags 2 out, 1 in)
+    std::vector<uint8_t> sent, received;      // interface 2, by direction (flags 2 out, 1 in)
     for (size_t at = 0; at + 12 <= b.size();) {
         const uint32_t type = le32(at), length = le32(at + 4);
         ASSERT_TRUE(length >= 12 && at + length <= b.size());
@@ -157,7 +161,9 @@ TEST_F(ControllerUpdateTest, TheBootLoaderTrafficAndTheResetLinesAreCaptured) {
             const size_t option = at + 28 + (captured + 3) / 4 * 4;
             const bool inbound = b[option] == 2 && le32(option + 4) == 1;
             if (interfaceId == 3) lines.push_back(data);
-            if (interfaceId == 2) (inbound ? received : sent).insert((inbound ? received : sent).end(), data.begin(), data.end());
+            if (interfaceId == 2)
+                (inbound ? received : sent)
+                    .insert((inbound ? received : sent).end(), data.begin(), data.end());
         }
         at += length;
     }
@@ -171,7 +177,8 @@ TEST_F(ControllerUpdateTest, TheBootLoaderTrafficAndTheResetLinesAreCaptured) {
     ASSERT_GE(sent.size(), 3u);
     EXPECT_EQ(std::vector<uint8_t>(sent.begin(), sent.begin() + 3), (std::vector<uint8_t>{'A', 0xAA, 0x08}));
     ASSERT_GE(received.size(), 3u);
-    EXPECT_EQ(std::vector<uint8_t>(received.begin(), received.begin() + 3), (std::vector<uint8_t>{'A', 0xAA, 0x08}));
+    EXPECT_EQ(std::vector<uint8_t>(received.begin(), received.begin() + 3),
+              (std::vector<uint8_t>{'A', 0xAA, 0x08}));
 }
 
 }  // namespace

@@ -40,7 +40,8 @@ class FlashSafetyTest : public ControllerUpdateTest {
         EXPECT_TRUE(vztest::writeCoffFile(path, {}, sections));
         words.clear();
         for (const auto& s : sections)
-            for (size_t i = 0; i < s.words.size(); ++i) words[s.address + static_cast<uint32_t>(i)] = s.words[i];
+            for (size_t i = 0; i < s.words.size(); ++i)
+                words[s.address + static_cast<uint32_t>(i)] = s.words[i];
         return path;
     }
     std::string bootLoaderImage() {
@@ -55,7 +56,9 @@ class FlashSafetyTest : public ControllerUpdateTest {
         for (const auto& [address, word] : words) e[address - kBase] = word;
         return e;
     }
-    bool starts() { return crate->dsp(0).state() == vsim::Tms320State::ControllerFirmware && controllerAnswers(); }
+    bool starts() {
+        return crate->dsp(0).state() == vsim::Tms320State::ControllerFirmware && controllerAnswers();
+    }
 
     std::filesystem::path dir;
     Words words;
@@ -71,7 +74,8 @@ TEST_F(FlashSafetyTest, ABootLoaderUpdateErasesOnlyItsSectorsAndTheControllerSta
     const ControllerUpdateSteps steps = stepsForImage(FlashImageType::BootLoader, false, false, true);
     EXPECT_EQ(eraseMaskFor(steps), 0x003);
     ASSERT_TRUE(update->run(steps)) << log;
-    EXPECT_TRUE(contains("Plan: boot-loader image \"VELK-BL 2.06    \"\n  erase sectors A, B (mask 0x0003)\n"))
+    EXPECT_TRUE(
+        contains("Plan: boot-loader image \"VELK-BL 2.06    \"\n  erase sectors A, B (mask 0x0003)\n"))
         << log;
     EXPECT_TRUE(contains(" in 3 ranges: 0x3F4010-0x3F4165 ")) << log;
     EXPECT_EQ(flash(), expected(before, kSectorB, kSectorEnd));
@@ -84,7 +88,8 @@ TEST_F(FlashSafetyTest, ABootLoaderUpdateErasesOnlyItsSectorsAndTheControllerSta
     ASSERT_TRUE(update->prepare(file)) << log;
     const ControllerUpdateSteps both = stepsForImage(FlashImageType::BootLoader, false, true, true);
     ASSERT_TRUE(update->run(both)) << log;
-    EXPECT_TRUE(contains("The controller does not start, as planned: the firmware sectors C-J are erased")) << log;
+    EXPECT_TRUE(contains("The controller does not start, as planned: the firmware sectors C-J are erased"))
+        << log;
     EXPECT_EQ(flash(), expected(before, kBase, kSectorEnd));
     EXPECT_FALSE(starts());
 }
@@ -99,7 +104,8 @@ TEST_F(FlashSafetyTest, WordsOverUnerasedNonBlankSectorsAreRefusedBeforeAnyErase
     };
     const Case cases[] = {
         {"bl.out",
-         {{".text", kSectorA, counting(64, 0x1000)}, {".blversion", 0x3F7F77, vztest::versionWords("VELK-BL 2.06")}},
+         {{".text", kSectorA, counting(64, 0x1000)},
+          {".blversion", 0x3F7F77, vztest::versionWords("VELK-BL 2.06")}},
          "Refused: the image has words in sector A, which is not erased and not blank there (0x3F7F70 holds "
          "0x0000, the image 0xFFFF)"},
         {"fw.out",
@@ -140,8 +146,9 @@ TEST_F(BlankControllerTest, AnUnerasedButBlankSectorTakesTheImage) {
 TEST_F(FlashSafetyTest, AnImageWithNoWordsInTheFlashIsRefused) {
     const std::vector<uint16_t> before = flash();
     ASSERT_TRUE(update->readDevice()) << log;
-    EXPECT_FALSE(update->prepare(image("outside.out", {{".text", 0x008000, counting(100, 1)},
-                                                       {".fwversion", 0x3F8000, vztest::versionWords("X")}})));
+    EXPECT_FALSE(
+        update->prepare(image("outside.out", {{".text", 0x008000, counting(100, 1)},
+                                              {".fwversion", 0x3F8000, vztest::versionWords("X")}})));
     EXPECT_TRUE(contains("Trying to program 0 words")) << log;
     EXPECT_FALSE(update->prepared());
     update->reset();

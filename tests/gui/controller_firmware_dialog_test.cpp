@@ -195,7 +195,8 @@ TEST_F(ControllerFirmwareDialogTest, CancelWhileProgrammingStopsAtTheNextPacketA
     EXPECT_TRUE(logHas("Failed flash programming!!!")) << dialog->logText().toStdString();
     EXPECT_TRUE(logHas("*** Resetting TMS320 ***"));
     EXPECT_FALSE(logHas("Verify the flash:"));
-    EXPECT_NE(crate->dsp(0).state(), vsim::Tms320State::ControllerFirmware) << "an incomplete image does not boot";
+    EXPECT_NE(crate->dsp(0).state(), vsim::Tms320State::ControllerFirmware)
+        << "an incomplete image does not boot";
     EXPECT_FALSE(pollingStopped);
 }
 

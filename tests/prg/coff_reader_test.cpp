@@ -36,7 +36,8 @@ class CoffFileTest : public ::testing::Test {
     std::string path(const std::string& name) {
         std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::replace(test.begin(), test.end(), '/', '-');  // parameterised names hold a slash
-        const auto p = std::filesystem::temp_directory_path() / ("vz-coff-" + std::to_string(getpid()) + "-" + test + name);
+        const auto p = std::filesystem::temp_directory_path() /
+                       ("vz-coff-" + std::to_string(getpid()) + "-" + test + name);
         files_.push_back(p);
         return p.string();
     }

@@ -105,7 +105,8 @@ TEST_F(DriverTest, StatusRecordAndCallback) {
 // The connection sequence against a processor that echoes everything, as the ROM boot loader does:
 // autobaud, the download, autobaud again, and the line set up on the way.
 TEST_F(DriverTest, OpenDownloadsTheAccessFirmwareOnce) {
-    const auto file = std::filesystem::temp_directory_path() / ("vz-driver-access-" + std::to_string(getpid()) + ".out");
+    const auto file =
+        std::filesystem::temp_directory_path() / ("vz-driver-access-" + std::to_string(getpid()) + ".out");
     vztest::CoffWriterOptions o;
     o.entryPoint = 0x008000;
     ASSERT_TRUE(

@@ -346,12 +346,15 @@ namespace {
 ShellCtrlRunner shellCtrlRunner;
 }  // namespace
 
-void setShellCtrlRunner(ShellCtrlRunner runner) { shellCtrlRunner = std::move(runner); }
+void setShellCtrlRunner(ShellCtrlRunner runner) {
+    shellCtrlRunner = std::move(runner);
+}
 
 int runCommand(const CliArguments& args, std::FILE* out) {
     const auto& w = args.words;
     if (args.command == "ctrl") {
-        if (!shellCtrlRunner) return badArguments("ctrl needs the USB device of its own: run it on the command line");
+        if (!shellCtrlRunner)
+            return badArguments("ctrl needs the USB device of its own: run it on the command line");
         return shellCtrlRunner(w, args.json, out);
     }
     if (args.command == "status") {

@@ -13,7 +13,9 @@ namespace vz::ctl {
 namespace {
 
 std::atomic<bool> stopRequested{false};
-void onInterrupt(int) { stopRequested = true; }
+void onInterrupt(int) {
+    stopRequested = true;
+}
 
 int usage(const std::string& text) {
     std::fprintf(stderr, "vzctl: usage: ctrl %s\n", text.c_str());
@@ -44,8 +46,9 @@ class TerminalSinks {
             if (total > 0 && line_.active()) {
                 barShown_ = true;
                 const int width = 30, filled = width * done / total;
-                line_.show(std::string(name) + " [" + std::string(filled, '#') + std::string(width - filled, '.') +
-                           "] " + std::to_string(done) + "/" + std::to_string(total));
+                line_.show(std::string(name) + " [" + std::string(filled, '#') +
+                           std::string(width - filled, '.') + "] " + std::to_string(done) + "/" +
+                           std::to_string(total));
             } else if (total > 0 && (done * 10 / total != lastTenth_ || done == 0)) {
                 lastTenth_ = done * 10 / total;
                 std::fprintf(stderr, "\n%s: %d of %d\n", name, done, total);
@@ -100,8 +103,8 @@ int infoCommand(bool json, std::FILE* out) {
         std::fprintf(out, "%s\n", doc.dump(2).c_str());
     } else {
         std::fprintf(out, "part id      %s\nrevision     %s\nfirmware     %s\nboot loader  %s\n",
-                     update.partText().c_str(), update.revisionText().c_str(), update.currentFirmware().c_str(),
-                     update.currentBootloader().c_str());
+                     update.partText().c_str(), update.revisionText().c_str(),
+                     update.currentFirmware().c_str(), update.currentBootloader().c_str());
     }
     return 0;
 }
@@ -122,9 +125,8 @@ std::string runFailure(const ControllerUpdate& update) {
         return runs ? "stopped before anything was erased; the controller runs as before"
                     : "stopped before anything was erased";
     if (update.cancelled()) return "stopped; the flash is incomplete, program it again";
-    if (update.started() && !runs && update.lastPlan().expectStart)
-        return "the steps succeeded but the controller does not start; program it again";
-    return "the update failed (see above); program it again";
+    if (!update.stepsSucceeded()) return "the update failed (see above); program it again";
+    return "every step succeeded, but the controller does not start; program it again";
 }
 
 int programCommand(const ProgramOptions& o, std::FILE* out) {
@@ -149,7 +151,7 @@ int programCommand(const ProgramOptions& o, std::FILE* out) {
             ok = o.dryRun ? update.dryRun(steps) : update.run(steps);
             resetDone = true;
             if (!ok && o.dryRun)
-                failure = update.refused()     ? "the plan is refused (see above); nothing was erased or written"
+                failure = update.refused() ? "the plan is refused (see above); nothing was erased or written"
                           : update.cancelled() ? "stopped; nothing was erased or written"
                                                : "the controller's processor could not be checked";
             else if (!ok)
