@@ -74,7 +74,7 @@ class FlashImage {
     void setWord(uint32_t address, uint16_t value);
 
   private:
-    void emit(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void say(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void ensureBuffer();
     uint16_t& at(uint32_t address) { return words_[address - kBase]; }
     void cover(uint32_t first, uint32_t last);

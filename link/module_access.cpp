@@ -19,7 +19,8 @@ std::atomic<uint32_t> moduleWriteErrors{0};
 
 namespace {
 
-std::atomic<int> singleAttempts{0};
+// Per thread: a probe on one thread leaves the retries of another (polling) as they are.
+thread_local int singleAttempts = 0;
 
 struct Exchange {
     const uint8_t* request;

@@ -41,8 +41,8 @@ int directWriteAddr(uint8_t module, uint8_t functionCode, uint32_t address, cons
 int directWriteReply(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length,
                      uint16_t* result, int resultLength);
 
-// While one lives, a direct exchange that fails gives up after its first attempt, without retries and
-// without the communication problem dialog: for probes to which no answer is an answer.
+// While one lives, a failing direct exchange of this thread gives up after one attempt, without retries
+// or the communication problem dialog: for probes to which no answer is an answer.
 class SingleAttemptScope {
   public:
     SingleAttemptScope();
