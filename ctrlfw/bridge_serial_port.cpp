@@ -7,6 +7,7 @@
 #include "base/debug_log.h"
 #include "link/bridge.h"
 #include "link/exchange_engine.h"
+#include "link/link_capture.h"
 #include "link/usb_link.h"
 
 namespace vz {
@@ -18,6 +19,7 @@ int portWrite(void*, const void* data, uint32_t count, uint32_t* written) {
     std::lock_guard lock(linkLock);
     uint32_t n = 0;
     const uint8_t status = bridge()->write(usbHandle, data, count, n);
+    captureBootSerial(static_cast<const uint8_t*>(data), n, CaptureDirection::Outbound);
     if (written) *written = n;
     return status;
 }
@@ -26,6 +28,7 @@ int portRead(void*, void* buffer, uint32_t count, uint32_t* received) {
     std::lock_guard lock(linkLock);
     uint32_t n = 0;
     const uint8_t status = bridge()->read(usbHandle, buffer, count, n);
+    captureBootSerial(static_cast<const uint8_t*>(buffer), n, CaptureDirection::Inbound);
     if (received) *received = n;
     // What arrived within the short time-out is a result, not an error.
     return status == SI_READ_TIMED_OUT ? 0 : static_cast<int>(status);
@@ -56,18 +59,23 @@ const char* portStatusText(void*, int status) {
     return text.c_str();
 }
 
-void portLog(void*, uint32_t flags, const char* text) { debugLog(flags, "%s", text); }
+void portLog(void*, uint32_t flags, const char* text) {
+    debugLog(flags, "%s", text);
+}
 
-void portSleepMs(void*, uint32_t ms) { clock().sleepMs(ms); }
+void portSleepMs(void*, uint32_t ms) {
+    clock().sleepMs(ms);
+}
 
-uint64_t portNowMs(void*) { return static_cast<uint64_t>(clock().nowMs()); }
+uint64_t portNowMs(void*) {
+    return static_cast<uint64_t>(clock().nowMs());
+}
 
 }  // namespace
 
 const PrgSerialPort& bridgeSerialPort() {
-    static const PrgSerialPort port{nullptr,        portWrite,   portRead,    portFlush,
-                                    portConfigure,  portSetModemLines, portStatusText, portLog,
-                                    portSleepMs,    portNowMs};
+    static const PrgSerialPort port{nullptr,           portWrite,      portRead, portFlush,   portConfigure,
+                                    portSetModemLines, portStatusText, portLog,  portSleepMs, portNowMs};
     return port;
 }
 

@@ -7,13 +7,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "ctrlfw/flash_image.h"
 #include "prg/vzprg.h"
 
 namespace vz {
-
-class FlashImage;
 
 // Fixed processor addresses read from the device.
 constexpr uint32_t kPartIdRevIdAddr = 0x000882;
@@ -51,6 +52,28 @@ bool isVirtualCrateStandIn(const std::string& path);
 
 enum class UpdateStep { Erase, Program, Verify };
 
+// What a run will do, worked out from the prepared image and the steps before anything is touched.
+struct UpdatePlan {
+    FlashImageType type = FlashImageType::None;
+    uint16_t eraseMask = 0;
+    bool program = false;
+    bool verify = false;
+    std::vector<FlashImage::WordRange> writes;  // the stretches sent to the flash
+    uint32_t wordsToWrite = 0;
+    uint16_t imageSectors = 0;  // sectors the image's address range touches
+    // Sectors the image needs that will not be erased: their words must already allow the image.
+    uint16_t unerasedImageSectors = 0;
+    // Whether the controller can run its firmware after the run, and if not, why (the operator's choice
+    // or what the controller held before).
+    bool expectStart = true;
+    std::string noStartReason;
+};
+
+// The erase a vzctl run needs: a boot-loader image its sectors A and B, a firmware image C-J; the
+// options ask for the other sectors too.
+ControllerUpdateSteps stepsForImage(FlashImageType type, bool eraseBootloader, bool eraseFirmware,
+                                    bool verify);
+
 class ControllerUpdate {
   public:
     using LogSink = std::function<void(const std::string& text)>;
@@ -72,12 +95,31 @@ class ControllerUpdate {
     // Imports the file and inserts size and checksum for the device's layout; enables run().
     bool prepare(const std::string& path);
     void forgetPrepared() { prepared_ = false; }
-    // The selected steps, then the reset. true when every selected step succeeded.
+    // The plan for these steps and the prepared image (nothing is read or written).
+    UpdatePlan plan(const ControllerUpdateSteps& steps) const;
+    // The plan as the log shows it, one line per item.
+    std::string planText(const UpdatePlan& plan) const;
+    // Connects, checks the plan against the device (words to program, sectors that will not be
+    // erased read back), logs it, and resets: nothing is erased or written. true when a run may go.
+    bool dryRun(const ControllerUpdateSteps& steps);
+    // Checks the plan, the selected steps, the reset and the look whether the controller starts.
+    // true when every step succeeded and the controller starts, or may not start by the plan.
     bool run(const ControllerUpdateSteps& steps);
     // Restarts the processor from flash and hands the link back to module access.
     void reset();
-    // From any thread: the running transfer stops at its next packet.
+    // From any thread: the running transfer stops at its next packet, and no further step begins
+    // until clearCancel().
     void cancel();
+    void clearCancel() { cancelled_ = false; }
+    // One module access read of the controller (a few attempts, no problem dialog): does it run?
+    bool controllerStarts(int attempts = 3);
+
+    // The last run's findings.
+    bool refused() const { return refused_; }                // the plan was turned down: nothing touched
+    bool flashTouched() const { return flashTouched_; }      // an erase or write was sent
+    bool stepsSucceeded() const { return stepsSucceeded_; }  // every chosen step, before the restart
+    std::optional<bool> started() const { return started_; }
+    const UpdatePlan& lastPlan() const { return lastPlan_; }
 
     bool connected() const { return connected_; }
     bool prepared() const { return prepared_; }
@@ -88,6 +130,8 @@ class ControllerUpdate {
     const std::string& revisionText() const { return revisionText_; }
     // The version text the prepared image carries ("" when it has none).
     const std::string& newImageText() const { return newImageText_; }
+    // Why the last prepare() turned the file down ("" when it did not).
+    const std::string& rejectReason() const { return rejectReason_; }
     int imageType() const;
 
     void log(const std::string& text);
@@ -95,6 +139,9 @@ class ControllerUpdate {
   private:
     void applyOptions(const std::string& bootFile);
     bool readBlock(uint32_t address, const char* name, uint16_t block[16]);
+    // The refusals of the plan: nothing to program, or words over sectors that stay as they are and
+    // do not allow them. Needs the connection.
+    bool checkPlan(const UpdatePlan& plan);
 
     const PrgInterface& prg_;
     PRG_HANDLE handle_ = nullptr;
@@ -104,11 +151,20 @@ class ControllerUpdate {
     bool connected_ = false;
     bool prepared_ = false;
     std::atomic<bool> cancelled_{false};
+    bool refused_ = false;
+    bool flashTouched_ = false;
+    bool stepsSucceeded_ = false;
+    std::optional<bool> started_;
+    // What the device showed before the run: a running controller, a valid boot-loader block.
+    std::optional<bool> startedBefore_;
+    std::optional<bool> bootloaderPresent_;
+    UpdatePlan lastPlan_;
     std::string currentFirmware_ = "BROWSE to scan!";
     std::string currentBootloader_;
     std::string partText_;
     std::string revisionText_;
     std::string newImageText_;
+    std::string rejectReason_;
 };
 
 }  // namespace vz

@@ -22,7 +22,7 @@ bool blank(const uint16_t* words, uint32_t count) {
 
 }  // namespace
 
-void FlashImage::emit(const char* format, ...) {
+void FlashImage::say(const char* format, ...) {
     if (!sink_) return;
     char line[1024];
     va_list args;
@@ -62,7 +62,7 @@ int FlashImage::importCoff(const char* path) {
     highest_ = kBase;
     warnings_ = errors_ = ignored_ = imported_ = 0;
     type_ = FlashImageType::None;
-    emit("Importing COFF File \"%s\":\n", path);
+    say("Importing COFF File \"%s\":\n", path);
 
     std::unique_ptr<vzprg::CoffFile> coff;
     if (int rc = vzprg::coffOpen(path, nullptr, coff); rc != vzprg::kCoffOk) return rc;
@@ -105,7 +105,7 @@ int FlashImage::importCoff(const char* path) {
         if (first < kBase || first + words - 1 > kEnd) {
             ignored_ += static_cast<int>(std::min<uint64_t>(words, INT32_MAX));
             ++warnings_;
-            emit("  IGNORED: Section Address = 0x%06lX, Number of words = %d (0x%X)\n",
+            say("  IGNORED: Section Address = 0x%06lX, Number of words = %d (0x%X)\n",
                  static_cast<unsigned long>(first), static_cast<int>(words), static_cast<unsigned>(words));
             continue;
         }
@@ -116,11 +116,11 @@ int FlashImage::importCoff(const char* path) {
         }
         cover(static_cast<uint32_t>(first), static_cast<uint32_t>(first + words - 1));
         imported_ += static_cast<int>(words);
-        emit("  Section Address = 0x%06lX, Number of words = %d (0x%X)\n", static_cast<unsigned long>(first),
+        say("  Section Address = 0x%06lX, Number of words = %d (0x%X)\n", static_cast<unsigned long>(first),
              static_cast<int>(words), static_cast<unsigned>(words));
     }
     coff.reset();
-    emit("COFF File \"%s\" imported %u words: 0x%06X-0x%06X, (%d words ignored, %d warnings, %d errors)\n",
+    say("COFF File \"%s\" imported %u words: 0x%06X-0x%06X, (%d words ignored, %d warnings, %d errors)\n",
          path, static_cast<unsigned>(imported_), lowest_, highest_, ignored_, warnings_, errors_);
     return result;
 }
@@ -137,25 +137,25 @@ uint16_t FlashImage::imageChecksum() {
 void FlashImage::insertChecksum(int deviceLayout) {
     ensureBuffer();
     if (type_ == FlashImageType::BootLoader) {
-        emit("Bootloader image detected, skip checksum\n");
+        say("Bootloader image detected, skip checksum\n");
         return;
     }
     if (deviceLayout != 0 && deviceLayout != static_cast<int>(type_))
         type_ = static_cast<FlashImageType>(deviceLayout);
     uint32_t checksumAddress = kChecksumOlder;
     if (type_ == FlashImageType::FirmwareOlderLayout) {
-        emit("Inserted data at 0x%06X: 0x%04X%04X -> 0x003F3FFE\n", 0x3F3FF1u, at(0x3F3FF1), at(0x3F3FF2));
+        say("Inserted data at 0x%06X: 0x%04X%04X -> 0x003F3FFE\n", 0x3F3FF1u, at(0x3F3FF1), at(0x3F3FF2));
         at(0x3F3FF1) = 0x003F;
         at(0x3F3FF2) = 0x3FFE;
         cover(0x3F3FF1, 0x3F3FF2);
     } else if (type_ == FlashImageType::Firmware) {
         const uint32_t size = uint32_t{at(kSizeAddress)} | uint32_t{at(kSizeAddress + 1)} << 16;
         if (size == kFirmwareSize) {
-            emit("Firmware Size at 0x%06X: 0x%05X\n", kSizeAddress, size);
+            say("Firmware Size at 0x%06X: 0x%05X\n", kSizeAddress, size);
         } else {
             at(kSizeAddress) = static_cast<uint16_t>(kFirmwareSize);
             at(kSizeAddress + 1) = static_cast<uint16_t>(kFirmwareSize >> 16);
-            emit("Inserted Firmware Size at 0x%06X: 0x%05X -> 0x%05X\n", kSizeAddress, size, kFirmwareSize);
+            say("Inserted Firmware Size at 0x%06X: 0x%05X -> 0x%05X\n", kSizeAddress, size, kFirmwareSize);
         }
         cover(kSizeAddress, kSizeAddress + 1);
         checksumAddress = kChecksumCurrent;
@@ -164,9 +164,23 @@ void FlashImage::insertChecksum(int deviceLayout) {
     cover(checksumAddress, checksumAddress);
     at(checksumAddress) = 0xFFFF;
     const uint16_t checksum = imageChecksum();
-    emit("Inserted Checksum at 0x%06X: 0x%4.4X -> 0x%4.4X\n", checksumAddress, 0xFFFFu, checksum);
+    say("Inserted Checksum at 0x%06X: 0x%4.4X -> 0x%4.4X\n", checksumAddress, 0xFFFFu, checksum);
     at(checksumAddress) = checksum;
     imageChecksum();
+}
+
+std::vector<FlashImage::WordRange> FlashImage::writeRanges() const {
+    std::vector<WordRange> ranges;
+    if (words_.empty() || lowest_ > highest_) return ranges;
+    for (uint32_t a = lowest_; a <= highest_; a += kWriteChunkWords) {
+        const uint32_t n = std::min(kWriteChunkWords, highest_ - a + 1);
+        if (blank(&words_[a - kBase], n)) continue;
+        if (!ranges.empty() && ranges.back().last + 1 == a)
+            ranges.back().last = a + n - 1;
+        else
+            ranges.push_back({a, a + n - 1});
+    }
+    return ranges;
 }
 
 bool FlashImage::eraseFlash(uint32_t sectorMask) {
@@ -174,13 +188,14 @@ bool FlashImage::eraseFlash(uint32_t sectorMask) {
     int done = 0;
     for (int k = 0; k < 10; ++k) {
         if (!(sectorMask & (1u << k))) continue;
-        emit("  Erase sector %c: ", 'A' + k);
+        if (stopped()) return false;
+        say("  Erase sector %c: ", 'A' + k);
         const int rc = erase_ ? erase_(handle_, 1u << k) : PRG_STATUS_FAILED;
         if (rc != 0) {
-            emit("ERROR %d\n", rc);
+            say("ERROR %d\n", rc);
             return false;
         }
-        emit("done\n");
+        say("done\n");
         if (progress_) progress_(FlashStep::Erase, ++done, total);
     }
     return true;
@@ -198,6 +213,7 @@ bool FlashImage::writeFlash() {
     int done = 0;
     for (uint32_t a = lowest_; a <= highest_; a += kWriteChunkWords) {
         const uint32_t n = std::min(kWriteChunkWords, highest_ - a + 1);
+        if (stopped()) return false;
         if (blank(&at(a), n)) {
             debugLog(kLogDebug, "NOT Write %u words -> 0x%6.6X", n, a);
             continue;
@@ -224,6 +240,7 @@ bool FlashImage::verifyFlash() {
     int done = 0;
     for (uint32_t a = lowest_; a <= highest_; a += kVerifyChunkWords) {
         const uint32_t n = std::min(kVerifyChunkWords, highest_ - a + 1);
+        if (stopped()) return false;
         debugLog(kLogDebug, "Write %u words -> 0x%6.6X", n, a);
         const int rc = driver_->FlashVerify(handle_, a, 0, 2 * n, &at(a));
         if (rc != 0) {

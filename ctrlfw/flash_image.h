@@ -42,6 +42,15 @@ class FlashImage {
         erase_ = erase;
     }
     void setProgress(ProgressSink progress) { progress_ = std::move(progress); }
+    // Asked before every sector, chunk and verify block: true stops the step there (it fails).
+    void setStopRequested(std::function<bool()> stop) { stopRequested_ = std::move(stop); }
+
+    // What writeFlash sends: the non-blank chunks, adjacent ones joined (inclusive word addresses).
+    struct WordRange {
+        uint32_t first;
+        uint32_t last;
+    };
+    std::vector<WordRange> writeRanges() const;
 
     // 0, the COFF reader's code, or -1 (null path, no version section); 1 for an empty path.
     int importCoff(const char* path);
@@ -65,13 +74,15 @@ class FlashImage {
     void setWord(uint32_t address, uint16_t value);
 
   private:
-    void emit(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void say(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void ensureBuffer();
     uint16_t& at(uint32_t address) { return words_[address - kBase]; }
     void cover(uint32_t first, uint32_t last);
+    bool stopped() const { return stopRequested_ && stopRequested_(); }
 
     MessageSink sink_;
     ProgressSink progress_;
+    std::function<bool()> stopRequested_;
     const PrgInterface* driver_ = nullptr;
     PRG_HANDLE handle_ = nullptr;
     PRG_EraseSectorsFn erase_ = nullptr;

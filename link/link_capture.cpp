@@ -22,9 +22,13 @@ constexpr uint32_t kEnhancedPacketBlock = 6;
 constexpr uint32_t kByteOrderMagic = 0x1A2B3C4D;
 constexpr uint16_t kLinkTypeRaw = 101;
 constexpr uint16_t kLinkTypeUser0 = 147;
+constexpr uint16_t kLinkTypeUser1 = 148;
+constexpr uint16_t kLinkTypeUser2 = 149;
 constexpr uint32_t kSnapLength = 65535;
 constexpr uint32_t kSnmpInterface = 0;
 constexpr uint32_t kModuleInterface = 1;
+constexpr uint32_t kBootSerialInterface = 2;
+constexpr uint32_t kModemLinesInterface = 3;
 
 constexpr uint16_t kOptEnd = 0;
 constexpr uint16_t kOptShbUserApplication = 4;
@@ -86,7 +90,12 @@ class Capture {
             writeSectionHeader() &&
             writeInterface(kLinkTypeRaw, "snmp", "SNMP over UDP/IPv4 over SLIP on the USB serial line") &&
             writeInterface(kLinkTypeUser0, "module-access",
-                           "Direct module access frames on the USB serial line");
+                           "Direct module access frames on the USB serial line") &&
+            writeInterface(
+                kLinkTypeUser1, "boot-loader-serial",
+                "Serial bytes to and from the controller processor's boot loader and access firmware") &&
+            writeInterface(kLinkTypeUser2, "modem-lines",
+                           "RTS and DTR as set by the program: two bytes, 1 = held active");
         ok = ok && std::fflush(file_.get()) == 0;
         if (!ok) {
             error = std::strerror(errno);
@@ -200,6 +209,15 @@ void captureIpPacket(const uint8_t* packet, size_t length, CaptureDirection dire
 
 void captureModuleFrame(const uint8_t* frame, size_t length, CaptureDirection direction) {
     capture().packet(kModuleInterface, frame, length, direction);
+}
+
+void captureBootSerial(const uint8_t* bytes, size_t length, CaptureDirection direction) {
+    if (length > 0) capture().packet(kBootSerialInterface, bytes, length, direction);
+}
+
+void captureModemLines(bool rtsActive, bool dtrActive) {
+    const uint8_t lines[2] = {static_cast<uint8_t>(rtsActive), static_cast<uint8_t>(dtrActive)};
+    capture().packet(kModemLinesInterface, lines, sizeof lines, CaptureDirection::Outbound);
 }
 
 }  // namespace vz

@@ -2,7 +2,9 @@
 // Capture of every link exchange into a pcapng file for Wireshark and tshark, so operators can
 // attach what went over the wire to a bug report. One section with two interfaces: 0 carries the
 // SNMP traffic as raw IPv4 packets (LINKTYPE_RAW), 1 the direct module access frames
-// (LINKTYPE_USER0). Every packet carries its direction and a wall-clock time stamp in microseconds.
+// (LINKTYPE_USER0), 2 the serial bytes of the controller processor's boot loader link (LINKTYPE_USER1),
+// 3 the RTS and DTR changes that reset the processor (LINKTYPE_USER2). Every packet carries its direction and
+// a wall-clock time stamp in microseconds.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -25,5 +27,9 @@ bool linkCaptureActive();
 void captureIpPacket(const uint8_t* packet, size_t length, CaptureDirection direction);
 // A direct module access frame (request or reply bytes, check byte included).
 void captureModuleFrame(const uint8_t* frame, size_t length, CaptureDirection direction);
+// Bytes written to or read from the processor's boot loader or access firmware.
+void captureBootSerial(const uint8_t* bytes, size_t length, CaptureDirection direction);
+// The modem lines as the program sets them.
+void captureModemLines(bool rtsActive, bool dtrActive);
 
 }  // namespace vz

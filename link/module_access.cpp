@@ -19,6 +19,9 @@ std::atomic<uint32_t> moduleWriteErrors{0};
 
 namespace {
 
+// Per thread: a probe on one thread leaves the retries of another (polling) as they are.
+thread_local int singleAttempts = 0;
+
 struct Exchange {
     const uint8_t* request;
     int requestSize;
@@ -65,13 +68,23 @@ int exchange(const Exchange& x, FinishFn finish) {
                 captureModuleFrame(x.reply, std::min<size_t>(received, static_cast<size_t>(x.replySize)),
                                    CaptureDirection::Inbound);
             if (received >= 2) out.status = x.reply[1] & 7;
-            return goodReply(x, received) ? Attempt::Good : Attempt::Retry;
+            if (goodReply(x, received)) return Attempt::Good;
+            if (singleAttempts == 0) return Attempt::Retry;
+            bridge()->flushBuffers(usbHandle, true, true);  // a late reply must not meet the next request
+            return Attempt::GiveUp;
         },
         [] { bridge()->flushBuffers(usbHandle, true, true); },
         [&] { return !x.sendOnceFirst || sendRequest(x); }, finish);
 }
 
 }  // namespace
+
+SingleAttemptScope::SingleAttemptScope() {
+    ++singleAttempts;
+}
+SingleAttemptScope::~SingleAttemptScope() {
+    --singleAttempts;
+}
 
 uint8_t checkByte(const uint8_t* bytes, int length) {
     uint8_t c = 0x5A;
@@ -85,8 +98,9 @@ int directReadShort(uint8_t module, uint8_t functionCode, void* destination, int
     request[0] = module;
     request[1] = frameHeader(true, functionCode, false, length);
     request[2] = checkByte(request, 2);
-    return exchange({request, 3, reply, length + 3, true, false, length},
-                    [&](const ExchangeOutcome& out) { return evaluateRead(out, reply, destination, length); });
+    return exchange({request, 3, reply, length + 3, true, false, length}, [&](const ExchangeOutcome& out) {
+        return evaluateRead(out, reply, destination, length);
+    });
 }
 
 int directReadAddr(uint8_t module, uint8_t functionCode, uint32_t address, void* destination, int length) {
@@ -96,8 +110,9 @@ int directReadAddr(uint8_t module, uint8_t functionCode, uint32_t address, void*
     request[1] = frameHeader(true, functionCode, true, length);
     putFrameAddress(request + 2, address);
     request[5] = checkByte(request, 5);
-    return exchange({request, 6, reply, length + 6, true, true, length},
-                    [&](const ExchangeOutcome& out) { return evaluateRead(out, reply, destination, length); });
+    return exchange({request, 6, reply, length + 6, true, true, length}, [&](const ExchangeOutcome& out) {
+        return evaluateRead(out, reply, destination, length);
+    });
 }
 
 int directWriteShort(uint8_t module, uint8_t functionCode, const void* data, int length) {
@@ -144,22 +159,29 @@ void bindDirectOperations() {
     operationTable = {directReadShort, directReadAddr, directWriteShort, directWriteAddr, directWriteReply};
 }
 
-void unbindOperations() { operationTable = {}; }
+void unbindOperations() {
+    operationTable = {};
+}
 
-void resetModuleAccessCounters() { moduleReadErrors = moduleWriteErrors = 0; }
+void resetModuleAccessCounters() {
+    moduleReadErrors = moduleWriteErrors = 0;
+}
 
 int readShort(uint8_t module, uint8_t functionCode, void* destination, int length) {
-    return operationTable.readShort ? operationTable.readShort(module, functionCode, destination, length) : -1;
+    return operationTable.readShort ? operationTable.readShort(module, functionCode, destination, length)
+                                    : -1;
 }
 int readAddr(uint8_t module, uint8_t functionCode, uint32_t address, void* destination, int length) {
-    return operationTable.readAddr ? operationTable.readAddr(module, functionCode, address, destination, length)
-                                   : -1;
+    return operationTable.readAddr
+               ? operationTable.readAddr(module, functionCode, address, destination, length)
+               : -1;
 }
 int writeShort(uint8_t module, uint8_t functionCode, const void* data, int length) {
     return operationTable.writeShort ? operationTable.writeShort(module, functionCode, data, length) : -1;
 }
 int writeAddr(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length) {
-    return operationTable.writeAddr ? operationTable.writeAddr(module, functionCode, address, data, length) : -1;
+    return operationTable.writeAddr ? operationTable.writeAddr(module, functionCode, address, data, length)
+                                    : -1;
 }
 int writeReply(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length,
                uint16_t* result, int resultLength) {

@@ -9,16 +9,20 @@
 namespace vz {
 
 constexpr uint8_t kControllerAddress = 0xFF;
-constexpr uint8_t moduleAddressByte(int channel) { return static_cast<uint8_t>(0x80 | (channel & 0xFF)); }
+constexpr uint8_t moduleAddressByte(int channel) {
+    return static_cast<uint8_t>(0x80 | (channel & 0xFF));
+}
 
 constexpr uint32_t kCommandSpace = 0x10000;
 constexpr uint32_t kWordSpace = 0x20000;
 
 struct OperationTable {
     int (*readShort)(uint8_t module, uint8_t functionCode, void* destination, int length) = nullptr;
-    int (*readAddr)(uint8_t module, uint8_t functionCode, uint32_t address, void* destination, int length) = nullptr;
+    int (*readAddr)(uint8_t module, uint8_t functionCode, uint32_t address, void* destination,
+                    int length) = nullptr;
     int (*writeShort)(uint8_t module, uint8_t functionCode, const void* data, int length) = nullptr;
-    int (*writeAddr)(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length) = nullptr;
+    int (*writeAddr)(uint8_t module, uint8_t functionCode, uint32_t address, const void* data,
+                     int length) = nullptr;
     int (*writeReply)(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length,
                       uint16_t* result, int resultLength) = nullptr;
 };
@@ -36,6 +40,16 @@ int directWriteShort(uint8_t module, uint8_t functionCode, const void* data, int
 int directWriteAddr(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length);
 int directWriteReply(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length,
                      uint16_t* result, int resultLength);
+
+// While one lives, a failing direct exchange of this thread gives up after one attempt, without retries
+// or the communication problem dialog: for probes to which no answer is an answer.
+class SingleAttemptScope {
+  public:
+    SingleAttemptScope();
+    ~SingleAttemptScope();
+    SingleAttemptScope(const SingleAttemptScope&) = delete;
+    SingleAttemptScope& operator=(const SingleAttemptScope&) = delete;
+};
 
 void bindDirectOperations();
 // No operations bound (option -u): every access is refused with -1 and no channel is ever found.

@@ -1,18 +1,17 @@
 #include "link/usb_link.h"
 
-#include "base/controller_type.h"
-
-#include <mutex>
-
 #include <strings.h>
 
 #include <cstring>
+#include <mutex>
 #include <vector>
 
+#include "base/controller_type.h"
 #include "base/debug_log.h"
 #include "base/message_boxes.h"
-#include "base/settings.h"
 #include "base/operator_seam.h"
+#include "base/settings.h"
+#include "link/link_capture.h"
 
 namespace vz {
 
@@ -36,16 +35,26 @@ struct AcceptedDevice {
     int type;
 };
 constexpr AcceptedDevice kAccepted[] = {
-    {"1A2B", "0010", kQx308}, {"1A2B", "0011", kWdx}, {"1A2B", "0012", kKrat},
+    {"1A2B", "0010", kQx308}, {"1A2B", "0011", kWdx},  {"1A2B", "0012", kKrat},
     {"1A2B", "0015", kKts},   {"1A2B", "0016", kVar7},
 };
 
 const char* const kStatusNames[] = {
-    "SI_DEVICE_NOT_FOUND",     "SI_INVALID_HANDLE",         "SI_READ_ERROR",
-    "SI_RX_QUEUE_NOT_READY",   "SI_WRITE_ERROR",            "SI_RESET_ERROR",
-    "SI_INVALID_PARAMETER",    "SI_INVALID_REQUEST_LENGTH", "SI_DEVICE_IO_FAILED",
-    "SI_INVALID_BAUDRATE",     "SI_FUNCTION_NOT_SUPPORTED", "SI_GLOBAL_DATA_ERROR",
-    "SI_SYSTEM_ERROR_CODE",    "SI_READ_TIMED_OUT",         "SI_WRITE_TIMED_OUT",
+    "SI_DEVICE_NOT_FOUND",
+    "SI_INVALID_HANDLE",
+    "SI_READ_ERROR",
+    "SI_RX_QUEUE_NOT_READY",
+    "SI_WRITE_ERROR",
+    "SI_RESET_ERROR",
+    "SI_INVALID_PARAMETER",
+    "SI_INVALID_REQUEST_LENGTH",
+    "SI_DEVICE_IO_FAILED",
+    "SI_INVALID_BAUDRATE",
+    "SI_FUNCTION_NOT_SUPPORTED",
+    "SI_GLOBAL_DATA_ERROR",
+    "SI_SYSTEM_ERROR_CODE",
+    "SI_READ_TIMED_OUT",
+    "SI_WRITE_TIMED_OUT",
     "SI_IO_PENDING",
 };
 
@@ -67,8 +76,10 @@ uint32_t enumerate(std::vector<UsbDeviceRecord>& records, uint32_t& availableCou
             printBox("Unable to read serial number from USB");
         if (lib.getProductString(i, description, SI_RETURN_DESCRIPTION) != SI_SUCCESS)
             printBox("Unable to read product description from USB");
-        if (lib.getProductString(i, vid, SI_RETURN_VID) != SI_SUCCESS) printBox("Unable to read VID from USB");
-        if (lib.getProductString(i, pid, SI_RETURN_PID) != SI_SUCCESS) printBox("Unable to read PID from USB");
+        if (lib.getProductString(i, vid, SI_RETURN_VID) != SI_SUCCESS)
+            printBox("Unable to read VID from USB");
+        if (lib.getProductString(i, pid, SI_RETURN_PID) != SI_SUCCESS)
+            printBox("Unable to read PID from USB");
         // Never trust a driver to terminate its texts.
         serial[kSiMaxString - 1] = description[kSiMaxString - 1] = vid[kSiMaxString - 1] =
             pid[kSiMaxString - 1] = '\0';
@@ -138,9 +149,9 @@ bool usbOpen(UsbInfo& info) {
         uint32_t available = 0;
         enumerated = enumerate(records, available);
         if (enumerated > 0 && available > 0) break;
-        const BoxAnswer answer = operatorSeam().messageBox({"USB communication interrupted",
-                                                            "No USB devices found or available",
-                                                            BoxButtons::RetryCancel, BoxIcon::Information, true});
+        const BoxAnswer answer =
+            operatorSeam().messageBox({"USB communication interrupted", "No USB devices found or available",
+                                       BoxButtons::RetryCancel, BoxIcon::Information, true});
         if (answer != BoxAnswer::Retry) operatorSeam().endProcess(-1);
     }
 
@@ -150,8 +161,8 @@ bool usbOpen(UsbInfo& info) {
         for (uint32_t i = 0; i < enumerated; ++i)
             // Unknown devices keep an empty record and are not offered.
             if (records[i].controllerType != kNoController)
-                choices.push_back({static_cast<int>(i), records[i].available, records[i].serial,
-                                   records[i].description});
+                choices.push_back(
+                    {static_cast<int>(i), records[i].available, records[i].serial, records[i].description});
         chosen = operatorSeam().chooseUsbDevice(choices);
         if (chosen < 0 || chosen >= static_cast<int>(enumerated)) operatorSeam().endProcess(-1);
     }
@@ -166,9 +177,10 @@ bool usbOpen(UsbInfo& info) {
     if (status == SI_SUCCESS) return usbConfigure();
     usbHandle = kNoHandle;
     char text[160];
-    std::snprintf(text, sizeof text,
-                  "USB open error status %d.\nThis may happen if the USB device is used by another application.",
-                  status);
+    std::snprintf(
+        text, sizeof text,
+        "USB open error status %d.\nThis may happen if the USB device is used by another application.",
+        status);
     operatorSeam().messageBox({"USB communication", text, BoxButtons::Ok, BoxIcon::Error, true});
     return false;
 }
@@ -222,6 +234,7 @@ bool usbReconnect() {
 }
 
 uint8_t usbSetLines(uint8_t rts, uint8_t dtr) {
+    captureModemLines(rts != 0, dtr != 0);
     return bridge()->setFlowControl(usbHandle, 0, rts, dtr, 0, 0, false);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdint>
 
 #include "prg/boot_stream.h"
 #include "prg/packet_protocol.h"
@@ -144,7 +145,9 @@ int EraseSectors(BootLink& link, uint32_t sectorMask) {
     if (!link.connected) return finish(link, -1);
     Block block{};
     buildCommand(block, kCmdErase, 0, 0, 0, {sectorMask & 0xFFFF, 0, 0, 0});
-    const int timeout = link.options.prgEraseTimeout * 30 * (1 + std::popcount(sectorMask & 0xFFFEu));
+    const int64_t wide =
+        int64_t{link.options.prgEraseTimeout} * 30 * (1 + std::popcount(sectorMask & 0xFFFEu));
+    const int timeout = static_cast<int>(std::clamp<int64_t>(wide, 0, INT32_MAX));
     if (PktSendMsg(link, block.data(), kCommandHeaderSize) == 0) return finish(link, -1);
     Block reply{};
     const int n = PktRecvMsg(link, reply.data(), kMaxPacketData, timeout);

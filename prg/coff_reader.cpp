@@ -1,5 +1,7 @@
 #include "prg/coff_reader.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <bit>
 #include <cstdio>
@@ -232,6 +234,29 @@ int CoffFile::loadStringTable() {
     return kCoffOk;
 }
 
+const char* coffResultText(int code) {
+    switch (code) {
+        case kCoffOk:
+            return "no error";
+        case kCoffOutOfMemory:
+            return "out of memory";
+        case kCoffCannotOpen:
+            return "the file cannot be opened";
+        case kCoffReadError:
+            return "seek or read error, or a short header";
+        case kCoffBadSectionIndex:
+            return "section index out of range";
+        case kCoffNotCoff:
+            return "not a TI COFF file";
+        case kCoffNotLoadable:
+            return "section has no loadable contents";
+        case kCoffReadPastEnd:
+            return "read past the end of a section's data";
+        default:
+            return "unknown error";
+    }
+}
+
 int coffOpenSource(std::unique_ptr<CoffSource> source, const uint8_t callerBlock[16],
                    std::unique_ptr<CoffFile>& handle) {
     handle = std::make_unique<CoffFile>(std::move(source), callerBlock);
@@ -240,8 +265,21 @@ int coffOpenSource(std::unique_ptr<CoffSource> source, const uint8_t callerBlock
 
 int coffOpen(const std::string& path, const uint8_t callerBlock[16], std::unique_ptr<CoffFile>& handle) {
     handle.reset();
+    // A directory opens for reading on some systems but is no file to open; a device or pipe has no
+    // length to seek to, so what it delivers (up to a bound far above any executable) is read first.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return kCoffCannotOpen;
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return kCoffCannotOpen;
+    if (!S_ISREG(st.st_mode)) {
+        constexpr size_t kMaxStreamBytes = size_t{16} << 20;
+        std::vector<uint8_t> bytes(kMaxStreamBytes);
+        const size_t n = std::fread(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        bytes.resize(n);
+        return coffOpenSource(std::make_unique<MemorySource>(bytes.data(), bytes.size()), callerBlock,
+                              handle);
+    }
     long size = -1;
     if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
     if (size < 0) {

@@ -23,6 +23,9 @@ enum CoffResult : int {
     kCoffReadPastEnd = -107,
 };
 
+// What a result code means, for the operator ("file cannot be opened", ...).
+const char* coffResultText(int code);
+
 // Section type flags the reader looks at.
 enum CoffSectionFlags : uint32_t {
     kCoffDummy = 0x01,

@@ -1,5 +1,6 @@
 #include "prg/prg_options.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -13,7 +14,14 @@ struct OptionKey {
     const char* key;
     Kind kind;
     void* (*field)(PrgOptions&);
+    int maxValue = 0;  // decimal values are kept within 0 ... maxValue
 };
+
+// Time-outs are milliseconds (the erase's a base that is multiplied by 30 per sector): bounded so that
+// no wait computed from them overflows or outlasts an operator's patience by days.
+constexpr int kMaxBaudRate = 4000000;
+constexpr int kMaxEraseTimeoutBase = 10000;  // 300 s for one sector
+constexpr int kMaxPacketTimeout = 60000;
 
 template <auto Member>
 void* fieldOf(PrgOptions& o) {
@@ -24,22 +32,22 @@ void* fieldOf(PrgOptions& o) {
 const OptionKey kKeys[] = {
     {"EmulatorId", Kind::Hex, fieldOf<&PrgOptions::emulatorId>},
     {"EmuPortAddr", Kind::Hex, fieldOf<&PrgOptions::emuPortAddr>},
-    {"EmuBaudRate", Kind::Decimal, fieldOf<&PrgOptions::emuBaudRate>},
+    {"EmuBaudRate", Kind::Decimal, fieldOf<&PrgOptions::emuBaudRate>, kMaxBaudRate},
     {"EmuBoardFileName", Kind::Text, fieldOf<&PrgOptions::emuBoardFileName>},
     {"EmuProcessorName", Kind::Text, fieldOf<&PrgOptions::emuProcessorName>},
     {"PrgBootLoadFileName", Kind::Text, fieldOf<&PrgOptions::prgBootLoadFileName>},
     {"PrgSkipBootLoad", Kind::Boolean, fieldOf<&PrgOptions::prgSkipBootLoad>},
     {"PrgEraseFileName", Kind::Text, fieldOf<&PrgOptions::prgEraseFileName>},
-    {"PrgEraseTimeout", Kind::Decimal, fieldOf<&PrgOptions::prgEraseTimeout>},
+    {"PrgEraseTimeout", Kind::Decimal, fieldOf<&PrgOptions::prgEraseTimeout>, kMaxEraseTimeoutBase},
     {"PrgProgrammingFileName", Kind::Text, fieldOf<&PrgOptions::prgProgrammingFileName>},
     {"PrgFlashDataFileName", Kind::Text, fieldOf<&PrgOptions::prgFlashDataFileName>},
-    {"PrgProgrammingTimeout", Kind::Decimal, fieldOf<&PrgOptions::prgProgrammingTimeout>},
+    {"PrgProgrammingTimeout", Kind::Decimal, fieldOf<&PrgOptions::prgProgrammingTimeout>, kMaxPacketTimeout},
     {"PrgProgrammingOption1", Kind::Hex, fieldOf<&PrgOptions::prgProgrammingOption1>},
     {"PrgProgrammingOption2", Kind::Hex, fieldOf<&PrgOptions::prgProgrammingOption2>},
     {"PrgProgrammingOption3", Kind::Hex, fieldOf<&PrgOptions::prgProgrammingOption3>},
     {"PrgProgrammingOption4", Kind::Hex, fieldOf<&PrgOptions::prgProgrammingOption4>},
     {"PrgVerifyFileName", Kind::Text, fieldOf<&PrgOptions::prgVerifyFileName>},
-    {"PrgVerifyTimeout", Kind::Decimal, fieldOf<&PrgOptions::prgVerifyTimeout>},
+    {"PrgVerifyTimeout", Kind::Decimal, fieldOf<&PrgOptions::prgVerifyTimeout>, kMaxPacketTimeout},
     {"PrgVerifyOption1", Kind::Hex, fieldOf<&PrgOptions::prgVerifyOption1>},
     {"PrgVerifyOption2", Kind::Hex, fieldOf<&PrgOptions::prgVerifyOption2>},
     {"PrgVerifyOption3", Kind::Hex, fieldOf<&PrgOptions::prgVerifyOption3>},
@@ -56,8 +64,10 @@ void apply(const OptionKey& key, PrgOptions& options, const char* value) {
             break;
         }
         case Kind::Decimal: {
-            int v = 0;
-            if (std::sscanf(value, "%d", &v) == 1) *static_cast<int*>(field) = v;
+            // Read wide, so that a number beyond int is bounded rather than undefined.
+            long long v = 0;
+            if (std::sscanf(value, "%lld", &v) == 1)
+                *static_cast<int*>(field) = static_cast<int>(std::clamp<long long>(v, 0, key.maxValue));
             break;
         }
         case Kind::Boolean:

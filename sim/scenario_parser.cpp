@@ -585,7 +585,8 @@ std::string versionText(const json& j, const std::string& path) {
 }
 
 Tms320Def parseDsp(const json& j, const std::string& path) {
-    allowKeys(j, path, {"partId", "revisionId", "firmwareText", "bootloaderText", "blank", "faults"});
+    allowKeys(j, path,
+              {"partId", "revisionId", "firmwareText", "bootloaderText", "blank", "flashFile", "faults"});
     Tms320Def d;
     if (j.contains("partId"))
         d.partId = static_cast<uint16_t>(integer(j["partId"], join(path, "partId"), 0, 0xFFFF));
@@ -596,6 +597,7 @@ Tms320Def parseDsp(const json& j, const std::string& path) {
     if (j.contains("bootloaderText"))
         d.bootloaderText = versionText(j["bootloaderText"], join(path, "bootloaderText"));
     if (j.contains("blank")) d.blank = boolean(j["blank"], join(path, "blank"));
+    if (j.contains("flashFile")) d.flashFile = text(j["flashFile"], join(path, "flashFile"));
     if (j.contains("faults")) {
         const std::string p = join(path, "faults");
         const json& a = arrayAt(j["faults"], p);

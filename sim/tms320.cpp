@@ -1,5 +1,6 @@
 #include "sim/tms320.h"
 
+#include "sim/tms320_flash_file.h"
 #include "sim/tms320_flash_image.h"
 
 namespace vsim {
@@ -25,11 +26,20 @@ const char* tms320StateName(Tms320State state) {
     return "?";
 }
 
-Tms320::Tms320(const Tms320Def& def) : faults_(def.faults) {
+Tms320::Tms320(const Tms320Def& def) : flashFile_(def.flashFile), faults_(def.faults) {
     memory_.partId = def.partId;
     memory_.revisionId = def.revisionId;
-    writeFactoryImage(memory_.flash, def);
+    if (flashFile_.empty() || !loadFlashFile(memory_.flash, flashFile_))
+        writeFactoryImage(memory_.flash, def);
     powerOn();
+}
+
+Tms320::~Tms320() {
+    saveFlash();
+}
+
+void Tms320::saveFlash() const {
+    if (!flashFile_.empty()) saveFlashFile(memory_.flash, flashFile_);
 }
 
 void Tms320::powerOn() {
@@ -40,6 +50,8 @@ void Tms320::powerOn() {
 
 void Tms320::setLines(bool rtsActive, bool dtrActive) {
     if (rtsActive) {
+        // Every update ends with a reset: what it left in the flash is kept from here on.
+        if (!rts_) saveFlash();
         rts_ = true;
         state_ = Tms320State::Reset;
         boot_.reset();

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "sim/controller.h"
@@ -31,6 +32,9 @@ const char* tms320StateName(Tms320State state);
 class Tms320 {
   public:
     explicit Tms320(const Tms320Def& def);
+    ~Tms320();  // keeps the flash in its file, when the scenario names one
+    Tms320(const Tms320&) = delete;
+    Tms320& operator=(const Tms320&) = delete;
 
     // Power cycle: RAM lost, the processor boots from flash.
     void powerOn();
@@ -57,7 +61,10 @@ class Tms320 {
     void startRomBootLoader();
     std::vector<Controller::Reply> romBootLoader(uint8_t byte, int64_t timeUs);
 
+    void saveFlash() const;
+
     Tms320Memory memory_;
+    std::string flashFile_;
     std::vector<DspFault> faults_;
     Tms320Counters counters_;
     Tms320State state_ = Tms320State::Reset;

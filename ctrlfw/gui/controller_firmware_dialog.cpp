@@ -14,6 +14,7 @@
 #include <QThread>
 #include <QWindow>
 
+#include "base/operator_seam.h"
 #include "base/polling_state.h"
 #include "link/usb_link.h"
 #include "ui_controller_firmware_135.h"
@@ -58,11 +59,12 @@ ControllerFirmwareDialog::ControllerFirmwareDialog(QWidget* parent, const PrgInt
         if (QThread::currentThread() == thread())
             appendLog(t);
         else
-            QMetaObject::invokeMethod(this, [this, t] { appendLog(t); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, t] { appendLog(t); }, Qt::QueuedConnection);
     });
     update_->setProgressSink([this](UpdateStep step, int done, int total) {
-        QMetaObject::invokeMethod(this, [this, step, done, total] { showProgress(step, done, total); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, step, done, total] { showProgress(step, done, total); }, Qt::QueuedConnection);
     });
 
     connect(ui.browse, &QPushButton::clicked, this, &ControllerFirmwareDialog::browse);
@@ -76,8 +78,9 @@ ControllerFirmwareDialog::ControllerFirmwareDialog(QWidget* parent, const PrgInt
         files.setFileMode(QFileDialog::ExistingFile);
         files.setNameFilters({"All (*.*)", "COFF File (*.out)"});
         files.selectNameFilter("COFF File (*.out)");
-        return files.exec() == QDialog::Accepted && !files.selectedFiles().isEmpty() ? files.selectedFiles().front()
-                                                                                      : QString();
+        return files.exec() == QDialog::Accepted && !files.selectedFiles().isEmpty()
+                   ? files.selectedFiles().front()
+                   : QString();
     };
     initialise();
 }
@@ -98,7 +101,9 @@ QWidget* ControllerFirmwareDialog::control(int id) const {
     return nullptr;
 }
 
-QString ControllerFirmwareDialog::logText() const { return log_->toPlainText(); }
+QString ControllerFirmwareDialog::logText() const {
+    return log_->toPlainText();
+}
 
 void ControllerFirmwareDialog::initialise() {
     log_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -184,14 +189,15 @@ void ControllerFirmwareDialog::endWork() {
 }
 
 void ControllerFirmwareDialog::browse() {
+    update_->clearCancel();
     startWork([this] { return update_->readDevice(); }, [this](bool) { browseChooseFile(); });
 }
 
 void ControllerFirmwareDialog::browseChooseFile() {
     update_->forgetPrepared();
     refreshFields();
-    const QString title =
-        QString::asprintf("Device is programmed with \"%s\", select new firmware file", update_->currentFirmware().c_str());
+    const QString title = QString::asprintf("Device is programmed with \"%s\", select new firmware file",
+                                            update_->currentFirmware().c_str());
     // A cancelled choice keeps the file chosen before.
     if (const QString chosen = chooseFile(title, path_); !chosen.isEmpty()) path_ = chosen;
     update_->prepare(path_.toStdString());
@@ -201,11 +207,30 @@ void ControllerFirmwareDialog::browseChooseFile() {
 void ControllerFirmwareDialog::runSteps() {
     if (!update_->prepared()) return;
     const ControllerUpdateSteps steps = controllerUpdateSteps();
+    // The boxes stay the operator's; only a choice that leaves the controller without a firmware is
+    // asked about first.
+    if (update_->imageType() == static_cast<int>(FlashImageType::BootLoader) && steps.eraseFirmware &&
+        steps.program) {
+        const BoxAnswer answer = operatorSeam().messageBox(
+            {"Firmware",
+             "The chosen file is a boot loader, and \"Erase Fw.\" is checked: the firmware sectors C-J will "
+             "be "
+             "erased, and the controller will not run until a firmware is programmed.\n\nErase the firmware?",
+             BoxButtons::YesNo, BoxIcon::Warning, true});
+        if (answer != BoxAnswer::Yes) {
+            appendLog(
+                "Not started: the firmware stays (clear \"Erase Fw.\" to update only the boot loader)\n");
+            return;
+        }
+    }
+    update_->clearCancel();
     startWork([this, steps] { return update_->run(steps); },
-              [](bool) {
-                  // The processor was restarted from flash and the link configured for module access:
-                  // the channel list may show the crate again while the log stays open.
-                  pollingStopped = false;
+              [this](bool ok) {
+                  // After a good run the controller runs its flash and the link is configured for module
+                  // access: the channel list may show the crate again while the log stays open. After a
+                  // failed run, or one after which the controller does not start, polling stays stopped
+                  // until CANCEL, so that no problem box covers the dialog the operator repairs it with.
+                  if (ok && update_->started().value_or(false)) pollingStopped = false;
               });
 }
 

@@ -1,56 +1,15 @@
 // The update sequence against the virtual crate's processor: it reads the identity and versions
 // through the boot loader, programs a new image so that the controller restarts with it and answers
 // module access again, and stops cleanly where the link or the flash fails.
-#include "ctrlfw/controller_update.h"
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <string>
-
-#include "base/polling_state.h"
-#include "base/settings.h"
-#include "link/module_access.h"
-#include "link/usb_link.h"
-#include "sim/tms320.h"
-#include "sim/virtual_crate.h"
-#include "tests/support/crate_fixture.h"
+#include "link/link_capture.h"
+#include "tests/controller_update/controller_update_fixture.h"
 
 namespace vz {
 namespace {
-
-const std::string kExamples = VZ_CONTROLLER_FIRMWARE;
-
-class ControllerUpdateTest : public test::CrateFixture {
-  protected:
-    void SetUp() override {
-        CrateFixture::SetUp();
-        setenv("VIDIZOZOREZ_FIRMWARE_PATH", kExamples.c_str(), 1);
-        portName = "SIM";  // the stand-in access firmware goes to the virtual crate only
-        useScenario(test::oneBridgeScenario(R"({"channel": 1, "serialNumber": 101})", "", dspJson()));
-        ASSERT_TRUE(usbOpen(usbInfo));
-        bindDirectOperations();
-        const PrgInterface* prg = nullptr;
-        ASSERT_EQ(PrgGetInterface(&prg), 0);
-        update = std::make_unique<ControllerUpdate>(*prg);
-        update->setLogSink([this](const std::string& t) { log += t; });
-    }
-    void TearDown() override {
-        update.reset();
-        unsetenv("VIDIZOZOREZ_FIRMWARE_PATH");
-        CrateFixture::TearDown();
-    }
-    virtual std::string dspJson() const { return ""; }
-    // A module access read that only a running controller answers.
-    bool controllerAnswers() {
-        uint8_t b[8];
-        return moduleRead(0x81, 0x1000, 0, b, 8) == 8;
-    }
-    bool contains(const std::string& text) const { return log.find(text) != std::string::npos; }
-
-    std::unique_ptr<ControllerUpdate> update;
-    std::string log;
-};
 
 TEST_F(ControllerUpdateTest, ReadsIdentityAndVersionsAndHandsTheLinkBack) {
     ASSERT_TRUE(controllerAnswers());
@@ -76,9 +35,9 @@ TEST_F(ControllerUpdateTest, AFullUpdateRestartsTheControllerWithTheNewVersion) 
     std::vector<int> progress;
     update->setProgressSink([&](UpdateStep step, int, int) { progress.push_back(static_cast<int>(step)); });
     ASSERT_TRUE(update->run(ControllerUpdateSteps{})) << log;
-    for (const char* line : {"Erase the flash (mask 0x03FC)\n", "  Erase sector C: done\n",
-                             "  Erase sector J: done\n", "Flash erased sucessfully\n", "\nProgram OK\n",
-                             "\nVerify OK\n", "*** Resetting TMS320 ***"})
+    for (const char* line :
+         {"Erase the flash (mask 0x03FC)\n", "  Erase sector C: done\n", "  Erase sector J: done\n",
+          "Flash erased sucessfully\n", "\nProgram OK\n", "\nVerify OK\n", "*** Resetting TMS320 ***"})
         EXPECT_TRUE(contains(line)) << line << "\n" << log;
     EXPECT_FALSE(contains("Erase sector A")) << "the boot loader stays";
     for (int step : {0, 1, 2}) EXPECT_NE(std::find(progress.begin(), progress.end(), step), progress.end());
@@ -100,15 +59,21 @@ TEST_F(ControllerUpdateTest, AMissingAccessFirmwareStopsBeforeTheProcessorIsTouc
     EXPECT_TRUE(controllerAnswers());
 }
 
-TEST_F(ControllerUpdateTest, ProgrammingOverUnerasedFlashFailsVerify) {
+// Programming can only clear bits: a firmware image over its sectors left unerased is refused before
+// anything is written, and the controller keeps running the firmware it had.
+TEST_F(ControllerUpdateTest, AFirmwareOverUnerasedSectorsIsRefusedAndNothingIsTouched) {
+    const std::vector<uint16_t> before = flash();
     ASSERT_TRUE(update->readDevice()) << log;
     ASSERT_TRUE(update->prepare(kExamples + "/demo-firmware-3.10.out")) << log;
     ControllerUpdateSteps steps;
     steps.eraseFirmware = false;
     EXPECT_FALSE(update->run(steps));
-    EXPECT_TRUE(contains("\nProgram OK\n")) << log;
-    EXPECT_TRUE(contains("FlashVerify ERROR") || contains("Verify Failed")) << log;
-    EXPECT_TRUE(contains("Failed flash verify!!!\n")) << log;
+    EXPECT_TRUE(update->refused());
+    EXPECT_FALSE(update->flashTouched());
+    EXPECT_TRUE(contains("Refused: the image has words in sectors C, J, which are not erased")) << log;
+    EXPECT_FALSE(contains("Program the flash")) << log;
+    EXPECT_EQ(flash(), before);
+    EXPECT_TRUE(controllerAnswers());
     // The image stays prepared: the operator runs it again with the erase.
     ASSERT_TRUE(update->prepared());
     log.clear();
@@ -124,7 +89,8 @@ TEST_F(ControllerUpdateTest, ALostAcknowledgementFailsTheStepAndARepeatedRunSucc
     EXPECT_TRUE(contains("Failed flash programming!!!\n")) << log;
     EXPECT_FALSE(contains("Verify the flash:")) << "the sequence stops at the failed step";
     EXPECT_TRUE(contains("*** Resetting TMS320 ***")) << log;
-    EXPECT_NE(crate->dsp(0).state(), vsim::Tms320State::ControllerFirmware) << "half a firmware does not boot";
+    EXPECT_NE(crate->dsp(0).state(), vsim::Tms320State::ControllerFirmware)
+        << "half a firmware does not boot";
     log.clear();
     EXPECT_TRUE(update->run(ControllerUpdateSteps{})) << log;
     EXPECT_TRUE(controllerAnswers());
@@ -138,11 +104,6 @@ TEST_F(ControllerUpdateTest, ALostEchoDuringTheDownloadFailsTheConnection) {
     update->reset();
     EXPECT_TRUE(controllerAnswers()) << "the processor restarts from its untouched flash";
 }
-
-class BlankControllerTest : public ControllerUpdateTest {
-  protected:
-    std::string dspJson() const override { return R"("dsp": {"blank": true})"; }
-};
 
 // A controller whose flash was erased gets its boot loader and then its firmware, and boots again.
 TEST_F(BlankControllerTest, BootLoaderThenFirmwareBringsABlankControllerBack) {
@@ -164,9 +125,60 @@ TEST_F(BlankControllerTest, BootLoaderThenFirmwareBringsABlankControllerBack) {
     ASSERT_TRUE(update->readDevice()) << log;
     EXPECT_EQ(update->currentBootloader(), "VELK-BL 2.05    ");
     ASSERT_TRUE(update->prepare(kExamples + "/demo-firmware-3.10.out")) << log;
-    EXPECT_TRUE(contains("Inserted Checksum at 0x3F3FF2")) << "the 2.x boot loader checks the current layout\n" << log;
+    EXPECT_TRUE(contains("Inserted Checksum at 0x3F3FF2"))
+        << "the 2.x boot loader checks the current layout\n"
+        << log;
     ASSERT_TRUE(update->run(ControllerUpdateSteps{})) << log;
     EXPECT_TRUE(controllerAnswers());
+}
+
+// With VZ_PCAP the boot-loader link goes into the capture too: the reset lines and the serial bytes
+// each way, so that a failed update can be sent in as it happened.
+TEST_F(ControllerUpdateTest, TheBootLoaderTrafficAndTheResetLinesAreCaptured) {
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("boot_capture_" + std::to_string(getpid()) + ".pcapng"))
+            .string();
+    std::string error;
+    ASSERT_TRUE(startLinkCapture(path, error)) << error;
+    ASSERT_TRUE(update->readDevice()) << log;
+    update->reset();
+    stopLinkCapture();
+
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::filesystem::remove(path);
+    auto le32 = [&b](size_t at) {
+        return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+    };
+    std::vector<std::vector<uint8_t>> lines;  // interface 3
+    std::vector<uint8_t> sent, received;      // interface 2, by direction (flags 2 out, 1 in)
+    for (size_t at = 0; at + 12 <= b.size();) {
+        const uint32_t type = le32(at), length = le32(at + 4);
+        ASSERT_TRUE(length >= 12 && at + length <= b.size());
+        if (type == 6) {
+            const uint32_t interfaceId = le32(at + 8), captured = le32(at + 20);
+            const std::vector<uint8_t> data(b.begin() + at + 28, b.begin() + at + 28 + captured);
+            const size_t option = at + 28 + (captured + 3) / 4 * 4;
+            const bool inbound = b[option] == 2 && le32(option + 4) == 1;
+            if (interfaceId == 3) lines.push_back(data);
+            if (interfaceId == 2)
+                (inbound ? received : sent)
+                    .insert((inbound ? received : sent).end(), data.begin(), data.end());
+        }
+        at += length;
+    }
+    // Reset into the ROM boot loader, then the restart from flash.
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[0], (std::vector<uint8_t>{1, 1}));
+    EXPECT_EQ(lines[1], (std::vector<uint8_t>{0, 1}));
+    EXPECT_EQ(lines[lines.size() - 2], (std::vector<uint8_t>{1, 0}));
+    EXPECT_EQ(lines.back(), (std::vector<uint8_t>{0, 0}));
+    // Autobaud and the boot header go out, echoed byte for byte.
+    ASSERT_GE(sent.size(), 3u);
+    EXPECT_EQ(std::vector<uint8_t>(sent.begin(), sent.begin() + 3), (std::vector<uint8_t>{'A', 0xAA, 0x08}));
+    ASSERT_GE(received.size(), 3u);
+    EXPECT_EQ(std::vector<uint8_t>(received.begin(), received.begin() + 3),
+              (std::vector<uint8_t>{'A', 0xAA, 0x08}));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <functional>
+#include <vector>
 
 #include "app/core/connection.h"
 #include "app/gui/main_window.h"
@@ -75,6 +76,11 @@ class ControllerFirmwareDialogTest : public test::CrateFixture {
         ASSERT_FALSE(dialog->working());
     }
     bool logHas(const char* line) { return dialog->logText().contains(line); }
+    std::vector<uint16_t> flashPart(uint32_t first, uint32_t end) {
+        std::vector<uint16_t> words;
+        for (uint32_t a = first; a < end; ++a) words.push_back(crate->dsp(0).flash().read(a));
+        return words;
+    }
     bool controllerAnswers() {
         uint8_t b[8];
         return moduleRead(0x81, 0x1000, 0, b, 8) == 8;
@@ -124,9 +130,40 @@ TEST_F(ControllerFirmwareDialogTest, AFailedStepLeavesTheImageReadyForAnotherRun
     clickAndWait(kOk);
     EXPECT_TRUE(logHas("Failed flash programming!!!")) << dialog->logText().toStdString();
     EXPECT_TRUE(logHas("*** Resetting TMS320 ***"));
+    EXPECT_TRUE(logHas("The controller does not start!!!")) << dialog->logText().toStdString();
+    EXPECT_NE(crate->dsp(0).state(), vsim::Tms320State::ControllerFirmware);
+    // No polling against the controller that just failed: no problem box covers the dialog.
+    EXPECT_TRUE(pollingStopped);
+    EXPECT_TRUE(seam.problemCaptions.empty());
     ASSERT_TRUE(ctl(kOk)->isEnabled()) << "the prepared image stays";
     clickAndWait(kOk);
     EXPECT_TRUE(logHas("Verify OK")) << dialog->logText().toStdString();
+    EXPECT_TRUE(logHas("The controller runs its firmware again"));
+    EXPECT_TRUE(controllerAnswers());
+    EXPECT_FALSE(pollingStopped);
+}
+
+// A boot-loader image with "Erase Fw." checked asks first; "No" leaves the flash alone, and with the
+// box cleared only the boot loader's sectors change.
+TEST_F(ControllerFirmwareDialogTest, ABootLoaderWithEraseFirmwareCheckedAsksFirst) {
+    chosen = kExamples + "/demo-bootloader-2.05.out";
+    clickAndWait(kBrowse);
+    test::clickThroughWindow(ctl(kEraseBootloader));
+    const std::vector<uint16_t> firmware = flashPart(0x3D8000, 0x3F4000), all = flashPart(0x3D8000, 0x3F8000);
+    seam.answers.push_back(BoxAnswer::No);
+    test::clickThroughWindow(ctl(kOk));
+    ASSERT_EQ(seam.boxes.size(), 1u);
+    EXPECT_NE(seam.boxes[0].text.find("the controller will not run until a firmware is programmed"),
+              std::string::npos);
+    EXPECT_FALSE(dialog->working());
+    EXPECT_EQ(flashPart(0x3D8000, 0x3F8000), all);
+
+    test::clickThroughWindow(ctl(kEraseFirmware));
+    clickAndWait(kOk);
+    EXPECT_EQ(seam.boxes.size(), 1u) << "no question without the firmware erase";
+    EXPECT_TRUE(logHas("Erase the flash (mask 0x0003)")) << dialog->logText().toStdString();
+    EXPECT_EQ(flashPart(0x3D8000, 0x3F4000), firmware);
+    EXPECT_TRUE(crate->dsp(0).flash().versionBlockValid(0x3F7F70));
     EXPECT_TRUE(controllerAnswers());
 }
 
@@ -155,7 +192,8 @@ TEST_F(ControllerFirmwareDialogTest, CancelWhileProgrammingStopsAtTheNextPacketA
     EXPECT_TRUE(logHas("Failed flash programming!!!")) << dialog->logText().toStdString();
     EXPECT_TRUE(logHas("*** Resetting TMS320 ***"));
     EXPECT_FALSE(logHas("Verify the flash:"));
-    EXPECT_NE(crate->dsp(0).state(), vsim::Tms320State::ControllerFirmware) << "an incomplete image does not boot";
+    EXPECT_NE(crate->dsp(0).state(), vsim::Tms320State::ControllerFirmware)
+        << "an incomplete image does not boot";
     EXPECT_FALSE(pollingStopped);
 }
 

@@ -36,7 +36,8 @@ class CoffFileTest : public ::testing::Test {
     std::string path(const std::string& name) {
         std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::replace(test.begin(), test.end(), '/', '-');  // parameterised names hold a slash
-        const auto p = std::filesystem::temp_directory_path() / ("vz-coff-" + std::to_string(getpid()) + "-" + test + name);
+        const auto p = std::filesystem::temp_directory_path() /
+                       ("vz-coff-" + std::to_string(getpid()) + "-" + test + name);
         files_.push_back(p);
         return p.string();
     }
@@ -177,6 +178,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(CoffFileTest, MissingFileIndexAndOffsetErrors) {
     std::unique_ptr<CoffFile> coff;
     EXPECT_EQ(coffOpen(path("-missing"), nullptr, coff), kCoffCannotOpen);
+    // A directory is no file to open; a device delivering zeros is read and is no COFF file.
+    EXPECT_EQ(coffOpen(std::filesystem::temp_directory_path().string(), nullptr, coff), kCoffCannotOpen);
+    EXPECT_EQ(coffOpen("/dev/zero", nullptr, coff), kCoffNotCoff);
 
     const std::string file = path(".out");
     ASSERT_TRUE(vztest::writeCoffFile(file, CoffWriterOptions{}, sampleSections()));

@@ -65,6 +65,11 @@ TEST_F(DriverTest, OptionTexts) {
     PRG_SetOptions(handle, ("EmuBoardFileName=" + std::string(600, 'x')).c_str());
     EXPECT_EQ(std::string(options().emuBoardFileName.data()).size(), 260u);
     EXPECT_EQ(PRG_SetOptions(handle, nullptr), -1);
+    // Time-outs are bounded: a huge or negative value can neither overflow a wait nor make it endless.
+    PRG_SetOptions(handle, "PrgEraseTimeout=100000000,PrgProgrammingTimeout=99999999999,PrgVerifyTimeout=-5");
+    EXPECT_EQ(options().prgEraseTimeout, 10000);
+    EXPECT_EQ(options().prgProgrammingTimeout, 60000);
+    EXPECT_EQ(options().prgVerifyTimeout, 0);
 
     PRG_HANDLE again = nullptr;
     ASSERT_EQ(PRG_Init(&again), 0);
@@ -100,7 +105,8 @@ TEST_F(DriverTest, StatusRecordAndCallback) {
 // The connection sequence against a processor that echoes everything, as the ROM boot loader does:
 // autobaud, the download, autobaud again, and the line set up on the way.
 TEST_F(DriverTest, OpenDownloadsTheAccessFirmwareOnce) {
-    const auto file = std::filesystem::temp_directory_path() / ("vz-driver-access-" + std::to_string(getpid()) + ".out");
+    const auto file =
+        std::filesystem::temp_directory_path() / ("vz-driver-access-" + std::to_string(getpid()) + ".out");
     vztest::CoffWriterOptions o;
     o.entryPoint = 0x008000;
     ASSERT_TRUE(

@@ -1,9 +1,13 @@
 // The controller's processor at reset and boot: the modem lines pick the ROM boot loader or the
 // flash, the boot loader takes a boot stream byte by byte, and the flash boots only when it holds a
 // valid image.
+#include <unistd.h>
+
+#include <filesystem>
 #include <vector>
 
 #include "dsp_fixture.h"
+#include "sim/tms320.h"
 #include "sim/tms320_flash.h"
 
 namespace {
@@ -137,6 +141,26 @@ TEST(Tms320Boot, FlashBootsOnlyAValidImage) {
     f.dsp().flash().program(Tms320Flash::kBase + 5, 0);
     f.pulse(false);
     EXPECT_EQ(f.dsp().state(), Tms320State::Dead);
+}
+
+// With a flash file, what one run left in the flash is there at the next start.
+TEST(Tms320Boot, AFlashFileKeepsTheFlashFromOneRunToTheNext) {
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("tms320_flash_" + std::to_string(getpid()) + ".bin");
+    vsim::Tms320Def def;
+    def.flashFile = path.string();
+    {
+        vsim::Tms320 dsp(def);  // no file yet: the factory image
+        EXPECT_EQ(dsp.state(), Tms320State::ControllerFirmware);
+        dsp.flash().erase(0x3FC);
+        dsp.setLines(true, false);  // the reset keeps it
+        EXPECT_EQ(std::filesystem::file_size(path), 2u * Tms320Flash::kWords);
+    }
+    vsim::Tms320 again(def);
+    EXPECT_EQ(again.flash().read(Tms320Flash::kBase), 0xFFFF);
+    EXPECT_TRUE(again.flash().versionBlockValid(Tms320Flash::kBootloaderVersionBlock));
+    EXPECT_EQ(again.state(), Tms320State::Dead) << "the firmware sectors stay erased";
+    std::filesystem::remove(path);
 }
 
 TEST(Tms320Boot, ScenarioDescribesTheProcessorAndItsFlash) {

@@ -99,7 +99,7 @@ TEST_F(LinkCaptureTest, TwoInterfacesCarryIpPacketsAndModuleFramesWithTheirDirec
     exchange();
     const Capture c = readCapture(path);
     EXPECT_TRUE(c.wellFormed);
-    EXPECT_EQ(c.linkTypes, (std::vector<uint16_t>{101, 147}));
+    EXPECT_EQ(c.linkTypes, (std::vector<uint16_t>{101, 147, 148, 149}));
     ASSERT_EQ(c.packets.size(), 4u);
     EXPECT_EQ(c.packets[0].interfaceId, 0u);
     EXPECT_EQ(c.packets[0].data, peer.sentPackets.at(0));

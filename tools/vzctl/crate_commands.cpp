@@ -342,8 +342,21 @@ int checkBeforeConnecting(const CliArguments& args) {
     return -1;
 }
 
+namespace {
+ShellCtrlRunner shellCtrlRunner;
+}  // namespace
+
+void setShellCtrlRunner(ShellCtrlRunner runner) {
+    shellCtrlRunner = std::move(runner);
+}
+
 int runCommand(const CliArguments& args, std::FILE* out) {
     const auto& w = args.words;
+    if (args.command == "ctrl") {
+        if (!shellCtrlRunner)
+            return badArguments("ctrl needs the USB device of its own: run it on the command line");
+        return shellCtrlRunner(w, args.json, out);
+    }
     if (args.command == "status") {
         if (!w.empty()) return badArguments("status takes no words");
         pollEveryChannelOnce();

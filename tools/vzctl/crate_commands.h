@@ -1,6 +1,9 @@
 #pragma once
 // The vzctl commands over a connected crate.
 #include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "tools/vzctl/cli_arguments.h"
 
@@ -12,6 +15,11 @@ int checkBeforeConnecting(const CliArguments& args);
 
 // Runs one command after the connection sequence; returns the exit status.
 int runCommand(const CliArguments& args, std::FILE* out);
+
+// `ctrl` inside the shell: the crate's connection is left for the processor's boot loader and made
+// again afterwards, which only vzctl's main knows how to do. Without a runner `ctrl` is refused there.
+using ShellCtrlRunner = std::function<int(const std::vector<std::string>& words, bool json, std::FILE* out)>;
+void setShellCtrlRunner(ShellCtrlRunner runner);
 
 // The title line and the channel list lines with trailing blanks trimmed.
 void printChannelList(std::FILE* out);

@@ -13,7 +13,9 @@ namespace vz::ctl {
 namespace {
 
 std::atomic<bool> stopRequested{false};
-void onInterrupt(int) { stopRequested = true; }
+void onInterrupt(int) {
+    stopRequested = true;
+}
 
 int usage(const std::string& text) {
     std::fprintf(stderr, "vzctl: usage: ctrl %s\n", text.c_str());
@@ -44,8 +46,9 @@ class TerminalSinks {
             if (total > 0 && line_.active()) {
                 barShown_ = true;
                 const int width = 30, filled = width * done / total;
-                line_.show(std::string(name) + " [" + std::string(filled, '#') + std::string(width - filled, '.') +
-                           "] " + std::to_string(done) + "/" + std::to_string(total));
+                line_.show(std::string(name) + " [" + std::string(filled, '#') +
+                           std::string(width - filled, '.') + "] " + std::to_string(done) + "/" +
+                           std::to_string(total));
             } else if (total > 0 && (done * 10 / total != lastTenth_ || done == 0)) {
                 lastTenth_ = done * 10 / total;
                 std::fprintf(stderr, "\n%s: %d of %d\n", name, done, total);
@@ -100,46 +103,79 @@ int infoCommand(bool json, std::FILE* out) {
         std::fprintf(out, "%s\n", doc.dump(2).c_str());
     } else {
         std::fprintf(out, "part id      %s\nrevision     %s\nfirmware     %s\nboot loader  %s\n",
-                     update.partText().c_str(), update.revisionText().c_str(), update.currentFirmware().c_str(),
-                     update.currentBootloader().c_str());
+                     update.partText().c_str(), update.revisionText().c_str(),
+                     update.currentFirmware().c_str(), update.currentBootloader().c_str());
     }
     return 0;
 }
 
-int programCommand(const std::string& file, bool eraseBootloader, bool verify, std::FILE* out) {
+struct ProgramOptions {
+    std::string file;
+    bool eraseBootloader = false;
+    bool eraseFirmware = false;
+    bool verify = true;
+    bool dryRun = false;
+};
+
+// Why a run that did not succeed ended, in the words the operator acts on.
+std::string runFailure(const ControllerUpdate& update) {
+    const bool runs = update.started().value_or(false);
+    if (update.refused()) return "refused (see above): nothing was erased or written";
+    if (update.cancelled() && !update.flashTouched())
+        return runs ? "stopped before anything was erased; the controller runs as before"
+                    : "stopped before anything was erased";
+    if (update.cancelled()) return "stopped; the flash is incomplete, program it again";
+    if (!update.stepsSucceeded()) return "the update failed (see above); program it again";
+    return "every step succeeded, but the controller does not start; program it again";
+}
+
+int programCommand(const ProgramOptions& o, std::FILE* out) {
     // A file that cannot be read is turned away before the processor is touched.
-    if (std::string why; !readableFile(file, why)) {
-        std::fprintf(stderr, "vzctl: %s: %s\n", file.c_str(), why.c_str());
+    if (std::string why; !readableFile(o.file, why)) {
+        std::fprintf(stderr, "vzctl: %s: %s\n", o.file.c_str(), why.c_str());
         return 1;
     }
     ControllerUpdate update(driver());
     bool ok = false, resetDone = false;
-    const char* failure = nullptr;
+    std::string failure;
     {
         TerminalSinks sinks(update);
         if (!update.readDevice()) {
-            failure = "the controller's processor could not be read";
-        } else if (!update.prepare(file)) {
-            failure = "the file is no controller firmware image (see above); nothing was written";
+            failure = update.cancelled() ? "stopped before anything was erased"
+                                         : "the controller's processor could not be read";
+        } else if (!update.prepare(o.file)) {
+            failure = "the file is refused: " + update.rejectReason() + "; nothing was written";
         } else {
-            ControllerUpdateSteps steps;
-            steps.eraseBootloader = eraseBootloader;
-            steps.verify = verify;
-            ok = update.run(steps);
+            const ControllerUpdateSteps steps = stepsForImage(static_cast<FlashImageType>(update.imageType()),
+                                                              o.eraseBootloader, o.eraseFirmware, o.verify);
+            ok = o.dryRun ? update.dryRun(steps) : update.run(steps);
             resetDone = true;
-            if (!ok) failure = update.cancelled() ? "stopped; the flash is incomplete, program it again"
-                                                  : "the update failed (see above); program it again";
+            if (!ok && o.dryRun)
+                failure = update.refused() ? "the plan is refused (see above); nothing was erased or written"
+                          : update.cancelled() ? "stopped; nothing was erased or written"
+                                               : "the controller's processor could not be checked";
+            else if (!ok)
+                failure = runFailure(update);
         }
         // Whatever failed, the processor leaves its boot loader and runs its flash again.
         if (!resetDone) update.reset();
         std::fputs("\n", stderr);
     }
     if (!ok) {
-        std::fprintf(stderr, "vzctl: %s\n", failure);
+        std::fprintf(stderr, "vzctl: %s\n", failure.c_str());
         return 1;
     }
-    std::fprintf(out, "programmed %s (%s)\n", file.c_str(),
-                 update.newImageText().empty() ? "no version text" : update.newImageText().c_str());
+    const std::string version = update.newImageText().empty() ? "no version text" : update.newImageText();
+    if (o.dryRun) {
+        std::fprintf(out, "%sdry run: %s (%s) can be programmed; nothing was erased or written\n",
+                     update.planText(update.lastPlan()).c_str(), o.file.c_str(), version.c_str());
+        return 0;
+    }
+    if (update.started().value_or(false))
+        std::fprintf(out, "programmed %s (%s); the controller runs\n", o.file.c_str(), version.c_str());
+    else
+        std::fprintf(out, "programmed %s (%s); the controller does not start: %s\n", o.file.c_str(),
+                     version.c_str(), update.lastPlan().noStartReason.c_str());
     return 0;
 }
 
@@ -154,20 +190,25 @@ int ctrlCommand(const std::vector<std::string>& w, bool json, std::FILE* out) {
         return infoCommand(json, out);
     }
     if (w[0] == "program") {
-        std::string file;
-        bool eraseBootloader = false, verify = true;
+        static const char* const kProgramUsage =
+            "program FILE [--erase-bootloader] [--erase-firmware] [--no-verify] [--dry-run]";
+        ProgramOptions o;
         for (size_t i = 1; i < w.size(); ++i) {
             if (w[i] == "--erase-bootloader")
-                eraseBootloader = true;
+                o.eraseBootloader = true;
+            else if (w[i] == "--erase-firmware")
+                o.eraseFirmware = true;
             else if (w[i] == "--no-verify")
-                verify = false;
-            else if (file.empty() && !w[i].empty() && w[i][0] != '-')
-                file = w[i];
+                o.verify = false;
+            else if (w[i] == "--dry-run")
+                o.dryRun = true;
+            else if (o.file.empty() && !w[i].empty() && w[i][0] != '-')
+                o.file = w[i];
             else
-                return usage("program FILE [--erase-bootloader] [--no-verify]");
+                return usage(kProgramUsage);
         }
-        if (file.empty()) return usage("program FILE [--erase-bootloader] [--no-verify]");
-        return programCommand(file, eraseBootloader, verify, out);
+        if (o.file.empty()) return usage(kProgramUsage);
+        return programCommand(o, out);
     }
     return usage("info|program ...");
 }

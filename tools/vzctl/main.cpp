@@ -138,6 +138,26 @@ int main(int argc, char** argv) {
                      vz::usbSerial().c_str(), args.serial.c_str());
         return 1;
     }
+    // In the shell, `ctrl` gets the USB device the crate was reached through; afterwards the crate is
+    // connected again, so that `ctrl info` and `status` can follow an update in one shell.
+    vz::ctl::setShellCtrlRunner([&session](const std::vector<std::string>& words, bool json, std::FILE* out) {
+        int status = vz::ctl::ctrlCommand(words, json, out);
+        std::fflush(out);
+        vz::usbClose();
+        vz::resetCommProblem();
+        bool again;
+        {
+            vz::ctl::ProgressLine progress(stderr);
+            again = session.connect(vz::fCmdLine, [&progress](const vz::ConnectionProgress& p) {
+                progress.show("Search channels: " + p.text);
+            });
+        }
+        if (!again) {
+            std::fprintf(stderr, "vzctl: the crate could not be connected again after ctrl\n");
+            if (status == 0) status = 1;
+        }
+        return status;
+    });
     int status = vz::ctl::runCommand(args, stdout);
     std::fflush(stdout);
     if (reportGivenUp() && status == 0) status = 1;
