@@ -1,7 +1,9 @@
 #include "link/virtual_bridge_driver.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <set>
 
 #include "base/clock.h"
 #include "link/crate_state_file.h"
@@ -23,13 +25,49 @@ VirtualBridgeDriver::VirtualBridgeDriver(std::unique_ptr<vsim::VirtualCrate> cra
     crate_->setTime({[] { return clock().nowUs(); }, [](int64_t us) { clock().sleepUs(us); }});
 }
 
+namespace {
+
+// The drivers that keep a state, so that a process ending through exit() (the program ends during
+// the connection) still writes the changes its last exchanges made.
+std::mutex keepersMutex;
+std::set<VirtualBridgeDriver*>& keepers() {
+    static std::set<VirtualBridgeDriver*> drivers;
+    return drivers;
+}
+
+}  // namespace
+
+void VirtualBridgeDriver::saveAllAtExit() {
+    std::lock_guard lock(keepersMutex);
+    for (VirtualBridgeDriver* d : keepers()) {
+        // A thread still inside an exchange holds the lock: its crate is in the middle of a change.
+        if (!d->mutex_.try_lock()) continue;
+        d->saveState(true);
+        d->mutex_.unlock();
+    }
+}
+
 VirtualBridgeDriver::~VirtualBridgeDriver() {
+    {
+        std::lock_guard lock(keepersMutex);
+        keepers().erase(this);
+    }
     saveState(true);
 }
 
 void VirtualBridgeDriver::keepStateIn(std::unique_ptr<CrateStateFile> file) {
-    std::lock_guard lock(mutex_);
-    state_ = std::move(file);
+    {
+        std::lock_guard lock(mutex_);
+        state_ = std::move(file);
+    }
+    // The set first: built before the handler is registered, it is destroyed only after it ran.
+    static const bool registered = [] {
+        keepers();
+        return std::atexit(&VirtualBridgeDriver::saveAllAtExit) == 0;
+    }();
+    (void)registered;
+    std::lock_guard lock(keepersMutex);
+    keepers().insert(this);
 }
 
 void VirtualBridgeDriver::saveState(bool now) {

@@ -46,6 +46,7 @@ class VirtualBridgeDriver final : public BridgeLibrary {
     const CrateStateFile* stateFile() const { return state_.get(); }
 
   private:
+    static void saveAllAtExit();
     void saveState(bool now);
     int slotOf(SiHandle handle) const;
     std::unique_ptr<vsim::VirtualCrate> crate_;

@@ -3,13 +3,13 @@
 // intact by a write that fails for want of disk space.
 #include "link/crate_state_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -87,7 +87,8 @@ TEST_F(CrateStateFileTest, AChangeOutlivesTheProcessAndSimFreshKeepsNothing) {
 
 TEST_F(CrateStateFileTest, AStateOfAnotherKindIsRefusedNamedAndLeftAsItIs) {
     const std::string scenario = (dir / "other.json").string();
-    std::ofstream(scenario) << R"({"bridges": [{"serial": "X1"}], "modules": [{"channel": 4, "serialNumber": 9}]})";
+    std::ofstream(scenario)
+        << R"({"bridges": [{"serial": "X1"}], "modules": [{"channel": 4, "serialNumber": 9}]})";
     std::string error;
     auto other = vsim::VirtualCrate::fromFile(scenario, error);
     ASSERT_TRUE(other) << error;
@@ -177,7 +178,8 @@ TEST_F(CrateStateFileTest, AScenarioKeepsItsStateBesideItOnlyWhenItNamesOne) {
     fs::create_directories(sub);
     const std::string named = (sub / "named.json").string();
     const std::string plain = (sub / "plain.json").string();
-    std::ofstream(named) << R"({"stateFile": "named.state.json", "bridges": [{"serial": "N1"}], "modules": [{"channel": 1}]})";
+    std::ofstream(named)
+        << R"({"stateFile": "named.state.json", "bridges": [{"serial": "N1"}], "modules": [{"channel": 1}]})";
     std::ofstream(plain) << R"({"bridges": [{"serial": "P1"}], "modules": [{"channel": 1}]})";
     std::string path, error;
     ASSERT_TRUE(simStatePathForPort("SIM:" + named, path, error)) << error;

@@ -131,7 +131,8 @@ TEST(CrateState, WhatAModuleAndTheControllerWroteComesBackAfterAPowerCycle) {
     // The other modules as they were built.
     EXPECT_EQ(again->controller(0).module(2)->bootFirmware().persistent().programMemory,
               crate->controller(0).module(2)->bootFirmware().persistent().programMemory);
-    EXPECT_EQ(crateStateJson(*again).size(), state.size() - std::string("true").size() + std::string("false").size())
+    EXPECT_EQ(crateStateJson(*again).size(),
+              state.size() - std::string("true").size() + std::string("false").size())
         << "written again, the state differs only in the output that came back off";
 }
 

@@ -1,12 +1,12 @@
 // The virtual crate keeps its state between vzctl runs as a real crate does: a value set, a
 // controller flash programmed are there in the next run; sim-reset throws the state away; a state in
 // use or not of this crate ends a run with 1 and names the file.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -52,7 +52,8 @@ TEST_F(VzctlStateTest, ASetValueIsThereInTheNextRunUntilSimReset) {
 
     const Outcome reset = vzctl("SIM sim-reset", state);
     ASSERT_EQ(reset.status, 0) << reset.out;
-    EXPECT_NE(reset.out.find("removed the virtual crate's state \"" + state + "\""), std::string::npos) << reset.out;
+    EXPECT_NE(reset.out.find("removed the virtual crate's state \"" + state + "\""), std::string::npos)
+        << reset.out;
     EXPECT_FALSE(fs::exists(state));
     const Outcome after = vzctl("SIM get 1 Unom", state);
     EXPECT_NE(after.out.find("user.Unom 12 V"), std::string::npos) << after.out;
@@ -82,8 +83,9 @@ TEST_F(VzctlStateTest, AStateInUseOrOfAnotherKindEndsTheRunAndIsLeftAlone) {
         ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
         const Outcome busy = vzctl("SIM status", state);
         EXPECT_EQ(busy.status, 1) << busy.out;
-        EXPECT_NE(busy.out.find("vzctl: the virtual crate's state \"" + state + "\" is in use by another program"),
-                  std::string::npos)
+        EXPECT_NE(
+            busy.out.find("vzctl: the virtual crate's state \"" + state + "\" is in use by another program"),
+            std::string::npos)
             << busy.out;
         const Outcome reset = vzctl("SIM sim-reset", state);
         EXPECT_EQ(reset.status, 1) << reset.out;
