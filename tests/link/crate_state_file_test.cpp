@@ -179,8 +179,8 @@ TEST_F(CrateStateFileTest, AScenarioKeepsItsStateBesideItOnlyWhenItNamesOne) {
     const std::string named = (sub / "named.json").string();
     const std::string plain = (sub / "plain.json").string();
     std::ofstream(named)
-        << R"({"stateFile": "named.state.json", "bridges": [{"serial": "N1"}], "modules": [{"channel": 1}]})";
-    std::ofstream(plain) << R"({"bridges": [{"serial": "P1"}], "modules": [{"channel": 1}]})";
+        << R"({"stateFile": "named.state.json", "bridges": [{"serial": "N1"}], "modules": [{"channel": 1, "serialNumber": 5}]})";
+    std::ofstream(plain) << R"({"bridges": [{"serial": "P1"}], "modules": [{"channel": 1, "serialNumber": 5}]})";
     std::string path, error;
     ASSERT_TRUE(simStatePathForPort("SIM:" + named, path, error)) << error;
     EXPECT_EQ(path, (sub / "named.state.json").string());
