@@ -77,16 +77,20 @@ std::unique_ptr<CrateStateFile> CrateStateFile::open(const std::string& path, vs
                                                      const std::string& port, std::string& error) {
     const std::string advice = ". It was left as it is: run \"vzctl " + port +
                                " sim-reset\" or delete the file to start from the pristine crate";
+    const std::string elsewhere = std::string(" (") + kSimStateVariable +
+                                  "=FILE keeps the state elsewhere, " + kSimStateVariable +
+                                  "=none keeps none)";
     std::error_code ec;
     const fs::path folder = fs::path(path).parent_path();
     if (!folder.empty()) fs::create_directories(folder, ec);
     if (ec) {
-        error = "the virtual crate's state " + quoted(path) + " cannot be kept: " + ec.message();
+        error = "the virtual crate's state " + quoted(path) + " cannot be kept: " + ec.message() + elsewhere;
         return nullptr;
     }
     const int fd = ::open(lockPathOf(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) {
-        error = "the virtual crate's state " + quoted(path) + " cannot be locked: " + std::strerror(errno);
+        error = "the virtual crate's state " + quoted(path) + " cannot be locked: " + std::strerror(errno) +
+                elsewhere;
         return nullptr;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
