@@ -26,7 +26,7 @@ class ControllerUpdateTest : public test::CrateFixture {
     void SetUp() override {
         CrateFixture::SetUp();
         setenv("VIDIZOZOREZ_FIRMWARE_PATH", kExamples.c_str(), 1);
-        portName = "SIM:fresh";  // the stand-in access firmware goes to the virtual crate only; no state kept
+        portName = "SIM";  // the stand-in access firmware goes to the virtual crate only
         useScenario(test::oneBridgeScenario(R"({"channel": 1, "serialNumber": 101})", "", dspJson()));
         ASSERT_TRUE(usbOpen(usbInfo));
         bindDirectOperations();
