@@ -77,6 +77,7 @@ bool CBootload::backupDeviceMemory(const DeviceInfo* device, const std::string& 
             const bool sent = sendCommand(id, s.command, iAdr, s.size, nullptr, &error);
             if (error == kResultMemoryNotAvailable) {
                 postLog("\r\nWarn: memory not available (iAdr=0x%X)\r\n", sweepAddress);
+                progress_.done += static_cast<int>(s.steps - k);  // nothing more to read in this sweep
                 ok = true;
                 break;
             }

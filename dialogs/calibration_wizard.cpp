@@ -7,6 +7,7 @@
 #include "channel/composite_setters.h"
 #include "channel/raw_scaling.h"
 #include "dialogs/field_helpers.h"
+#include "dialogs/field_parsing.h"
 
 namespace vz {
 namespace {
@@ -202,11 +203,16 @@ void CalibrationWizard::calibrate(CalQuantity q) {
     }
     const int exponent =
         info(q).current ? channel_->system().currentExponent : channel_->system().voltageExponent;
-    const CalibrationPair before = presentPair(*channel_, q);
-    const CalibrationPair after =
-        twoPointCalibration(info(q).kind, values_.low[index(q)], values_.high[index(q)], before, exponent);
-    const bool accepted = writePair(*channel_, q, after);
-    if (hooks_.calibrated) hooks_.calibrated(q, before, presentPair(*channel_, q), accepted);
+    CalibrationOutcome outcome{q, presentPair(*channel_, q), {}, false, false};
+    const CalibrationPair next =
+        twoPointCalibration(info(q).kind, values_.low[index(q)], values_.high[index(q)], outcome.before,
+                            exponent, &outcome.clamped);
+    if (outcome.clamped)
+        debugLog(kLogError, "calibrate %s: the computed pair does not fit 16 bits, written clamped",
+                 calQuantityName(q));
+    outcome.accepted = writePair(*channel_, q, next);
+    outcome.after = presentPair(*channel_, q);
+    if (hooks_.calibrated) hooks_.calibrated(outcome);
 }
 
 void CalibrationWizard::allLow() {
@@ -231,27 +237,62 @@ void CalibrationWizard::setInomFraction(double fraction) {
     if (channel_) channel_->user().setInom(truncatedRaw(channel_->system().maxInom * fraction));
 }
 
-void CalibrationWizard::restoreUnom() {
-    if (channel_ && savedUnom_ != 0 && savedUnom_ <= channel_->voltageFromRaw(channel_->system().maxUnom))
-        setNominalVolts(channel_, savedUnom_);
-    savedUnom_ = 0;
+void CalibrationWizard::saveSettings() {
+    if (!channel_) return;
+    const MODULE_USER_CONFIG& u = channel_->user();
+    saved_ = SavedSettings{channel_, u.Unom, u.Inom, (u.flags & kSwitchInternalSense) != 0};
+}
+
+void CalibrationWizard::restoreSettings() {
+    if (!saved_) return;
+    const SavedSettings s = *saved_;
+    saved_.reset();
+    QOR* const c = s.channel;
+    auto tell = [&](const std::string& line) {
+        debugLog(kLogInfo, "calibration wizard: %s", line.c_str());
+        if (hooks_.restored) hooks_.restored(line);
+    };
+    // The voltage first: after the current wizard the output stands at its maximum voltage.
+    if (c->user().Unom != s.unom) {
+        const bool ok = setNominalVolts(c, c->voltageFromRaw(s.unom));
+        tell(formatField(255, "U%d set voltage %s %.4f V", c->moduleAddress,
+                         ok ? "put back to" : "NOT put back to", c->voltageFromRaw(s.unom)));
+    }
+    if (c->user().Inom != s.inom) {
+        const bool ok = c->user().setInom(s.inom);
+        tell(formatField(255, "U%d current limit %s %.4f A", c->moduleAddress,
+                         ok ? "put back to" : "NOT put back to", c->currentFromRaw(s.inom)));
+    }
+    if (((c->user().flags & kSwitchInternalSense) != 0) != s.internalSense) {
+        const bool ok = setExternalSense(c, !s.internalSense);
+        tell(formatField(255, "U%d sense %s %s", c->moduleAddress, ok ? "put back to" : "NOT put back to",
+                         s.internalSense ? "internal" : "external (at the load)"));
+    }
 }
 
 void CalibrationWizard::toggleVoltage() {
-    state_ = state_ == kWizardIdle ? kVoltageStarted : kWizardIdle;
-    savedUnom_ = 0;
+    if (running()) {
+        restoreSettings();
+        state_ = kWizardIdle;
+    } else {
+        state_ = kVoltageStarted;
+    }
     step();
 }
 
 void CalibrationWizard::toggleCurrent() {
-    state_ = state_ == kWizardIdle ? kCurrentStarted : kWizardIdle;
-    savedUnom_ = 0;
+    if (running()) {
+        restoreSettings();
+        state_ = kWizardIdle;
+    } else {
+        state_ = kCurrentStarted;
+    }
     step();
 }
 
 void CalibrationWizard::reset() {
+    restoreSettings();
     state_ = kWizardIdle;
-    savedUnom_ = 0;
     message_.clear();
 }
 
@@ -261,7 +302,7 @@ void CalibrationWizard::step() {
     auto& high = values_.high;
     switch (state_) {
         case kVoltageStarted:
-            savedUnom_ = presentUnom();
+            saveSettings();
             setExternalSense(channel_, true);
             setUnomFraction(0.25);
             focus(cal::kSenseLowReal);
@@ -288,26 +329,36 @@ void CalibrationWizard::step() {
             calibrate(CalQuantity::uNominal);
             if (controllerType_ == 18) {
                 // The internal-sense loop has no external reading: the terminal voltage, just
-                // calibrated, is the reference.
+                // calibrated, is the reference. Samples of an output still on its way to the new
+                // set point would calibrate the ramp, not the loop: no pair without settled samples.
+                auto fresh = [&] { return !hooks_.measureFresh || hooks_.measureFresh(); };
                 setExternalSense(channel_, false);
                 focus(cal::kUIntHighReal);
                 state_ = kInternalHigh;
-                if (hooks_.measureFresh) hooks_.measureFresh();
-                high[index(CalQuantity::uInternal)] = {averageVolts(averages_.uTerminal()), presentUnom()};
-                setUnomFraction(0.25);
-                focus(cal::kUIntLowReal);
-                state_ = kInternalLow;
-                if (hooks_.measureFresh) hooks_.measureFresh();
-                low[index(CalQuantity::uInternal)] = {averageVolts(averages_.uTerminal()), presentUnom()};
-                calibrate(CalQuantity::uInternal);
+                bool settled = fresh();
+                if (settled) {
+                    high[index(CalQuantity::uInternal)] = {averageVolts(averages_.uTerminal()),
+                                                           presentUnom()};
+                    setUnomFraction(0.25);
+                    focus(cal::kUIntLowReal);
+                    state_ = kInternalLow;
+                    settled = fresh();
+                }
+                if (settled) {
+                    low[index(CalQuantity::uInternal)] = {averageVolts(averages_.uTerminal()), presentUnom()};
+                    calibrate(CalQuantity::uInternal);
+                } else {
+                    debugLog(kLogError,
+                             "calibrate UInternal: no settled samples, the pair is left as it was");
+                }
             }
-            restoreUnom();
+            restoreSettings();
             if (hooks_.focusOutputConfiguration) hooks_.focusOutputConfiguration(cal::kOutputUnom);
             message_.clear();
             state_ = kWizardIdle;
             break;
         case kCurrentStarted:
-            savedUnom_ = presentUnom();
+            saveSettings();
             setInomFraction(0.25);
             setUnomFraction(1.0);
             focus(cal::kCurLowReal);
@@ -327,14 +378,12 @@ void CalibrationWizard::step() {
             captureCurrent(true);
             calibrate(CalQuantity::current);
             calibrate(CalQuantity::iNominal);
-            restoreUnom();
-            setInomFraction(1.0);
+            restoreSettings();
             if (hooks_.focusOutputConfiguration) hooks_.focusOutputConfiguration(cal::kOutputInom);
             message_.clear();
             state_ = kWizardIdle;
             break;
         default:
-            savedUnom_ = 0;
             message_.clear();
             break;
     }

@@ -5,6 +5,7 @@
 // set points on the way. Works on DialogControls, so the Qt dialog and vzctl run the same steps.
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "channel/channel_classes.h"
@@ -57,15 +58,28 @@ enum WizardState : int {
     kCurrentHigh = 9,
 };
 
+// One new pair as written: the pair it replaced, the pair the channel holds now, whether the module
+// took both values (a refusal has been reported to the operator already), and whether the computed
+// pair did not fit 16 bits and was clamped (then it does not make the module agree with the meter).
+struct CalibrationOutcome {
+    CalQuantity quantity;
+    CalibrationPair before, after;
+    bool accepted = false;
+    bool clamped = false;
+};
+
 struct CalibrationHooks {
-    // Waits a second, then reads ten fresh measurement samples into the averages (the automatic
-    // internal-sense steps, where nobody presses OK after the repaints).
-    std::function<void()> measureFresh;
+    // Waits until the output has settled at its new set point, then reads ten fresh measurement
+    // samples into the averages (the automatic internal-sense steps, where nobody presses OK after the
+    // repaints). False when no settled samples could be taken (the hook tells the operator why); the
+    // wizard then writes no pair from them. Without a hook the averages are used as they are.
+    std::function<bool()> measureFresh;
     // Moves the focus to a control of the output configuration dialog when a wizard ends.
     std::function<void(int)> focusOutputConfiguration;
-    // Told each new pair as it is written: the pair it replaced, the pair the channel holds now, and
-    // whether the module took both values (a refusal has been reported to the operator already).
-    std::function<void(CalQuantity, CalibrationPair before, CalibrationPair after, bool accepted)> calibrated;
+    // Told each new pair as it is written.
+    std::function<void(const CalibrationOutcome&)> calibrated;
+    // Told each setting put back when a wizard ends, as a line for the operator.
+    std::function<void(const std::string&)> restored;
 };
 
 class CalibrationWizard {
@@ -97,7 +111,8 @@ class CalibrationWizard {
     void toggleCurrent();
     // One wizard step for the state found on entry.
     void step();
-    // Back to idle without a step: no saved set voltage, no message (the dialog shows a new channel).
+    // Back to idle without a step, the settings the wizard changed put back (the dialog shows a new
+    // channel).
     void reset();
 
   private:
@@ -109,7 +124,11 @@ class CalibrationWizard {
     double presentInom() const;
     void setUnomFraction(double fraction);
     void setInomFraction(double fraction);
-    void restoreUnom();
+    // The operator's set points and sense mode, taken when a wizard starts and put back when it ends
+    // (completed, stopped or left for another channel): a current limit left at the maximum would be
+    // a hazard for the next load.
+    void saveSettings();
+    void restoreSettings();
     void focus(int id) { d_.requestFocus(id); }
     void readReal(int id, double& target);
 
@@ -122,7 +141,12 @@ class CalibrationWizard {
     MeasurementAverages& averages_ = memory_.averages;
     CalibrationValues& values_ = memory_.values;
     int state_ = kWizardIdle;
-    double savedUnom_ = 0;  // volts; 0: none
+    struct SavedSettings {
+        QOR* channel;
+        int16_t unom, inom;
+        bool internalSense;
+    };
+    std::optional<SavedSettings> saved_;
     std::string message_;
 };
 

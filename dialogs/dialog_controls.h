@@ -16,6 +16,13 @@ class DialogControls {
     // The control's text; nullopt when the dialog has no such control.
     virtual std::optional<std::string> text(int id) const = 0;
     virtual void setText(int id, const std::string& text) = 0;
+    // Whether the text differs from the one the program last put there. A shown value is rounded to
+    // the field's decimals and does not always parse back to the value it came from, so the readers
+    // take only texts the operator changed. A control the program never filled counts as edited.
+    virtual bool edited(int id) const {
+        (void)id;
+        return true;
+    }
     // Inserts at the end of a multi-line edit control and leaves the caret there.
     virtual void appendText(int id, const std::string& text) = 0;
 

@@ -23,7 +23,7 @@ bool storeIfChanged(T& target, T value, const AcceptFn<T>& accept) {
 template <typename T>
 bool getEditInteger(DialogControls& d, int id, T& target, const AcceptFn<T>& accept, const char* format) {
     const std::optional<std::string> text = d.text(id);
-    if (!text) return false;
+    if (!text || !d.edited(id)) return false;
     const std::optional<long long> value = parseFieldInteger(*text, format);
     if (!value) return false;
     // Cutting 70000 to 16 bits would store 4464: a value the field cannot hold is no value for it.
@@ -60,7 +60,7 @@ bool getEditU32(DialogControls& d, int id, uint32_t& target, const AcceptFn<uint
 
 bool getEditFloat(DialogControls& d, int id, float& target, const AcceptFn<float>& accept) {
     const std::optional<std::string> text = d.text(id);
-    if (!text) return false;
+    if (!text || !d.edited(id)) return false;  // the shown text is rounded: not a new value
     const std::optional<double> value = parseFieldReal(*text, 1e38);
     if (!value) return false;
     return storeIfChanged(target, static_cast<float>(*value), accept);
@@ -68,7 +68,7 @@ bool getEditFloat(DialogControls& d, int id, float& target, const AcceptFn<float
 
 bool getEditDouble(DialogControls& d, int id, double& target, const AcceptFn<double>& accept) {
     const std::optional<std::string> text = d.text(id);
-    if (!text) return false;
+    if (!text || !d.edited(id)) return false;  // the shown text is rounded: not a new value
     const std::optional<double> value = parseFieldReal(*text, 1e99);
     if (!value) return false;
     return storeIfChanged(target, *value, accept);

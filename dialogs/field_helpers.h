@@ -5,7 +5,9 @@
 // one command each, and a refused value leaves both the module and the local copy as they were.
 //
 // Every reader returns true when it stored a new value; false when the value was unchanged, the text
-// was no number or out of the field's range, or the callback refused it.
+// was no number or out of the field's range, or the callback refused it. A text the operator did not
+// change is not read at all: the dialogs show values with fewer decimals than a raw step needs, and
+// such a text need not parse back to the value it came from (see DialogControls::edited).
 #include <cstdint>
 #include <functional>
 #include <string>

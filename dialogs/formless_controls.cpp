@@ -9,11 +9,24 @@ std::optional<std::string> FormlessControls::text(int id) const {
 }
 
 void FormlessControls::setText(int id, const std::string& text) {
+    if (!ids_.count(id)) return;
+    texts_[id] = text;
+    shown_[id] = text;
+}
+
+void FormlessControls::type(int id, const std::string& text) {
     if (ids_.count(id)) texts_[id] = text;
 }
 
+bool FormlessControls::edited(int id) const {
+    const auto shown = shown_.find(id);
+    return shown == shown_.end() || text(id) != shown->second;
+}
+
 void FormlessControls::appendText(int id, const std::string& text) {
-    if (ids_.count(id)) texts_[id] += text;
+    if (!ids_.count(id)) return;
+    texts_[id] += text;
+    shown_[id] = texts_[id];
 }
 
 CheckState FormlessControls::checkState(int id) const {

@@ -15,7 +15,10 @@ class FormlessControls final : public DialogControls {
     explicit FormlessControls(std::set<int> ids) : ids_(std::move(ids)) {}
 
     std::optional<std::string> text(int id) const override;
+    // What the program shows; type() is what an operator (or a meter) enters over it.
     void setText(int id, const std::string& text) override;
+    void type(int id, const std::string& text);
+    bool edited(int id) const override;
     void appendText(int id, const std::string& text) override;
     int comboCount(int) const override { return -1; }
     void addComboItem(int, const std::string&) override {}
@@ -36,6 +39,7 @@ class FormlessControls final : public DialogControls {
   private:
     std::set<int> ids_;
     std::map<int, std::string> texts_;
+    std::map<int, std::string> shown_;
     std::map<int, CheckState> checks_;
     std::set<int> hidden_;
     int focus_ = 0;

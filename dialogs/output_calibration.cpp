@@ -263,6 +263,9 @@ void OutputCalibration::applyModuleId() {
     if (assignBySerial(old.system().serialNumber, static_cast<uint16_t>(newId), old.user().idGroup) < 0) {
         debugLog(kLogError, "module id %d: the module did not take it, the channel stays at U%d", newId,
                  index_);
+        // Shown like the other refusals: a field that silently reverts looks like a typing slip.
+        printBox("Module ID %d was not taken by the module with serial number %u; it stays at U%d", newId,
+                 static_cast<unsigned>(old.system().serialNumber), index_);
         return;
     }
     static_cast<MODULE_MEASURE_DATA&>(target) = old.measure();

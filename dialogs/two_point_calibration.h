@@ -22,8 +22,9 @@ struct CalibrationPair {
 
 // The new pair. Equal module values (or, for a set-point gain, equal real values) keep the part that
 // would divide by zero. A negative gain becomes 0; a gain or offset beyond 16 bits is held at the end
-// of the range rather than wrapped into a different value.
+// of the range rather than wrapped into a different value. Either way the pair no longer makes the
+// module agree with the instrument: *clamped (when given) tells the caller so.
 CalibrationPair twoPointCalibration(CalibrationKind kind, CalibrationPoint low, CalibrationPoint high,
-                                    CalibrationPair present, int exponent);
+                                    CalibrationPair present, int exponent, bool* clamped = nullptr);
 
 }  // namespace vz

@@ -1,5 +1,6 @@
 #include "app/core/channel_selection.h"
 
+#include "base/settings.h"
 #include "channel/channel_table.h"
 #include "channel/switch_commands.h"
 
@@ -14,6 +15,18 @@ bool selectChannel(int channel) {
     return true;
 }
 
+namespace {
+
+// A row of the list: a slave module is listed only in the expert view, and the arrow keys must not
+// select a channel the operator cannot see (the title would name it, the highlight stay elsewhere).
+bool listed(int channel) {
+    if (!channelPresent(channel)) return false;
+    const QOR& q = channelTable.channels[static_cast<std::size_t>(channel)];
+    return (fCmdLine & kExpertView) || !(q.system().flags & kIsSlave);
+}
+
+}  // namespace
+
 int stepChannel(int direction) {
     direction = direction < 0 ? -1 : 1;
     int channel = selectedChannel;
@@ -21,8 +34,9 @@ int stepChannel(int direction) {
         channel += direction;
         if (channel > 126) channel = 0;
         if (channel < 0) channel = 126;
-        if (channelPresent(channel)) break;
+        if (listed(channel)) break;
     }
+    if (!listed(channel)) return selectedChannel;  // nothing listed: the selection stays
     selectChannel(channel);
     return channel;
 }

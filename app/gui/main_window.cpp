@@ -5,8 +5,10 @@
 #include <QDialog>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QShortcut>
+#include <QTimer>
 
 #include "app/core/channel_selection.h"
 #include "base/polling_state.h"
@@ -175,8 +177,19 @@ void MainWindow::toggleOutputCalibration() {
     OutputCalibrationDialog::Links links;
     links.focusOutputConfiguration = [this](int id) {
         if (!outputConfiguration_) return;
-        for (QWidget* w : outputConfiguration_->findChildren<QWidget*>())
-            if (w->property("controlId").toInt() == id) w->setFocus(Qt::OtherFocusReason);
+        // After the focus requests the wizard's last step queued in the calibration dialog, and into
+        // the other window: a focus set in an inactive window would stay where it was.
+        QPointer<QWidget> dialog = outputConfiguration_.data();
+        QTimer::singleShot(0, dialog, [dialog, id] {
+            if (!dialog) return;
+            for (QWidget* w : dialog->findChildren<QWidget*>()) {
+                if (w->property("controlId").toInt() != id) continue;
+                dialog->raise();
+                dialog->activateWindow();
+                w->setFocus(Qt::OtherFocusReason);
+                if (auto* e = qobject_cast<QLineEdit*>(w)) e->selectAll();
+            }
+        });
     };
     links.exponentsChanged = [this] {
         if (outputConfiguration_ && outputConfiguration_->isEnabled())

@@ -1,6 +1,7 @@
 #include "dialogs/gui/output_calibration_dialog.h"
 
 #include "app/core/polling.h"
+#include "base/message_boxes.h"
 #include "channel/channel_table.h"
 #include "configfile/gui/busy_cursor.h"
 #include "dialogs/fresh_samples.h"
@@ -22,13 +23,23 @@ OutputCalibrationDialog::OutputCalibrationDialog(QWidget* parent, OutputCalibrat
     controls_ = std::make_unique<WidgetControls>(this);
     OutputCalibrationHooks hooks;
     // The automatic internal-sense steps: nobody presses OK, so the dialog reads ten fresh samples
-    // itself, a second after the set point moved.
+    // itself, once the output has settled at the new set point.
     hooks.wizard.measureFresh = [this] {
         const BusyCursor busy;
         const int channel = logic_->channelIndex();
-        measureFreshSamples(
+        const FreshSamples result = measureFreshSamples(
             [channel](MODULE_MEASURE_DATA& m) { return readMeasurementBlock(channel, 0, &m) == 0; },
             logic_->wizard().averages());
+        if (result == FreshSamples::taken) return true;
+        printBox("UInternal not calibrated: %s", freshSamplesText(result));
+        return false;
+    };
+    // A pair that does not fit 16 bits is written clamped, as announced, but the operator must know
+    // that the module does not agree with the meter afterwards.
+    hooks.wizard.calibrated = [](const CalibrationOutcome& o) {
+        if (o.clamped)
+            printBox("%s: the computed pair does not fit 16 bits; written clamped as gain %u, offset %d",
+                     calQuantityName(o.quantity), o.after.gain, o.after.offset);
     };
     hooks.wizard.focusOutputConfiguration = std::move(links.focusOutputConfiguration);
     hooks.exponentsChanged = std::move(links.exponentsChanged);
@@ -51,6 +62,11 @@ void OutputCalibrationDialog::command(int id) {
 }
 
 void OutputCalibrationDialog::reject() {
+    // Closed in the middle of a wizard: the set points it moved go back as when it is stopped.
+    if (logic_->wizard().running()) {
+        const BusyCursor busy;
+        logic_->wizard().reset();
+    }
     QDialog::reject();
     close();
 }

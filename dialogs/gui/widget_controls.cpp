@@ -44,6 +44,7 @@ std::optional<std::string> WidgetControls::text(int id) const {
 
 void WidgetControls::setText(int id, const std::string& text) {
     QWidget* w = widget(id);
+    if (w) shown_[id] = text;
     const QString t = fromText(text);
     if (auto* e = qobject_cast<QLineEdit*>(w)) {
         if (e->text() != t) e->setText(t);  // an unchanged text keeps the caret and selection
@@ -66,6 +67,12 @@ void WidgetControls::appendText(int id, const std::string& text) {
         e->end(false);
         e->insert(fromText(text));
     }
+    if (const std::optional<std::string> now = this->text(id)) shown_[id] = *now;
+}
+
+bool WidgetControls::edited(int id) const {
+    const auto shown = shown_.find(id);
+    return shown == shown_.end() || text(id) != shown->second;
 }
 
 int WidgetControls::comboCount(int id) const {

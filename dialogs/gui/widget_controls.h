@@ -19,6 +19,7 @@ class WidgetControls : public DialogControls {
     std::optional<std::string> text(int id) const override;
     void setText(int id, const std::string& text) override;
     void appendText(int id, const std::string& text) override;
+    bool edited(int id) const override;
     int comboCount(int id) const override;
     void addComboItem(int id, const std::string& text) override;
     int comboIndex(int id) const override;
@@ -35,6 +36,7 @@ class WidgetControls : public DialogControls {
   private:
     QWidget* dialog_;
     std::map<int, QPointer<QWidget>> controls_;
+    std::map<int, std::string> shown_;  // the text the program last put into each control
 };
 
 // Every button, check box and radio button of the form that carries a control id runs command(id)

@@ -3,6 +3,7 @@
 #include "dialogs/calibration_wizard.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "app/core/polling.h"
 #include "base/clock.h"
@@ -27,6 +28,14 @@ const char* kModule = R"({"channel": 0, "serialNumber": 11, "on": true, "cableOh
     "current": {"gain": 1.03, "offset": "40 mA"}, "uSet": {"gain": 0.98, "offset": "-25 mV"},
     "uInternal": {"gain": 1.02, "offset": "15 mV"}, "iSet": {"gain": 0.97, "offset": "20 mA"}}})";
 
+// A 48 V module: the internal-sense points follow set-point steps of 25 V at 10 V/s, longer than the
+// second the wizard waits before it samples. Its set points and readings are off by errors of its own.
+const char* k48V = R"({"channel": 0, "serialNumber": 12, "on": true,
+  "system": {"voltageExponent": -9, "currentExponent": -13, "maxUnom": "50 V", "maxInom": "2 A"},
+  "user": {"idGroup": 1, "Unom": "24 V", "Inom": "1.5 A", "rampUp": 10, "rampDown": 10},
+  "analogError": {"uSense": {"gain": 1.023, "offset": "35 mV"}, "uTerminal": {"gain": 1.023, "offset": "35 mV"},
+    "uSet": {"gain": 0.953, "offset": "-55 mV"}, "uInternal": {"gain": 1.047, "offset": "55 mV"}}})";
+
 std::set<int> calibrationIds() {
     std::set<int> ids{cal::kMessage};
     for (int id = 1052; id <= 1099; ++id) ids.insert(id);
@@ -35,13 +44,18 @@ std::set<int> calibrationIds() {
 
 class CalibrationWizardTest : public ConfigCrateFixture {
   protected:
-    void start(int type) {
-        connect(kModule, type);
+    void start(int type, const char* moduleJson = kModule) {
+        connect(moduleJson, type);
         fCmdLine |= kExpertView;
-        wizard = std::make_unique<CalibrationWizard>(
-            controls, type,
-            CalibrationHooks{
-                [this] { ++freshMeasures, measureFreshSamples(readBlock0, wizard->averages()); }, {}, {}});
+        CalibrationHooks hooks;
+        hooks.measureFresh = [this] {
+            ++freshMeasures;
+            const bool taken = measureFreshSamples(readBlock0, wizard->averages()) == FreshSamples::taken;
+            freshStatus.push_back(wizard->averages().status());
+            return taken;
+        };
+        hooks.restored = [this](const std::string& line) { restoredLines.push_back(line); };
+        wizard = std::make_unique<CalibrationWizard>(controls, type, hooks);
         wizard->setChannel(&q());
         wizard->showValues();
     }
@@ -64,7 +78,7 @@ class CalibrationWizardTest : public ConfigCrateFixture {
             const vsim::OutputReadings truth = module().trueReadings();
             const bool current =
                 controls.focus() == cal::kCurLowReal || controls.focus() == cal::kCurHighReal;
-            controls.setText(controls.focus(), std::to_string(current ? truth.current : truth.uSense));
+            controls.type(controls.focus(), std::to_string(current ? truth.current : truth.uSense));
             wizard->step();
         }
     }
@@ -87,9 +101,18 @@ class CalibrationWizardTest : public ConfigCrateFixture {
         return static_cast<int>(std::max(off(m.uSense, t.uSense), off(m.uTerminal, t.uTerminal)));
     }
 
+    template <typename T>
+    T systemField(std::size_t offset) {
+        T value;
+        std::memcpy(&value, module().system().data() + offset, sizeof value);
+        return value;
+    }
+
     FormlessControls controls{calibrationIds()};
     std::unique_ptr<CalibrationWizard> wizard;
     int freshMeasures = 0;
+    std::vector<uint16_t> freshStatus;  // the status of the last sample of each fresh measurement
+    std::vector<std::string> restoredLines;
 };
 
 TEST_F(CalibrationWizardTest, VoltageAndCurrentWizardsMakeTheReadingsAgreeWithTheMultimeter) {
@@ -126,10 +149,11 @@ TEST_F(CalibrationWizardTest, VoltageAndCurrentWizardsMakeTheReadingsAgreeWithTh
     EXPECT_EQ(*controls.text(cal::kMessage), "");
 
     module().setLoadOhms(0.01);
+    const int16_t inom = q().user().Inom;
     wizard->toggleCurrent();
     EXPECT_EQ(controls.focus(), cal::kCurLowReal);
     runWizard();
-    EXPECT_EQ(q().user().Inom, q().system().maxInom) << "Inom back at its maximum";
+    EXPECT_EQ(q().user().Inom, inom) << "Inom back at what it was, not at its maximum";
 
     EXPECT_LE(worstOver(false), 1);
     EXPECT_LE(worstOver(true), 1);
@@ -142,14 +166,124 @@ TEST_F(CalibrationWizardTest, VoltageAndCurrentWizardsMakeTheReadingsAgreeWithTh
     EXPECT_GE(logged('D', "calibrationWizard: State 3 -> 0"), 1);
 }
 
-TEST_F(CalibrationWizardTest, CalibrateUTwiceStopsWithUnomAtAQuarter) {
-    start(18);
+// The internal-sense pair of a 48 V module equals the two-point formula on what the multimeter shows at
+// the two set points once the output has settled there; samples of the falling output would give
+// another pair and an output above its maximum.
+TEST_F(CalibrationWizardTest, InternalSensePointsOfA48VModuleAreTakenOnceTheRampHasEnded) {
+    start(18, k48V);
+    module().setLoadOhms(1000);
+    QOR& c = q();
+    const double step = std::ldexp(1.0, -9);
+    const int16_t maxUnom = c.system().maxUnom;
+    const double maxVolts = c.voltageFromRaw(maxUnom);
+    const double ml = c.voltageFromRaw(static_cast<int16_t>(maxUnom * 0.25));
+    const double mh = c.voltageFromRaw(static_cast<int16_t>(maxUnom * 0.75));
+    // The multimeter at the terminals with the internal loop at each set point, the pair still the old.
+    auto terminalAt = [&](double volts) {
+        EXPECT_TRUE(c.user().setFlags(c.user().flags | kSwitchInternalSense));
+        EXPECT_TRUE(setNominalVolts(&c, volts));
+        settled();
+        settled();
+        return module().trueReadings().uTerminal;
+    };
+    const double rl = terminalAt(ml), rh = terminalAt(mh);
+    EXPECT_TRUE(c.user().setFlags(c.user().flags & ~kSwitchInternalSense));
+    EXPECT_TRUE(setNominalVolts(&c, 24.0));
+    settled();
+    settled();
+    const uint16_t g0 = systemField<uint16_t>(offsetof(MODULE_SYSTEM_CONFIG_DATA, calUIntGain));
+    const double o0 = systemField<int16_t>(offsetof(MODULE_SYSTEM_CONFIG_DATA, calUIntOffset)) * step;
+
     wizard->toggleVoltage();
+    runWizard();
+    ASSERT_EQ(freshMeasures, 2);
+    for (uint16_t status : freshStatus) EXPECT_EQ(status & 0x0006, 0) << "sampled while the output ramped";
+    const double gain = g0 * (mh - ml) / (rh - rl);
+    const double offset = (rl * mh - rh * ml + (rh - rl) * o0) / (mh - ml);
+    EXPECT_NEAR(systemField<uint16_t>(offsetof(MODULE_SYSTEM_CONFIG_DATA, calUIntGain)), gain, gain * 3e-4);
+    EXPECT_NEAR(systemField<int16_t>(offsetof(MODULE_SYSTEM_CONFIG_DATA, calUIntOffset)), offset / step, 3);
+
+    // The output put back as the operator had it, and at its maximum set point within its maximum.
+    EXPECT_EQ(c.user().flags & kSwitchInternalSense, 0);
+    settled();
+    EXPECT_NEAR(module().trueReadings().uSense, 24.0, 3 * step);
+    EXPECT_TRUE(c.user().setFlags(c.user().flags | kSwitchInternalSense));
+    EXPECT_TRUE(setNominalVolts(&c, maxVolts));
+    settled();
+    settled();
+    EXPECT_LE(module().trueReadings().uTerminal, maxVolts + 2 * step);
+    EXPECT_GE(module().trueReadings().uTerminal, maxVolts - 2 * step);
+}
+
+// A ramp that does not end is no settled point: after a bounded wait, no internal-sense pair; the
+// operator's points still give the other pairs, and the settings are put back.
+TEST_F(CalibrationWizardTest, AnOutputThatNeverSettlesWritesNoInternalSensePair) {
+    start(18, k48V);
+    module().setLoadOhms(1000);
+    int64_t waitedUs = 0;
+    const MeasurementRead ramping = [](MODULE_MEASURE_DATA& m) {
+        m = {};
+        m.status = 0x0005;  // on, falling
+        return true;
+    };
+    CalibrationHooks hooks;
+    hooks.measureFresh = [&] {
+        const int64_t start = clock_.nowUs();
+        const FreshSamples r = measureFreshSamples(ramping, wizard->averages());
+        waitedUs = clock_.nowUs() - start;
+        EXPECT_EQ(r, FreshSamples::rampDidNotEnd);
+        return r == FreshSamples::taken;
+    };
+    wizard = std::make_unique<CalibrationWizard>(controls, 18, hooks);
+    wizard->setChannel(&q());
+    wizard->showValues();
     wizard->toggleVoltage();
-    EXPECT_EQ(wizard->state(), kWizardIdle);
-    EXPECT_EQ(q().user().Unom, static_cast<int16_t>(q().system().maxUnom / 4));
-    EXPECT_EQ(*controls.text(cal::kMessage), "");
-    EXPECT_TRUE(commandsTo(0x1000 + 20).empty()) << "no gain written";
+    runWizard();
+    EXPECT_GE(waitedUs, kRampSettleLimitMs * 1000);
+    EXPECT_LT(waitedUs, kRampSettleLimitMs * 1000 + 5'000'000) << "bounded";
+    EXPECT_FALSE(commandsTo(0x1000 + 20).empty()) << "the sense pair, from the operator's points";
+    EXPECT_TRUE(commandsTo(0x1000 + 50).empty());
+    EXPECT_TRUE(commandsTo(0x1000 + 52).empty());
+    EXPECT_GE(logged('E', "no settled output"), 1);
+    EXPECT_EQ(q().user().flags & kSwitchInternalSense, 0) << "external sense, as before the run";
+}
+
+// Whatever the wizard changed on the way is put back when it ends, completed or stopped: the set
+// voltage, the current limit and the sense mode, each told to the operator.
+TEST_F(CalibrationWizardTest, SettingsTheWizardChangedArePutBack) {
+    const struct {
+        bool current, complete;
+    } cases[] = {{false, true}, {false, false}, {true, true}, {true, false}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(std::string(k.current ? "current" : "voltage") +
+                     (k.complete ? " completed" : " stopped"));
+        TearDown();
+        SetUp();
+        start(18);
+        QOR& c = q();
+        module().setLoadOhms(k.current ? 0.01 : 1000);
+        ASSERT_TRUE(setNominalVolts(&c, 5.0));
+        ASSERT_TRUE(c.user().setInom(c.currentToRaw(4.0)));
+        ASSERT_TRUE(c.user().setFlags(c.user().flags | kSwitchInternalSense));
+        const int16_t unom = c.user().Unom, inom = c.user().Inom;
+        k.current ? wizard->toggleCurrent() : wizard->toggleVoltage();
+        if (k.complete) {
+            runWizard();
+        } else {
+            k.current ? wizard->toggleCurrent() : wizard->toggleVoltage();
+            EXPECT_EQ(wizard->state(), kWizardIdle);
+            EXPECT_EQ(*controls.text(cal::kMessage), "");
+        }
+        c.user().readFromModule();  // what the module holds
+        EXPECT_EQ(c.user().Unom, unom);
+        EXPECT_EQ(c.user().Inom, inom);
+        EXPECT_NE(c.user().flags & kSwitchInternalSense, 0);
+        EXPECT_FALSE(restoredLines.empty());
+        EXPECT_GE(logged('I', "put back to"), 1);
+        if (!k.complete) {
+            EXPECT_TRUE(commandsTo(0x1000 + 20).empty()) << "no gain written";
+        }
+    }
 }
 
 TEST_F(CalibrationWizardTest, VoltageWizardOnOtherTypesLeavesUInternalAlone) {
@@ -170,7 +304,7 @@ TEST_F(CalibrationWizardTest, FreshSamplesReplaceTheWholeHistoryAfterASecond) {
     stale.uSense = 20000;
     for (int i = 0; i < 10; ++i) wizard->averages().push(stale);
     const int64_t before = clock_.nowUs();
-    EXPECT_EQ(measureFreshSamples(readBlock0, wizard->averages()), 0);
+    EXPECT_EQ(measureFreshSamples(readBlock0, wizard->averages()), FreshSamples::taken);
     EXPECT_GE(clock_.nowUs() - before, 1'000'000);
     MODULE_MEASURE_DATA now;
     ASSERT_EQ(readMeasurementBlock(0, 0, &now), 0);

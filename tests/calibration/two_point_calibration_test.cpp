@@ -18,27 +18,30 @@ TEST(TwoPointCalibration, GainAndOffsetFromTwoPoints) {
         CalibrationPair present;
         int exponent;
         CalibrationPair expected;
+        bool clamped = false;  // the pair does not make the module agree with the instrument
     };
     const Case cases[] = {
         {"sense voltage example", K::measurement, {1.0, 0.98}, {9.0, 8.82}, {32768, 0}, -11, {33437, 0}},
         // -0.05 V at 2^-11 V per step is -102.4 steps.
         {"set-point example", K::setPoint, {2.4, 2.5}, {7.3, 7.5}, {32768, 0}, -11, {33437, -102}},
         {"present offset enters", K::measurement, {1.0, 1.0}, {9.0, 9.0}, {32768, 100}, -10, {32768, 100}},
-        {"negative gain is written as 0", K::measurement, {3.0, 1.0}, {-3.0, 3.0}, {1, 0}, 0, {0, -6}},
+        {"negative gain is written as 0", K::measurement, {3.0, 1.0}, {-3.0, 3.0}, {1, 0}, 0, {0, -6}, true},
         {"gain beyond 16 bits is held at the top",
          K::measurement,
          {0, 0},
          {10, 1},
          {32768, 0},
          0,
-         {65535, 0}},
+         {65535, 0},
+         true},
         {"offset beyond 16 bits is held at the end",
          K::measurement,
          {-100, 0},
          {-99, 1},
          {32768, 0},
          -11,
-         {32768, 32767}},
+         {32768, 32767},
+         true},
         {"equal module values keep both",
          K::measurement,
          {1.0, 5.0},
@@ -62,9 +65,12 @@ TEST(TwoPointCalibration, GainAndOffsetFromTwoPoints) {
          {0, 17}},
     };
     for (const Case& c : cases) {
-        const CalibrationPair got = twoPointCalibration(c.kind, c.low, c.high, c.present, c.exponent);
+        bool clamped = !c.clamped;
+        const CalibrationPair got =
+            twoPointCalibration(c.kind, c.low, c.high, c.present, c.exponent, &clamped);
         EXPECT_EQ(got.gain, c.expected.gain) << c.what;
         EXPECT_EQ(got.offset, c.expected.offset) << c.what;
+        EXPECT_EQ(clamped, c.clamped) << c.what;
     }
 }
 

@@ -208,6 +208,23 @@ TEST_F(OutputCalibrationDialogTest, ModuleSerialAndModuleIdAreWrittenAsTyped) {
     EXPECT_EQ(control<QLineEdit>(d, 1082)->text(), "9");
 }
 
+// The module does not take the new id: the operator is told as for the other refusals, and the
+// channel stays where it was.
+TEST_F(OutputCalibrationDialogTest, ARefusedModuleIdIsShownAndTheChannelStays) {
+    start(deviz(1, 301), kExpertView, "0012", R"({"kind": "moduleError", "operation": "assign"})");
+    OutputCalibrationDialog* d = open(1);
+    ASSERT_NE(d, nullptr);
+    type(d, 1082, "9");
+    press(d, 1);
+    ASSERT_EQ(seam.boxes.size(), 1u);
+    EXPECT_EQ(seam.boxes[0].text,
+              "Module ID 9 was not taken by the module with serial number 301; it stays at U1");
+    EXPECT_EQ(selectedChannel, 1);
+    EXPECT_TRUE(channelPresent(1));
+    EXPECT_FALSE(channelPresent(9));
+    EXPECT_EQ(control<QLineEdit>(d, 1082)->text(), "1");
+}
+
 // The module refuses the new sense gain: the operator is told, the offset (taken) and the old gain show.
 TEST_F(OutputCalibrationDialogTest, ARefusedGainIsReportedAndTheDialogShowsWhatTheModuleHolds) {
     start(deviz(1, 301), kExpertView, "0012",
@@ -223,6 +240,53 @@ TEST_F(OutputCalibrationDialogTest, ARefusedGainIsReportedAndTheDialogShowsWhatT
     EXPECT_EQ(seam.boxes[0].caption, "MODULE_SYSTEM_CONFIG::calUSenGain: Error Code 0x5");
     EXPECT_EQ(control<QLineEdit>(d, 1074)->text(), "32768");
     EXPECT_EQ(control<QLineEdit>(d, 1053)->text(), "0.0000");
+}
+
+// A pair beyond 16 bits is written clamped, as the field allows, and the operator is told that the
+// module does not agree with the meter afterwards.
+TEST_F(OutputCalibrationDialogTest, AClampedPairIsWrittenAndShownAsSuch) {
+    start(deviz(1, 301), kExpertView);
+    OutputCalibrationDialog* d = open(1);
+    ASSERT_NE(d, nullptr);
+    // 0 V read as 0 V, 10 V read as 1 V: the gain would be ten times 32768.
+    CalibrationValues& v = programCalibrationMemory().values;
+    v.low[0] = {0.0, 0.0};
+    v.high[0] = {10.0, 1.0};
+    press(d, 1113);
+    ASSERT_EQ(seam.boxes.size(), 1u);
+    EXPECT_EQ(seam.boxes[0].text,
+              "USense: the computed pair does not fit 16 bits; written clamped as gain 65535, offset 0");
+    uint16_t gain;
+    std::memcpy(&gain, module(1).system().data() + offsetof(MODULE_SYSTEM_CONFIG_DATA, calUSenGain), 2);
+    EXPECT_EQ(gain, 65535);
+    EXPECT_EQ(control<QLineEdit>(d, 1074)->text(), "65535");
+}
+
+// Offsets shown with the exponent's decimals, the PWM offset with three: texts that need not parse back
+// to the raw values they came from. OK on a dialog nobody typed into sends nothing and shows no box.
+TEST_F(OutputCalibrationDialogTest, OkOnAnUntouchedDialogSendsNothingAtAnyExponent) {
+    for (int e : {-7, -9, -10, -11, -12, -13, -14}) {
+        SCOPED_TRACE(e);
+        TearDown();
+        SetUp();
+        const std::string ex = std::to_string(e);
+        start(R"({"channel": 1, "serialNumber": 301, "firmware": {"name": "DEVIZ"},
+                  "system": {"voltageExponent": )" +
+                  ex + R"(, "currentExponent": )" + ex + R"(,
+                  "pwmOffset": 32767, "calUSenOffset": -32768, "calUIntOffset": 20481, "calISetOffset": 16383}})",
+              kExpertView);
+        OutputCalibrationDialog* d = open(1);
+        ASSERT_NE(d, nullptr);
+        const auto system = module(1).system();
+        const auto user = module(1).user();
+        const uint32_t before = writes();
+        press(d, 1);
+        EXPECT_TRUE(seam.boxes.empty()) << seam.boxes.front().text;
+        EXPECT_EQ(writes(), before);
+        EXPECT_TRUE(module(1).system() == system);
+        EXPECT_TRUE(module(1).user() == user);
+        window.reset();
+    }
 }
 
 class CalibrationRunTest : public OutputCalibrationDialogTest {
@@ -286,6 +350,38 @@ class CalibrationRunTest : public OutputCalibrationDialogTest {
     }
 };
 
+// When the wizard ends, the operator continues in the output configuration dialog, at the set point.
+TEST_F(CalibrationRunTest, TheEndOfTheWizardMovesTheFocusToTheOutputConfiguration) {
+    start(kMiscalibrated, kExpertView, "0010");  // QX308: no internal-sense steps
+    module(1).setLoadOhms(1000);
+    OutputCalibrationDialog* d = open(1);
+    ASSERT_NE(d, nullptr);
+    test::clickThroughWindow(window->channelList()->viewport(), Qt::RightButton,
+                             QPoint(20, channelTable.channels[1].rowTop + 5));
+    QWidget* configuration = window->outputConfiguration();
+    ASSERT_NE(configuration, nullptr);
+    press(d, 1133);  // Calibrate U
+    d->activateWindow();
+    const auto focusedId = [] {
+        QWidget* f = QApplication::focusWidget();
+        return f ? f->property("controlId").toInt() : 0;
+    };
+    for (int id : {1054, 1056}) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return focusedId() == id; }, test::kHangMs)) << id;
+        repaints();
+        const QString reading = QString::number(module(1).trueReadings().uSense, 'f', 6);
+        for (QChar c : reading) QTest::keyClick(d->windowHandle(), c.toLatin1());
+        test::keyThroughWindow(d, Qt::Key_Return);
+    }
+    EXPECT_FALSE(d->logic().wizard().running());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            QWidget* f = QApplication::focusWidget();
+            return f && f->window() == configuration && focusedId() == 1007;
+        },
+        test::kHangMs));
+}
+
 TEST_F(CalibrationRunTest, VoltageAndCurrentWizardsThroughTheDialogCorrectTheReadings) {
     start(kMiscalibrated, kExpertView);
     EXPECT_GT(worstOverTheRange(false), 50) << "the error shows before calibrating";
@@ -315,6 +411,22 @@ TEST_F(CalibrationRunTest, VoltageAndCurrentWizardsThroughTheDialogCorrectTheRea
     EXPECT_TRUE(control<QPushButton>(d, 1113)->isVisible());
     EXPECT_EQ(channelTable.channels[1].voltageFromRaw(channelTable.channels[1].user().Unom), 5.0)
         << "the saved set voltage is restored";
+
+    // A plain OK after the wizard: the points it filled in are shown rounded, none of them is typed.
+    const CalibrationValues points = programCalibrationMemory().values;
+    const auto factory = module(1).system();
+    const uint32_t written = writes();
+    press(d, 1);
+    EXPECT_EQ(writes(), written);
+    EXPECT_TRUE(module(1).system() == factory);
+    EXPECT_TRUE(seam.boxes.empty());
+    for (std::size_t i = 0; i < kCalQuantities; ++i) {
+        const CalibrationValues& now = programCalibrationMemory().values;
+        EXPECT_EQ(now.low[i].real, points.low[i].real) << i;
+        EXPECT_EQ(now.low[i].module, points.low[i].module) << i;
+        EXPECT_EQ(now.high[i].real, points.high[i].real) << i;
+        EXPECT_EQ(now.high[i].module, points.high[i].module) << i;
+    }
 
     module(1).setLoadOhms(0.01);
     press(d, 1134);  // Calibrate I

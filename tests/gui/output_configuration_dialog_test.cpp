@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "app/core/connection.h"
+#include "app/gui/arrow_key_filter.h"
 #include "app/gui/channel_list_view.h"
 #include "app/gui/main_window.h"
 #include "base/command_ids.h"
@@ -237,6 +238,101 @@ TEST_F(OutputConfigurationDialogTest, WdxChannelsEditTheirScalingAndSupervisionM
     EXPECT_EQ(writes(), before + 2);
     EXPECT_EQ(moduleField<float>(1, MODULE_USER_CONFIG_DATA::kUgainOffset), 1.5f);
     EXPECT_EQ(moduleField<uint16_t>(1, offsetof(MODULE_SYSTEM_CONFIG_DATA, maxPower), false), 90);
+}
+
+// Without -ac a slave module is not listed: the arrow keys pass over it, so the open dialog never
+// names a channel the list does not show. With -ac it is listed and reached.
+TEST_F(OutputConfigurationDialogTest, ArrowKeysPassOverAHiddenSlave) {
+    for (const bool expert : {false, true}) {
+        SCOPED_TRACE(expert);
+        TearDown();
+        SetUp();
+        std::string slave = deviz(2, "7 V");
+        slave.replace(slave.find(R"("voltageExponent")"), 0, R"("flags": ["isSlave"], )");
+        useScenario(test::oneBridgeScenario(deviz(1, "5 V") + "," + slave + "," + deviz(3, "9 V"), "",
+                                            R"("cacheChannels": 12, "canTimeoutMs": 1)"));
+        fCmdLine |= expert ? uint32_t{kExpertView} : 0u;
+        searchLimit = 8;
+        ASSERT_TRUE(connectController(fCmdLine));
+        window = std::make_unique<MainWindow>(expert);
+        window->show();
+        window->channelList()->viewport()->repaint();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        OutputConfigurationDialog* d = openByRightClick(1);
+        ASSERT_NE(d, nullptr);
+        ArrowKeyFilter arrows;  // as the program installs it
+        qApp->installEventFilter(&arrows);
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->isActiveWindow(); }, test::kHangMs));
+        test::keyThroughWindow(window.get(), Qt::Key_Right);
+        const int next = expert ? 2 : 3;
+        EXPECT_EQ(selectedChannel, next);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return d->windowTitle() == QString("[SN SN1] U%1 Output Configuration").arg(next); },
+            test::kHangMs))
+            << d->windowTitle().toStdString();
+        test::keyThroughWindow(window.get(), Qt::Key_Left);
+        EXPECT_EQ(selectedChannel, 1);
+        window.reset();
+    }
+}
+
+// A value shown with fewer decimals than a raw step needs does not parse back to the raw value it came
+// from (Unom 20481 shows as 20480's text at some exponents, a maximum of 32767 steps as a value above
+// the range). OK and ON on a dialog nobody typed into send nothing but the switch command, and show no
+// box, at every exponent and on the WDX form with its scaling floats.
+TEST_F(OutputConfigurationDialogTest, OkAndOnOnAnUntouchedDialogSendNothingAtAnyExponent) {
+    struct Case {
+        std::string scenario;
+        int exponent;
+    };
+    std::vector<Case> cases;
+    for (int e : {-7, -9, -10, -11, -12, -13, -14}) {
+        const std::string ex = std::to_string(e);
+        // Maxima left at the crate's default of 32767 steps; user values that do not round-trip.
+        cases.push_back({test::oneBridgeScenario(
+                             R"({"channel": 1, "serialNumber": 301, "firmware": {"name": "DEVIZ"},
+                                 "system": {"voltageExponent": )" +
+                                 ex + R"(, "currentExponent": )" + ex + R"(},
+                                 "user": {"Unom": 20481, "Inom": 16383, "minUSense": 12345, "maxCurrent": 30001}})",
+                             "", R"("cacheChannels": 12, "canTimeoutMs": 1)"),
+                         e});
+    }
+    cases.push_back({R"({"bridges": [{"serial": "SN1", "vid": "1A2B", "pid": "0011"}],
+        "controller": {"type": 17, "lineRate": false, "cacheChannels": 12, "canTimeoutMs": 1},
+        "modules": [{"channel": 1, "serialNumber": 301, "firmware": {"name": "DEVIZ"},
+                     "system": {"voltageExponent": -10, "currentExponent": -10},
+                     "user": {"ugain": 1.23456, "igain": 3.14159}}]})",
+                     -10});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scenario.substr(0, 400));
+        TearDown();
+        SetUp();
+        useScenario(c.scenario);
+        fCmdLine |= kExpertView;
+        searchLimit = 8;
+        ASSERT_TRUE(connectController(fCmdLine));
+        window = std::make_unique<MainWindow>(true);
+        window->show();
+        window->channelList()->viewport()->repaint();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        OutputConfigurationDialog* d = openByRightClick(1);
+        ASSERT_NE(d, nullptr);
+        const vsim::Module& m = *crate->controller(0).module(1);
+        const auto user = m.user();
+        const auto system = m.system();
+        const uint32_t before = writes();
+        press(d, 1);  // OK
+        press(d, 4);  // ON
+        EXPECT_TRUE(seam.boxes.empty()) << seam.boxes.front().text;
+        EXPECT_EQ(writes(), before);
+        EXPECT_TRUE(m.user() == user) << "the user record changed";
+        EXPECT_TRUE(m.system() == system) << "the system record changed";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return crate->controller(0).module(1)->trueReadings().status & 1; },
+                                    test::kHangMs))
+            << "ON still switches the output on";
+        window.reset();
+    }
 }
 
 }  // namespace

@@ -74,9 +74,14 @@ TEST_F(VzctlParameterTest, SetWritesThePhysicalValueAndPrintsWhatTheModuleThenHo
         {"set 0 user.Inom 2.5", "U0 user.Inom 2.5 A\n"},
         {"set 0 user.SupervisionDelays.maxPower 250", "U0 user.SupervisionDelays.maxPower 250 ms\n"},
         {"set 0 user.flags 0x86", "U0 user.flags 0x0086\n"},
+        {"set 0 Unom 4,25", "U0 user.Unom 4.25 V\n"},  // a decimal comma
+        {"-ac set 0 system.calUSenGain 40000", "U0 system.calUSenGain 40000"},
     };
     for (const auto& c : cases) {
-        const Outcome r = vzctl(crate() + " " + c.args);
+        std::string args = c.args;
+        const bool expert = args.rfind("-ac ", 0) == 0;
+        if (expert) args.erase(0, 4);
+        const Outcome r = vzctl((expert ? "-ac " : "") + crate() + " " + args);
         EXPECT_EQ(r.status, 0) << c.args << "\n" << r.out;
         EXPECT_TRUE(has(r, c.printed)) << c.args << "\n" << r.out;
     }
@@ -116,6 +121,24 @@ TEST_F(VzctlParameterTest, BadKeysValuesAndChannelsAreTurnedAway) {
         EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
         EXPECT_TRUE(has(r, c.text)) << c.args << "\n" << r.out;
     }
+}
+
+// Factory data (the system record: maxima, exponents, identification, calibration) only with -ac, as
+// in the dialogs and `calibrate`; the module keeps what it had.
+TEST_F(VzctlParameterTest, FactoryDataNeedsTheExpertView) {
+    const std::string commands = (dir / "commands").string();
+    std::ofstream(commands)
+        << "set 0 system.calUSenGain 40000\nset 0 system.maxUnom 5\nget 0 system.calUSenGain\n"
+           "get 0 system.maxUnom\nset 0 user.Unom 4.5\n";
+    const Outcome r = vzctl(crate() + " shell < " + commands);
+    EXPECT_EQ(r.status, 2) << r.out;
+    EXPECT_TRUE(has(r,
+                    "system.calUSenGain is factory data of the module (system record): set it only with "
+                    "option -ac"))
+        << r.out;
+    EXPECT_TRUE(has(r, "system.calUSenGain 32768\n")) << "unchanged\n" << r.out;
+    EXPECT_TRUE(has(r, "system.maxUnom 6 V\n")) << "unchanged\n" << r.out;
+    EXPECT_TRUE(has(r, "U0 user.Unom 4.5 V\n")) << "user data as always\n" << r.out;
 }
 
 }  // namespace

@@ -22,9 +22,6 @@
 namespace vz::ctl {
 namespace {
 
-constexpr uint16_t kRampBits = 0x0006;          // rising, falling
-constexpr int64_t kSettleLimitUs = 30'000'000;  // a ramp slower than this is not waited for
-
 int refuse(const std::string& why, int status) {
     std::fprintf(stderr, "vzctl: %s\n", why.c_str());
     return status;
@@ -60,12 +57,9 @@ bool readBlock0(int channel, MODULE_MEASURE_DATA& m) {
 }
 
 // Waits for a ramp to end, then takes ten fresh samples: what the list's repaints give the dialog.
-void settleAndSample(int channel, MeasurementAverages& averages) {
-    const int64_t start = clock().nowUs();
-    MODULE_MEASURE_DATA m;
-    while (readBlock0(channel, m) && (m.status & kRampBits) && clock().nowUs() - start < kSettleLimitUs)
-        clock().sleepMs(100);
-    measureFreshSamples([channel](MODULE_MEASURE_DATA& d) { return readBlock0(channel, d); }, averages);
+FreshSamples settleAndSample(int channel, MeasurementAverages& averages) {
+    return measureFreshSamples([channel](MODULE_MEASURE_DATA& d) { return readBlock0(channel, d); },
+                               averages);
 }
 
 std::string oneLine(std::string text) {
@@ -130,18 +124,24 @@ int calibrateCommand(const std::vector<std::string>& words, std::FILE* out) {
     FormlessControls controls(calibrationControls());
     CalibrationHooks hooks;
     CalibrationWizard* self = nullptr;
+    int unsettled = 0;
     hooks.measureFresh = [&] {
-        measureFreshSamples([channel](MODULE_MEASURE_DATA& d) { return readBlock0(channel, d); },
-                            self->averages());
+        const FreshSamples result = settleAndSample(channel, self->averages());
+        if (result == FreshSamples::taken) return true;
+        std::fprintf(stderr, "vzctl: UInternal not calibrated: %s\n", freshSamplesText(result));
+        ++unsettled;
+        return false;
     };
-    int refused = 0;
-    hooks.calibrated = [&](CalQuantity quantity, CalibrationPair before, CalibrationPair after,
-                           bool accepted) {
-        std::fprintf(out, "  %-9s gain %5u -> %5u   offset %6d -> %6d%s\n", calQuantityName(quantity),
-                     before.gain, after.gain, before.offset, after.offset,
-                     accepted ? "" : "   (refused by the module)");
-        if (!accepted) ++refused;
+    int refused = 0, clamped = 0;
+    hooks.calibrated = [&](const CalibrationOutcome& o) {
+        std::fprintf(out, "  %-9s gain %5u -> %5u   offset %6d -> %6d%s%s\n", calQuantityName(o.quantity),
+                     o.before.gain, o.after.gain, o.before.offset, o.after.offset,
+                     o.accepted ? "" : "   (refused by the module)",
+                     o.clamped ? "   (CLAMPED: the computed pair does not fit 16 bits)" : "");
+        if (!o.accepted) ++refused;
+        if (o.clamped) ++clamped;
     };
+    hooks.restored = [&](const std::string& line) { std::fprintf(out, "  %s\n", line.c_str()); };
     CalibrationWizard wizard(controls, controllerType, hooks);
     self = &wizard;
     wizard.setChannel(&q);
@@ -151,31 +151,52 @@ int calibrateCommand(const std::vector<std::string>& words, std::FILE* out) {
     while (wizard.running()) {
         std::fprintf(out, "step %d: %s\n", wizard.state(), oneLine(wizard.message()).c_str());
         std::fflush(out);
-        settleAndSample(channel, wizard.averages());
+        if (const FreshSamples result = settleAndSample(channel, wizard.averages());
+            result != FreshSamples::taken) {
+            wizard.toggleVoltage();  // stops; the settings the wizard changed are put back
+            return refuse(std::string("calibration stopped: ") + freshSamplesText(result), 1);
+        }
         std::string error;
         const std::optional<double> value = meter == "sim" ? simMeter(channel, current, error)
                                                            : runMeterCommand(meter, timeoutS * 1000, error);
         if (!value) {
-            wizard.toggleVoltage();  // stops: the set points stay as the wizard last set them
+            wizard.toggleVoltage();  // stops; the settings the wizard changed are put back
             return refuse("calibration stopped: " + error, 1);
         }
         std::fprintf(out, "  meter: %.6f %s\n", *value, unit);
         char text[64];
         std::snprintf(text, sizeof text, "%.6f", *value);
-        controls.setText(controls.focus(), text);
+        controls.type(controls.focus(), text);
         wizard.step();
     }
-    settleAndSample(channel, wizard.averages());
+    const FreshSamples last = settleAndSample(channel, wizard.averages());
     const MeasurementAverages& a = wizard.averages();
     std::fprintf(out, "U%d now reads: sense %.4f V, terminal %.4f V, current %.4f A\n", channel,
                  q.voltageFromRaw(a.uSense()), q.voltageFromRaw(a.uTerminal()),
                  q.currentFromRaw(a.current()));
+    int failed = 0;
     if (refused) {
         std::fprintf(stderr, "vzctl: calibration incomplete: the module refused %d new pair%s\n", refused,
                      refused == 1 ? "" : "s");
-        return 1;
+        ++failed;
     }
-    return 0;
+    if (clamped) {
+        std::fprintf(stderr,
+                     "vzctl: calibration failed: %d pair%s did not fit 16 bits and %s written clamped; "
+                     "the module does not agree with the meter\n",
+                     clamped, clamped == 1 ? "" : "s", clamped == 1 ? "was" : "were");
+        ++failed;
+    }
+    if (unsettled) {
+        std::fprintf(stderr, "vzctl: calibration incomplete: UInternal was not calibrated\n");
+        ++failed;
+    }
+    if (last != FreshSamples::taken) {
+        std::fprintf(stderr, "vzctl: the readings after the calibration could not be verified: %s\n",
+                     freshSamplesText(last));
+        ++failed;
+    }
+    return failed ? 1 : 0;
 }
 
 }  // namespace vz::ctl

@@ -6,27 +6,82 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 extern char** environ;
 
 namespace vz::ctl {
 
-std::optional<double> firstNumber(const std::string& text) {
-    for (size_t i = 0; i < text.size(); ++i) {
+namespace {
+
+bool digit(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
+bool wordChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+}
+
+}  // namespace
+
+std::optional<double> meterReading(const std::string& text, std::string& error) {
+    std::vector<std::string> numbers;
+    for (size_t i = 0; i < text.size();) {
         const char c = text[i];
-        const bool starts = std::isdigit(static_cast<unsigned char>(c)) ||
-                            ((c == '-' || c == '+' || c == '.') && i + 1 < text.size() &&
-                             (std::isdigit(static_cast<unsigned char>(text[i + 1])) || text[i + 1] == '.'));
-        if (!starts) continue;
-        char* end = nullptr;
-        const double v = std::strtod(text.c_str() + i, &end);
-        if (end != text.c_str() + i && std::isfinite(v)) return v;
+        const bool signOrPoint =
+            (c == '-' || c == '+' || c == '.') && i + 1 < text.size() &&
+            (digit(text[i + 1]) || (text[i + 1] == '.' && i + 2 < text.size() && digit(text[i + 2])));
+        // A digit inside a word ("CH1", "34401A") names something; it is no reading.
+        if (!(digit(c) || signOrPoint) || (i > 0 && wordChar(text[i - 1]))) {
+            ++i;
+            continue;
+        }
+        size_t j = i;
+        if (text[j] == '-' || text[j] == '+') ++j;
+        // Digits with points and commas between them; a separator not followed by a digit ends it.
+        while (j < text.size() && (digit(text[j]) || ((text[j] == '.' || text[j] == ',') &&
+                                                      j + 1 < text.size() && digit(text[j + 1]))))
+            ++j;
+        if (j < text.size() && (text[j] == 'e' || text[j] == 'E')) {
+            size_t k = j + 1;
+            if (k < text.size() && (text[k] == '+' || text[k] == '-')) ++k;
+            if (k < text.size() && digit(text[k])) {
+                while (k < text.size() && digit(text[k])) ++k;
+                j = k;
+            }
+        }
+        numbers.push_back(text.substr(i, j - i));
+        i = j;
     }
-    return std::nullopt;
+    if (numbers.empty()) {
+        error = "the meter command printed no number";
+        return std::nullopt;
+    }
+    if (numbers.size() > 1) {
+        error = "the meter command printed more than one number (\"" + numbers[0] + "\", \"" + numbers[1] +
+                "\"): which one is the reading is not guessed";
+        return std::nullopt;
+    }
+    std::string number = numbers[0];
+    const size_t points = static_cast<size_t>(std::count(number.begin(), number.end(), '.'));
+    const size_t commas = static_cast<size_t>(std::count(number.begin(), number.end(), ','));
+    // "3,196" is a decimal comma; "1,234.5" or "1,234,567" could be thousands or decimals: refused.
+    if (points + commas > 1) {
+        error = "the meter reading \"" + number + "\" is ambiguous (decimal point or thousands separator?)";
+        return std::nullopt;
+    }
+    std::replace(number.begin(), number.end(), ',', '.');
+    char* end = nullptr;
+    const double v = std::strtod(number.c_str(), &end);
+    if (*end || !std::isfinite(v)) {
+        error = "the meter reading \"" + numbers[0] + "\" is no number";
+        return std::nullopt;
+    }
+    return v;
 }
 
 namespace {
@@ -107,9 +162,7 @@ std::optional<double> runMeterCommand(const std::string& command, int timeoutMs,
                 std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + ")";
         return std::nullopt;
     }
-    const auto value = firstNumber(output);
-    if (!value) error = "the meter command printed no number";
-    return value;
+    return meterReading(output, error);
 }
 
 }  // namespace vz::ctl

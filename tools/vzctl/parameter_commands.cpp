@@ -75,12 +75,29 @@ const ParameterInfo* parameterFor(const std::string& key) {
     return p;
 }
 
+// Whether this command line may write the parameter. User data always; the system record (hardware
+// maxima, exponents, identification, calibration) is factory data and needs -ac, as the dialogs,
+// `calibrate` and `load --calibration` do. On WDX the output configuration dialog edits the three
+// supervision maxima without -ac, and so does `set`.
+bool mayWrite(const ParameterInfo& p) {
+    const std::string key = p.key;
+    if (key.rfind("system.", 0) != 0) return true;
+    if (fCmdLine & kExpertView) return true;
+    return controllerType == kWdx &&
+           (key == "system.maxUSense" || key == "system.maxCurrent" || key == "system.maxPower");
+}
+
 // A physical value as a number, optionally followed by the parameter's unit ("5 V", "1.5A", "250 mV").
-bool parsePhysical(const std::string& text, const ParameterInfo& p, double& value, std::string& why) {
+// A decimal comma counts as a point ("12,5"), as in the dialogs; a text with both is refused.
+bool parsePhysical(const std::string& given, const ParameterInfo& p, double& value, std::string& why) {
+    std::string text = given;
+    if (text.find(',') != std::string::npos && text.find('.') == std::string::npos &&
+        text.find(',') == text.rfind(','))
+        text[text.find(',')] = '.';
     char* end = nullptr;
     value = std::strtod(text.c_str(), &end);
     if (text.empty() || end == text.c_str()) {
-        why = "\"" + text + "\" is not a number";
+        why = "\"" + given + "\" is not a number";
         return false;
     }
     std::string unit = end;
@@ -93,7 +110,7 @@ bool parsePhysical(const std::string& text, const ParameterInfo& p, double& valu
         value /= 1000.0;
         return true;
     }
-    why = "\"" + text + "\": " + p.key + (symbol.empty() ? " takes a plain number" : " is in " + symbol);
+    why = "\"" + given + "\": " + p.key + (symbol.empty() ? " takes a plain number" : " is in " + symbol);
     return false;
 }
 
@@ -166,6 +183,9 @@ int setCommand(const std::vector<std::string>& words, std::FILE* out) {
         return badArguments("set needs a channel number 0..126, a KEY and a VALUE");
     const ParameterInfo* p = parameterFor(words[1]);
     if (!p) return 2;
+    if (!mayWrite(*p))
+        return badArguments(std::string(p->key) +
+                            " is factory data of the module (system record): set it only with option -ac");
     const std::string& text = words[2];
     double physical = 0;
     if (std::string why; !parsePhysical(text, *p, physical, why)) return badArguments(why);
