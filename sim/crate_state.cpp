@@ -130,6 +130,7 @@ json moduleState(const Module& m) {
 // A module's saved state, read completely before anything is changed.
 struct ModuleState {
     Module* module;
+    int channel;
     std::array<uint8_t, 20> firmware;
     std::array<uint8_t, 64> system;
     std::array<uint8_t, 64> user;
@@ -145,12 +146,14 @@ std::vector<T> narrowed(const std::vector<uint32_t>& v) {
     return out;
 }
 
-ModuleState readModule(Controller& controller, const json& j, const std::string& what) {
+// Modules are saved in the controller's order, which an assigned channel does not change.
+ModuleState readModule(Controller& controller, size_t index, const json& j, const std::string& what) {
     if (!j.is_object() || !j.contains("channel") || !j["channel"].is_number_integer())
         throw BadState(what + ": missing \"channel\"");
     ModuleState s{};
-    s.module = controller.module(j["channel"].get<int>());
-    if (!s.module) throw BadState(what + ": no module on that channel");
+    s.module = controller.module(controller.modules().at(index)->channel());
+    s.channel = j["channel"].get<int>();
+    if (s.channel < 0 || s.channel > 126) throw BadState(what + ".channel: 0 to 126");
     s.firmware = record<20>(j, "firmware", what);
     s.system = record<64>(j, "system", what);
     s.user = record<64>(j, "user", what);
@@ -240,7 +243,7 @@ bool applyCrateState(VirtualCrate& crate, const std::string& text, std::string& 
                 throw BadState(what + ".modules: one entry per module expected");
             for (size_t m = 0; m < modules.size(); ++m)
                 s.modules.push_back(
-                    readModule(controller, modules[m], what + ".modules[" + std::to_string(m) + "]"));
+                    readModule(controller, m, modules[m], what + ".modules[" + std::to_string(m) + "]"));
             read.push_back(std::move(s));
         }
         const bool keepOn = crate.keepsOutputsOn();
@@ -254,6 +257,7 @@ bool applyCrateState(VirtualCrate& crate, const std::string& text, std::string& 
                     dsp.flash().set(Tms320Flash::kBase + i, static_cast<uint16_t>(s.flash[i]));
             dsp.powerOn();
             for (const ModuleState& m : s.modules) {
+                m.module->setChannel(m.channel);
                 m.module->restoreRecords(m.firmware, m.system, m.user);
                 m.module->bootFirmware().restorePersistent(m.processor);
                 m.module->restoreOutput(keepOn && m.on);

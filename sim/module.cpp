@@ -45,6 +45,7 @@ Module::Module(const ModuleDef& def, int controllerType)
 }
 
 void Module::setChannel(int channel) {
+    if (channel != channel_) ++changes_;
     channel_ = channel;
     putU16(system_.data() + sysoff::idModule, static_cast<uint16_t>(channel));
 }

@@ -98,6 +98,8 @@ TEST(CrateState, WhatAModuleAndTheControllerWroteComesBackAfterAPowerCycle) {
     ASSERT_EQ(m.bootCommand({0x0D, 2, 1, 0x78, 0x56, 0x34, 0x12, 0}, now), 0);
     EXPECT_TRUE(changed()) << "a start parameter";
 
+    crate->controller(0).module(3)->setChannel(7);  // an assignment moves a module to another channel
+    EXPECT_TRUE(changed()) << "a channel assigned";
     crate->controller(0).configRecord()[10] = 0x77;
     Tms320Flash& flash = crate->dsp(0).flash();
     ASSERT_TRUE(flash.erase(static_cast<uint16_t>(1u << lowestSector())));
@@ -122,6 +124,9 @@ TEST(CrateState, WhatAModuleAndTheControllerWroteComesBackAfterAPowerCycle) {
     EXPECT_EQ(r.bootFirmware().parameter(2), 0x12345678u);
     EXPECT_TRUE(r.bootFirmware().bootLoaderRuns(0)) << "it runs what it ran";
     EXPECT_EQ(again->controller(0).configRecord()[10], 0x77);
+    ASSERT_TRUE(again->controller(0).module(7));
+    EXPECT_EQ(again->controller(0).module(7)->serialNumber(), 30003u);
+    EXPECT_FALSE(again->controller(0).module(3));
     Tms320Flash& restored = again->dsp(0).flash();
     EXPECT_EQ(restored.read(Tms320Flash::kBase + 0x10), 0x1234);
     EXPECT_EQ(restored.read(Tms320Flash::kBase + 0x11), 0xFFFF);
