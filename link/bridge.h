@@ -70,8 +70,10 @@ public:
     virtual uint8_t getDriverVersion(uint32_t& high, uint32_t& low) = 0;
 };
 
-// Picks the driver from the port argument: "SIM" is the built-in virtual crate, "SIM:<file>" a
-// scenario file, anything else the USB bridges. On failure returns nullptr and an error text.
+// Picks the driver from the port argument: "SIM" is the built-in virtual crate, "SIM:fresh" the same
+// crate from its pristine state, "SIM:<file>" a scenario file, anything else the USB bridges. A
+// virtual crate keeps its state in its state file (link/crate_state_file.h). On failure returns
+// nullptr and an error text (a scenario or state file that is refused, or a state in use).
 std::unique_ptr<BridgeLibrary> makeBridgeForPort(const std::string& port, std::string& error);
 
 // The bridge library in use by the link.

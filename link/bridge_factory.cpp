@@ -1,5 +1,6 @@
 #include "link/bridge.h"
 #include "link/cp210x/cp210x_bridge.h"
+#include "link/crate_state_file.h"
 #include "link/virtual_bridge_driver.h"
 #include "sim/virtual_crate.h"
 
@@ -9,22 +10,41 @@ namespace {
 BridgeLibrary* currentBridge = nullptr;
 }
 
-BridgeLibrary* bridge() { return currentBridge; }
-void setBridge(BridgeLibrary* library) { currentBridge = library; }
+BridgeLibrary* bridge() {
+    return currentBridge;
+}
+void setBridge(BridgeLibrary* library) {
+    currentBridge = library;
+}
 
 std::unique_ptr<BridgeLibrary> makeBridgeForPort(const std::string& port, std::string& error) {
-    if (port == "SIM") return std::make_unique<VirtualBridgeDriver>(vsim::VirtualCrate::fromDefault());
-    if (port.rfind("SIM:", 0) == 0) {
+    std::unique_ptr<vsim::VirtualCrate> crate;
+    // SIM:fresh is the built-in crate as it leaves the factory, keeping nothing (a scenario file
+    // named "fresh" is given as SIM:./fresh).
+    if (port == "SIM" || port == "SIM:fresh") {
+        crate = vsim::VirtualCrate::fromDefault();
+    } else if (port.rfind("SIM:", 0) == 0) {
         const std::string path = port.substr(4);
-        auto crate = vsim::VirtualCrate::fromFile(path, error);
+        crate = vsim::VirtualCrate::fromFile(path, error);
         if (!crate) {
             error = "Virtual crate scenario \"" + path + "\": " + error;
             return nullptr;
         }
-        return std::make_unique<VirtualBridgeDriver>(std::move(crate));
+    } else {
+        // Any other port text names no device: the connection always goes over the USB bridges.
+        return makeCp210xBridge();
     }
-    // Any other port text names no device: the connection always goes over the USB bridges.
-    return makeCp210xBridge();
+    // A virtual crate keeps its state between runs as a real one does, and one program at a time
+    // has it open.
+    const std::string statePath = simStatePathFor(port, *crate);
+    std::unique_ptr<CrateStateFile> state;
+    if (!statePath.empty()) {
+        state = CrateStateFile::open(statePath, *crate, port, error);
+        if (!state) return nullptr;
+    }
+    auto driver = std::make_unique<VirtualBridgeDriver>(std::move(crate));
+    if (state) driver->keepStateIn(std::move(state));
+    return driver;
 }
 
 }  // namespace vz

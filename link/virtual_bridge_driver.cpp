@@ -1,26 +1,78 @@
 #include "link/virtual_bridge_driver.h"
 
-#include <mutex>
-
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <set>
 
 #include "base/clock.h"
+#include "link/crate_state_file.h"
 #include "sim/virtual_crate.h"
 
 namespace vz {
 
 namespace {
 // Handles are slot + 1 so that 0 stays "no handle".
-SiHandle handleOf(int slot) { return static_cast<SiHandle>(slot) + 1; }
+SiHandle handleOf(int slot) {
+    return static_cast<SiHandle>(slot) + 1;
+}
 constexpr uint32_t kWaitForever = 24 * 3600 * 1000;
 }  // namespace
 
-VirtualBridgeDriver::VirtualBridgeDriver(std::unique_ptr<vsim::VirtualCrate> crate) : crate_(std::move(crate)) {
+VirtualBridgeDriver::VirtualBridgeDriver(std::unique_ptr<vsim::VirtualCrate> crate)
+    : crate_(std::move(crate)) {
     // Ask the process clock each time, so a clock installed later (tests) is honoured.
     crate_->setTime({[] { return clock().nowUs(); }, [](int64_t us) { clock().sleepUs(us); }});
 }
 
-VirtualBridgeDriver::~VirtualBridgeDriver() = default;
+namespace {
+
+// The drivers that keep a state, so that a process ending through exit() (the program ends during
+// the connection) still writes the changes its last exchanges made.
+std::mutex keepersMutex;
+std::set<VirtualBridgeDriver*>& keepers() {
+    static std::set<VirtualBridgeDriver*> drivers;
+    return drivers;
+}
+
+}  // namespace
+
+void VirtualBridgeDriver::saveAllAtExit() {
+    std::lock_guard lock(keepersMutex);
+    for (VirtualBridgeDriver* d : keepers()) {
+        // A thread still inside an exchange holds the lock: its crate is in the middle of a change.
+        if (!d->mutex_.try_lock()) continue;
+        d->saveState(true);
+        d->mutex_.unlock();
+    }
+}
+
+VirtualBridgeDriver::~VirtualBridgeDriver() {
+    {
+        std::lock_guard lock(keepersMutex);
+        keepers().erase(this);
+    }
+    saveState(true);
+}
+
+void VirtualBridgeDriver::keepStateIn(std::unique_ptr<CrateStateFile> file) {
+    {
+        std::lock_guard lock(mutex_);
+        state_ = std::move(file);
+    }
+    // The set first: built before the handler is registered, it is destroyed only after it ran.
+    static const bool registered = [] {
+        keepers();
+        return std::atexit(&VirtualBridgeDriver::saveAllAtExit) == 0;
+    }();
+    (void)registered;
+    std::lock_guard lock(keepersMutex);
+    keepers().insert(this);
+}
+
+void VirtualBridgeDriver::saveState(bool now) {
+    if (state_) state_->saveIfChanged(*crate_, now);
+}
 
 int VirtualBridgeDriver::slotOf(SiHandle handle) const {
     return handle == kNoHandle ? -1 : static_cast<int>(handle - 1);
@@ -38,11 +90,20 @@ uint8_t VirtualBridgeDriver::getProductString(uint32_t index, char* buffer, int 
     const vsim::BridgeInfo& info = crate_->bridgeInfo(static_cast<int>(index));
     const std::string* text = nullptr;
     switch (kind) {
-        case SI_RETURN_SERIAL_NUMBER: text = &info.serial; break;
-        case SI_RETURN_DESCRIPTION: text = &info.description; break;
-        case SI_RETURN_VID: text = &info.vid; break;
-        case SI_RETURN_PID: text = &info.pid; break;
-        default: return SI_INVALID_PARAMETER;
+        case SI_RETURN_SERIAL_NUMBER:
+            text = &info.serial;
+            break;
+        case SI_RETURN_DESCRIPTION:
+            text = &info.description;
+            break;
+        case SI_RETURN_VID:
+            text = &info.vid;
+            break;
+        case SI_RETURN_PID:
+            text = &info.pid;
+            break;
+        default:
+            return SI_INVALID_PARAMETER;
     }
     const size_t n = std::min(text->size(), static_cast<size_t>(kSiMaxString - 1));
     std::memcpy(buffer, text->data(), n);
@@ -64,6 +125,7 @@ uint8_t VirtualBridgeDriver::close(SiHandle handle) {
     const int slot = slotOf(handle);
     if (slot < 0) return SI_INVALID_HANDLE;
     crate_->close(slot);
+    saveState(true);
     return SI_SUCCESS;
 }
 
@@ -75,6 +137,7 @@ uint8_t VirtualBridgeDriver::read(SiHandle handle, void* buffer, uint32_t length
     bool ok = true;
     const uint32_t timeout = readTimeoutMs_ ? readTimeoutMs_ : kWaitForever;
     received = static_cast<uint32_t>(crate_->read(slot, static_cast<uint8_t*>(buffer), length, timeout, ok));
+    saveState(false);
     if (!ok) return SI_READ_ERROR;
     return received == length ? SI_SUCCESS : SI_READ_TIMED_OUT;
 }
@@ -84,7 +147,9 @@ uint8_t VirtualBridgeDriver::write(SiHandle handle, const void* buffer, uint32_t
     written = 0;
     const int slot = slotOf(handle);
     if (slot < 0) return SI_INVALID_HANDLE;
-    if (!crate_->write(slot, static_cast<const uint8_t*>(buffer), length)) return SI_WRITE_ERROR;
+    const bool sent = crate_->write(slot, static_cast<const uint8_t*>(buffer), length);
+    saveState(false);
+    if (!sent) return SI_WRITE_ERROR;
     written = length;
     return SI_SUCCESS;
 }
@@ -127,8 +192,8 @@ uint8_t VirtualBridgeDriver::setLineControl(SiHandle handle, uint16_t lineContro
     return crate_->setLineControl(slot, lineControl) ? SI_SUCCESS : SI_DEVICE_IO_FAILED;
 }
 
-uint8_t VirtualBridgeDriver::setFlowControl(SiHandle handle, uint8_t, uint8_t rtsMode, uint8_t dtrMode, uint8_t,
-                                            uint8_t, bool) {
+uint8_t VirtualBridgeDriver::setFlowControl(SiHandle handle, uint8_t, uint8_t rtsMode, uint8_t dtrMode,
+                                            uint8_t, uint8_t, bool) {
     std::lock_guard lock(mutex_);
     const int slot = slotOf(handle);
     if (slot < 0) return SI_INVALID_HANDLE;

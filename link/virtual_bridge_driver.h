@@ -11,8 +11,10 @@ class VirtualCrate;
 
 namespace vz {
 
+class CrateStateFile;
+
 class VirtualBridgeDriver final : public BridgeLibrary {
-public:
+  public:
     explicit VirtualBridgeDriver(std::unique_ptr<vsim::VirtualCrate> crate);
     ~VirtualBridgeDriver() override;
 
@@ -27,8 +29,8 @@ public:
     uint8_t checkRxQueue(SiHandle handle, uint32_t& bytesInQueue, uint32_t& queueStatus) override;
     uint8_t setBaudRate(SiHandle handle, uint32_t baud) override;
     uint8_t setLineControl(SiHandle handle, uint16_t lineControl) override;
-    uint8_t setFlowControl(SiHandle handle, uint8_t ctsMode, uint8_t rtsMode, uint8_t dtrMode, uint8_t dsrMode,
-                           uint8_t dcdMode, bool xonXoff) override;
+    uint8_t setFlowControl(SiHandle handle, uint8_t ctsMode, uint8_t rtsMode, uint8_t dtrMode,
+                           uint8_t dsrMode, uint8_t dcdMode, bool xonXoff) override;
     uint8_t getModemStatus(SiHandle handle, uint8_t& status) override;
     uint8_t getDllVersion(uint32_t& high, uint32_t& low) override;
     uint8_t getDriverVersion(uint32_t& high, uint32_t& low) override;
@@ -38,10 +40,17 @@ public:
     std::mutex& crateLock() { return mutex_; }
     uint32_t readTimeoutMs() const { return readTimeoutMs_; }
     uint32_t writeTimeoutMs() const { return writeTimeoutMs_; }
+    // From now on the crate's state is written to this file after the exchanges that changed it and
+    // when the bridge is closed; the file stays locked until the driver goes.
+    void keepStateIn(std::unique_ptr<CrateStateFile> file);
+    const CrateStateFile* stateFile() const { return state_.get(); }
 
-private:
+  private:
+    static void saveAllAtExit();
+    void saveState(bool now);
     int slotOf(SiHandle handle) const;
     std::unique_ptr<vsim::VirtualCrate> crate_;
+    std::unique_ptr<CrateStateFile> state_;
     // The virtual crate is one object shared by every thread that reaches the bridge.
     std::mutex mutex_;
     uint32_t readTimeoutMs_ = 0;  // 0: wait indefinitely, as the vendor library

@@ -248,4 +248,22 @@ std::optional<uint16_t> BootFirmware::command(const std::vector<uint8_t>& frame,
     }
 }
 
+BootFirmware::Persistent BootFirmware::persistent() const {
+    return {pm_, eeprom_, config_, parameters_, bootLoaderRuns_};
+}
+
+bool BootFirmware::restorePersistent(const Persistent& state) {
+    if (state.programMemory.size() != pm_.size() || state.eeprom.size() != eeprom_.size() ||
+        state.config.size() != config_.size())
+        return false;
+    pm_ = state.programMemory;
+    eeprom_ = state.eeprom;
+    config_ = state.config;
+    parameters_ = state.parameters;
+    bootLoaderRuns_ = state.bootLoaderRuns;
+    restartUntilUs_ = 0;
+    flashBusyUntilUs_ = 0;
+    return true;
+}
+
 }  // namespace vsim

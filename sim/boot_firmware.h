@@ -66,6 +66,20 @@ class BootFirmware {
     // Flash rows written since start (program memory, EEPROM and configuration).
     int rowsWritten() const { return rowsWritten_; }
 
+    // What the processor keeps over a power cycle: its memories, start parameters and which firmware
+    // runs (sim/crate_state.cpp keeps it in the crate's state file).
+    struct Persistent {
+        std::vector<uint32_t> programMemory;
+        std::vector<uint16_t> eeprom;
+        std::vector<uint16_t> config;
+        std::map<int, uint32_t> parameters;
+        bool bootLoaderRuns = false;
+    };
+    Persistent persistent() const;
+    // False (nothing changed) when the memories' sizes are not this processor's.
+    bool restorePersistent(const Persistent& state);
+    const std::map<int, uint32_t>& parameters() const { return parameters_; }
+
   private:
     uint16_t readProgram(uint32_t adr, uint32_t size, std::vector<uint8_t>& out) const;
     uint16_t readEeprom(uint32_t adr, uint32_t words, std::vector<uint8_t>& out) const;

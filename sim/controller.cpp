@@ -373,7 +373,14 @@ bool Controller::writeWords(uint32_t wa, const std::vector<uint8_t>& data) {
     const size_t words = data.size() / 2;
     if (wa < cfg || wa + words > cfg + def_.config.size() / 2) return false;
     std::copy(data.begin(), data.begin() + 2 * words, def_.config.begin() + 2 * (wa - cfg));
+    ++configWrites_;
     return true;
+}
+
+uint64_t Controller::changeCount() const {
+    uint64_t n = configWrites_;
+    for (const auto& m : modules_) n += m->changeCount();
+    return n;
 }
 
 void Controller::applyAction(const Module& source, int action) {

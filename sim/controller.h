@@ -59,6 +59,8 @@ class Controller {
     void addFault(const FaultRule& rule) { faults_.push_back(rule); }
     void clearFaults() { faults_.clear(); }
     std::array<uint8_t, 60>& configRecord() { return def_.config; }
+    // Rises with every change the controller and its modules keep over a power cycle.
+    uint64_t changeCount() const;
 
   private:
     // What the scenario's faults do to one exchange.
@@ -109,6 +111,7 @@ class Controller {
     uint32_t parameterWrites_ = 0;
     uint32_t snmpAnswered_ = 0;
     uint32_t snmpDropped_ = 0;
+    uint64_t configWrites_ = 0;
 };
 
 }  // namespace vsim

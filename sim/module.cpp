@@ -45,6 +45,7 @@ Module::Module(const ModuleDef& def, int controllerType)
 }
 
 void Module::setChannel(int channel) {
+    if (channel != channel_) ++changes_;
     channel_ = channel;
     putU16(system_.data() + sysoff::idModule, static_cast<uint16_t>(channel));
 }
@@ -104,14 +105,28 @@ bool Module::writeMemory(uint32_t address, const std::vector<uint8_t>& data) {
 }
 
 uint16_t Module::writeParameter(uint32_t address, const std::vector<uint8_t>& data) {
-    if ((address & 0xF000) == kSystemBase) return writeSystem(static_cast<uint16_t>(address & 0xFFF), data);
-    if ((address & 0xF000) == kUserBase) return writeUser(static_cast<uint16_t>(address & 0xFFF), data);
+    uint16_t stored = result::unknownParameter;
+    if ((address & 0xF000) == kSystemBase)
+        stored = writeSystem(static_cast<uint16_t>(address & 0xFFF), data);
+    else if ((address & 0xF000) == kUserBase)
+        stored = writeUser(static_cast<uint16_t>(address & 0xFFF), data);
+    if ((address & 0xF000) == kSystemBase || (address & 0xF000) == kUserBase) {
+        if (stored == result::ok) ++changes_;
+        return stored;
+    }
     if ((address & 0xF000) == JovaIo::kBase && jova_) return jova_->write(address & 0xFFF, data);
     return result::unknownParameter;
 }
 
 std::optional<uint16_t> Module::bootCommand(const std::vector<uint8_t>& frame, int64_t nowUs) {
-    return boot_.command(frame, bootBuffer_, nowUs);
+    const int rowsBefore = boot_.rowsWritten();
+    const bool bootLoaderBefore = boot_.bootLoaderRuns(INT64_MAX);
+    const auto parametersBefore = boot_.parameters();
+    const auto result = boot_.command(frame, bootBuffer_, nowUs);
+    if (boot_.rowsWritten() != rowsBefore || boot_.bootLoaderRuns(INT64_MAX) != bootLoaderBefore ||
+        boot_.parameters() != parametersBefore)
+        ++changes_;
+    return result;
 }
 
 uint16_t Module::writeSystem(uint16_t offset, const std::vector<uint8_t>& data) {
@@ -267,6 +282,12 @@ std::array<uint8_t, 32> Module::measurement() const {
 
 void Module::command(uint16_t word, bool global) {
     if (board_) return;
+    const bool wasOn = output_.isOn();
+    switchCommand(word, global);
+    if (output_.isOn() != wasOn) ++changes_;
+}
+
+void Module::switchCommand(uint16_t word, bool global) {
     const OutputSettings o = settings();
     switch (word) {
         case 0x0001:
@@ -301,8 +322,10 @@ int Module::advance(int64_t ns) {
     const int64_t beforeUs = uptimeNs_ / 1000;
     uptimeNs_ += ns;
     if (board_) return 0;
+    const bool wasOn = output_.isOn();
     const int action = output_.step(settings(), uptimeNs_ / 1000 - beforeUs);
     if (action > 0) output_.trip(settings());
+    if (output_.isOn() != wasOn) ++changes_;
     return action;
 }
 
@@ -347,7 +370,28 @@ void Module::takeTraceSample() {
 }
 
 void Module::trip() {
-    if (!board_) output_.trip(settings());
+    if (board_) return;
+    const bool wasOn = output_.isOn();
+    output_.trip(settings());
+    if (output_.isOn() != wasOn) ++changes_;
+}
+
+void Module::restoreRecords(const std::array<uint8_t, 20>& firmware, const std::array<uint8_t, 64>& system,
+                            const std::array<uint8_t, 64>& user) {
+    firmware_ = firmware;
+    system_ = system;
+    user_ = user;
+}
+
+void Module::restoreOutput(bool on) {
+    if (board_ || output_.isOn() == on) return;
+    if (on) {
+        output_.switchOn();
+        output_.settle(settings());
+    } else {
+        output_.switchOff(settings());
+        output_.settle(settings());
+    }
 }
 
 }  // namespace vsim

@@ -71,7 +71,17 @@ class Module {
     uint16_t cacheWordLow() const { return def_.cacheWordLow; }
     uint16_t cacheWordHigh() const { return def_.cacheWordHigh; }
 
+    // Rises with every change the module keeps over a power cycle (a record written, a flash row, a
+    // start parameter, the other firmware started) and with every switching of its output.
+    uint64_t changeCount() const { return changes_; }
+    // The state a power cycle keeps, put back: the records as stored, and the output on or off.
+    void restoreRecords(const std::array<uint8_t, 20>& firmware, const std::array<uint8_t, 64>& system,
+                        const std::array<uint8_t, 64>& user);
+    void restoreOutput(bool on);
+    bool outputOn() const { return output_.isOn(); }
+
   private:
+    void switchCommand(uint16_t word, bool global);
     uint16_t writeSystem(uint16_t offset, const std::vector<uint8_t>& data);
     uint16_t writeUser(uint16_t offset, const std::vector<uint8_t>& data);
     int voltageExponent() const { return static_cast<int8_t>(system_[10]); }
@@ -97,6 +107,7 @@ class Module {
     int64_t uptimeNs_ = 0;
     int32_t syncError_ = 0;  // timer ticks the module's period is off the crate's sync pulse
     uint32_t framesReceived_ = 0;
+    uint64_t changes_ = 0;
 };
 
 }  // namespace vsim

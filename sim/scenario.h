@@ -74,6 +74,8 @@ struct BridgeDef {
 
 struct Scenario {
     std::vector<BridgeDef> bridges;
+    std::string stateFile;       // where the crate keeps its state, as written; empty: nowhere
+    bool keepOutputsOn = false;  // outputs come back as they were when a state is loaded
 };
 
 // Reads a scenario; on failure returns nullopt and sets error to a text naming the JSON path.

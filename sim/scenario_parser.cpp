@@ -858,7 +858,9 @@ std::optional<Scenario> parseScenario(const std::string& jsonText, std::string& 
         const json root = json::parse(jsonText, [&where](int depth, json::parse_event_t event, json& parsed) {
             return where(depth, event, parsed);
         });
-        allowKeys(root, "$", {"seed", "controller", "modules", "loads", "faults", "bridges", "comment"});
+        allowKeys(root, "$",
+                  {"seed", "controller", "modules", "loads", "faults", "bridges", "comment", "stateFile",
+                   "keepOutputsOn"});
         CrateDef shared;
         parseCrateSettings(root, "$", shared);
         if (!root.contains("bridges")) fail("$", "missing \"bridges\"");
@@ -876,6 +878,15 @@ std::optional<Scenario> parseScenario(const std::string& jsonText, std::string& 
         }
         // Shared modules no bridge takes are still checked, so that no error in them goes unseen.
         if (!sharedModulesRead) parseModulesAndLoads(root, "$", shared);
+        if (root.contains("stateFile")) {
+            if (!root["stateFile"].is_string() || root["stateFile"].get<std::string>().empty())
+                fail("$.stateFile", "expected a file name");
+            s.stateFile = root["stateFile"].get<std::string>();
+        }
+        if (root.contains("keepOutputsOn")) {
+            if (!root["keepOutputsOn"].is_boolean()) fail("$.keepOutputsOn", "expected true or false");
+            s.keepOutputsOn = root["keepOutputsOn"].get<bool>();
+        }
         return s;
     } catch (const json::parse_error& e) {
         error = std::string("not valid JSON: ") + e.what();

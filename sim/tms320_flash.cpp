@@ -38,10 +38,12 @@ uint16_t Tms320Flash::read(uint32_t address) const {
 
 void Tms320Flash::program(uint32_t address, uint16_t value) {
     if (contains(address)) words_[address - kBase] &= value;
+    ++changes_;
 }
 
 void Tms320Flash::set(uint32_t address, uint16_t value) {
     if (contains(address)) words_[address - kBase] = value;
+    ++changes_;
 }
 
 bool Tms320Flash::erase(uint16_t mask) {
@@ -51,6 +53,7 @@ bool Tms320Flash::erase(uint16_t mask) {
         const Sector s = kSectorTable[static_cast<size_t>(k)];
         std::fill_n(words_.begin() + (s.first - kBase), s.words, uint16_t{0xFFFF});
     }
+    ++changes_;
     return true;
 }
 

@@ -46,9 +46,12 @@ class Tms320Flash {
     // What the boot loader checks before it starts the controller firmware: its own version block,
     // and a firmware area whose words sum to 1.
     bool bootable() const;
+    // Rises with every program, set and erase: the crate's state file is written when it moved.
+    uint64_t changeCount() const { return changes_; }
 
   private:
     std::vector<uint16_t> words_;
+    uint64_t changes_ = 0;
 };
 
 }  // namespace vsim

@@ -1,11 +1,13 @@
 #include "sim/virtual_crate.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
 
 #include "sim/bridge_line.h"
+#include "sim/byte_order.h"
 #include "sim/controller.h"
 #include "sim/scenario.h"
 
@@ -15,6 +17,9 @@ struct VirtualCrate::Impl {
     std::vector<std::unique_ptr<BridgeLine>> bridges;
     TimeSource time;
     std::vector<ByteLogEntry> log;
+    std::string stateFile;
+    bool keepOutputsOn = false;
+    std::string fingerprint;
     mutable std::mutex mutex;
 
     std::vector<int> plugged() const {
@@ -34,6 +39,34 @@ struct VirtualCrate::Impl {
         return -1;
     }
 };
+
+namespace {
+
+// FNV-1a over a text that names every bridge, module and processor: a state belongs to a crate of
+// the same make-up, whatever else its scenario says (loads, faults, start values).
+std::string fingerprintOf(const Scenario& scenario) {
+    std::ostringstream text;
+    for (const BridgeDef& b : scenario.bridges) {
+        text << b.info.serial << ":" << b.crate.controller.type << "[";
+        for (const ModuleDef& m : b.crate.modules) {
+            const auto& p = m.bootFirmware.processor;
+            const uint32_t serial = getU32(m.system.data());
+            text << m.channel << "=" << serial << "/" << p.name << "/" << p.pmInstructions << "/"
+                 << p.eepromWords << "/" << p.configWords << ",";
+        }
+        text << "];";
+    }
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (const char c : text.str()) {
+        hash ^= static_cast<uint8_t>(c);
+        hash *= 0x100000001b3ull;
+    }
+    char out[17];
+    std::snprintf(out, sizeof out, "%016llx", static_cast<unsigned long long>(hash));
+    return out;
+}
+
+}  // namespace
 
 VirtualCrate::VirtualCrate() : impl_(std::make_unique<Impl>()) {
     // Until the host hands in its clock, time is virtual: sleeping just moves it on.
@@ -57,6 +90,9 @@ std::unique_ptr<VirtualCrate> VirtualCrate::fromJsonText(const std::string& json
     std::unique_ptr<VirtualCrate> crate(new VirtualCrate());  // private constructor
     for (const BridgeDef& b : scenario->bridges)
         crate->impl_->bridges.push_back(std::make_unique<BridgeLine>(b));
+    crate->impl_->stateFile = scenario->stateFile;
+    crate->impl_->keepOutputsOn = scenario->keepOutputsOn;
+    crate->impl_->fingerprint = fingerprintOf(*scenario);
     error.clear();
     return crate;
 }
@@ -260,6 +296,32 @@ Tms320& VirtualCrate::dsp(int bridge) {
 int VirtualCrate::configuredBridgeCount() const {
     std::lock_guard lock(impl_->mutex);
     return static_cast<int>(impl_->bridges.size());
+}
+
+const std::string& VirtualCrate::configuredSerial(int bridge) const {
+    std::lock_guard lock(impl_->mutex);
+    static const std::string kNone;
+    if (bridge < 0 || bridge >= static_cast<int>(impl_->bridges.size())) return kNone;
+    return impl_->bridges[bridge]->info.serial;
+}
+
+const std::string& VirtualCrate::stateFileName() const {
+    return impl_->stateFile;
+}
+
+bool VirtualCrate::keepsOutputsOn() const {
+    return impl_->keepOutputsOn;
+}
+
+const std::string& VirtualCrate::fingerprint() const {
+    return impl_->fingerprint;
+}
+
+uint64_t VirtualCrate::changeCount() const {
+    std::lock_guard lock(impl_->mutex);
+    uint64_t n = 0;
+    for (const auto& b : impl_->bridges) n += b->controller().changeCount() + b->dsp().flash().changeCount();
+    return n;
 }
 
 }  // namespace vsim

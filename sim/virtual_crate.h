@@ -87,6 +87,16 @@ class VirtualCrate {
     // state, flash, RAM, counters and faults.
     Tms320& dsp(int bridge);
 
+    // What the crate's state file needs (sim/crate_state.h): a configured bridge's serial, the
+    // scenario's state file name as written (empty: it keeps none), whether outputs stay on over a
+    // power cycle, a fingerprint of the crate's make-up (bridges, modules and their processors), and
+    // a counter that rises with every change a real crate keeps over a power cycle.
+    const std::string& configuredSerial(int bridge) const;
+    const std::string& stateFileName() const;
+    bool keepsOutputsOn() const;
+    const std::string& fingerprint() const;
+    uint64_t changeCount() const;
+
   private:
     VirtualCrate();
     struct Impl;

@@ -16,9 +16,12 @@ struct Outcome {
 };
 
 // A hang ends in status 124 instead of hanging the suite. The bound is one that only a hang reaches,
-// also under sanitizers on a busy machine; how long a run takes is never asserted.
-inline Outcome vzctl(const std::string& args) {
-    const std::string command = "timeout -k 10 180 " + std::string(VZCTL_PATH) + " " + args + " 2>&1";
+// also under sanitizers on a busy machine; how long a run takes is never asserted. The virtual crate
+// keeps no state between runs (VIDIZOZOREZ_SIM_STATE=none) unless the test names a state file, one in
+// a folder of its own: a test never touches a user's state.
+inline Outcome vzctl(const std::string& args, const std::string& simState = "none") {
+    const std::string command = "VIDIZOZOREZ_SIM_STATE='" + simState + "' timeout -k 10 180 " +
+                                std::string(VZCTL_PATH) + " " + args + " 2>&1";
     Outcome r{-1, {}};
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return r;

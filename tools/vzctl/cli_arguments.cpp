@@ -9,7 +9,9 @@ const char* const kVzctlHelp =
     "Usage: vzctl [options] [PORT [OptNum]] [--] COMMAND [ARGS]\n"
     "vzctl's own options --json, --ticks N, --every N, --serial SN and --help may stand anywhere.\n"
     "\n"
-    "PORT       SIM (the built-in virtual crate), SIM:<scenario.json>, or anything else for the USB bridges\n"
+    "PORT       SIM (the built-in virtual crate, keeping its state between runs), SIM:fresh (the same crate\n"
+    "           as it leaves the factory, keeping nothing), SIM:<scenario.json>, or anything else for the\n"
+    "           USB bridges\n"
     "options    the program's option letters, e.g. -ac -g2 -g3 -af -sa -sm -gm -x -sN -l logfile\n"
     "\n"
     "Commands:\n"
@@ -92,6 +94,11 @@ const char* const kVzctlHelp =
     "                         log and a progress bar go to standard error; Ctrl+C stops at the next packet.\n"
     "                         Only the USB device is opened: this works on a controller that no longer\n"
     "                         answers module access; in the shell the crate is reconnected afterwards\n"
+    "  sim-reset              (virtual crate only) delete the state the port's virtual crate keeps between\n"
+    "                         runs (SIM: $XDG_STATE_HOME/vidizozorez/virtual-crate.json, or the file\n"
+    "                         VIDIZOZOREZ_SIM_STATE names; a scenario: its \"stateFile\"), so that the next\n"
+    "                         run starts from the pristine crate; refused while a program has the crate\n"
+    "                         open. Does not connect\n"
     "  shell                  connect once, then run commands from standard input, one a line, written\n"
     "                         as on the command line without options and port (\"quotes\" keep blanks,\n"
     "                         # starts a comment, exit ends); a prompt only on a terminal; the exit\n"
@@ -108,7 +115,7 @@ const char* const kVzctlHelp =
 namespace {
 const std::set<std::string> kCommands = {"status",  "watch",     "on",    "off", "all", "group",
                                          "inhibit", "save",      "load",  "get", "set", "controller-config",
-                                         "shell",   "calibrate", "trace", "can", "ctrl"};
+                                         "shell",   "calibrate", "trace", "can", "ctrl", "sim-reset"};
 
 bool toInt(const std::string& text, int& value) {
     char* end = nullptr;

@@ -17,6 +17,7 @@
 #include "tools/vzctl/crate_commands.h"
 #include "tools/vzctl/ctrl_command.h"
 #include "tools/vzctl/progress_line.h"
+#include "tools/vzctl/sim_reset_command.h"
 
 namespace {
 
@@ -102,6 +103,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (const int status = vz::ctl::checkBeforeConnecting(args); status >= 0) return status;
+    if (args.command == "sim-reset") return vz::ctl::simResetCommand(vz::portName, args.words, stdout);
 
     vz::CrateSession session(vz::fCmdLine);
     if (!session.attached()) {

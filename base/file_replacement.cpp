@@ -1,4 +1,4 @@
-#include "configfile/file_replacement.h"
+#include "base/file_replacement.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
