@@ -1,10 +1,9 @@
 #include "trace/curve_csv.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
+
+#include "configfile/file_replacement.h"
 
 namespace vz {
 namespace {
@@ -23,16 +22,22 @@ std::string field(const std::string& text) {
 }  // namespace
 
 std::string curvesCsv(const Graph& graph) {
-    std::string out = "index";
+    std::string out = "index,time [s]";
     std::size_t rows = 0;
     for (const Curve& c : graph.curves) {
-        out += ',' + field(c.name);
+        out += ',' + field(c.unit.empty() ? c.name : c.name + " [" + c.unit + "]");
         rows = std::max(rows, c.values.size());
     }
     out += "\r\n";
     char number[40];
     for (std::size_t i = 0; i < rows; ++i) {
         out += std::to_string(i);
+        out += ',';
+        if (graph.secondsPerPoint > 0) {
+            const double t = static_cast<double>(i) * graph.secondsPerPoint;
+            std::snprintf(number, sizeof number, "%.9g", graph.newestFirst && i > 0 ? -t : t);
+            out += number;
+        }
         for (const Curve& c : graph.curves) {
             out += ',';
             if (i < c.values.size()) {
@@ -47,15 +52,7 @@ std::string curvesCsv(const Graph& graph) {
 
 bool writeCurvesCsv(const std::string& path, const Graph& graph, std::string& error) {
     const std::string text = curvesCsv(graph);
-    errno = 0;
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (file) file.write(text.data(), static_cast<std::streamsize>(text.size()));
-    if (file) file.close();
-    if (!file) {
-        error = "cannot write " + path + (errno ? std::string(": ") + std::strerror(errno) : std::string());
-        return false;
-    }
-    return true;
+    return replaceFileContents(path, text.data(), text.size(), error);
 }
 
 }  // namespace vz
