@@ -39,7 +39,7 @@ class TraceJob {
     const TraceBuffer& buffer() const { return buffer_; }
 
     // How long one read-out step may take before it hands back to the caller (real time).
-    static constexpr int kReadOutSliceMs = 15;
+    static constexpr int kReadOutSliceMs = 8;
     static constexpr int kPollPauseMs = 500;
 
   private:

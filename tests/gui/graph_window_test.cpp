@@ -299,7 +299,13 @@ TEST_F(GraphWindowTest, SilentModuleDuringATraceEndsWithOneClickWhateverDialogIs
     QString caption;
     WhenReady cancel([&] { return qt.commProblemDialog() && qt.commProblemDialog()->isVisible(); },
                      [&] {
-                         caption = qt.commProblemDialog()->windowTitle();
+                         QDialog* dialog = qt.commProblemDialog();
+                         caption = dialog->windowTitle();
+                         // Its whole caption fits, and it leaves the menu bar free.
+                         EXPECT_GT(dialog->width(), dialog->fontMetrics().horizontalAdvance(caption));
+                         QMenuBar* bar = window->menuBar();
+                         EXPECT_GE(dialog->frameGeometry().top(),
+                                   bar->mapToGlobal(QPoint(0, bar->height())).y());
                          test::clickThroughWindow(test::control<QPushButton>(qt.commProblemDialog(), 2));
                      });
     WhenReady closeAbout(
