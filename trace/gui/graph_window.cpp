@@ -26,8 +26,8 @@ void tellFailure(const std::string& caption, const std::string& text) {
 
 }  // namespace
 
-int curvePenWidth(int row) {
-    return kCurveCount - row;
+int curveHaloPixels(int row) {
+    return kCurveCount - 1 - row;
 }
 
 GraphWindow::GraphWindow(QWidget* owner, Graph graph) : QWidget(owner, Qt::Window), graph_(std::move(graph)) {
@@ -90,10 +90,17 @@ void GraphWindow::paintEvent(QPaintEvent*) {
             points.clear();
             points.reserve(line.size());
             for (const GraphPoint& p : line) points.emplace_back(p.x, p.y);
-            // Each row one pixel wider than the next: a curve lying exactly under a later one still
-            // shows along its edge (uSense under iModul when they track each other).
-            painter.setPen(pen(colour, curvePenWidth(c.row)));
-            painter.drawPolyline(points.data(), static_cast<int>(points.size()));
+            // A curve lying exactly under a later one must still show (uSense under iModul when
+            // they track each other): each row is drawn again shifted up and right by one pixel per
+            // row after it, so it peeks out beside them. One-pixel lines keep the fast path that
+            // wide pens (the stroker) would leave.
+            painter.setPen(pen(colour, 1));
+            for (int k = curveHaloPixels(c.row); k >= 0; --k) {
+                painter.save();
+                painter.translate(k, -k);
+                painter.drawPolyline(points.data(), static_cast<int>(points.size()));
+                painter.restore();
+            }
         }
         painter.setPen(colour);
         // The statistics line with its tab stops.

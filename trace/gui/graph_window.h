@@ -49,8 +49,9 @@ class GraphWindow : public QWidget {
     std::unordered_map<std::string, QStaticText> texts_;
 };
 
-// The pen width of a curve's line: 4 pixels for row 0 down to 1 for row 3, so none hides another.
-int curvePenWidth(int row);
+// How many pixels up and right a curve's line is repeated: 3 for row 0 down to 0 for row 3, so a
+// curve exactly under a later one still shows beside it.
+int curveHaloPixels(int row);
 
 // Creates the graph (four curves of `points` values, a null name takes the row's default) and its
 // window, shows the window and paints it once.
