@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -32,6 +33,8 @@
 #include "base/settings.h"
 #include "channel/channel_table.h"
 #include "channel/switch_commands.h"
+#include "dialogs/gui/dvm_window.h"
+#include "dialogs/gui/output_configuration_dialog.h"
 #include "link/comm_problem.h"
 #include "link/module_access.h"
 #include "tests/gui/control_lookup.h"
@@ -424,6 +427,27 @@ TEST_F(GraphWindowTest, CurveUnderAnotherStaysVisible) {
         }
     EXPECT_GT(red, 100);
     EXPECT_GT(blue, 100);
+}
+
+// The channel dialogs open beside the main window where the screen has room, not over the list.
+TEST_F(GraphWindowTest, ChannelDialogsOpenBesideTheMainWindow) {
+    start();
+    const QRect screen = window->screen()->availableGeometry();
+    window->resize(300, 300);
+    window->move(screen.topLeft());
+    window->dispatchCommand(cmd::kDvm);
+    window->dispatchCommand(cmd::kOutputConfiguration);
+    const QRect main = window->frameGeometry();
+    for (QWidget* dialog :
+         {static_cast<QWidget*>(window->dvmWindow()), static_cast<QWidget*>(window->outputConfiguration())}) {
+        ASSERT_NE(dialog, nullptr);
+        const QRect at = dialog->frameGeometry();
+        EXPECT_TRUE(screen.contains(at) || at.width() > screen.width() || at.height() > screen.height());
+        if (at.width() <= screen.right() - main.right()) {
+            EXPECT_FALSE(at.intersects(main)) << dialog->objectName().toStdString();
+            EXPECT_EQ(at.top(), main.top());
+        }
+    }
 }
 
 }  // namespace
