@@ -92,8 +92,7 @@ void GraphWindow::paintEvent(QPaintEvent*) {
             for (const GraphPoint& p : line) points.emplace_back(p.x, p.y);
             // A curve lying exactly under a later one must still show (uSense under iModul when
             // they track each other): each row is drawn again shifted up and right by one pixel per
-            // row after it, so it peeks out beside them. One-pixel lines keep the fast path that
-            // wide pens (the stroker) would leave.
+            // row after it, so it peeks out beside them; every line stays one pixel thin.
             painter.setPen(pen(colour, 1));
             for (int k = curveHaloPixels(c.row); k >= 0; --k) {
                 painter.save();
