@@ -12,7 +12,7 @@
 
 namespace vz::bench {
 
-BenchCrate::BenchCrate(int moduleCount) {
+BenchCrate::BenchCrate(int moduleCount, bool realTimeLine) {
     std::string modules;
     for (int i = 0; i < moduleCount; ++i) {
         if (i) modules.append(",");
@@ -24,12 +24,13 @@ BenchCrate::BenchCrate(int moduleCount) {
     }
     const std::string json =
         R"({"bridges": [{"serial": "BENCH", "description": "bench", "vid": "1A2B", "pid": "0012"}],
-            "controller": {"type": 18, "lineRate": false, "canTimeoutMs": 0}, "modules": [)" +
-        modules + "]}";
+            "controller": {"type": 18, "lineRate": )" +
+        std::string(realTimeLine ? "true" : "false") + R"(, "canTimeoutMs": 0}, "modules": [)" + modules +
+        "]}";
     std::string error;
     auto crate = vsim::VirtualCrate::fromJsonText(json, error);
     if (!crate) throw std::runtime_error(error);
-    setClock(&clock_);
+    setClock(realTimeLine ? nullptr : &clock_);
     resetSettings();
     resetChannelTable();
     resetCommProblem();

@@ -1,5 +1,6 @@
 #pragma once
-// A virtual crate behind the link for benchmarks: full speed, virtual time, no window.
+// A virtual crate behind the link for benchmarks: full speed in virtual time, or at line rate in
+// real time; no window.
 #include <memory>
 #include <string>
 
@@ -9,12 +10,14 @@
 namespace vz::bench {
 
 class BenchCrate {
-public:
-    // A KRAT controller with modules at channels 0..moduleCount-1, opened and bound.
-    explicit BenchCrate(int moduleCount);
+  public:
+    // A KRAT controller with modules at channels 0..moduleCount-1, opened and bound. With
+    // `realTimeLine` the line takes its wire time at 115200 baud on the steady clock, as a real crate
+    // does; otherwise everything runs in virtual time at full speed.
+    explicit BenchCrate(int moduleCount, bool realTimeLine = false);
     ~BenchCrate();
 
-private:
+  private:
     VirtualClock clock_;
     std::unique_ptr<VirtualBridgeDriver> driver_;
 };

@@ -1,10 +1,14 @@
 #include "trace/curve_csv.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
 
 namespace vz {
 namespace {
@@ -23,16 +27,22 @@ std::string field(const std::string& text) {
 }  // namespace
 
 std::string curvesCsv(const Graph& graph) {
-    std::string out = "index";
+    std::string out = "index,time [s]";
     std::size_t rows = 0;
     for (const Curve& c : graph.curves) {
-        out += ',' + field(c.name);
+        out += ',' + field(c.unit.empty() ? c.name : c.name + " [" + c.unit + "]");
         rows = std::max(rows, c.values.size());
     }
     out += "\r\n";
     char number[40];
     for (std::size_t i = 0; i < rows; ++i) {
         out += std::to_string(i);
+        out += ',';
+        if (graph.secondsPerPoint > 0) {
+            const double t = static_cast<double>(i) * graph.secondsPerPoint;
+            std::snprintf(number, sizeof number, "%.9g", graph.newestFirst && i > 0 ? -t : t);
+            out += number;
+        }
         for (const Curve& c : graph.curves) {
             out += ',';
             if (i < c.values.size()) {
@@ -47,12 +57,32 @@ std::string curvesCsv(const Graph& graph) {
 
 bool writeCurvesCsv(const std::string& path, const Graph& graph, std::string& error) {
     const std::string text = curvesCsv(graph);
-    errno = 0;
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (file) file.write(text.data(), static_cast<std::streamsize>(text.size()));
-    if (file) file.close();
-    if (!file) {
-        error = "cannot write " + path + (errno ? std::string(": ") + std::strerror(errno) : std::string());
+    // Through a temporary file in the same folder, renamed over the target once complete: a failed
+    // save never leaves a cut file behind.
+    std::string name = path + ".XXXXXX";
+    const int fd = mkstemp(name.data());
+    if (fd < 0) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    const char* at = text.data();
+    std::size_t left = text.size();
+    bool ok = true;
+    while (ok && left > 0) {
+        const ssize_t n = ::write(fd, at, left);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) {
+            at += n;
+            left -= static_cast<std::size_t>(n);
+        }
+    }
+    ok = ok && fchmod(fd, 0644) == 0 && fsync(fd) == 0;
+    const int savedErrno = errno;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok || std::rename(name.c_str(), path.c_str()) != 0) {
+        error = "cannot write " + path + ": " + std::strerror(ok ? errno : savedErrno);
+        ::unlink(name.c_str());
         return false;
     }
     return true;

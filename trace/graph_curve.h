@@ -15,6 +15,7 @@ struct Curve {
     std::string name;                       // label in the statistics line
     int row = 0;                            // 0..3, where the curve's texts stand
     double lowerBound = 0, upperBound = 0;  // the range the axis is chosen for
+    std::string unit;                       // of the values, for saved data: "V", "A", "raw"; empty: none
 
     uint32_t count() const { return static_cast<uint32_t>(values.size()); }
 };
@@ -25,6 +26,10 @@ constexpr uint32_t kMinimumPoints = 2;
 struct Graph {
     std::string title;
     std::array<Curve, kCurveCount> curves;
+    // Time between two points, for saved data; 0 when not known. Index 0 is the newest point of a
+    // scope (times count back from it) and the first sample of a trace (times count forward).
+    double secondsPerPoint = 0;
+    bool newestFirst = false;
 };
 
 // Four curves of `points` values (at least 2), all zero, with their statistics computed. A null

@@ -7,8 +7,8 @@ namespace vz {
 
 using namespace graphlayout;
 
-std::array<GraphPoint, 5> graphFrame(int width, int height) {
-    const int left = kMargin + kLabelColumn, right = width - kMargin;
+std::array<GraphPoint, 5> graphFrame(int width, int height, int labelColumn) {
+    const int left = kMargin + labelColumn, right = width - kMargin;
     const int top = kMargin, bottom = height - 2 * kMargin - kTextBlock;
     return {{{left, top}, {left, bottom}, {right, bottom}, {right, top}, {left, top}}};
 }
@@ -43,13 +43,14 @@ GraphAxis chooseAxis(double lower, double upper) {
     return axis;
 }
 
-GraphPoint graphPoint(int index, int count, double value, const GraphAxis& axis, int width, int height) {
-    const int plotWidth = width - 2 * kMargin - kLabelColumn;
+GraphPoint graphPoint(int index, int count, double value, const GraphAxis& axis, int width, int height,
+                      int labelColumn) {
+    const int plotWidth = width - 2 * kMargin - labelColumn;
     const int bottom = height - 2 * kMargin - kTextBlock;
     const double k = (height - 3 * kMargin - kTextBlock) / (axis.end - axis.start);
     GraphPoint p;
     p.x =
-        kMargin + kLabelColumn + (count > 1 ? static_cast<int>(int64_t{index} * plotWidth / (count - 1)) : 0);
+        kMargin + labelColumn + (count > 1 ? static_cast<int>(int64_t{index} * plotWidth / (count - 1)) : 0);
     double y = bottom - k * (value - axis.start);
     // A pixel far outside the window draws nothing more; NaN stays at the bottom.
     if (std::isnan(y)) y = bottom;
@@ -58,15 +59,15 @@ GraphPoint graphPoint(int index, int count, double value, const GraphAxis& axis,
     return p;
 }
 
-std::vector<GraphPoint> curvePolyline(const Curve& curve, int width, int height) {
+std::vector<GraphPoint> curvePolyline(const Curve& curve, int width, int height, int labelColumn) {
     std::vector<GraphPoint> points;
     const GraphAxis axis = chooseAxis(curve.lowerBound, curve.upperBound);
     if (!axis.drawn) return points;
     const int count = static_cast<int>(curve.count());
     points.reserve(curve.values.size());
     for (int i = 0; i < count; ++i)
-        points.push_back(
-            graphPoint(i, count, curve.values[static_cast<std::size_t>(i)], axis, width, height));
+        points.push_back(graphPoint(i, count, curve.values[static_cast<std::size_t>(i)], axis, width, height,
+                                    labelColumn));
     return points;
 }
 
@@ -74,12 +75,12 @@ GraphPoint statisticsOrigin(int row, int height) {
     return {kMargin + 5, height - kMargin - kTextBlock + kLineHeight * row};
 }
 
-GraphPoint axisEndLabelAnchor(int row) {
-    return {kLabelColumn, kLineHeight * row};
+GraphPoint axisEndLabelAnchor(int row, int labelColumn) {
+    return {labelColumn, kLineHeight * row};
 }
 
-GraphPoint axisStartLabelAnchor(int row, int height) {
-    return {kLabelColumn, height - kMargin - 2 * kTextBlock + kLineHeight * row};
+GraphPoint axisStartLabelAnchor(int row, int height, int labelColumn) {
+    return {labelColumn, height - kMargin - 2 * kTextBlock + kLineHeight * row};
 }
 
 }  // namespace vz

@@ -22,7 +22,9 @@ struct GraphPoint {
 };
 
 // The frame around the plot area: (69, 5), (69, H-82), (W-5, H-82), (W-5, 5), back to (69, 5).
-std::array<GraphPoint, 5> graphFrame(int width, int height);
+// `labelColumn` is the width left of the plot area for the axis labels: 64 pixels unless a label
+// needs more (then the window widens it so that no label loses its leading digits).
+std::array<GraphPoint, 5> graphFrame(int width, int height, int labelColumn = graphlayout::kLabelColumn);
 
 // The axis a curve is drawn on: from `start` (bottom of the plot area) to `end` (top).
 struct GraphAxis {
@@ -38,14 +40,16 @@ GraphAxis chooseAxis(double lower, double upper);
 // Pixel of point `index` of `count` with `value`: index 0 at the left edge of the plot area, count - 1
 // at the right (integer division), the axis start at the bottom and its end at the top (truncated
 // toward zero).
-GraphPoint graphPoint(int index, int count, double value, const GraphAxis& axis, int width, int height);
+GraphPoint graphPoint(int index, int count, double value, const GraphAxis& axis, int width, int height,
+                      int labelColumn = graphlayout::kLabelColumn);
 
 // All points of a curve, as one polyline; empty when the axis is not drawn.
-std::vector<GraphPoint> curvePolyline(const Curve& curve, int width, int height);
+std::vector<GraphPoint> curvePolyline(const Curve& curve, int width, int height,
+                                      int labelColumn = graphlayout::kLabelColumn);
 
 // Top-left of a curve's statistics line, and the right end and top of its two axis labels.
 GraphPoint statisticsOrigin(int row, int height);
-GraphPoint axisEndLabelAnchor(int row);
-GraphPoint axisStartLabelAnchor(int row, int height);
+GraphPoint axisEndLabelAnchor(int row, int labelColumn = graphlayout::kLabelColumn);
+GraphPoint axisStartLabelAnchor(int row, int height, int labelColumn = graphlayout::kLabelColumn);
 
 }  // namespace vz

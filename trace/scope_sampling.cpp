@@ -15,7 +15,13 @@ std::string scopeTitle() {
 }
 
 Graph makeScopeGraph() {
-    return makeGraph(scopeTitle(), kScopePoints);
+    Graph graph = makeGraph(scopeTitle(), kScopePoints);
+    // One point a polling tick (100 ms), the newest on the left.
+    graph.secondsPerPoint = 0.1;
+    graph.newestFirst = true;
+    graph.curves[0].unit = graph.curves[1].unit = "V";
+    graph.curves[2].unit = "A";
+    return graph;
 }
 
 bool scopeSample(Graph& graph) {

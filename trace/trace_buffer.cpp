@@ -49,13 +49,25 @@ std::string traceTitle(int mode) {
 }
 
 Graph makeTraceGraph(int mode) {
-    if (mode == 3)
-        return makeGraph(
+    Graph graph;
+    if (mode == 3) {
+        graph = makeGraph(
             traceTitle(3), 50,
             {"T1 Zeit (XAV)", "Z1 Zeit (QNL, korrigiert)", "Korrekturwert von Z1", "phaseDifference"});
-    if (mode == 2)
-        return makeGraph(traceTitle(2), 100, {"uSense (HWI)", "uModule (HWI)", "iModule (HWI)", nullptr});
-    return makeGraph(traceTitle(1), 100, {"uSense (SWI)", "uModule (SWI)", "iModule (SWI)", nullptr});
+        graph.secondsPerPoint = 0.001;  // one sample a sync period
+        for (Curve& c : graph.curves) c.unit = "raw";
+    } else if (mode == 2) {
+        graph = makeGraph(traceTitle(2), 100, {"uSense (HWI)", "uModule (HWI)", "iModule (HWI)", nullptr});
+        graph.secondsPerPoint = 5.13e-3 / 100;
+        // Shown as recorded: converter counts, not volts.
+        for (int row = 0; row < 3; ++row) graph.curves[static_cast<std::size_t>(row)].unit = "raw";
+    } else {
+        graph = makeGraph(traceTitle(1), 100, {"uSense (SWI)", "uModule (SWI)", "iModule (SWI)", nullptr});
+        graph.secondsPerPoint = 82.08e-3 / 100;
+        graph.curves[0].unit = graph.curves[1].unit = "V";
+        graph.curves[2].unit = "A";
+    }
+    return graph;
 }
 
 void fillTraceGraph(Graph& graph, const TraceBuffer& buffer, int voltageExponent, int currentExponent) {

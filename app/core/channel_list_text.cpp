@@ -5,12 +5,12 @@
 #include <cstring>
 
 #include "app/core/polling.h"
+#include "base/controller_type.h"
 #include "base/settings.h"
 #include "channel/channel_table.h"
 #include "channel/firmware_version.h"
 #include "link/comm_problem.h"
 #include "link/module_access.h"
-#include "base/controller_type.h"
 
 namespace vz {
 
@@ -21,9 +21,9 @@ struct BitText {
     const char* text;
 };
 constexpr BitText kStates[] = {{4, "INHIBIT "}, {1, "UP "}, {2, "DOWN "}, {0, "ON "}, {6, "Off "}};
-constexpr BitText kFlags[] = {{15, "TEMP "}, {13, "UModMax "}, {14, "IModMax "}, {11, "USenMin "},
-                              {12, "USenMax "}, {10, "Power "},  {8, "Timeout "},  {3, "ILimit "},
-                              {5, "r "},        {9, "R "},       {7, "!"}};
+constexpr BitText kFlags[] = {{15, "TEMP "},    {13, "UModMax "}, {14, "IModMax "}, {11, "USenMin "},
+                              {12, "USenMax "}, {10, "Power "},   {8, "Timeout "},  {3, "ILimit "},
+                              {5, "r "},        {9, "R "},        {7, "!"}};
 constexpr uint32_t kIsSlave = 1u << 3;
 
 // Appends formatted text at the end of the buffer, never past its size.
@@ -33,7 +33,9 @@ void append(char* buffer, std::size_t size, const char* format, Args... args) {
     if (used + 1 < size) std::snprintf(buffer + used, size - used, format, args...);
 }
 
-bool isSlave(const QOR& q) { return q.system().flags & kIsSlave; }
+bool isSlave(const QOR& q) {
+    return q.system().flags & kIsSlave;
+}
 
 }  // namespace
 
@@ -77,16 +79,20 @@ void channelLineText(const QOR& q, char* buffer, std::size_t size) {
         case kKindBolanJova: {
             int16_t t[8];
             for (int i = 0; i < 8; ++i) t[i] = q.boardTemperature(i);
-            append(buffer, size, "U%-3d Temp  %6d%6d%6d%6d   %6d%6d%6d%6d    JOVA: Special", number, t[0], t[1], t[2],
-                   t[3], t[4], t[5], t[6], t[7]);
+            append(buffer, size, "U%-3d Temp  %6d%6d%6d%6d   %6d%6d%6d%6d    JOVA: Special", number, t[0],
+                   t[1], t[2], t[3], t[4], t[5], t[6], t[7]);
             break;
         }
-        default: append(buffer, size, "U%-56d Status: Special", number); break;
+        default:
+            append(buffer, size, "U%-56d Status: Special", number);
+            break;
     }
     if (fCmdLine & kGetBlock2) {
         if (controllerType == kWdx) {
-            append(buffer, size, ", rx0Overflow: %u", static_cast<uint32_t>(static_cast<int16_t>(q.rx0Overflow)));
-            append(buffer, size, ", rx1Overflow: %u", static_cast<uint32_t>(static_cast<int16_t>(q.rx1Overflow)));
+            append(buffer, size, ", rx0Overflow: %u",
+                   static_cast<uint32_t>(static_cast<int16_t>(q.rx0Overflow)));
+            append(buffer, size, ", rx1Overflow: %u",
+                   static_cast<uint32_t>(static_cast<int16_t>(q.rx1Overflow)));
             append(buffer, size, ", rx0Count: %u", q.rx0Count);
         } else {
             uint16_t w[4];
@@ -95,7 +101,9 @@ void channelLineText(const QOR& q, char* buffer, std::size_t size) {
         }
     }
     if (fCmdLine & kGetBlock3) {
-        append(buffer, size, (controllerType == kQx308 || controllerType == kKrat) ? ", idle: %u" : ", rx1Count: %u", q.idle);
+        append(buffer, size,
+               (controllerType == kQx308 || controllerType == kKrat) ? ", idle: %u" : ", rx1Count: %u",
+               q.idle);
         append(buffer, size, ", mainCounter: %u", q.mainCounter);
     }
     if (fCmdLine & kShowFirmware) {
@@ -110,7 +118,10 @@ void heatSinkLineText(double usense, double current, char* buffer, std::size_t s
     const double t = std::sqrt((current / d - 190.57) / 0.0195139) - 178.6655;
     const double f = t * 1.8 + 32.0;
     const double a = d * 2400.0 + usense;
-    std::snprintf(buffer, size, "Heat sink temperature: %+3.1lf \xB0" "C / %3.1lf \xB0" "F, Aux Supply Voltage: %5.2lf V",
+    std::snprintf(buffer, size,
+                  "Heat sink temperature: %+3.1lf \xB0"
+                  "C / %3.1lf \xB0"
+                  "F, Aux Supply Voltage: %5.2lf V",
                   t, f, a);
 }
 
@@ -121,6 +132,8 @@ void buildChannelList(ChannelListText& out) {
         ListLine& l = out.lines[static_cast<std::size_t>(out.count++)];
         l.y = lineY;
         l.text[0] = '\0';
+        l.channel = -1;
+        l.state = MeasurementState::read;
         return l.text;
     };
     if (fCmdLine & kExpertView) {
@@ -141,6 +154,9 @@ void buildChannelList(ChannelListText& out) {
         q.rowTop = y;
         if (!atlas || i <= 6) {
             channelLineText(q, add(y), kLineChars + 1);
+            ListLine& line = out.lines[static_cast<std::size_t>(out.count - 1)];
+            line.channel = i;
+            line.state = measurementState(i);
             y += kLineHeight;
         } else if (i == 11) {
             heatSinkLineText(q.voltageFromRaw(q.uSense), q.currentFromRaw(q.current), add(y), kLineChars + 1);

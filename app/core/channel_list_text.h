@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "app/core/list_scrolling.h"
+#include "app/core/polling.h"
 #include "channel/channel_classes.h"
 
 namespace vz {
@@ -14,6 +15,8 @@ constexpr int kLineChars = 255;
 struct ListLine {
     int y;
     char text[kLineChars + 1];
+    int channel = -1;  // the channel the line shows; -1 for the statistics, heat-sink and blank lines
+    MeasurementState state = MeasurementState::read;  // of that channel's measurements
 };
 
 // Two statistics lines, up to 127 channel lines and the heat-sink line fit.

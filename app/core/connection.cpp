@@ -1,17 +1,18 @@
 #include "app/core/connection.h"
 
+#include <algorithm>
 #include <cstdio>
 
-#include "base/settings.h"
 #include "app/core/title.h"
+#include "base/command_ids.h"
+#include "base/controller_type.h"
+#include "base/operator_seam.h"
+#include "base/settings.h"
 #include "channel/module_discovery.h"
 #include "link/module_access.h"
 #include "link/snmp/snmp_client.h"
 #include "link/snmp/snmp_operations.h"
-#include "base/operator_seam.h"
 #include "link/usb_link.h"
-#include "base/command_ids.h"
-#include "base/controller_type.h"
 
 namespace vz {
 
@@ -25,12 +26,16 @@ void applyControllerLimits(uint32_t& flags) {
             typeChannelLimit = snmpMode ? 60 : 12;
             if (snmpMode) flags |= kSearchModules | kMeasureFromModules;
             break;
-        case kWdx: typeChannelLimit = 12; break;
+        case kWdx:
+            typeChannelLimit = 12;
+            break;
         case kKrat:
             typeChannelLimit = 127;
             flags |= kSearchModules | kMeasureFromModules;
             break;
-        default: typeChannelLimit = 0; break;
+        default:
+            typeChannelLimit = 0;
+            break;
     }
 }
 
@@ -63,10 +68,15 @@ bool connectController(uint32_t& flags, const ConnectionProgressFn& progress) {
     }
     return discoverModules([&progress](const DiscoveryProgress& p) {
                char text[64];
-               std::snprintf(text, sizeof text, p.identifying ? "%d found, reading %d" : "%d found, testing %d",
-                             p.found, p.index);
+               std::snprintf(text, sizeof text,
+                             p.identifying ? "%d found, reading %d" : "%d found, testing %d", p.found,
+                             p.index);
                updateTitle(text);
-               if (progress) progress({text, p.step, p.steps});
+               // One bar for both phases, the search in its first half and the reading in its
+               // second, so it never runs backwards between them.
+               constexpr int kHalf = 1000;
+               const int within = p.steps > 0 ? std::min(p.step, p.steps) * kHalf / p.steps : 0;
+               if (progress) progress({text, (p.identifying ? kHalf : 0) + within, 2 * kHalf});
            }) != -1;
 }
 

@@ -1,13 +1,14 @@
 #include "app/core/polling.h"
 
+#include <array>
 #include <ctime>
 
+#include "base/clock.h"
 #include "base/settings.h"
 #include "channel/channel_table.h"
-#include "channel/parameter_access.h"
 #include "channel/module_memory_map.h"
+#include "channel/parameter_access.h"
 #include "channel/switch_commands.h"
-#include "base/clock.h"
 #include "link/module_access.h"
 
 namespace vz {
@@ -19,21 +20,22 @@ LocalTime lastTickTime{};
 namespace {
 
 bool inTick = false;
-
+std::array<MeasurementState, kChannelCount> measurementStates{};
 
 LocalTime localTimeNow() {
     const int64_t us = clock().localWallUs();
     const std::time_t seconds = static_cast<std::time_t>(us / 1'000'000);
     std::tm t{};
     gmtime_r(&seconds, &t);  // the clock already applied the time zone
-    return {t.tm_year + 1900, t.tm_mon + 1, t.tm_wday, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
-            static_cast<int>((us / 1000) % 1000)};
+    return {t.tm_year + 1900, t.tm_mon + 1, t.tm_wday, t.tm_mday,
+            t.tm_hour,        t.tm_min,     t.tm_sec,  static_cast<int>((us / 1000) % 1000)};
 }
 
 void pollChannel(int channel) {
     QOR& q = channelTable.channels[channel];
     auto* words = reinterpret_cast<uint8_t*>(static_cast<MODULE_MEASURE_DATA*>(&q));
-    readMeasurementBlock(channel, 0, words);
+    measurementStates[static_cast<std::size_t>(channel)] =
+        readMeasurementBlock(channel, 0, words) == 0 ? MeasurementState::read : MeasurementState::failed;
     if (fCmdLine & kGetBlock1) readMeasurementBlock(channel, 1, words + 8);
     if (fCmdLine & kGetBlock2) readMeasurementBlock(channel, 2, words + 16);
     if (fCmdLine & kGetBlock3) readMeasurementBlock(channel, 3, words + 24);
@@ -43,7 +45,8 @@ void pollChannel(int channel) {
         clearRecordsUncertain(q.moduleAddress);
     if (!(fCmdLine & kUseCan) && typeChannelLimit == 12) {
         uint8_t cache[4];
-        if (moduleReadWords(kControllerAddress, cacheWordAddress(kCacheExtraWordsWord, channel), cache, 4) == 4) {
+        if (moduleReadWords(kControllerAddress, cacheWordAddress(kCacheExtraWordsWord, channel), cache, 4) ==
+            4) {
             q.cacheWordLow = static_cast<uint32_t>(cache[0] | (cache[1] << 8));
             q.cacheWordHigh = static_cast<uint32_t>(cache[2] | (cache[3] << 8));
         }
@@ -51,6 +54,11 @@ void pollChannel(int channel) {
 }
 
 }  // namespace
+
+MeasurementState measurementState(int channel) {
+    if (channel < 0 || channel >= kChannelCount) return MeasurementState::notRead;
+    return measurementStates[static_cast<std::size_t>(channel)];
+}
 
 int readMeasurementBlock(int channel, int block, void* destination) {
     int r;
@@ -79,7 +87,8 @@ void pollingTick() {
     if (fCmdLine & kTestMode) {
         const bool fromCache = fCmdLine & kConfigFromCache;
         fCmdLine &= ~kConfigFromCache;
-        for (int channel = 0; channel < 12; ++channel) sendSwitchCommand(moduleAddressByte(channel), kTestWord);
+        for (int channel = 0; channel < 12; ++channel)
+            sendSwitchCommand(moduleAddressByte(channel), kTestWord);
         if (!fromCache) fCmdLine |= kConfigFromCache;
     }
     ++tickCount;
@@ -94,6 +103,7 @@ void resetPolling() {
     tickCount = 0;
     lastTickTime = {};
     inTick = false;
+    measurementStates.fill(MeasurementState::notRead);
 }
 
 }  // namespace vz

@@ -14,6 +14,11 @@ extern int lastPolledChannel;
 extern uint32_t tickCount;
 extern LocalTime lastTickTime;
 
+// What the list knows of a channel's measurements: nothing yet, the values of the last poll, or
+// values from before a poll that failed (stale).
+enum class MeasurementState : uint8_t { notRead, read, failed };
+MeasurementState measurementState(int channel);
+
 // 0 when all 8 bytes arrived, 30 otherwise; 1053 for a module error on block 0.
 int readMeasurementBlock(int channel, int block, void* destination);
 // One tick; the caller repaints the list afterwards.

@@ -27,16 +27,29 @@ ChannelListView::ChannelListView(QWidget* parent) : QAbstractScrollArea(parent) 
     connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this](int action) {
         if (syncing_) return;
         switch (action) {
-            case QAbstractSlider::SliderSingleStepSub: scrollRequest(ScrollRequest::LineUp); break;
-            case QAbstractSlider::SliderSingleStepAdd: scrollRequest(ScrollRequest::LineDown); break;
-            case QAbstractSlider::SliderPageStepSub: scrollRequest(ScrollRequest::PageUp); break;
-            case QAbstractSlider::SliderPageStepAdd: scrollRequest(ScrollRequest::PageDown); break;
-            case QAbstractSlider::SliderToMinimum: scrollRequest(ScrollRequest::Top); break;
-            case QAbstractSlider::SliderToMaximum: scrollRequest(ScrollRequest::Bottom); break;
+            case QAbstractSlider::SliderSingleStepSub:
+                scrollRequest(ScrollRequest::LineUp);
+                break;
+            case QAbstractSlider::SliderSingleStepAdd:
+                scrollRequest(ScrollRequest::LineDown);
+                break;
+            case QAbstractSlider::SliderPageStepSub:
+                scrollRequest(ScrollRequest::PageUp);
+                break;
+            case QAbstractSlider::SliderPageStepAdd:
+                scrollRequest(ScrollRequest::PageDown);
+                break;
+            case QAbstractSlider::SliderToMinimum:
+                scrollRequest(ScrollRequest::Top);
+                break;
+            case QAbstractSlider::SliderToMaximum:
+                scrollRequest(ScrollRequest::Bottom);
+                break;
             case QAbstractSlider::SliderMove:
                 scrollRequest(ScrollRequest::Thumb, verticalScrollBar()->sliderPosition());
                 break;
-            default: break;
+            default:
+                break;
         }
     });
 }
@@ -78,6 +91,15 @@ QString expandTabs(const char* text) {
 }
 }  // namespace
 
+QString shownLineText(const ListLine& line) {
+    if (line.channel < 0 || line.state != MeasurementState::notRead) return expandTabs(line.text);
+    // The channel's name ("U3  ") as the line starts with it, then what is known.
+    const char* end = line.text;
+    while (*end && *end != ' ') ++end;
+    QString name = QString::fromLatin1(line.text, static_cast<int>(end - line.text));
+    return name.leftJustified(5) + "not read yet";
+}
+
 void ChannelListView::showStartupProgress(const QString& text, int step, int steps) {
     live_ = false;
     startupText_ = text;
@@ -108,10 +130,12 @@ QRegion ChannelListView::refresh() {
     // Most ticks poll one channel: only its line and the statistics lines change.
     std::array<std::string, 130> before;
     std::array<int, 130> beforeY{};
+    std::array<MeasurementState, 130> beforeState{};
     const int beforeCount = built_ ? list_.count : 0;
     for (int i = 0; i < beforeCount; ++i) {
         before[static_cast<std::size_t>(i)] = list_.lines[static_cast<std::size_t>(i)].text;
         beforeY[static_cast<std::size_t>(i)] = list_.lines[static_cast<std::size_t>(i)].y;
+        beforeState[static_cast<std::size_t>(i)] = list_.lines[static_cast<std::size_t>(i)].state;
     }
     buildChannelList(list_);
     const bool firstBuild = !built_;
@@ -123,10 +147,11 @@ QRegion ChannelListView::refresh() {
         } else if (i >= beforeCount || beforeY[k] != list_.lines[k].y) {
             dirty += rowRect(list_.lines[k].y);
             if (i < beforeCount) dirty += rowRect(beforeY[k]);
-        } else if (before[k] != list_.lines[k].text) {
+        } else if (before[k] != list_.lines[k].text || beforeState[k] != list_.lines[k].state) {
             dirty += rowRect(list_.lines[k].y);
         }
-        if (i < list_.count) scroll_.bottomExtent = std::max(scroll_.bottomExtent, list_.lines[k].y + kLineHeight);
+        if (i < list_.count)
+            scroll_.bottomExtent = std::max(scroll_.bottomExtent, list_.lines[k].y + kLineHeight);
     }
     const int selectedY = selectedRowY();
     if (selectedY != shownSelectedY_) {
@@ -158,7 +183,8 @@ void ChannelListView::paintEvent(QPaintEvent* event) {
                          startupText_.isEmpty() ? QString("Connecting to the crate controller ...")
                                                 : QString("Search channels: ") + startupText_);
         if (startupSteps_ > 0) {
-            const QRect bar(margin, margin + metrics.height() + 8, std::min(400, viewport()->width() - 2 * margin), 14);
+            const QRect bar(margin, margin + metrics.height() + 8,
+                            std::min(400, viewport()->width() - 2 * margin), 14);
             painter.drawRect(bar.adjusted(0, 0, -1, -1));
             const int filled = bar.width() * std::clamp(startupStep_, 0, startupSteps_) / startupSteps_;
             painter.fillRect(QRect(bar.left() + 1, bar.top() + 1, std::max(0, filled - 2), bar.height() - 2),
@@ -181,9 +207,10 @@ void ChannelListView::paintEvent(QPaintEvent* event) {
         const int y = top + line.y;
         if (y + lineHeight < exposed.top() || y > exposed.bottom()) continue;
         CachedLine& cached = cache_[static_cast<std::size_t>(i)];
-        if (cached.text != line.text || cached.image.height() != lineHeight) {
+        if (cached.text != line.text || cached.state != line.state || cached.image.height() != lineHeight) {
             cached.text = line.text;
-            const QString text = expandTabs(line.text);
+            cached.state = line.state;
+            const QString text = shownLineText(line);
             const qreal ratio = devicePixelRatioF();
             QImage image(QSize(std::max(1, metrics.horizontalAdvance(text)), lineHeight) * ratio,
                          QImage::Format_ARGB32_Premultiplied);
@@ -191,7 +218,11 @@ void ChannelListView::paintEvent(QPaintEvent* event) {
             image.fill(Qt::transparent);
             QPainter linePainter(&image);
             linePainter.setFont(font());
-            linePainter.setPen(palette().color(QPalette::Text));
+            // Values that are not from the last poll are greyed: stale after a failed read, or
+            // not read at all yet (the values would be zeros, not the outputs' state).
+            linePainter.setPen(line.state == MeasurementState::read
+                                   ? palette().color(QPalette::Text)
+                                   : palette().color(QPalette::Disabled, QPalette::Text));
             linePainter.drawText(QPointF(0, metrics.ascent()), text);
             cached.image = std::move(image);
         }
@@ -201,13 +232,27 @@ void ChannelListView::paintEvent(QPaintEvent* event) {
 
 void ChannelListView::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
-        case Qt::Key_PageUp: scrollRequest(ScrollRequest::PageUp); break;
-        case Qt::Key_PageDown: scrollRequest(ScrollRequest::PageDown); break;
-        case Qt::Key_Home: scrollRequest(ScrollRequest::Top); break;
-        case Qt::Key_End: scrollRequest(ScrollRequest::Bottom); break;
-        case Qt::Key_Up: scrollRequest(ScrollRequest::LineUp); break;
-        case Qt::Key_Down: scrollRequest(ScrollRequest::LineDown); break;
-        default: event->ignore(); return;  // digits and other characters go to the main window
+        case Qt::Key_PageUp:
+            scrollRequest(ScrollRequest::PageUp);
+            break;
+        case Qt::Key_PageDown:
+            scrollRequest(ScrollRequest::PageDown);
+            break;
+        case Qt::Key_Home:
+            scrollRequest(ScrollRequest::Top);
+            break;
+        case Qt::Key_End:
+            scrollRequest(ScrollRequest::Bottom);
+            break;
+        case Qt::Key_Up:
+            scrollRequest(ScrollRequest::LineUp);
+            break;
+        case Qt::Key_Down:
+            scrollRequest(ScrollRequest::LineDown);
+            break;
+        default:
+            event->ignore();
+            return;  // digits and other characters go to the main window
     }
 }
 
@@ -226,7 +271,8 @@ void ChannelListView::mousePressEvent(QMouseEvent* event) {
 
 void ChannelListView::wheelEvent(QWheelEvent* event) {
     const int steps = event->angleDelta().y() / 120;
-    for (int i = 0; i < std::abs(steps); ++i) scrollRequest(steps > 0 ? ScrollRequest::LineUp : ScrollRequest::LineDown);
+    for (int i = 0; i < std::abs(steps); ++i)
+        scrollRequest(steps > 0 ? ScrollRequest::LineUp : ScrollRequest::LineDown);
 }
 
 void ChannelListView::changeEvent(QEvent* event) {

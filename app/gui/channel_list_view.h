@@ -4,17 +4,21 @@
 #include <QImage>
 #include <QRegion>
 #include <array>
-#include <string>
 #include <functional>
+#include <string>
 
 #include "app/core/channel_list_text.h"
 #include "app/core/list_scrolling.h"
 
 namespace vz {
 
+// What a line shows: its text, except for a channel not read yet, whose values would only be the
+// zeros the program started with: "U3   not read yet".
+QString shownLineText(const ListLine& line);
+
 class ChannelListView : public QAbstractScrollArea {
     Q_OBJECT
-public:
+  public:
     explicit ChannelListView(QWidget* parent);
 
     void scrollRequest(ScrollRequest r, int thumbPosition = 0);
@@ -36,7 +40,7 @@ public:
     // A right click on a channel's line (opens the output configuration dialog).
     std::function<void(int channel)> onRightClick;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -44,7 +48,7 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void changeEvent(QEvent* event) override;
 
-private:
+  private:
     void syncScrollBar();
     QRect rowRect(int listY) const;
     int selectedRowY() const;  // list y of the selected channel's row, -1 when none
@@ -53,6 +57,7 @@ private:
     // Laid-out lines of the last repaint: most lines do not change from one tick to the next.
     struct CachedLine {
         std::string text;
+        MeasurementState state = MeasurementState::read;
         QImage image;  // the line drawn once; repaints only copy it
     };
     std::array<CachedLine, 130> cache_;

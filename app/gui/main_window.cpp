@@ -7,35 +7,37 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QScreen>
 #include <QShortcut>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/core/channel_selection.h"
-#include "base/polling_state.h"
-#include "canfw/gui/fw_update_dialog.h"
-#include "ctrlfw/gui/controller_firmware_dialog.h"
-#include "prg/vzprg.h"
 #include "app/core/shell_commands.h"
+#include "app/gui/channel_list_view.h"
+#include "app/gui/menu_table.h"
+#include "base/command_ids.h"
+#include "base/controller_type.h"
+#include "base/operator_seam.h"
+#include "base/polling_state.h"
+#include "base/settings.h"
+#include "canfw/gui/fw_update_dialog.h"
 #include "channel/channel_table.h"
 #include "channel/composite_setters.h"
-#include "dialogs/gui/dialog_events.h"
+#include "configfile/gui/busy_cursor.h"
+#include "configfile/gui/config_file_dialogs.h"
+#include "ctrlfw/gui/controller_firmware_dialog.h"
 #include "dialogs/gui/controller_configuration_dialog.h"
+#include "dialogs/gui/dialog_events.h"
 #include "dialogs/gui/dvm_window.h"
 #include "dialogs/gui/jova_io_test_dialog.h"
 #include "dialogs/gui/output_calibration_dialog.h"
 #include "dialogs/gui/output_configuration_dialog.h"
 #include "dialogs/output_calibration.h"
-#include "base/settings.h"
-#include "app/gui/channel_list_view.h"
-#include "base/command_ids.h"
-#include "app/gui/menu_table.h"
-#include "configfile/gui/busy_cursor.h"
-#include "configfile/gui/config_file_dialogs.h"
-#include "base/operator_seam.h"
 #include "link/usb_link.h"
+#include "prg/vzprg.h"
 #include "trace/gui/graph_commands.h"
 #include "ui_about_dialog.h"
-#include "base/controller_type.h"
 
 namespace vz {
 
@@ -44,6 +46,8 @@ MainWindow::MainWindow(bool expertView) : list_(new ChannelListView(this)), grap
     setCentralWidget(list_);
     resize(800, expertView ? 378 : 342);
     buildMenu(kFullMenu, kFullMenuSize);
+    // The normal view never offers the expert commands, also not while the crate is searched.
+    if (!expertView) removeExpertCommands();
 
     // Accelerator table 109: works whether or not the menu has the item.
     struct Accelerator {
@@ -88,9 +92,13 @@ MainWindow::~MainWindow() {
     list_->onRepainted = {};
 }
 
-OutputConfigurationDialog* MainWindow::outputConfiguration() const { return outputConfiguration_.data(); }
+OutputConfigurationDialog* MainWindow::outputConfiguration() const {
+    return outputConfiguration_.data();
+}
 
-OutputCalibrationDialog* MainWindow::outputCalibration() const { return outputCalibration_.data(); }
+OutputCalibrationDialog* MainWindow::outputCalibration() const {
+    return outputCalibration_.data();
+}
 
 void MainWindow::postToChannelDialogs(int eventType, bool calibrationToo) {
     if (calibrationToo && outputCalibration_)
@@ -98,13 +106,37 @@ void MainWindow::postToChannelDialogs(int eventType, bool calibrationToo) {
     if (outputConfiguration_ && outputConfiguration_->isEnabled())
         QCoreApplication::postEvent(outputConfiguration_, new QEvent(static_cast<QEvent::Type>(eventType)));
     if (dvm_) QCoreApplication::postEvent(dvm_, new QEvent(static_cast<QEvent::Type>(eventType)));
-    if (jovaIoTest_) QCoreApplication::postEvent(jovaIoTest_, new QEvent(static_cast<QEvent::Type>(eventType)));
+    if (jovaIoTest_)
+        QCoreApplication::postEvent(jovaIoTest_, new QEvent(static_cast<QEvent::Type>(eventType)));
 }
 
-DvmWindow* MainWindow::dvmWindow() const { return dvm_.data(); }
-JovaIoTestDialog* MainWindow::jovaIoTest() const { return jovaIoTest_.data(); }
-ControllerConfigurationDialog* MainWindow::controllerConfiguration() const { return controllerConfiguration_.data(); }
-ControllerFirmwareDialog* MainWindow::controllerFirmware() const { return controllerFirmware_.data(); }
+DvmWindow* MainWindow::dvmWindow() const {
+    return dvm_.data();
+}
+JovaIoTestDialog* MainWindow::jovaIoTest() const {
+    return jovaIoTest_.data();
+}
+ControllerConfigurationDialog* MainWindow::controllerConfiguration() const {
+    return controllerConfiguration_.data();
+}
+ControllerFirmwareDialog* MainWindow::controllerFirmware() const {
+    return controllerFirmware_.data();
+}
+
+void MainWindow::placeBeside(QWidget* dialog) const {
+    // Right of the main window, its top level with the window's, so the list stays in sight; on the
+    // left where the screen ends first, and within the screen in any case.
+    const QRect main = frameGeometry();
+    const QSize size = dialog->frameGeometry().size();
+    QPoint at(main.right() + 1, main.top());
+    if (const QScreen* screen = this->screen()) {
+        const QRect area = screen->availableGeometry();
+        if (at.x() + size.width() > area.right() + 1) at.setX(main.left() - size.width());
+        at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())));
+        at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height())));
+    }
+    dialog->move(at);
+}
 
 // Each modeless dialog is opened and closed by its own menu command.
 void MainWindow::toggleDvm() {
@@ -115,6 +147,7 @@ void MainWindow::toggleDvm() {
     if (selectedChannel < 0 || selectedChannel >= kChannelCount) return;
     dvm_ = new DvmWindow(this);
     dvm_->show();
+    placeBeside(dvm_);
 }
 
 void MainWindow::toggleControllerConfiguration() {
@@ -163,6 +196,7 @@ void MainWindow::openOutputConfiguration() {
     outputConfiguration_ = new OutputConfigurationDialog(this, form, controllerType,
                                                          (fCmdLine & kExpertView) != 0, selectedChannel);
     outputConfiguration_->show();
+    placeBeside(outputConfiguration_);
 }
 
 void MainWindow::toggleOutputCalibration() {
@@ -200,8 +234,8 @@ void MainWindow::toggleOutputCalibration() {
         list_->refresh();
         postToChannelDialogs(kSelectionChangedEvent, false);
     };
-    outputCalibration_ = new OutputCalibrationDialog(this, form, controllerType, (fCmdLine & kExpertView) != 0,
-                                                     selectedChannel, std::move(links));
+    outputCalibration_ = new OutputCalibrationDialog(
+        this, form, controllerType, (fCmdLine & kExpertView) != 0, selectedChannel, std::move(links));
     outputCalibration_->show();
 }
 
@@ -242,20 +276,28 @@ void MainWindow::removeMenuCommand(int id) {
     action->deleteLater();
 }
 
-void MainWindow::useReducedMenu() { buildMenu(kReducedMenu, kReducedMenuSize); }
+void MainWindow::useReducedMenu() {
+    buildMenu(kReducedMenu, kReducedMenuSize);
+}
 
 void MainWindow::adjustMenuForController(int type, bool expertView) {
     if (type == kKts || type == kVar7) {
         useReducedMenu();
     } else if (!expertView) {
-        for (int id : {cmd::kTrace, cmd::kScope, cmd::kAllInhibitOn, cmd::kAllInhibitOff}) removeMenuCommand(id);
+        removeExpertCommands();
     }
+}
+
+void MainWindow::removeExpertCommands() {
+    for (int id : {cmd::kTrace, cmd::kScope, cmd::kAllInhibitOn, cmd::kAllInhibitOff}) removeMenuCommand(id);
 }
 
 void MainWindow::dispatchCommand(int id) {
     emit commandDispatched(id);
     switch (id) {
-        case cmd::kExit: close(); break;
+        case cmd::kExit:
+            close();
+            break;
         case cmd::kSelectOutput:
             stepChannel(+1);
             list_->refresh();
@@ -264,16 +306,36 @@ void MainWindow::dispatchCommand(int id) {
             pollingStopped = !pollingStopped;
             if (QAction* a = menuAction(cmd::kStop)) a->setText(pollingStopped ? "&Start" : "&Stop");
             break;
-        case cmd::kInfo: showAbout(); break;
-        case cmd::kOutputConfiguration: toggleOutputConfiguration(); break;
-        case cmd::kOutputCalibration: toggleOutputCalibration(); break;
-        case cmd::kDvm: toggleDvm(); break;
-        case cmd::kScope: graphs_->scopeCommand(); break;
-        case cmd::kTrace: graphs_->traceCommand(); break;
-        case cmd::kSystemConfiguration: toggleControllerConfiguration(); break;
-        case cmd::kFirmwareUpdate: toggleControllerFirmware(); break;
-        case cmd::kFirmwareUpdateViaCan: openCanUpdateDialog(this); break;
-        case cmd::kSaveConfiguration: saveConfigurationCommand(this); break;
+        case cmd::kInfo:
+            showAbout();
+            break;
+        case cmd::kOutputConfiguration:
+            toggleOutputConfiguration();
+            break;
+        case cmd::kOutputCalibration:
+            toggleOutputCalibration();
+            break;
+        case cmd::kDvm:
+            toggleDvm();
+            break;
+        case cmd::kScope:
+            graphs_->scopeCommand();
+            break;
+        case cmd::kTrace:
+            graphs_->traceCommand();
+            break;
+        case cmd::kSystemConfiguration:
+            toggleControllerConfiguration();
+            break;
+        case cmd::kFirmwareUpdate:
+            toggleControllerFirmware();
+            break;
+        case cmd::kFirmwareUpdateViaCan:
+            openCanUpdateDialog(this);
+            break;
+        case cmd::kSaveConfiguration:
+            saveConfigurationCommand(this);
+            break;
         case cmd::kReadConfiguration: {
             ReadConfigDialog dialog(this);
             dialog.exec();
@@ -292,8 +354,8 @@ void MainWindow::showAbout() {
     Ui::AboutDialog ui;
     ui.setupUi(&dialog);
     auto version = [](const char* name, const uint32_t words[2]) {
-        return QString::asprintf("%s Version %d.%d.%d.%d", name, words[0] >> 16, words[0] & 0xFFFF, words[1] >> 16,
-                                 words[1] & 0xFFFF);
+        return QString::asprintf("%s Version %d.%d.%d.%d", name, words[0] >> 16, words[0] & 0xFFFF,
+                                 words[1] >> 16, words[1] & 0xFFFF);
     };
     ui.programVersion->setText(QString::asprintf("%s %s Version %s", "VIDIzozorez", "", "2.1.6742.0"));
     ui.libraryVersion->setText(version("SiUSBXp.dll", usbInfo.dllVersion));

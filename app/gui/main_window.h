@@ -21,7 +21,7 @@ class OutputConfigurationDialog;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit MainWindow(bool expertView);
     ~MainWindow() override;
 
@@ -47,14 +47,17 @@ public:
     // The scope and trace graphs.
     GraphCommands* graphCommands() const { return graphs_; }
 
-signals:
+  signals:
     void commandDispatched(int id);
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+  private:
     void buildMenu(const struct MenuRow* rows, int count);
+    void removeExpertCommands();
+    // Moves a modeless channel dialog beside the main window.
+    void placeBeside(QWidget* dialog) const;
     void showAbout();
     void toggleOutputConfiguration();
     void openOutputConfiguration();

@@ -1,7 +1,6 @@
 #include "app/gui/program.h"
 
 #include <QApplication>
-#include <QTimer>
 #include <string>
 #include <vector>
 
@@ -11,11 +10,11 @@
 #include "app/gui/arrow_key_filter.h"
 #include "app/gui/channel_list_view.h"
 #include "app/gui/main_window.h"
+#include "app/gui/polling_timer.h"
 #include "app/gui/qt_operator.h"
 #include "app/gui/startup_connection.h"
 #include "base/settings.h"
 #include "link/link_capture.h"
-#include "trace/trace_acquisition.h"
 
 namespace vz {
 
@@ -57,14 +56,8 @@ int runProgram(int argc, char** argv) {
     if (!connected) return 0;
     ChannelListView* list = window.channelList();
 
-    QTimer polling;
-    QObject::connect(&polling, &QTimer::timeout, &window, [&seam, list] {
-        if (seam.pumping()) return;  // inside an exchange that waits for the crate: no second one
-        if (traceWaiting()) return;  // a trace waits for its module: the link stays with it
-        pollingTick();
-        list->refresh();
-    });
-    polling.start(100);
+    PollingTimer polling(list, [&seam] { return seam.pumping(); });
+    polling.start();
     return app.exec();
 }
 

@@ -12,8 +12,8 @@
 #include <cstdlib>
 
 #include "app/gui/input_gate.h"
-#include "configfile/gui/busy_cursor.h"
 #include "app/gui/main_window.h"
+#include "configfile/gui/busy_cursor.h"
 #include "ui_comm_problem_dialog.h"
 #include "ui_usb_select_dialog.h"
 
@@ -29,7 +29,9 @@ QtOperator::~QtOperator() {
     if (problemDialog_) delete problemDialog_.data();
 }
 
-bool QtOperator::onGuiThread() const { return QThread::currentThread() == thread(); }
+bool QtOperator::onGuiThread() const {
+    return QThread::currentThread() == thread();
+}
 
 void QtOperator::post(std::function<void()> call) {
     QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
@@ -39,45 +41,73 @@ BoxAnswer QtOperator::messageBox(const BoxRequest& box) {
     if (!onGuiThread()) {
         // A question needs its answer: the calling thread waits for the GUI thread.
         BoxAnswer answer = BoxAnswer::Cancel;
-        QMetaObject::invokeMethod(this, [&] { answer = messageBox(box); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [&] { answer = messageBox(box); }, Qt::BlockingQueuedConnection);
         return answer;
     }
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (box.icon) {
-        case BoxIcon::None: break;
-        case BoxIcon::Information: icon = QMessageBox::Information; break;
-        case BoxIcon::Question: icon = QMessageBox::Question; break;
-        case BoxIcon::Warning: icon = QMessageBox::Warning; break;
-        case BoxIcon::Error: icon = QMessageBox::Critical; break;
+        case BoxIcon::None:
+            break;
+        case BoxIcon::Information:
+            icon = QMessageBox::Information;
+            break;
+        case BoxIcon::Question:
+            icon = QMessageBox::Question;
+            break;
+        case BoxIcon::Warning:
+            icon = QMessageBox::Warning;
+            break;
+        case BoxIcon::Error:
+            icon = QMessageBox::Critical;
+            break;
     }
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     switch (box.buttons) {
-        case BoxButtons::Ok: buttons = QMessageBox::Ok; break;
-        case BoxButtons::OkCancel: buttons = QMessageBox::Ok | QMessageBox::Cancel; break;
-        case BoxButtons::RetryCancel: buttons = QMessageBox::Retry | QMessageBox::Cancel; break;
-        case BoxButtons::AbortRetryIgnore: buttons = QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore; break;
-        case BoxButtons::YesNo: buttons = QMessageBox::Yes | QMessageBox::No; break;
+        case BoxButtons::Ok:
+            buttons = QMessageBox::Ok;
+            break;
+        case BoxButtons::OkCancel:
+            buttons = QMessageBox::Ok | QMessageBox::Cancel;
+            break;
+        case BoxButtons::RetryCancel:
+            buttons = QMessageBox::Retry | QMessageBox::Cancel;
+            break;
+        case BoxButtons::AbortRetryIgnore:
+            buttons = QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
+            break;
+        case BoxButtons::YesNo:
+            buttons = QMessageBox::Yes | QMessageBox::No;
+            break;
     }
     // Windows-1252 texts are shown through a Latin-1 conversion.
     // Boxes and dialogs are answered with the ordinary arrow, also while the window is busy.
     const OverrideCursor arrow(Qt::ArrowCursor);
-    QMessageBox mb(icon, QString::fromLatin1(box.caption.c_str()), QString::fromLatin1(box.text.c_str()), buttons,
-                   box.ownedByMainWindow ? window_ : nullptr);
+    QMessageBox mb(icon, QString::fromLatin1(box.caption.c_str()), QString::fromLatin1(box.text.c_str()),
+                   buttons, box.ownedByMainWindow ? window_ : nullptr);
     switch (mb.exec()) {
-        case QMessageBox::Ok: return BoxAnswer::Ok;
-        case QMessageBox::Retry: return BoxAnswer::Retry;
-        case QMessageBox::Abort: return BoxAnswer::Abort;
-        case QMessageBox::Ignore: return BoxAnswer::Ignore;
-        case QMessageBox::Yes: return BoxAnswer::Yes;
-        case QMessageBox::No: return BoxAnswer::No;
-        default: return BoxAnswer::Cancel;
+        case QMessageBox::Ok:
+            return BoxAnswer::Ok;
+        case QMessageBox::Retry:
+            return BoxAnswer::Retry;
+        case QMessageBox::Abort:
+            return BoxAnswer::Abort;
+        case QMessageBox::Ignore:
+            return BoxAnswer::Ignore;
+        case QMessageBox::Yes:
+            return BoxAnswer::Yes;
+        case QMessageBox::No:
+            return BoxAnswer::No;
+        default:
+            return BoxAnswer::Cancel;
     }
 }
 
 int QtOperator::chooseUsbDevice(const std::vector<UsbChoice>& devices) {
     if (!onGuiThread()) {
         int chosen = -1;
-        QMetaObject::invokeMethod(this, [&] { chosen = chooseUsbDevice(devices); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [&] { chosen = chooseUsbDevice(devices); }, Qt::BlockingQueuedConnection);
         return chosen;
     }
     // Boxes and dialogs are answered with the ordinary arrow, also while the window is busy.
@@ -101,7 +131,8 @@ int QtOperator::chooseUsbDevice(const std::vector<UsbChoice>& devices) {
     QPushButton* ok = ui.buttons->button(QDialogButtonBox::Ok);
     ok->setProperty("controlId", 1);
     ok->setEnabled(false);
-    QObject::connect(ui.available, &QListWidget::currentRowChanged, ok, [ok](int row) { ok->setEnabled(row >= 0); });
+    QObject::connect(ui.available, &QListWidget::currentRowChanged, ok,
+                     [ok](int row) { ok->setEnabled(row >= 0); });
     QObject::connect(ui.available, &QListWidget::itemDoubleClicked, &dialog, &QDialog::accept);
     if (window_) {
         dialog.adjustSize();
@@ -116,10 +147,17 @@ int QtOperator::chooseUsbDevice(const std::vector<UsbChoice>& devices) {
 
 void QtOperator::commProblemOpen(const std::string& caption) {
     if (!onGuiThread()) {
-        // The exchange that calls holds linkLock: never wait for the GUI thread from there.
-        post([this, caption] { commProblemOpen(caption); });
+        // The exchange that calls holds linkLock: never wait for the GUI thread from there. The GUI
+        // thread's own loop runs the dialog then, beside the worker's window.
+        post([this, caption] { openProblemDialog(caption, false); });
         return;
     }
+    // Pumped from inside an exchange on this thread: the dialog is then the only way out, so it must
+    // take input whatever other dialog (a box, a progress, a modal dialog) is open.
+    openProblemDialog(caption, true);
+}
+
+void QtOperator::openProblemDialog(const std::string& caption, bool modal) {
     if (!problemDialog_) {
         auto* dialog = new QDialog(window_);
         Ui::CommProblemDialog ui;
@@ -132,9 +170,26 @@ void QtOperator::commProblemOpen(const std::string& caption) {
         problemDialog_ = dialog;
     }
     cancelPressed_ = false;
-    problemDialog_->setWindowTitle(QString::fromLatin1(caption.c_str()));
-    if (window_) problemDialog_->move(window_->mapToGlobal(window_->centralWidget()->pos()));
+    const QString title = QString::fromLatin1(caption.c_str());
+    problemDialog_->setWindowTitle(title);
+    if (!problemDialog_->isVisible())
+        problemDialog_->setWindowModality(modal ? Qt::ApplicationModal : Qt::NonModal);
+    // Wide enough for the whole caption beside the title bar's icon and buttons.
+    problemDialog_->adjustSize();
+    const int captionWidth = problemDialog_->fontMetrics().horizontalAdvance(title) + kTitleBarExtraPx;
+    if (problemDialog_->width() < captionWidth)
+        problemDialog_->resize(captionWidth, problemDialog_->height());
+    placeProblemDialog();
     problemDialog_->show();
+    // A window manager may place a new window by its own rule: put it back below the menu.
+    placeProblemDialog();
+}
+
+void QtOperator::placeProblemDialog() {
+    // At the top-left corner of the list, below the menu bar, which stays visible.
+    if (!window_ || !problemDialog_) return;
+    const QWidget* list = window_->centralWidget();
+    problemDialog_->move(list ? list->mapToGlobal(QPoint(0, 0)) : window_->mapToGlobal(QPoint(0, 0)));
 }
 
 bool QtOperator::commProblemPump() {
@@ -186,6 +241,8 @@ void QtOperator::removeMenuCommand(int commandId) {
     if (window_) window_->removeMenuCommand(commandId);
 }
 
-void QtOperator::endProcess(int exitCode) { std::exit(exitCode); }
+void QtOperator::endProcess(int exitCode) {
+    std::exit(exitCode);
+}
 
 }  // namespace vz

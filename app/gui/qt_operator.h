@@ -4,6 +4,7 @@
 // the GUI thread, so calls from another thread are handed to it. Questions (boxes, the device choice)
 // wait for their answer; everything else is posted and returns at once, because the caller may hold
 // linkLock while the GUI thread waits for it.
+#include <QDialog>
 #include <QObject>
 #include <QPointer>
 #include <atomic>
@@ -12,15 +13,13 @@
 
 #include "base/operator_seam.h"
 
-#include <QDialog>
-
 namespace vz {
 
 class MainWindow;
 
 class QtOperator final : public QObject, public OperatorSeam {
     Q_OBJECT
-public:
+  public:
     explicit QtOperator(MainWindow* window);
     ~QtOperator() override;
 
@@ -41,7 +40,11 @@ public:
     // start another exchange then.
     bool pumping() const { return pumping_; }
 
-private:
+  private:
+    // Room the title bar needs besides the caption's text: icon, close and other buttons.
+    static constexpr int kTitleBarExtraPx = 110;
+    void openProblemDialog(const std::string& caption, bool modal);
+    void placeProblemDialog();
     bool onGuiThread() const;
     void post(std::function<void()> call);
 

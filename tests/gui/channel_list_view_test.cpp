@@ -1,17 +1,22 @@
+#include "app/gui/channel_list_view.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QListWidget>
-#include <QTimer>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <set>
 
+#include "app/core/channel_list_text.h"
 #include "app/core/channel_selection.h"
-#include "base/settings.h"
-#include "app/gui/channel_list_view.h"
+#include "app/core/polling.h"
 #include "app/gui/main_window.h"
 #include "app/gui/qt_operator.h"
+#include "base/settings.h"
 #include "channel/channel_table.h"
+#include "link/comm_problem.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
 #include "tests/support/crate_fixture.h"
@@ -20,15 +25,18 @@ namespace vz {
 namespace {
 
 class ChannelListViewTest : public test::CrateFixture {
-protected:
-    void SetUp() override {
-        CrateFixture::SetUp();
+  protected:
+    static std::string modules() {
         std::string modules;
         for (int i = 0; i < 20; ++i)
-            modules += (i ? "," : "") + std::string(R"({"channel": )") + std::to_string(i) + R"(, "serialNumber": )" +
-                       std::to_string(100 + i) + R"(, "firmware": {"name": "DEVIZ"}, "on": )" +
-                       (i == 5 ? "true" : "false") + "}";
-        useScenario(test::oneBridgeScenario(modules));
+            modules += (i ? "," : "") + std::string(R"({"channel": )") + std::to_string(i) +
+                       R"(, "serialNumber": )" + std::to_string(100 + i) +
+                       R"(, "firmware": {"name": "DEVIZ"}, "on": )" + (i == 5 ? "true" : "false") + "}";
+        return modules;
+    }
+    void SetUp() override {
+        CrateFixture::SetUp();
+        useScenario(test::oneBridgeScenario(modules()));
         ASSERT_TRUE(usbOpen(usbInfo));
         bindDirectOperations();
         for (int i = 0; i < 20; ++i) {
@@ -115,7 +123,7 @@ TEST_F(ChannelListViewTest, RefreshRepaintsOnlyTheRowsThatChanged) {
     ChannelListView* view = w.channelList();
     view->refresh();
     EXPECT_TRUE(view->refresh().isEmpty());  // nothing changed, nothing to paint
-    channelTable.channels[7].status = 1;      // channel 7 turned on
+    channelTable.channels[7].status = 1;     // channel 7 turned on
     const QRegion changed = view->refresh();
     ASSERT_EQ(changed.rectCount(), 1);
     EXPECT_EQ(changed.boundingRect().top(), channelTable.channels[7].rowTop);
@@ -145,6 +153,56 @@ TEST_F(ChannelListViewTest, SelectedRowHasALightBackgroundAndTheSameText) {
     EXPECT_GT(selected.lightness(), 150);  // light: the text stays readable
 }
 
+// Rows not read yet say so instead of showing zeros; rows whose last read failed (here after CANCEL
+// on a crate that went silent) keep their values greyed, so they cannot pass for live ones.
+TEST_F(ChannelListViewTest, UnreadAndStaleRowsAreMarked) {
+    MainWindow w(false);
+    w.resize(800, 600);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    ChannelListView* view = w.channelList();
+    ChannelListText text;
+    buildChannelList(text);
+    ASSERT_EQ(text.lines[0].channel, 0);
+    EXPECT_EQ(text.lines[0].state, MeasurementState::notRead);
+    EXPECT_EQ(shownLineText(text.lines[0]), "U0   not read yet");
+
+    fCmdLine |= kMeasureFromModules;
+    pollingTick();  // channel 0
+    buildChannelList(text);
+    EXPECT_EQ(text.lines[0].state, MeasurementState::read);
+    EXPECT_TRUE(shownLineText(text.lines[0]).startsWith("U0   Usense:"))
+        << shownLineText(text.lines[0]).toStdString();
+    EXPECT_EQ(text.lines[1].state, MeasurementState::notRead);
+
+    auto rowColours = [&](int channel) {
+        view->refresh();
+        const QImage image = view->viewport()->grab().toImage();
+        std::set<QRgb> colours;
+        const int top = channelTable.channels[static_cast<std::size_t>(channel)].rowTop;
+        for (int y = top; y < top + 18; ++y)
+            for (int x = 0; x < 300; ++x) colours.insert(image.pixel(x, y) & 0xFFFFFF);
+        return colours;
+    };
+    const QRgb textColour = view->palette().color(QPalette::Text).rgb() & 0xFFFFFF;
+    EXPECT_TRUE(rowColours(0).count(textColour)) << "a live row in the text colour";
+
+    // U0 goes silent after one more read; the operator gave up waiting for it (CANCEL).
+    usbClose();
+    useScenario(test::oneBridgeScenario(
+        modules(), R"({"kind": "noReply", "channel": 0, "operation": "readShort", "after": 1})"));
+    ASSERT_TRUE(usbOpen(usbInfo));
+    bindDirectOperations();
+    commProblem.abort = true;
+    for (int i = 0; i < 20; ++i) pollingTick();  // round to channel 0 again
+    buildChannelList(text);
+    ASSERT_EQ(text.lines[0].state, MeasurementState::read) << "read once more";
+    for (int i = 0; i < 20; ++i) pollingTick();
+    buildChannelList(text);
+    EXPECT_EQ(text.lines[0].state, MeasurementState::failed);
+    EXPECT_TRUE(shownLineText(text.lines[0]).startsWith("U0   Usense:")) << "the last values stay";
+    EXPECT_FALSE(rowColours(0).count(textColour)) << "but not in the colour of live ones";
+}
+
 }  // namespace
 }  // namespace vz
-

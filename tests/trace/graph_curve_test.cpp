@@ -1,11 +1,17 @@
-// Curves: pushing, setting, the statistics and their text.
+// Curves: pushing, setting, the statistics and their text; the saved CSV.
 #include "trace/graph_curve.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
+#include "trace/curve_csv.h"
 #include "trace/graph_text.h"
+#include "trace/trace_buffer.h"
 
 namespace vz {
 namespace {
@@ -87,6 +93,35 @@ TEST(GraphText, TabStopsFromTheOrigin) {
     // A part longer than its column moves the next to the stop after its end.
     const std::vector<std::string> wide = {std::string(30, 'x'), "a", "b"};
     EXPECT_EQ(tabbedPartPositions(wide, 10, width), (std::vector<int>{10, 340, 470}));
+}
+
+}  // namespace
+}  // namespace vz
+
+namespace vz {
+namespace {
+
+// Saved data: a time column and units in the header (raw counts marked), written whole or not at all.
+TEST(CurveCsv, TimeColumnUnitsAndAWholeFile) {
+    Graph g = makeTraceGraph(2);
+    setValue(g.curves[0], 1, -7);
+    const std::string csv = curvesCsv(g);
+    EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
+              "index,time [s],uSense (HWI) [raw],uModule (HWI) [raw],iModule (HWI) [raw],Y3");
+    EXPECT_NE(csv.find("\r\n1,5.13e-05,-7,0,0,0\r\n"), std::string::npos) << "5.13 ms over 100 samples";
+    EXPECT_EQ(makeTraceGraph(1).curves[2].unit, "A");
+
+    const auto dir = std::filesystem::temp_directory_path() / ("vz-csv-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "t.csv").string();
+    std::string error;
+    ASSERT_TRUE(writeCurvesCsv(path, g, error)) << error;
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), csv);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "no temporary file left";
+    EXPECT_FALSE(writeCurvesCsv((dir / "missing" / "t.csv").string(), g, error));
+    EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

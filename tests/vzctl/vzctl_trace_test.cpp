@@ -42,23 +42,24 @@ TEST_F(VzctlTraceTest, TraceUnderASwitchingLoadShowsTheStepsInTheCsv) {
     std::ifstream in(csv);
     std::string line;
     ASSERT_TRUE(std::getline(in, line));
-    EXPECT_EQ(line, "index,uSense (SWI),uModule (SWI),iModule (SWI),Y3\r");
+    EXPECT_EQ(line, "index,time [s],uSense (SWI) [V],uModule (SWI) [V],iModule (SWI) [A],Y3\r");
     std::set<double> currents;
     int rows = 0, steps = 0;
     double last = -1;
     while (std::getline(in, line)) {
         std::vector<double> v;
         std::size_t at = 0;
-        for (int c = 0; c < 5; ++c) {
+        for (int c = 0; c < 6; ++c) {
             const std::size_t comma = line.find(',', at);
             v.push_back(std::stod(line.substr(at, comma - at)));
             at = comma + 1;
         }
+        EXPECT_NEAR(v[1], v[0] * 82.08e-3 / 100, 1e-12) << "mode 1: 100 samples in 82.08 ms";
         EXPECT_EQ(v[0], rows++);
-        EXPECT_EQ(v[1], 5.0);
-        currents.insert(v[3]);
-        if (last >= 0 && v[3] != last) ++steps;
-        last = v[3];
+        EXPECT_EQ(v[2], 5.0);
+        currents.insert(v[4]);
+        if (last >= 0 && v[4] != last) ++steps;
+        last = v[4];
     }
     EXPECT_EQ(rows, 100);
     EXPECT_EQ(currents, (std::set<double>{0.5, 1.0}));

@@ -1,31 +1,49 @@
 #include "trace/gui/graph_commands.h"
 
 #include <QActionGroup>
-#include <QApplication>
 #include <QMenu>
 #include <QProgressDialog>
+#include <algorithm>
 
 #include "channel/channel_table.h"
+#include "link/comm_problem.h"
 #include "trace/scope_sampling.h"
 #include "trace/trace_acquisition.h"
+#include "trace/trace_job.h"
 
 namespace vz {
+namespace {
 
-GraphCommands::GraphCommands(QWidget* owner) : QObject(owner), owner_(owner), traceMode_(kDefaultTraceMode) {}
+// How often a waiting trace looks whether its pause is over; the pause itself is on clock().
+constexpr int kStepCheckMs = 50;
+
+}  // namespace
+
+GraphCommands::GraphCommands(QWidget* owner) : QObject(owner), owner_(owner), traceMode_(kDefaultTraceMode) {
+    stepTimer_.setSingleShot(true);
+    connect(&stepTimer_, &QTimer::timeout, this, &GraphCommands::traceStep);
+}
 
 GraphCommands::~GraphCommands() {
+    stepTimer_.stop();
+    closeProgress();
     delete scope_.data();
     delete trace_.data();
 }
 
 void GraphCommands::scopeCommand() {
-    if (scope_) {
-        scope_->show();
-        scope_->raise();
+    if (scope_ && scope_->isVisible()) {
+        sampling_ = !sampling_;
     } else {
-        scope_ = createGraph(makeScopeGraph(), owner_);
+        // Opened, or reopened after its window was closed: the operator wants to see it run.
+        if (scope_)
+            scope_->show();
+        else
+            scope_ = createGraph(makeScopeGraph(), owner_);
+        sampling_ = true;
     }
-    sampling_ = !sampling_;
+    scope_->raise();
+    scope_->setPaused(!sampling_);
 }
 
 void GraphCommands::scopeSample() {
@@ -38,7 +56,10 @@ void GraphCommands::setTraceMode(int mode) {
 }
 
 void GraphCommands::traceCommand() {
-    if (tracing_) return;  // the wait lets events through; one trace at a time
+    if (job_) {  // one trace at a time: bring its progress forward
+        if (progress_ && progress_->isVisible()) progress_->raise();
+        return;
+    }
     if (selectedChannel < 0 || selectedChannel >= kChannelCount) return;
     const int channel = selectedChannel;
     if (trace_ && traceGraphMode_ != traceMode_) delete trace_.data();  // laid out for another mode
@@ -59,29 +80,86 @@ void GraphCommands::traceCommand() {
         };
     }
 
-    // The module records in milliseconds; the wait looks every 500 ms and can be cancelled.
-    tracing_ = true;
-    QProgressDialog progress(QString("Waiting for the trace of U%1 ...").arg(channel), "Cancel", 0,
-                             samplesToWait_, owner_);
-    progress.setWindowTitle("Trace");
-    progress.setWindowModality(Qt::ApplicationModal);
-    progress.setMinimumDuration(1000);
-    TraceBuffer buffer{};
-    const TraceOutcome outcome =
-        acquireTrace(channel, traceMode_, samplesToWait_, buffer, [&progress](int recorded, int needed) {
-            progress.setMaximum(needed);
-            progress.setValue(recorded);
-            QApplication::processEvents();
-            return !progress.wasCanceled();
-        });
-    progress.reset();
-    tracing_ = false;
-    if (outcome != TraceOutcome::complete || !trace_) return;
-    const QOR& q = channelTable.channels[static_cast<std::size_t>(channel)];
-    fillTraceGraph(trace_->graph(), buffer, q.system().voltageExponent, q.system().currentExponent);
-    trace_->show();
-    trace_->raise();
-    trace_->refresh();
+    job_ = std::make_unique<TraceJob>(channel, traceMode_, samplesToWait_);
+    abortedBefore_ = commProblem.abort;
+    // Modeless: the list, the other windows and the communication problem dialog stay usable.
+    auto* progress = new QProgressDialog(QString("Waiting for the trace of U%1 ...").arg(channel), "Cancel",
+                                         0, samplesToWait_, owner_);
+    progress->setWindowTitle("Trace");
+    progress->setWindowModality(Qt::NonModal);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    progress->setMinimumDuration(1000);
+    // Queued: the box finishes its own cancel() before it is deleted.
+    connect(progress, &QProgressDialog::canceled, this, &GraphCommands::cancelTrace, Qt::QueuedConnection);
+    progress->setValue(0);
+    progress_ = progress;
+    stepTimer_.start(0);
+}
+
+void GraphCommands::traceStep() {
+    if (!job_) return;
+    // Another exchange waits for the crate (its problem dialog is up): no second one inside it.
+    if (commProblem.dialogShown || !job_->due()) {
+        stepTimer_.start(std::clamp<int>(static_cast<int>(job_->untilDueUs() / 1000), 1, kStepCheckMs));
+        return;
+    }
+    stepping_ = true;
+    job_->step();  // may pump the problem dialog's events
+    stepping_ = false;
+    if (cancelRequested_) job_->cancel();  // Cancel arrived during the step
+    cancelRequested_ = false;
+    if (job_->finished()) {
+        endTrace();
+        return;
+    }
+    if (progress_) {
+        // Only on a change: setting the minimum again would restart the box's one-second delay.
+        const int value = std::min(job_->recorded(), job_->needed());
+        if (progress_->maximum() != job_->needed()) progress_->setMaximum(job_->needed());
+        if (progress_->value() != value) progress_->setValue(value);
+    }
+    stepTimer_.start(job_->waiting() ? kStepCheckMs : 0);
+}
+
+void GraphCommands::cancelTrace() {
+    if (!job_) return;
+    if (stepping_) {  // the step below on the stack still uses the job: it ends after it
+        cancelRequested_ = true;
+        return;
+    }
+    job_->cancel();
+    endTrace();
+}
+
+void GraphCommands::closeProgress() {
+    if (!progress_) return;
+    QProgressDialog* progress = progress_.data();
+    progress_ = nullptr;
+    progress->disconnect(this);
+    progress->reset();  // stops its timer: it must never show up after the trace ended
+    progress->hide();
+    progress->deleteLater();
+}
+
+void GraphCommands::endTrace() {
+    stepTimer_.stop();
+    const std::unique_ptr<TraceJob> job = std::move(job_);
+    // The box goes first: a report of the outcome must not end up under a box that waits for nothing.
+    closeProgress();
+    // The operator ended it with CANCEL on the communication problem dialog: that was the answer.
+    const bool operatorGaveUp =
+        job->outcome() == TraceOutcome::noAnswer && !abortedBefore_ && commProblem.abort;
+    if (!operatorGaveUp) reportTraceOutcome(*job);
+    if (job->outcome() == TraceOutcome::complete && trace_) {
+        const QOR& q = channelTable.channels[static_cast<std::size_t>(job->channel())];
+        fillTraceGraph(trace_->graph(), job->buffer(), q.system().voltageExponent,
+                       q.system().currentExponent);
+        trace_->show();
+        trace_->raise();
+        trace_->refresh();
+    }
+    emit traceFinished();
 }
 
 }  // namespace vz

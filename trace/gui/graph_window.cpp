@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QPainter>
+#include <algorithm>
 #include <vector>
 
 #include "base/command_ids.h"
@@ -25,12 +26,38 @@ void tellFailure(const std::string& caption, const std::string& text) {
 
 }  // namespace
 
+int curveHaloPixels(int row) {
+    return kCurveCount - 1 - row;
+}
+
 GraphWindow::GraphWindow(QWidget* owner, Graph graph) : QWidget(owner, Qt::Window), graph_(std::move(graph)) {
     setWindowTitle(QString::fromStdString(graph_.title));
     setCursor(Qt::CrossCursor);
     setBackgroundRole(QPalette::Base);
     setAutoFillBackground(true);
     resize(920, 640);  // room for the RMS column right of the last tab stop
+    // Never so narrow that the statistics lose their last column: the RMS of a 32-bit time is the
+    // widest part after the last tab stop.
+    const int widestLastPart = fontMetrics().horizontalAdvance("RMS: -4.2950e+09");
+    setMinimumWidth(statisticsOrigin(0, 0).x + graphlayout::kTabStops.back() + widestLastPart +
+                    graphlayout::kMargin);
+}
+
+void GraphWindow::setPaused(bool paused) {
+    if (paused_ == paused) return;
+    paused_ = paused;
+    update();
+}
+
+int GraphWindow::labelColumn() {
+    int widest = 0;
+    for (const Curve& c : graph_.curves) {
+        const GraphAxis axis = chooseAxis(c.lowerBound, c.upperBound);
+        for (double v : {axis.drawn ? axis.end : 0.0, axis.drawn ? axis.start : 0.0})
+            widest = std::max(widest,
+                              fontMetrics().horizontalAdvance(QString::fromLatin1(axisLabel(v).c_str())) + 2);
+    }
+    return std::max(graphlayout::kLabelColumn, widest);
 }
 
 void GraphWindow::dispatchCommand(int id) {
@@ -42,13 +69,14 @@ void GraphWindow::paintEvent(QPaintEvent*) {
     const int w = width(), h = height();
 
     // One-pixel cosmetic pens: the painter draws them as plain aliased lines, without the stroker.
-    auto pen = [](const QColor& colour) {
-        QPen p(colour, 1, Qt::SolidLine);
+    auto pen = [](const QColor& colour, int width) {
+        QPen p(colour, width, Qt::SolidLine);
         p.setCosmetic(true);
         return p;
     };
-    painter.setPen(pen(Qt::black));
-    const auto frame = graphFrame(w, h);
+    const int column = labelColumn();
+    painter.setPen(pen(Qt::black, 1));
+    const auto frame = graphFrame(w, h, column);
     QPoint framePoints[5];
     for (int i = 0; i < 5; ++i)
         framePoints[i] = QPoint(frame[static_cast<std::size_t>(i)].x, frame[static_cast<std::size_t>(i)].y);
@@ -57,13 +85,21 @@ void GraphWindow::paintEvent(QPaintEvent*) {
     std::vector<QPoint> points;
     for (const Curve& c : graph_.curves) {
         const QColor colour = colourOf(c);
-        const auto line = curvePolyline(c, w, h);
+        const auto line = curvePolyline(c, w, h, column);
         if (!line.empty()) {
             points.clear();
             points.reserve(line.size());
             for (const GraphPoint& p : line) points.emplace_back(p.x, p.y);
-            painter.setPen(pen(colour));
-            painter.drawPolyline(points.data(), static_cast<int>(points.size()));
+            // A curve lying exactly under a later one must still show (uSense under iModul when
+            // they track each other): each row is drawn again shifted up and right by one pixel per
+            // row after it, so it peeks out beside them; every line stays one pixel thin.
+            painter.setPen(pen(colour, 1));
+            for (int k = curveHaloPixels(c.row); k >= 0; --k) {
+                painter.save();
+                painter.translate(k, -k);
+                painter.drawPolyline(points.data(), static_cast<int>(points.size()));
+                painter.restore();
+            }
         }
         painter.setPen(colour);
         // The statistics line with its tab stops.
@@ -79,8 +115,14 @@ void GraphWindow::paintEvent(QPaintEvent*) {
             const QStaticText& t = text(axisLabel(value));
             painter.drawStaticText(anchor.x - static_cast<int>(t.size().width()), anchor.y, t);
         };
-        label(axisEndLabelAnchor(c.row), axis.drawn ? axis.end : 0.0);
-        label(axisStartLabelAnchor(c.row, h), axis.drawn ? axis.start : 0.0);
+        label(axisEndLabelAnchor(c.row, column), axis.drawn ? axis.end : 0.0);
+        label(axisStartLabelAnchor(c.row, h, column), axis.drawn ? axis.start : 0.0);
+    }
+    if (paused_) {
+        painter.setPen(Qt::darkGray);
+        const QString note = "Sampling paused (G resumes)";
+        const int noteWidth = painter.fontMetrics().horizontalAdvance(note);
+        painter.drawText(frame[3].x - noteWidth - 4, frame[3].y + painter.fontMetrics().ascent() + 2, note);
     }
 }
 

@@ -22,6 +22,11 @@ class GraphWindow : public QWidget {
     const Graph& graph() const { return graph_; }
     // After the curves changed (and updateCurve ran): repaint.
     void refresh() { update(); }
+    // A scope whose sampling is off says so in its plot area.
+    void setPaused(bool paused);
+    bool paused() const { return paused_; }
+    // The width left of the plot area for the axis labels: 64 pixels, more when a label needs it.
+    int labelColumn();
     // Command 105 closes the window; the graph stays with its owner.
     void dispatchCommand(int id);
 
@@ -40,8 +45,13 @@ class GraphWindow : public QWidget {
     void saveDataAs();
     const QStaticText& text(const std::string& s);
     Graph graph_;
+    bool paused_ = false;
     std::unordered_map<std::string, QStaticText> texts_;
 };
+
+// How many pixels up and right a curve's line is repeated: 3 for row 0 down to 0 for row 3, so a
+// curve exactly under a later one still shows beside it.
+int curveHaloPixels(int row);
 
 // Creates the graph (four curves of `points` values, a null name takes the row's default) and its
 // window, shows the window and paints it once.
