@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -79,18 +81,27 @@ public:
             const size_t from = std::min(messageStart, length - 1);
             std::fwrite(line + from, 1, length - from, stderr);
         }
-        if (file_) std::fwrite(line, 1, length, file_);
+        if (file_ >= 0) appendToFile(line, length);
+    }
+
+    std::string fileFailure() {
+        std::lock_guard lock(mutex_);
+        return fileFailure_;
     }
 
     bool openFile(const char* path) {
         std::string failure;
         {
             std::lock_guard lock(mutex_);
-            if (file_) closeFile();
+            if (file_ >= 0) closeFile();
             if (!path || !*path) return true;
-            file_ = std::fopen(path, "ab");
-            if (file_) std::setvbuf(file_, nullptr, _IONBF, 0);
-            else failure = std::strerror(errno);
+            file_ = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+            if (file_ >= 0) {
+                filePath_ = path;
+                fileFailure_.clear();
+            } else {
+                failure = std::strerror(errno);
+            }
         }
         if (!failure.empty()) {
             // Not under the log's lock: the box waits for the operator while other threads log.
@@ -106,10 +117,10 @@ public:
 
     void closeFile() {
         std::lock_guard lock(mutex_);
-        if (!file_) return;
+        if (file_ < 0) return;
         debugLog(kLogInfo, "Closing log file");
-        std::fclose(file_);
-        file_ = nullptr;
+        if (file_ >= 0) ::close(file_);
+        file_ = -1;
     }
 
     void setSink(DebugLogSink sink) {
@@ -122,7 +133,38 @@ private:
     int64_t startCounterUs_ = 0;
     uint64_t startTime_ = 0;  // 100-ns units of the local wall clock
     uint64_t previousLine_ = 0;
-    std::FILE* file_ = nullptr;
+    // Whole lines or nothing: a write that fails (a full disk, /dev/full, an I/O error) is cut back to
+    // the last whole line, the file is given up and standard error says so once, with the reason.
+    void appendToFile(const char* line, size_t length) {
+        const off_t before = ::lseek(file_, 0, SEEK_END);
+        size_t done = 0;
+        int error = 0;
+        while (done < length) {
+            const ssize_t n = ::write(file_, line + done, length - done);
+            if (n > 0) {
+                done += static_cast<size_t>(n);
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else {
+                error = n < 0 ? errno : ENOSPC;
+                break;
+            }
+        }
+        if (done == length) return;
+        if (done > 0 && before >= 0 && ::ftruncate(file_, before) != 0) {
+            // The cut line stays; the file is given up all the same.
+        }
+        ::close(file_);
+        file_ = -1;
+        fileFailure_ = "logging to \"" + filePath_ + "\" stopped: " + std::strerror(error);
+        const std::string text = std::string(program_invocation_short_name) + ": " + fileFailure_ + "\n";
+        std::fwrite(text.data(), 1, text.size(), stderr);
+        std::fflush(stderr);
+    }
+
+    int file_ = -1;
+    std::string filePath_;
+    std::string fileFailure_;
     DebugLogSink sink_;
 };
 
@@ -142,6 +184,7 @@ void debugLog(uint32_t flags, const char* format, ...) {
 
 bool debugLogOpenFile(const char* path) { return instance().openFile(path); }
 void debugLogCloseFile() { instance().closeFile(); }
+std::string debugLogFileFailure() { return instance().fileFailure(); }
 void setDebugLogOutput(DebugLogSink sink) { instance().setSink(std::move(sink)); }
 void setDebugLogStderrLevel(int level) { stderrLevel = level; }
 

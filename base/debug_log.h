@@ -3,6 +3,7 @@
 // with microseconds and the distance to the previous line.
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace vz {
@@ -19,6 +20,9 @@ void debugLog(uint32_t flags, const char* format, ...) __attribute__((format(pri
 // Closes an open log file, then opens the named one for appending; an empty or missing path only closes.
 bool debugLogOpenFile(const char* path);
 void debugLogCloseFile();
+// Why logging to the file stopped ("logging to "F" stopped: No space left on device"), or empty while
+// it works. The reason is also written once to standard error when it happens.
+std::string debugLogFileFailure();
 
 // Receives every finished line (with its line feed). Linux has no system debugger channel, so by
 // default there is none; tests and tools install one.

@@ -42,6 +42,7 @@ class CanCrate {
         auto c = vsim::VirtualCrate::fromJsonText(json, error);
         if (!c) throw std::runtime_error(error);
         crate = c.get();
+        crate->recordByteLog(true);  // the wire bytes are the measure
         setClock(&clock);
         resetSettings();
         resetChannelTable();

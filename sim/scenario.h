@@ -78,6 +78,13 @@ struct Scenario {
     bool keepOutputsOn = false;  // outputs come back as they were when a state is loaded
 };
 
+// Bounds of a scenario: real ones are a few KiB. Beyond these a text is refused before it is read,
+// so a hostile or mistaken file (a device, a huge or deeply nested document) costs little.
+inline constexpr size_t kMaxScenarioBytes = 1024 * 1024;
+inline constexpr size_t kMaxScenarioDepth = 32;
+inline constexpr size_t kMaxArrayElements = 10000;
+inline constexpr size_t kMaxFaultRules = 1000;  // every exchange walks them
+
 // Reads a scenario; on failure returns nullopt and sets error to a text naming the JSON path.
 std::optional<Scenario> parseScenario(const std::string& jsonText, std::string& error);
 // The built-in scenario behind the port name SIM.

@@ -601,6 +601,7 @@ Tms320Def parseDsp(const json& j, const std::string& path) {
     if (j.contains("faults")) {
         const std::string p = join(path, "faults");
         const json& a = arrayAt(j["faults"], p);
+        if (a.size() > kMaxFaultRules) fail(p, "at most " + std::to_string(kMaxFaultRules) + " fault rules");
         for (size_t i = 0; i < a.size(); ++i) d.faults.push_back(parseDspFault(a[i], join(p, i)));
     }
     return d;
@@ -763,6 +764,8 @@ void parseCrateSettings(const json& j, const std::string& path, CrateDef& crate)
         crate.faults.clear();
         const std::string p = join(path, "faults");
         const json& a = arrayAt(j["faults"], p);
+        // Every exchange walks the rules: their number bounds the cost of each one.
+        if (a.size() > kMaxFaultRules) fail(p, "at most " + std::to_string(kMaxFaultRules) + " fault rules");
         for (size_t i = 0; i < a.size(); ++i) crate.faults.push_back(parseFault(a[i], join(p, i)));
     }
 }
@@ -850,9 +853,66 @@ class JsonPathTracker {
     std::vector<Frame> frames_;
 };
 
+// The shape of the text before the JSON reader builds anything from it, in one pass: its size, how
+// deep it nests and how long its arrays are. Scenarios are small; a text beyond these bounds is no
+// scenario, and refusing it early keeps the reader's time and memory linear and small.
+std::optional<std::string> shapeError(const std::string& text) {
+    if (text.size() > kMaxScenarioBytes)
+        return "$: larger than " + std::to_string(kMaxScenarioBytes / 1024) + " KiB, no scenario is that long";
+    struct Level {
+        bool array;
+        size_t elements;
+        bool empty;
+    };
+    std::vector<Level> levels;
+    bool inString = false, escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+            continue;
+        }
+        if (!levels.empty() && levels.back().empty && c != ' ' && c != '\t' && c != '\n' && c != '\r' &&
+            c != ']' && c != '}') {
+            levels.back().empty = false;
+            levels.back().elements = 1;
+        }
+        switch (c) {
+            case '"':
+                inString = true;
+                break;
+            case '[':
+            case '{':
+                if (levels.size() >= kMaxScenarioDepth)
+                    return "$: nested more than " + std::to_string(kMaxScenarioDepth) + " levels deep";
+                levels.push_back({c == '[', 0, true});
+                break;
+            case ']':
+            case '}':
+                if (!levels.empty()) levels.pop_back();
+                break;
+            case ',':
+                if (!levels.empty() && levels.back().array && ++levels.back().elements > kMaxArrayElements)
+                    return "$: an array of more than " + std::to_string(kMaxArrayElements) + " elements";
+                break;
+            default:
+                break;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<Scenario> parseScenario(const std::string& jsonText, std::string& error) {
+    if (auto shape = shapeError(jsonText)) {
+        error = *shape;
+        return std::nullopt;
+    }
     JsonPathTracker where;
     try {
         const json root = json::parse(jsonText, [&where](int depth, json::parse_event_t event, json& parsed) {

@@ -20,6 +20,10 @@ struct VirtualCrate::Impl {
     std::string stateFile;
     bool keepOutputsOn = false;
     std::string fingerprint;
+    bool logging = false;  // only when a test or a benchmark asks: a long run keeps no record
+    void record(int slot, bool toDevice, const uint8_t* bytes, size_t n) {
+        if (logging && n > 0) log.push_back({slot, toDevice, std::vector<uint8_t>(bytes, bytes + n)});
+    }
     mutable std::mutex mutex;
 
     std::vector<int> plugged() const {
@@ -99,8 +103,14 @@ std::unique_ptr<VirtualCrate> VirtualCrate::fromJsonText(const std::string& json
 
 std::unique_ptr<VirtualCrate> VirtualCrate::fromFile(const std::string& path, std::string& error) {
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
+    const auto status = std::filesystem::status(path, ec);
+    if (std::filesystem::is_directory(status)) {
         error = path + ": is a directory, not a scenario file";
+        return nullptr;
+    }
+    // A FIFO would block and a device would never end: only a regular file is a scenario.
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        error = path + ": is not a regular file, not a scenario file";
         return nullptr;
     }
     std::ifstream in(path, std::ios::binary);
@@ -108,9 +118,11 @@ std::unique_ptr<VirtualCrate> VirtualCrate::fromFile(const std::string& path, st
         error = path + ": cannot be read";
         return nullptr;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    auto crate = fromJsonText(text.str(), error);
+    // One byte beyond the bound is enough to refuse it as too large.
+    std::string text(kMaxScenarioBytes + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(in.gcount()));
+    auto crate = fromJsonText(text, error);
     if (!crate) error = path + ": " + error;
     return crate;
 }
@@ -222,7 +234,7 @@ bool VirtualCrate::write(int slot, const uint8_t* data, size_t length) {
     std::lock_guard lock(impl_->mutex);
     BridgeLine* b = impl_->usable(slot);
     if (!b || (length > 0 && !data)) return false;
-    impl_->log.push_back({slot, true, std::vector<uint8_t>(data, data + length)});
+    impl_->record(slot, true, data, length);
     if (b->controller().writeFails(data, length)) return false;
     b->send(data, length, impl_->time.nowUs());
     return true;
@@ -253,11 +265,11 @@ size_t VirtualCrate::read(int slot, uint8_t* buffer, size_t length, uint32_t tim
         lock.lock();
         b = impl_->usable(slot);
         if (!b) {
-            if (got > 0) impl_->log.push_back({slot, false, std::vector<uint8_t>(buffer, buffer + got)});
+            impl_->record(slot, false, buffer, got);
             return got;  // unplugged or closed while waiting
         }
     }
-    if (got > 0) impl_->log.push_back({slot, false, std::vector<uint8_t>(buffer, buffer + got)});
+    impl_->record(slot, false, buffer, got);
     ok = true;
     return got;
 }
@@ -275,6 +287,13 @@ const std::vector<ByteLogEntry>& VirtualCrate::byteLog() const {
 void VirtualCrate::clearByteLog() {
     std::lock_guard lock(impl_->mutex);
     impl_->log.clear();
+    impl_->logging = true;
+}
+
+void VirtualCrate::recordByteLog(bool on) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->logging = on;
+    if (!on) impl_->log.clear();
 }
 
 Controller& VirtualCrate::controller() {

@@ -71,9 +71,11 @@ class VirtualCrate {
     size_t read(int slot, uint8_t* buffer, size_t length, uint32_t timeoutMs, bool& ok);
     size_t rxQueue(int slot) const;
 
-    // Both directions of every open bridge, for tests.
+    // Both directions of every open bridge, for tests. Recorded only from clearByteLog() or
+    // recordByteLog(true) on, so a crate that runs for days keeps no growing record.
     const std::vector<ByteLogEntry>& byteLog() const;
-    void clearByteLog();
+    void clearByteLog();  // empties the record and records from here on
+    void recordByteLog(bool on);
 
     Controller& controller();
 

@@ -1,6 +1,7 @@
 #include "app/core/command_line.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -28,13 +29,16 @@ const char* const kUsageText =
 namespace {
 
 // The "%i" conversion: decimal, 0x-prefixed hexadecimal or 0-prefixed octal, with optional sign.
-bool parseOptNum(const char* text, uint32_t& value) {
+// A number that does not fit the 32-bit option word is no OptNum at all: it is reported, not cut.
+enum class OptNum { Value, NotANumber, TooLarge };
+OptNum parseOptNum(const char* text, uint32_t& value) {
     char* end = nullptr;
     errno = 0;
     const long long v = std::strtoll(text, &end, 0);
-    if (end == text) return false;
+    if (end == text) return OptNum::NotANumber;
+    if (errno == ERANGE || v < INT32_MIN || v > static_cast<long long>(UINT32_MAX)) return OptNum::TooLarge;
     value = static_cast<uint32_t>(v);
-    return true;
+    return OptNum::Value;
 }
 
 void parseSearchLimit(const char* digits) {
@@ -101,9 +105,16 @@ bool parseCommandLine(int argc, const char* const* argv) {
         portName.assign(argv[i], std::min<size_t>(std::strlen(argv[i]), 99));
         if (i + 1 < argc) {
             uint32_t value = 0;
-            if (parseOptNum(argv[i + 1], value)) {
-                fCmdLine = value;
-                if (value & kSearchEight) searchLimit = 8;
+            switch (parseOptNum(argv[i + 1], value)) {
+                case OptNum::Value:
+                    fCmdLine = value;
+                    if (value & kSearchEight) searchLimit = 8;
+                    break;
+                case OptNum::TooLarge:
+                    result = false;  // the usage box
+                    break;
+                case OptNum::NotANumber:
+                    break;
             }
         }
     }

@@ -53,6 +53,9 @@ TEST_F(CommandLineTest, OptionTable) {
         {{"-q", "-t"}, false, 0xA10, 127, "COM4"},  // parsing goes on after a bad letter
         {{"-l"}, true, 0xA00, 127, "COM4"},          // -l as the last argument: nothing happens
         {{"COM1", "-t"}, true, 0xA00, 127, "COM1"},  // options stop at the port; -t is no number
+        {{"USB", "12abc"}, true, 12, 127, "USB"},    // "%i" reads what it can
+        {{"USB", "0xFFFFFFFF"}, true, 0xFFFFFFFF, 8, "USB"},
+        {{"USB", "0xFFFFFFFFFF"}, false, 0xA00, 127, "USB"},  // beyond 32 bits: no option word, the usage box
     };
     for (const Case& c : cases) {
         resetSettings();

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <filesystem>
 #include <fstream>
@@ -114,6 +116,41 @@ TEST_F(DebugLogTest, OpeningASecondFileClosesTheFirst) {
     EXPECT_TRUE(b.front().ends_with("Opening log file \"" + second.string() + "\""));
     std::filesystem::remove(first);
     std::filesystem::remove(second);
+}
+
+// A file that cannot take the next line: the log file keeps only whole lines, logging to it stops with
+// its reason, and the other outputs go on. /dev/full refuses the first byte; a file size limit (as a
+// filling disk) takes part of a line and refuses the rest.
+TEST_F(DebugLogTest, AWriteThatFailsStopsTheFileAtAWholeLineAndSaysWhy) {
+    ASSERT_TRUE(debugLogOpenFile("/dev/full"));
+    EXPECT_NE(debugLogFileFailure().find("logging to \"/dev/full\" stopped: No space left on device"),
+              std::string::npos)
+        << debugLogFileFailure();
+    debugLog(kLogInfo, "still here");
+    EXPECT_TRUE(lines.back().ends_with("still here\n"));
+
+    const std::string path = ::testing::TempDir() + "debug_log_limit.txt";
+    std::filesystem::remove(path);
+    ASSERT_TRUE(debugLogOpenFile(path.c_str()));
+    EXPECT_EQ(debugLogFileFailure(), "");
+    const auto opened = std::filesystem::file_size(path);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved;
+    limit.rlim_cur = opened + 100;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    for (int i = 0; i < 5; ++i) debugLog(kLogInfo, "a line of some forty characters, number %d", i);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, SIG_DFL);
+    EXPECT_NE(debugLogFileFailure().find("File too large"), std::string::npos) << debugLogFileFailure();
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n');
+    EXPECT_NE(text.find("number 0\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("number 1"), std::string::npos) << "the cut line was not taken back:\n" << text;
+    std::filesystem::remove(path);
 }
 
 TEST_F(DebugLogTest, UnopenableFileShowsOneBoxAndLoggingGoesOn) {

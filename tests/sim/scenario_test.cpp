@@ -2,7 +2,10 @@
 #include "sim/scenario.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -124,6 +127,48 @@ TEST(Scenario, BadInputIsReportedWithItsPath) {
     EXPECT_NE(error.find("/nonexistent/crate.json: cannot be read"), std::string::npos);
     EXPECT_EQ(vsim::VirtualCrate::fromFile("/tmp", error), nullptr);
     EXPECT_NE(error.find("/tmp: is a directory, not a scenario file"), std::string::npos) << error;
+}
+
+// Texts no scenario can be are refused by their shape before they are read, quickly and without
+// memory growing with them; files that are no regular files are refused before they are opened.
+TEST(Scenario, HostileShapesAndFilesAreRefusedCheaply) {
+    const std::string deep = std::string(40000, '[') + std::string(40000, ']');
+    std::string wide = R"({ "bridges": [ { "serial": "S" } ], "comment": [)";
+    for (int i = 0; i < 400000; ++i) wide += i ? ",0" : "0";
+    wide += "] }";
+    std::string faults = R"({ "bridges": [ { "serial": "S" } ], "faults": [)";
+    for (int i = 0; i < 1001; ++i) faults += std::string(i ? "," : "") + R"({ "kind": "noReply" })";
+    faults += "] }";
+    const std::string big = R"({ "bridges": [ { "serial": "S" } ], "comment": ")" + std::string(1 << 20, 'x') + "\" }";
+    const struct {
+        std::string json;
+        const char* expected;
+    } cases[] = {
+        {deep, "$: nested more than 32 levels deep"},
+        {wide, "$: an array of more than 10000 elements"},
+        {faults, "$.faults: at most 1000 fault rules"},
+        {big, "$: larger than 1024 KiB"},
+        // Brackets inside strings are text, not nesting.
+        {R"({ "bridges": [ { "serial": "S" } ], "comment": ")" + std::string(100, '[') + R"(\"" })", nullptr},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        const auto crate = vsim::VirtualCrate::fromJsonText(c.json, error);
+        if (!c.expected) {
+            EXPECT_NE(crate, nullptr) << error;
+            continue;
+        }
+        EXPECT_EQ(crate, nullptr);
+        EXPECT_NE(error.find(c.expected), std::string::npos) << "got: " << error.substr(0, 200);
+    }
+    const std::string fifo = ::testing::TempDir() + "scenario_fifo_" + std::to_string(getpid());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+        std::string error;
+        EXPECT_EQ(vsim::VirtualCrate::fromFile(path, error), nullptr);
+        EXPECT_NE(error.find(path + ": is not a regular file"), std::string::npos) << error;
+    }
+    std::remove(fifo.c_str());
 }
 
 // A WDX module keeps its gains where the other types keep Unom, Inom and the ramps: no default may

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -118,6 +119,14 @@ struct Expected {
 
 }  // namespace
 
+// The resident memory now, in KiB: a long run must not grow.
+long residentKiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    return -1;
+}
+
 int main(int argc, char** argv) {
     uint64_t exchanges = 3000, seed = 1;
     std::string only;  // one fault kind instead of all
@@ -172,7 +181,9 @@ int main(int argc, char** argv) {
     uint64_t writes = 0, accepted = 0, refused = 0, switches = 0, saves = 0, loads = 0, polls = 0;
     std::vector<Expected> saved;
     const auto start = std::chrono::steady_clock::now();
+    long rssAtMillion = -1;
     while (counting.writes < exchanges) {
+        if (rssAtMillion < 0 && counting.writes >= 1'000'000) rssAtMillion = residentKiB();
         const int channel = static_cast<int>(random() % kChannels);
         QOR& q = channelTable.channels[static_cast<size_t>(channel)];
         const unsigned action = random() % 100;
@@ -269,6 +280,9 @@ int main(int argc, char** argv) {
         }
     }
     std::filesystem::remove(file);
+    if (rssAtMillion > 0)
+        std::printf("soak: resident memory %ld KiB after 1000000 exchanges, %ld KiB at the end\n", rssAtMillion,
+                    residentKiB());
     std::printf(
         "soak: %llu exchanges in %.2f s (%.0f exchanges/s); faults survived: %u read and %u write retries, "
         "%d problem dialogs, %llu refusals; %llu polls, %llu writes (%llu accepted), %llu switches, "

@@ -96,5 +96,18 @@ TEST_F(VzctlLinkTest, ASerialThatIsNotTheOnlyBridgeIsRefused) {
     EXPECT_NE(r.out.find("has serial number ONLY, not OTHER"), std::string::npos) << r.out;
 }
 
+// No bridge at all (here: the only one unplugged): the box's text, then once what to check.
+TEST_F(VzctlLinkTest, WithoutABridgeItSaysWhatToCheck) {
+    const std::string file = scenario(
+        "none.json", R"({"bridges": [{"serial": "GONE", "plugged": false}], "modules": [)" + std::string(kModule) + "]}");
+    const Outcome r = vzctl("-S -s8 SIM:" + file + " status");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("No USB devices found or available"), std::string::npos) << r.out;
+    const size_t hint = r.out.find("the port SIM runs the virtual crate instead");
+    EXPECT_NE(hint, std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("99-vidizozorez.rules"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("the port SIM runs", hint + 1), std::string::npos) << "said once";
+}
+
 }  // namespace
 }  // namespace vz::test

@@ -1,5 +1,6 @@
 // vzctl end to end: the real binary against scenario files, as scripts use it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -72,6 +73,48 @@ TEST_F(VzctlTest, SwitchingAndItsErrors) {
     EXPECT_EQ(vzctl(port + " bogus").status, 2);
     EXPECT_EQ(vzctl(port).status, 2);
     EXPECT_EQ(vzctl("-q " + port + " status").status, 2);
+}
+
+// Words that do not say exactly one thing are refused before the crate is opened, naming the word:
+// a number that wraps around would switch or change a channel nobody named.
+TEST_F(VzctlTest, BadWordsAreRefusedBeforeConnectingAndNamed) {
+    // A crate whose only bridge is unplugged: a command that connected first would say so.
+    const std::string unplugged = (dir / "unplugged.json").string();
+    std::ofstream(unplugged) << R"({"bridges": [{"serial": "OFF", "plugged": false}], "modules": []})";
+    const std::string port = "-S SIM:" + unplugged;
+    const std::string csvFifo = (dir / "fifo.csv").string();
+    ASSERT_EQ(mkfifo(csvFifo.c_str(), 0600), 0);
+    const struct {
+        std::string args;
+        std::string says;
+    } cases[] = {
+        {port + " off 4294967297", "\"4294967297\" is outside 0..126"},
+        {port + " on -1", "\"-1\" is outside 0..126"},
+        {port + " on 1x", "\"1x\" is not a whole number"},
+        {port + " get 4294967298 Unom", "channel"},
+        {"-s999999 " + port + " status", "option -s999999: the search limit is a number 0..127"},
+        {"-s-1 " + port + " status", "option -s-1"},
+        {"-sx " + port + " status", "option -sx"},
+        {"-gz " + port + " status", "unknown option -gz"},
+        {port + " 12abc status", "OptNum 12abc"},
+        {port + " 0xFFFFFFFFFF status", "OptNum 0xFFFFFFFFFF"},
+        {port + " -1 status", "option -1 must stand before the port"},
+        {port + " -ac status", "option -ac must stand before the port"},
+        {port + " frobnicate", "unknown command \"frobnicate\""},
+        {port + " watch --ticks 4294967297", "--ticks needs a number of at least 1"},
+        {port + " watch --ticks -1", "--ticks needs a number of at least 1"},
+        {port + " watch --every 4294967297", "--every needs a number of at least 1"},
+        {port + " get 1 Volts", "no parameter \"Volts\""},
+        {port + " set 1 Unom 5kV", "Unom"},
+        {port + " trace 300", "the channel is a number from 0 to 126"},
+        {port + " trace 1 --csv " + csvFifo, "cannot write " + csvFifo},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = vzctl(c.args);
+        EXPECT_EQ(r.status, c.says.rfind("cannot write", 0) == 0 ? 1 : 2) << c.args << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << "\n" << r.out;
+        EXPECT_EQ(r.out.find("No USB devices"), std::string::npos) << "connected first: " << c.args;
+    }
 }
 
 TEST_F(VzctlTest, WatchPrintsTheListEveryNTicks) {

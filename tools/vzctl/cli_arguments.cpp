@@ -1,7 +1,10 @@
 #include "tools/vzctl/cli_arguments.h"
 
-#include <cstdlib>
+#include <cctype>
+#include <cstdint>
 #include <set>
+
+#include "base/number_parse.h"
 
 namespace vz::ctl {
 
@@ -117,11 +120,63 @@ const std::set<std::string> kCommands = {"status",  "watch",     "on",    "off",
                                          "inhibit", "save",      "load",  "get", "set", "controller-config",
                                          "shell",   "calibrate", "trace", "can", "ctrl", "sim-reset"};
 
-bool toInt(const std::string& text, int& value) {
-    char* end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end) return false;
-    value = static_cast<int>(v);
+// The program's option words, port and OptNum as vzctl takes them: the program ignores a letter's
+// unknown value or a word it cannot read, a script must hear of it instead (exit 2, the word named).
+bool checkProgramWords(const std::vector<std::string>& words, std::string& error) {
+    int positional = 0;
+    for (size_t i = 1; i < words.size(); ++i) {
+        const std::string& w = words[i];
+        if (w.size() > 1 && w[0] == '-' && positional == 0) {
+            const char letter = w[1];
+            const std::string value = w.substr(2);
+            bool ok = true;
+            switch (letter) {
+                case 'H': case 'S': case 'e': case 'f': case 't': case 'u': case 'x':
+                    ok = value.empty();
+                    break;
+                case 'a': ok = value == "c" || value == "f" || value == "s"; break;
+                case 'g': ok = value == "1" || value == "2" || value == "3" || value == "m"; break;
+                case 'o': ok = value == "o"; break;
+                case 'c': ok = !value.empty(); break;
+                case 'l':
+                    if (value.empty() && (i + 1 >= words.size() || words[++i].empty())) {
+                        error = "-l needs a log file name";
+                        return false;
+                    }
+                    break;
+                case 's':
+                    if (value == "a" || value == "m") break;
+                    if (!parseInteger(value, 0, 127, error)) {
+                        error = "option " + w + ": the search limit is a number 0..127";
+                        return false;
+                    }
+                    break;
+                default:
+                    error = "unknown option " + w + " (try --help)";
+                    return false;
+            }
+            if (!ok) {
+                error = "unknown option " + w + " (try --help)";
+                return false;
+            }
+            continue;
+        }
+        if (++positional == 1) continue;  // the port
+        if (w.size() > 1 && w[0] == '-' && !std::isdigit(static_cast<unsigned char>(w[1]))) {
+            error = "option " + w + " must stand before the port";
+            return false;
+        }
+        if (positional == 2 && !w.empty() && (std::isdigit(static_cast<unsigned char>(w[0])) || w[0] == '-')) {
+            // OptNum replaces the whole option word: 32 bits as "%i" reads them, nothing else.
+            if (!parseInteger(w, 0, 0xFFFFFFFF, error, IntegerForm::CStyle)) {
+                error = "OptNum " + w + ": a number 0..0xFFFFFFFF (decimal, 0x hexadecimal or 0 octal)";
+                return false;
+            }
+            continue;
+        }
+        error = "unknown command \"" + w + "\" (try --help)";
+        return false;
+    }
     return true;
 }
 }  // namespace
@@ -134,10 +189,13 @@ bool parseCliArguments(int argc, const char* const* argv, CliArguments& out, std
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto number = [&](int& target) {
-            if (i + 1 >= argc || !toInt(argv[i + 1], target)) {
-                error = a + " needs a number";
+            std::string why;
+            const auto v = i + 1 < argc ? parseInteger(argv[i + 1], 1, INT32_MAX, why) : std::nullopt;
+            if (!v) {
+                error = a + " needs a number of at least 1" + (why.empty() ? "" : ": " + why);
                 return false;
             }
+            target = static_cast<int>(*v);
             ++i;
             return true;
         };
@@ -149,10 +207,7 @@ bool parseCliArguments(int argc, const char* const* argv, CliArguments& out, std
         } else if (a == "--ticks") {
             if (!number(out.ticks)) return false;
         } else if (a == "--every") {
-            if (!number(out.every) || out.every < 1) {
-                error = "--every needs a number of at least 1";
-                return false;
-            }
+            if (!number(out.every)) return false;
         } else if (a == "--serial") {
             if (i + 1 >= argc || argv[i + 1][0] == '\0') {
                 error = "--serial needs a serial number";
@@ -171,6 +226,7 @@ bool parseCliArguments(int argc, const char* const* argv, CliArguments& out, std
         }
     }
     if (out.help) return true;
+    if (!checkProgramWords(out.programArgs, error)) return false;
     if (!commandSeen) {
         error = "no command given (try --help)";
         return false;

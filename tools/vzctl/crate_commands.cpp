@@ -20,6 +20,7 @@
 #include "app/core/title.h"
 #include "base/clock.h"
 #include "base/message_boxes.h"
+#include "base/number_parse.h"
 #include "base/settings.h"
 #include "channel/channel_table.h"
 #include "channel/switch_commands.h"
@@ -91,11 +92,10 @@ int badArguments(const std::string& why) {
 }
 
 bool toNumber(const std::string& text, int& value) {
-    char* end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end || v < 0 || v > 1000) return false;
-    value = static_cast<int>(v);
-    return true;
+    std::string ignored;
+    const auto v = parseInteger(text, 0, 1000, ignored);
+    if (v) value = static_cast<int>(*v);
+    return v.has_value();
 }
 
 // "2,5,7-9" or "all" (every channel below the controller's limit).
@@ -318,6 +318,18 @@ void printChannelJson(std::FILE* out) {
 }
 
 int checkBeforeConnecting(const CliArguments& args) {
+    const auto& w = args.words;
+    if (args.command == "on" || args.command == "off") {
+        std::string why;
+        if (w.size() != 1 || !parseInteger(w[0], 0, kChannelCount - 1, why))
+            return badArguments(args.command + " needs a channel number 0..126" + (why.empty() ? "" : ": " + why));
+        return -1;
+    }
+    if (args.command == "get" || args.command == "set") return checkParameterWords(args.command, w);
+    if (args.command == "trace") {
+        TraceArgs trace;
+        return parseTraceWords(w, trace);
+    }
     if (args.command != "load") return -1;
     std::string file;
     for (std::size_t i = 0; i < args.words.size(); ++i) {
@@ -369,6 +381,9 @@ int runCommand(const CliArguments& args, std::FILE* out) {
         // On a terminal the list is redrawn in place (as watch(1) does: home, clear, print); into a
         // file or pipe each print follows the last.
         const bool terminal = isatty(fileno(out)) == 1;
+        // The first list shows what the channels measure, not the zeros of channels not yet read.
+        pollEveryChannelOnce();
+        if (commProblem.abort) return 0;  // the crate was given up: the caller reports it
         for (int tick = 1; !interrupted && (args.ticks < 0 || tick <= args.ticks); ++tick) {
             const int64_t start = clock().nowUs();
             pollingTick();
@@ -384,11 +399,11 @@ int runCommand(const CliArguments& args, std::FILE* out) {
         return 0;
     }
     if (args.command == "on" || args.command == "off") {
-        int channel = -1;
-        char* end = nullptr;
-        if (w.size() == 1) channel = static_cast<int>(std::strtol(w[0].c_str(), &end, 10));
-        if (w.size() != 1 || *end || channel < 0 || channel >= kChannelCount)
-            return badArguments(args.command + " needs a channel number 0..126");
+        std::string why;
+        const auto parsed = w.size() == 1 ? parseInteger(w[0], 0, kChannelCount - 1, why) : std::nullopt;
+        if (!parsed)
+            return badArguments(args.command + " needs a channel number 0..126" + (why.empty() ? "" : ": " + why));
+        const int channel = static_cast<int>(*parsed);
         if (!channelPresent(channel)) {
             std::fprintf(stderr, "vzctl: channel U%d is not present\n", channel);
             return 1;

@@ -50,6 +50,11 @@ bool writableFile(const std::string& path, std::string& why) {
         why = "is a directory, not a file";
         return false;
     }
+    // A FIFO or a device would block or swallow the file and could not be replaced whole.
+    if (const fs::file_status st = fs::status(path, ec); fs::exists(st) && !fs::is_regular_file(st)) {
+        why = "not a regular file";
+        return false;
+    }
     if (fs::exists(path, ec) && ::access(path.c_str(), W_OK) != 0) {
         why = std::strerror(errno);
         return false;

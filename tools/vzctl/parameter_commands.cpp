@@ -7,6 +7,7 @@
 #include <variant>
 
 #include "base/controller_type.h"
+#include "base/number_parse.h"
 #include "base/settings.h"
 #include "channel/channel_table.h"
 #include "channel/parameter_access.h"
@@ -21,12 +22,10 @@ int badArguments(const std::string& why) {
 }
 
 bool parseChannel(const std::string& text, int& channel) {
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end || errno || v < 0 || v >= kChannelCount) return false;
-    channel = static_cast<int>(v);
-    return true;
+    std::string ignored;
+    const auto v = parseInteger(text, 0, kChannelCount - 1, ignored);
+    if (v) channel = static_cast<int>(*v);
+    return v.has_value();
 }
 
 // The channel with its configuration as the module holds it now; nullptr (and the reason on standard
@@ -152,6 +151,26 @@ std::string valueText(const QOR& q, const ParameterInfo& p) {
 }
 
 }  // namespace
+
+int checkParameterWords(const std::string& command, const std::vector<std::string>& words) {
+    int n = 0;
+    if (command == "get" && (words.empty() || words.size() > 2 || !parseChannel(words[0], n)))
+        return badArguments("get needs a channel number 0..126 and may name one KEY");
+    if (command == "set" && (words.size() != 3 || !parseChannel(words[0], n)))
+        return badArguments("set needs a channel number 0..126, a KEY and a VALUE");
+    if (words.size() < 2) return -1;
+    // Which record a bare name means depends on the controller; that it names something does not.
+    const std::string& key = words[1];
+    const ParameterInfo* p = findParameter(key);
+    if (!p && key.find('.') == std::string::npos) {
+        p = findParameter("user." + key);
+        if (!p) p = findParameter("system." + key);
+    }
+    if (!p) return badArguments("no parameter \"" + key + "\" (vzctl get CHANNEL lists them)");
+    double physical = 0;
+    if (std::string why; command == "set" && !parsePhysical(words[2], *p, physical, why)) return badArguments(why);
+    return -1;
+}
 
 int getCommand(const std::vector<std::string>& words, bool json, std::FILE* out) {
     int n = 0;

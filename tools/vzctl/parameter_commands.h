@@ -16,4 +16,8 @@ int getCommand(const std::vector<std::string>& words, bool json, std::FILE* out)
 // standard error) or absent channel, 2 bad channel, key or value.
 int setCommand(const std::vector<std::string>& words, std::FILE* out);
 
+// What can be checked of get or set before the crate is opened: the channel number, that the key
+// names a parameter, that the value reads. 2 (said on standard error) when not, -1 otherwise.
+int checkParameterWords(const std::string& command, const std::vector<std::string>& words);
+
 }  // namespace vz::ctl

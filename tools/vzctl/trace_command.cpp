@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "base/clock.h"
+#include "base/number_parse.h"
 #include "channel/channel_table.h"
 #include "tools/vzctl/progress_line.h"
 #include "trace/curve_csv.h"
@@ -21,16 +22,16 @@ int usage(const std::string& why) {
 }
 
 bool toNumber(const std::string& text, long lo, long hi, long& value) {
-    char* end = nullptr;
-    value = std::strtol(text.c_str(), &end, 10);
-    return !text.empty() && !*end && value >= lo && value <= hi;
+    std::string ignored;
+    const auto v = parseInteger(text, lo, hi, ignored);
+    if (v) value = static_cast<long>(*v);
+    return v.has_value();
 }
 
 }  // namespace
 
-int traceCommand(const std::vector<std::string>& words, std::FILE* out) {
+int parseTraceWords(const std::vector<std::string>& words, TraceArgs& args) {
     long channel = -1, mode = kDefaultTraceMode, timeoutS = 30;
-    std::string csvPath;
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string& w = words[i];
         const bool hasValue = i + 1 < words.size();
@@ -38,7 +39,7 @@ int traceCommand(const std::vector<std::string>& words, std::FILE* out) {
             if (!hasValue || !toNumber(words[++i], 1, 3, mode)) return usage("--mode needs 1, 2 or 3");
         } else if (w == "--csv") {
             if (!hasValue || words[i + 1].empty()) return usage("--csv needs a file name");
-            csvPath = words[++i];
+            args.csvPath = words[++i];
         } else if (w == "--timeout") {
             if (!hasValue || !toNumber(words[++i], 1, 86400, timeoutS))
                 return usage("--timeout needs seconds");
@@ -50,12 +51,23 @@ int traceCommand(const std::vector<std::string>& words, std::FILE* out) {
         }
     }
     if (channel < 0) return usage("which channel?");
-    const int ch = static_cast<int>(channel);
+    args.channel = static_cast<int>(channel);
+    args.mode = static_cast<int>(mode);
+    args.timeoutS = static_cast<int>(timeoutS);
     // A CSV file that cannot be written is named before the module records for nothing.
-    if (std::string why; !csvPath.empty() && !writableFile(csvPath, why)) {
-        std::fprintf(stderr, "vzctl: cannot write %s: %s\n", csvPath.c_str(), why.c_str());
+    if (std::string why; !args.csvPath.empty() && !writableFile(args.csvPath, why)) {
+        std::fprintf(stderr, "vzctl: cannot write %s: %s\n", args.csvPath.c_str(), why.c_str());
         return 1;
     }
+    return -1;
+}
+
+int traceCommand(const std::vector<std::string>& words, std::FILE* out) {
+    TraceArgs args;
+    if (const int status = parseTraceWords(words, args); status >= 0) return status;
+    const int ch = args.channel;
+    const long timeoutS = args.timeoutS;
+    const std::string& csvPath = args.csvPath;
     if (!channelPresent(ch)) {
         std::fprintf(stderr, "vzctl: no module at U%d\n", ch);
         return 1;
@@ -66,7 +78,7 @@ int traceCommand(const std::vector<std::string>& words, std::FILE* out) {
     const int64_t deadlineMs = clock().nowMs() + timeoutS * 1000;
     bool timedOut = false;
     TraceBuffer buffer{};
-    const int m = static_cast<int>(mode);
+    const int m = args.mode;
     const TraceOutcome outcome = acquireTrace(ch, m, traceSamples(m), buffer, [&](int recorded, int needed) {
         progress.show("Trace of U" + std::to_string(ch) + ": " + std::to_string(recorded) + " of " +
                       std::to_string(needed) + " samples");
