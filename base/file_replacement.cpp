@@ -68,6 +68,11 @@ bool replaceFileContents(const std::string& path, const void* data, std::size_t 
         return false;
     }
     const std::string target = resolvedTarget(path);
+    // Only a regular file is replaced: a FIFO, a device or a folder is no file to overwrite.
+    if (struct stat info {}; stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        error = target + ": not a regular file";
+        return false;
+    }
     const std::string folder = folderOf(target);
     std::string pattern = folder + "/." + baseOf(target) + ".XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());

@@ -22,6 +22,7 @@
 #include "channel/channel_table.h"
 #include "tools/vzctl/file_checks.h"
 #include "tools/vzctl/progress_line.h"
+#include "tools/vzctl/stop_signals.h"
 
 namespace vz::ctl {
 namespace {
@@ -451,7 +452,7 @@ int canCommand(const std::vector<std::string>& w, bool json, std::FILE* out) {
         return 1;
     }
     stopRequested = false;
-    std::signal(SIGINT, onInterrupt);
+    installStopSignals(onInterrupt);
     int channel = 0;
     const std::string& sub = w[0];
     if (sub == "list") {

@@ -31,8 +31,10 @@
 #include "tools/vzctl/calibrate_command.h"
 #include "tools/vzctl/can_command.h"
 #include "tools/vzctl/controller_config_command.h"
+#include "tools/vzctl/file_checks.h"
 #include "tools/vzctl/parameter_commands.h"
 #include "tools/vzctl/shell_command.h"
+#include "tools/vzctl/stop_signals.h"
 #include "tools/vzctl/trace_command.h"
 
 namespace vz::ctl {
@@ -326,6 +328,13 @@ int checkBeforeConnecting(const CliArguments& args) {
         return -1;
     }
     if (args.command == "get" || args.command == "set") return checkParameterWords(args.command, w);
+    if (args.command == "save" && w.size() == 1) {
+        if (std::string why; !writableFile(w[0], why)) {
+            std::fprintf(stderr, "vzctl: cannot write %s: %s\n", w[0].c_str(), why.c_str());
+            return 1;
+        }
+        return -1;
+    }
     if (args.command == "trace") {
         TraceArgs trace;
         return parseTraceWords(w, trace);
@@ -377,7 +386,7 @@ int runCommand(const CliArguments& args, std::FILE* out) {
     }
     if (args.command == "watch") {
         if (!w.empty()) return badArguments("watch takes no words");
-        std::signal(SIGINT, onInterrupt);
+        installStopSignals(onInterrupt);
         // On a terminal the list is redrawn in place (as watch(1) does: home, clear, print); into a
         // file or pipe each print follows the last.
         const bool terminal = isatty(fileno(out)) == 1;

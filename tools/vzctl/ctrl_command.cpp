@@ -8,6 +8,7 @@
 #include "ctrlfw/controller_update.h"
 #include "tools/vzctl/file_checks.h"
 #include "tools/vzctl/progress_line.h"
+#include "tools/vzctl/stop_signals.h"
 
 namespace vz::ctl {
 namespace {
@@ -183,7 +184,7 @@ int programCommand(const ProgramOptions& o, std::FILE* out) {
 
 int ctrlCommand(const std::vector<std::string>& w, bool json, std::FILE* out) {
     stopRequested = false;
-    std::signal(SIGINT, onInterrupt);
+    installStopSignals(onInterrupt);
     if (w.empty()) return usage("info|program ...");
     if (w[0] == "info") {
         if (w.size() != 1) return usage("info");
