@@ -1,14 +1,9 @@
 #include "trace/curve_csv.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+
+#include "base/file_replacement.h"
 
 namespace vz {
 namespace {
@@ -56,36 +51,12 @@ std::string curvesCsv(const Graph& graph) {
 }
 
 bool writeCurvesCsv(const std::string& path, const Graph& graph, std::string& error) {
+    // A temporary file beside the target, renamed over it once complete: a failed write (a full
+    // disk) leaves an earlier CSV as it was.
     const std::string text = curvesCsv(graph);
-    // Through a temporary file in the same folder, renamed over the target once complete: a failed
-    // save never leaves a cut file behind.
-    std::string name = path + ".XXXXXX";
-    const int fd = mkstemp(name.data());
-    if (fd < 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    const char* at = text.data();
-    std::size_t left = text.size();
-    bool ok = true;
-    while (ok && left > 0) {
-        const ssize_t n = ::write(fd, at, left);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) {
-            at += n;
-            left -= static_cast<std::size_t>(n);
-        }
-    }
-    ok = ok && fchmod(fd, 0644) == 0 && fsync(fd) == 0;
-    const int savedErrno = errno;
-    ok = ::close(fd) == 0 && ok;
-    if (!ok || std::rename(name.c_str(), path.c_str()) != 0) {
-        error = "cannot write " + path + ": " + std::strerror(ok ? errno : savedErrno);
-        ::unlink(name.c_str());
-        return false;
-    }
-    return true;
+    if (replaceFileContents(path, text.data(), text.size(), error)) return true;
+    error = "cannot write " + path + ": " + error;
+    return false;
 }
 
 }  // namespace vz
