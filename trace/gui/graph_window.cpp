@@ -1,5 +1,6 @@
 #include "trace/gui/graph_window.h"
 
+#include <QBuffer>
 #include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QMenu>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "base/command_ids.h"
+#include "base/file_replacement.h"
 #include "base/operator_seam.h"
 #include "trace/curve_csv.h"
 #include "trace/graph_geometry.h"
@@ -150,7 +152,12 @@ void GraphWindow::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 bool GraphWindow::saveImage(const QString& path) {
-    return grab().save(path, "PNG");
+    // Encoded in memory, then written as every file is (a temporary name, renamed when complete).
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !grab().save(&buffer, "PNG")) return false;
+    std::string error;
+    return replaceFileContents(path.toStdString(), png.constData(), static_cast<std::size_t>(png.size()), error);
 }
 
 bool GraphWindow::saveData(const QString& path, std::string& error) const {
