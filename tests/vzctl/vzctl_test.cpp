@@ -107,6 +107,8 @@ TEST_F(VzctlTest, BadWordsAreRefusedBeforeConnectingAndNamed) {
         {port + " get 1 Volts", "no parameter \"Volts\""},
         {port + " set 1 Unom 5kV", "Unom"},
         {port + " trace 300", "the channel is a number from 0 to 126"},
+        {"-ac " + port + " calibrate 4294967299 voltage --meter sim", "\"4294967299\" is outside 0..126"},
+        {port + " can backup 4294967297 /tmp", "\"4294967297\" is outside 0..126"},
         {port + " trace 1 --csv " + csvFifo, "cannot write " + csvFifo},
     };
     for (const auto& c : cases) {

@@ -7,6 +7,7 @@
 
 #include "app/core/polling.h"
 #include "base/clock.h"
+#include "base/number_parse.h"
 #include "base/settings.h"
 #include "channel/channel_table.h"
 #include "dialogs/calibration_wizard.h"
@@ -84,16 +85,16 @@ int calibrateCommand(const std::vector<std::string>& words, std::FILE* out) {
             if (a == "--meter") {
                 meter = words[++i];
             } else {
-                char* end = nullptr;
-                timeoutS = static_cast<int>(std::strtol(words[++i].c_str(), &end, 10));
-                if (*end || timeoutS < 1 || timeoutS > 3600)
-                    return refuse("--meter-timeout needs 1..3600 seconds", 2);
+                std::string why;
+                const auto v = parseInteger(words[++i], 1, 3600, why);
+                if (!v) return refuse("--meter-timeout needs 1..3600 seconds: " + why, 2);
+                timeoutS = static_cast<int>(*v);
             }
         } else if (channel < 0) {
-            char* end = nullptr;
-            channel = static_cast<int>(std::strtol(a.c_str(), &end, 10));
-            if (a.empty() || *end || channel < 0 || channel >= kChannelCount)
-                return refuse("calibrate needs a channel number 0..126", 2);
+            std::string why;
+            const auto v = parseInteger(a, 0, kChannelCount - 1, why);
+            if (!v) return refuse("calibrate needs a channel number 0..126: " + why, 2);
+            channel = static_cast<int>(*v);
         } else if (kind.empty()) {
             kind = a;
         } else {

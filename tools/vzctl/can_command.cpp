@@ -12,6 +12,7 @@
 
 #include "base/clock.h"
 #include "base/controller_type.h"
+#include "base/number_parse.h"
 #include "base/settings.h"
 #include "canfw/bootload.h"
 #include "canfw/device_table.h"
@@ -38,11 +39,10 @@ int usage(const std::string& text) {
 }
 
 bool parseChannel(const std::string& text, int& channel) {
-    char* end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end || v < 0 || v > 126) return false;
-    channel = static_cast<int>(v);
-    return true;
+    std::string ignored;
+    const auto v = parseInteger(text, 0, 126, ignored);
+    if (v) channel = static_cast<int>(*v);
+    return v.has_value();
 }
 
 // What the worker reported while a batch of jobs ran.

@@ -328,6 +328,14 @@ int checkBeforeConnecting(const CliArguments& args) {
         return -1;
     }
     if (args.command == "get" || args.command == "set") return checkParameterWords(args.command, w);
+    // The channel of calibrate and of the module commands of can, before anything is opened.
+    const std::string* channelWord = nullptr;
+    if (args.command == "calibrate" && !w.empty() && w[0].rfind("--", 0) != 0) channelWord = &w[0];
+    if (args.command == "can" && w.size() >= 2 && w[0] != "list") channelWord = &w[1];
+    if (channelWord) {
+        if (std::string why; !parseInteger(*channelWord, 0, kChannelCount - 1, why))
+            return badArguments(args.command + " needs a channel number 0..126: " + why);
+    }
     if (args.command == "save" && w.size() == 1) {
         if (std::string why; !writableFile(w[0], why)) {
             std::fprintf(stderr, "vzctl: cannot write %s: %s\n", w[0].c_str(), why.c_str());
