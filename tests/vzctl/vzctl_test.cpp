@@ -81,35 +81,35 @@ TEST_F(VzctlTest, BadWordsAreRefusedBeforeConnectingAndNamed) {
     // A crate whose only bridge is unplugged: a command that connected first would say so.
     const std::string unplugged = (dir / "unplugged.json").string();
     std::ofstream(unplugged) << R"({"bridges": [{"serial": "OFF", "plugged": false}], "modules": []})";
-    const std::string port = "-S SIM:" + unplugged;
+    const std::string offline = "-S SIM:" + unplugged;
     const std::string csvFifo = (dir / "fifo.csv").string();
     ASSERT_EQ(mkfifo(csvFifo.c_str(), 0600), 0);
     const struct {
         std::string args;
         std::string says;
     } cases[] = {
-        {port + " off 4294967297", "\"4294967297\" is outside 0..126"},
-        {port + " on -1", "\"-1\" is outside 0..126"},
-        {port + " on 1x", "\"1x\" is not a whole number"},
-        {port + " get 4294967298 Unom", "channel"},
-        {"-s999999 " + port + " status", "option -s999999: the search limit is a number 0..127"},
-        {"-s-1 " + port + " status", "option -s-1"},
-        {"-sx " + port + " status", "option -sx"},
-        {"-gz " + port + " status", "unknown option -gz"},
-        {port + " 12abc status", "OptNum 12abc"},
-        {port + " 0xFFFFFFFFFF status", "OptNum 0xFFFFFFFFFF"},
-        {port + " -1 status", "option -1 must stand before the port"},
-        {port + " -ac status", "option -ac must stand before the port"},
-        {port + " frobnicate", "unknown command \"frobnicate\""},
-        {port + " watch --ticks 4294967297", "--ticks needs a number of at least 1"},
-        {port + " watch --ticks -1", "--ticks needs a number of at least 1"},
-        {port + " watch --every 4294967297", "--every needs a number of at least 1"},
-        {port + " get 1 Volts", "no parameter \"Volts\""},
-        {port + " set 1 Unom 5kV", "Unom"},
-        {port + " trace 300", "the channel is a number from 0 to 126"},
-        {"-ac " + port + " calibrate 4294967299 voltage --meter sim", "\"4294967299\" is outside 0..126"},
-        {port + " can backup 4294967297 /tmp", "\"4294967297\" is outside 0..126"},
-        {port + " trace 1 --csv " + csvFifo, "cannot write " + csvFifo},
+        {offline + " off 4294967297", "\"4294967297\" is outside 0..126"},
+        {offline + " on -1", "\"-1\" is outside 0..126"},
+        {offline + " on 1x", "\"1x\" is not a whole number"},
+        {offline + " get 4294967298 Unom", "channel"},
+        {"-s999999 " + offline + " status", "option -s999999: the search limit is a number 0..127"},
+        {"-s-1 " + offline + " status", "option -s-1"},
+        {"-sx " + offline + " status", "option -sx"},
+        {"-gz " + offline + " status", "unknown option -gz"},
+        {offline + " 12abc status", "OptNum 12abc"},
+        {offline + " 0xFFFFFFFFFF status", "OptNum 0xFFFFFFFFFF"},
+        {offline + " -1 status", "option -1 must stand before the port"},
+        {offline + " -ac status", "option -ac must stand before the port"},
+        {offline + " frobnicate", "unknown command \"frobnicate\""},
+        {offline + " watch --ticks 4294967297", "--ticks needs a number of at least 1"},
+        {offline + " watch --ticks -1", "--ticks needs a number of at least 1"},
+        {offline + " watch --every 4294967297", "--every needs a number of at least 1"},
+        {offline + " get 1 Volts", "no parameter \"Volts\""},
+        {offline + " set 1 Unom 5kV", "Unom"},
+        {offline + " trace 300", "the channel is a number from 0 to 126"},
+        {"-ac " + offline + " calibrate 4294967299 voltage --meter sim", "\"4294967299\" is outside 0..126"},
+        {offline + " can backup 4294967297 /tmp", "\"4294967297\" is outside 0..126"},
+        {offline + " trace 1 --csv " + csvFifo, "cannot write " + csvFifo},
     };
     for (const auto& c : cases) {
         const Outcome r = vzctl(c.args);
