@@ -129,6 +129,17 @@ TEST_F(VzctlTest, WatchPrintsTheListEveryNTicks) {
     EXPECT_EQ(titles, 2u);
 }
 
+// The first list already shows what the channels measure: U1 of the built-in crate is on at 12 V.
+TEST_F(VzctlTest, TheFirstWatchListShowsMeasuredChannels) {
+    const Outcome r = vzctl("-S SIM:fresh watch --ticks 1 --every 1");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const size_t u1 = r.out.find("\nU1 ");
+    ASSERT_NE(u1, std::string::npos) << r.out;
+    const std::string line = r.out.substr(u1 + 1, r.out.find('\n', u1 + 1) - u1 - 1);
+    EXPECT_NE(line.find("Usense: 12.0"), std::string::npos) << line;
+    EXPECT_NE(line.find("Status: ON"), std::string::npos) << line;
+}
+
 TEST_F(VzctlTest, LinkFailuresExitWithOneLine) {
     const Outcome missing = vzctl("SIM:" + (dir / "nothing.json").string() + " status");
     EXPECT_EQ(missing.status, 1);
