@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "canfw/hex_record.h"
-#include "configfile/file_replacement.h"
+#include "base/file_replacement.h"
 
 namespace vz {
 

@@ -16,7 +16,7 @@
 #include <xercesc/util/XMLUni.hpp>
 
 #include "base/debug_log.h"
-#include "configfile/file_replacement.h"
+#include "base/file_replacement.h"
 #include "configfile/xml_element_paths.h"
 #include "configfile/xml_markup_check.h"
 #include "configfile/xml_text.h"

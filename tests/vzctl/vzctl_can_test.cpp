@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -79,6 +81,33 @@ TEST_F(VzctlCanTest, ListsBacksUpAndPrograms) {
         vzctl(port() + " can program 2 " + std::string(VZ_TEST_DATA) + "/DEMO4011_2.2.0.0_FW.HEX");
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.out.find("Error: unknown/unsupported device"), std::string::npos) << refused.out;
+}
+
+// SIGTERM and SIGHUP in the middle of a backup stop it at the next row as Ctrl+C does: exit 1, no
+// file, and the module back in its application. The wire runs at line rate, so the backup lasts long
+// after its first progress line.
+TEST_F(VzctlCanTest, TermAndHangUpStopABackupAtItsNextRow) {
+    std::string text;
+    {
+        std::ifstream in(scenario);
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const size_t at = text.find("\"lineRate\": false");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 17, "\"lineRate\": true");
+    const std::string slow = (dir / "slow.json").string();
+    std::ofstream(slow) << text;
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        const std::string bex = (dir / ("stopped" + std::to_string(signal) + ".bex")).string();
+        const Outcome r = vzctlSignalled("-S SIM:" + slow + " can backup 1 " + bex, "backup: ", signal);
+        EXPECT_EQ(r.status, 1) << r.out.substr(r.out.size() > 3000 ? r.out.size() - 3000 : 0);
+        EXPECT_NE(r.out.find("vzctl: stopping at the next safe point"), std::string::npos) << r.out.substr(0, 3000);
+        EXPECT_NE(r.out.find("vzctl: backup of U1 stopped; no file written; U1 runs its application"),
+                  std::string::npos)
+            << r.out.substr(r.out.size() > 3000 ? r.out.size() - 3000 : 0);
+        EXPECT_FALSE(std::filesystem::exists(bex));
+    }
 }
 
 TEST_F(VzctlCanTest, OnlyQx308CratesAndWellFormedCommands) {

@@ -1,6 +1,11 @@
 #pragma once
 // Runs the real vzctl binary as a script would and collects its exit status and output.
+#include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 
 #include <algorithm>
 #include <cstdio>
@@ -30,6 +35,49 @@ inline Outcome vzctl(const std::string& args, const std::string& simState = "non
     while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
     const int raw = pclose(pipe);
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return r;
+}
+
+// Runs vzctl and sends it `signal` once its output holds `after`: how a service manager (SIGTERM) or
+// a closed terminal (SIGHUP) ends it in the middle of a job. Bounded like vzctl() above.
+inline Outcome vzctlSignalled(const std::string& args, const std::string& after, int signal) {
+    Outcome r{-1, {}};
+    int out[2];
+    if (pipe(out) != 0) return r;
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        dup2(out[1], STDERR_FILENO);
+        close(out[0]);
+        setenv("VIDIZOZOREZ_SIM_STATE", "none", 1);
+        execl("/bin/sh", "sh", "-c", ("exec " + std::string(VZCTL_PATH) + " " + args).c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(180);
+    bool sent = false;
+    for (;;) {
+        pollfd p{out[0], POLLIN, 0};
+        poll(&p, 1, 100);
+        char buffer[4096];
+        const ssize_t n = (p.revents & (POLLIN | POLLHUP)) ? read(out[0], buffer, sizeof buffer) : -1;
+        if (n > 0) r.out.append(buffer, static_cast<size_t>(n));
+        if (!sent && r.out.find(after) != std::string::npos) {
+            kill(child, signal);
+            sent = true;
+        }
+        if (n == 0) break;  // vzctl closed its output: it has ended
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(child, SIGKILL);
+            break;
+        }
+    }
+    close(out[0]);
+    int raw = 0;
+    waitpid(child, &raw, 0);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
+    if (!sent) r.out += "\n(the signal was never sent)";
     return r;
 }
 

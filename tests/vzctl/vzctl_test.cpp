@@ -98,7 +98,7 @@ TEST_F(VzctlTest, BadWordsAreRefusedBeforeConnectingAndNamed) {
         {"-gz " + offline + " status", "unknown option -gz"},
         {offline + " 12abc status", "OptNum 12abc"},
         {offline + " 0xFFFFFFFFFF status", "OptNum 0xFFFFFFFFFF"},
-        {offline + " -1 status", "option -1 must stand before the port"},
+        {offline + " -1 status", "OptNum -1: a number 0..0xFFFFFFFF"},
         {offline + " -ac status", "option -ac must stand before the port"},
         {offline + " frobnicate", "unknown command \"frobnicate\""},
         {offline + " watch --ticks 4294967297", "--ticks needs a number of at least 1"},
