@@ -46,7 +46,7 @@ class OutputCalibration {
   public:
     // The controller type and the expert view are fixed for the dialog's life. The points and
     // averages live in memory (the program's, unless a test gives its own).
-    OutputCalibration(DialogControls& controls, int controllerType, bool expertView,
+    OutputCalibration(DialogControls& controls, int typeOfController, bool expertView,
                       OutputCalibrationHooks hooks, CalibrationMemory& memory = programCalibrationMemory());
 
     // Creation and a change of selection: wizard idle, the channel taken, the edit rules set, reload.
