@@ -39,6 +39,27 @@ class VzctlStateTest : public ::testing::Test {
     std::string state;
 };
 
+// The module update flow an operator runs, one command at a time: back up, program another
+// firmware, restore the backup, back up again. The module must end as the first backup holds it.
+TEST_F(VzctlStateTest, BackupProgramRestoreBackupInFourRunsGivesTwoEqualBackups) {
+    std::string scenario = contents(fs::path(VZ_EXAMPLES) / "qx308-module-update.json");
+    const size_t lineRate = scenario.find("\"lineRate\": true");
+    ASSERT_NE(lineRate, std::string::npos);
+    scenario.replace(lineRate, 16, "\"lineRate\": false");  // the same crate, without the wire's pace
+    const std::string file = (dir / "qx308.json").string();
+    std::ofstream(file) << scenario;
+    const std::string q = "-S SIM:" + file + " can ";
+    const std::string first = (dir / "first.bex").string(), second = (dir / "second.bex").string();
+    for (const std::string& step :
+         {"backup 1 " + first, "program 1 " + std::string(VZ_TEST_DATA) + "/DEMO4011_2.2.0.0_FW.HEX",
+          "restore 1 " + first, "backup 1 " + second}) {
+        const Outcome r = vzctl(q + step, state);
+        ASSERT_EQ(r.status, 0) << step << "\n" << r.out.substr(r.out.size() > 3000 ? r.out.size() - 3000 : 0);
+    }
+    EXPECT_EQ(contents(first), contents(second));
+    EXPECT_GT(contents(first).size(), 10000u);
+}
+
 TEST_F(VzctlStateTest, ASetValueIsThereInTheNextRunUntilSimReset) {
     const Outcome set = vzctl("SIM set 1 Unom 5", state);
     ASSERT_EQ(set.status, 0) << set.out;
