@@ -39,6 +39,7 @@
 #include "link/module_access.h"
 #include "tests/gui/control_lookup.h"
 #include "tests/gui/real_input.h"
+#include "tests/gui/when_ready.h"
 #include "tests/support/crate_fixture.h"
 #include "trace/graph_geometry.h"
 #include "trace/graph_text.h"
@@ -91,27 +92,7 @@ void answerSaveDialog(const QString& path) {
     });
 }
 
-// Calls act once, from the event loop (also inside a modal dialog's or a pump's loop), as soon as
-// ready() holds: how a person reacts to a window.
-class WhenReady : public QObject {
-  public:
-    WhenReady(std::function<bool()> ready, std::function<void()> act)
-        : ready_(std::move(ready)), act_(std::move(act)) {
-        connect(&timer_, &QTimer::timeout, this, [this] {
-            if (done_ || !ready_()) return;
-            done_ = true;
-            act_();
-        });
-        timer_.start(0);
-    }
-    bool done() const { return done_; }
-
-  private:
-    QTimer timer_;
-    std::function<bool()> ready_;
-    std::function<void()> act_;
-    bool done_ = false;
-};
+using test::WhenReady;
 
 QDialog* modalDialogNamed(const char* name) {
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());

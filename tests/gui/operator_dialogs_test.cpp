@@ -22,6 +22,7 @@
 #include "link/usb_link.h"
 #include "tests/gui/control_lookup.h"
 #include "tests/gui/real_input.h"
+#include "tests/gui/when_ready.h"
 #include "tests/support/crate_fixture.h"
 
 namespace vz {
@@ -30,26 +31,7 @@ namespace {
 using test::clickThroughWindow;
 using test::keyThroughWindow;
 
-// Calls act once, from the event loop, as soon as ready() holds: how a person reacts to a window.
-class WhenReady : public QObject {
-  public:
-    WhenReady(std::function<bool()> ready, std::function<void()> act)
-        : ready_(std::move(ready)), act_(std::move(act)) {
-        connect(&timer_, &QTimer::timeout, this, [this] {
-            if (done_ || !ready_()) return;
-            done_ = true;
-            act_();
-        });
-        timer_.start(0);
-    }
-    bool done() const { return done_; }
-
-  private:
-    QTimer timer_;
-    std::function<bool()> ready_;
-    std::function<void()> act_;
-    bool done_ = false;
-};
+using test::WhenReady;
 
 class CommProblemDialogTest : public test::CrateFixture {};
 
