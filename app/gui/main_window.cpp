@@ -18,6 +18,7 @@
 #include "app/gui/menu_table.h"
 #include "base/command_ids.h"
 #include "base/controller_type.h"
+#include "base/debug_log.h"
 #include "base/operator_seam.h"
 #include "base/polling_state.h"
 #include "base/settings.h"
@@ -45,6 +46,20 @@ MainWindow::MainWindow(bool expertView) : list_(new ChannelListView(this)), grap
     setWindowTitle("VIDIzozorez");
     setCentralWidget(list_);
     resize(800, expertView ? 378 : 342);
+    // A debug log file that could not take a line (a full disk) is named beside the menu, once: the
+    // operator who asked for the log must not believe it is still being written.
+    auto* logWatch = new QTimer(this);
+    connect(logWatch, &QTimer::timeout, this, [this, logWatch] {
+        const std::string failure = debugLogFileFailure();
+        if (failure.empty()) return;
+        auto* note = new QLabel(QString::fromStdString("  " + failure + "  "), menuBar());
+        note->setObjectName("debugLogFailure");
+        note->setStyleSheet("color: #b00000");
+        menuBar()->setCornerWidget(note, Qt::TopRightCorner);
+        note->show();
+        logWatch->stop();
+    });
+    logWatch->start(1000);
     buildMenu(kFullMenu, kFullMenuSize);
     // The normal view never offers the expert commands, also not while the crate is searched.
     if (!expertView) removeExpertCommands();

@@ -13,6 +13,7 @@
 
 #include "app/gui/channel_list_view.h"
 #include "base/command_ids.h"
+#include "base/debug_log.h"
 #include "base/polling_state.h"
 #include "link/usb_link.h"
 #include "tests/gui/control_lookup.h"
@@ -30,6 +31,20 @@ TEST(MainWindowTest, SizeTitleAndScrollBar) {
     EXPECT_EQ(normal.windowTitle(), "VIDIzozorez");
     EXPECT_EQ(normal.channelList()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     EXPECT_EQ(normal.channelList()->viewport()->cursor().shape(), Qt::CrossCursor);
+}
+
+// A debug log file that stopped taking lines (here /dev/full) is named beside the menu.
+TEST(MainWindowTest, ADebugLogThatStoppedIsNamedBesideTheMenu) {
+    ASSERT_TRUE(debugLogOpenFile("/dev/full"));
+    MainWindow w(false);
+    w.show();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.menuBar()->cornerWidget(Qt::TopRightCorner) != nullptr; },
+                                test::kHangMs));
+    const auto* note = qobject_cast<QLabel*>(w.menuBar()->cornerWidget(Qt::TopRightCorner));
+    ASSERT_TRUE(note);
+    EXPECT_TRUE(note->text().contains("logging to \"/dev/full\" stopped: No space left on device"))
+        << note->text().toStdString();
+    debugLogCloseFile();
 }
 
 TEST(MainWindowTest, MenuAdjustmentByControllerType) {
