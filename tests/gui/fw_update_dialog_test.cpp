@@ -18,6 +18,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QUrl>
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <numeric>
@@ -25,6 +27,7 @@
 #include <vector>
 
 #include "app/core/connection.h"
+#include "base/clock.h"
 #include "base/settings.h"
 #include "canfw/firmware_hex_reader.h"
 #include "canfw/gui/updater_event.h"
@@ -302,6 +305,32 @@ TEST_F(FwUpdateDialogTest, RunningFirmwareAndFileKindDecideProgramPrepareAndStar
     EXPECT_FALSE(dialog->checksOff());
 }
 
+// Virtual time that holds the updater's worker once hold() is true, until release(): the window is
+// then looked at while the job is surely in the middle, however fast or slow the machine is.
+class HoldingClock final : public Clock {
+  public:
+    HoldingClock(Clock& time, std::function<bool()> hold)
+        : time_(time), hold_(std::move(hold)), gui_(std::this_thread::get_id()) {}
+    int64_t nowUs() override { return time_.nowUs(); }
+    int64_t localWallUs() override { return time_.localWallUs(); }
+    void sleepUs(int64_t us) override {
+        time_.sleepUs(us);
+        if (released_ || std::this_thread::get_id() == gui_ || !hold_()) return;
+        held_ = true;
+        const auto bound = std::chrono::steady_clock::now() + std::chrono::milliseconds(test::kHangMs);
+        while (!released_ && std::chrono::steady_clock::now() < bound)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    bool held() const { return held_; }
+    void release() { released_ = true; }
+
+  private:
+    Clock& time_;
+    std::function<bool()> hold_;
+    std::thread::id gui_;
+    std::atomic<bool> held_{false}, released_{false};
+};
+
 TEST_F(FwUpdateDialogTest, ProgrammingAFirmwareEndsWithTheModuleRunningTheNewApplication) {
     searchAndSelect(0);
     dialog->chooseOpenFile = [](const QString& title, const QString&, const QString& filter) {
@@ -315,16 +344,26 @@ TEST_F(FwUpdateDialogTest, ProgrammingAFirmwareEndsWithTheModuleRunningTheNewApp
     click(fwdlg::kPrepare);
     ASSERT_TRUE(idle());
     EXPECT_EQ(dialog->runningType(), 1);
-    int most = 0, total = 0;
     auto* bar = ctl<QProgressBar>(fwdlg::kProgress);
+    // Held after three rows: the bar must show them while the job runs.
+    const int rowsBefore = firmware(1).rowsWritten();
+    HoldingClock holding(clock_, [&] { return firmware(1).rowsWritten() >= rowsBefore + 3; });
+    setClock(&holding);
+    struct Restore {
+        HoldingClock& holding;
+        Clock& time;
+        ~Restore() {
+            holding.release();
+            setClock(&time);
+        }
+    } restore{holding, clock_};
     click(fwdlg::kProgram);
-    ASSERT_TRUE(waitFor([&] {
-        if (bar->isVisible()) most = std::max(most, bar->value()), total = bar->maximum();
-        return !dialog->jobRunning();
-    }));
+    EXPECT_TRUE(waitFor([&] { return holding.held() && bar->isVisible() && bar->value() >= 3; }))
+        << bar->isVisible() << " " << bar->value();
+    EXPECT_GT(bar->maximum(), bar->value());
+    holding.release();
+    ASSERT_TRUE(waitFor([&] { return !dialog->jobRunning(); }));
     ASSERT_TRUE(idle());
-    EXPECT_GT(total, 0);
-    EXPECT_GT(most, 0);
     EXPECT_FALSE(bar->isVisible());
     EXPECT_FALSE(ctl(fwdlg::kProgram)->isEnabled());
     EXPECT_EQ(dialog->runningType(), 2) << log().toStdString();
