@@ -37,7 +37,7 @@ std::string quoted(const std::string& path) {
 
 std::string defaultSimStatePath() {
     const char* xdg = std::getenv("XDG_STATE_HOME");
-    // The base directory specification ignores a relative XDG_STATE_HOME.
+    // Only an absolute XDG_STATE_HOME counts; a relative one falls back to ~/.local/state.
     if (xdg && xdg[0] == '/') return std::string(xdg) + "/vidizozorez/virtual-crate.json";
     const char* home = std::getenv("HOME");
     if (home && home[0]) return std::string(home) + "/.local/state/vidizozorez/virtual-crate.json";
