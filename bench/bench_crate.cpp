@@ -12,7 +12,8 @@
 
 namespace vz::bench {
 
-BenchCrate::BenchCrate(int moduleCount, bool realTimeLine) {
+namespace {
+std::string devizCrate(int moduleCount, bool realTimeLine) {
     std::string modules;
     for (int i = 0; i < moduleCount; ++i) {
         if (i) modules.append(",");
@@ -22,13 +23,19 @@ BenchCrate::BenchCrate(int moduleCount, bool realTimeLine) {
                         "currentExponent": -12, "maxUnom": "15 V", "maxInom": "7 A"},
                         "user": {"Unom": "12 V", "Inom": "5 A"}, "on": true})");
     }
-    const std::string json =
-        R"({"bridges": [{"serial": "BENCH", "description": "bench", "vid": "1A2B", "pid": "0012"}],
+    return R"({"bridges": [{"serial": "BENCH", "description": "bench", "vid": "1A2B", "pid": "0012"}],
             "controller": {"type": 18, "lineRate": )" +
-        std::string(realTimeLine ? "true" : "false") + R"(, "canTimeoutMs": 0}, "modules": [)" + modules +
-        "]}";
+           std::string(realTimeLine ? "true" : "false") + R"(, "canTimeoutMs": 0}, "modules": [)" + modules +
+           "]}";
+}
+}  // namespace
+
+BenchCrate::BenchCrate(int moduleCount, bool realTimeLine)
+    : BenchCrate(devizCrate(moduleCount, realTimeLine), 18, realTimeLine) {}
+
+BenchCrate::BenchCrate(const std::string& scenarioJson, int type, bool realTimeLine) {
     std::string error;
-    auto crate = vsim::VirtualCrate::fromJsonText(json, error);
+    auto crate = vsim::VirtualCrate::fromJsonText(scenarioJson, error);
     if (!crate) throw std::runtime_error(error);
     setClock(realTimeLine ? nullptr : &clock_);
     resetSettings();
@@ -39,7 +46,7 @@ BenchCrate::BenchCrate(int moduleCount, bool realTimeLine) {
     setBridge(driver_.get());
     usbInfo = UsbInfo{};
     if (!usbOpen(usbInfo)) throw std::runtime_error("the virtual crate did not open");
-    controllerType = 18;
+    controllerType = type;
     typeChannelLimit = 127;
     fCmdLine |= kSearchModules | kMeasureFromModules;
     bindDirectOperations();

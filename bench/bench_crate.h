@@ -15,7 +15,11 @@ class BenchCrate {
     // `realTimeLine` the line takes its wire time at 115200 baud on the steady clock, as a real crate
     // does; otherwise everything runs in virtual time at full speed.
     explicit BenchCrate(int moduleCount, bool realTimeLine = false);
+    // A crate from a scenario (its controller type as given), opened and bound the same way.
+    BenchCrate(const std::string& scenarioJson, int controllerType, bool realTimeLine);
     ~BenchCrate();
+
+    vsim::VirtualCrate& crate() { return driver_->crate(); }
 
   private:
     VirtualClock clock_;

@@ -24,8 +24,9 @@ const char* freshSamplesText(FreshSamples result) {
 }
 
 FreshSamples measureFreshSamples(const MeasurementRead& read, MeasurementAverages& averages,
-                                 int64_t settleLimitMs) {
-    clock().sleepMs(1000);
+                                 int64_t settleLimitMs, const MeasurementPause& pause) {
+    const auto wait = [&pause](int64_t ms) { pause ? pause(ms) : clock().sleepMs(ms); };
+    wait(1000);
     // A sample taken while the output still ramps belongs to no set point: wait for the ramp to end.
     const int64_t start = clock().nowMs();
     for (;;) {
@@ -36,7 +37,7 @@ FreshSamples measureFreshSamples(const MeasurementRead& read, MeasurementAverage
                      static_cast<long long>(clock().nowMs() - start));
             return FreshSamples::rampDidNotEnd;
         }
-        clock().sleepMs(kPollMs);
+        wait(kPollMs);
     }
     size_t taken = 0;
     for (int attempt = 0; attempt < kReadAttempts && taken < MeasurementAverages::kSamples; ++attempt) {
@@ -45,6 +46,7 @@ FreshSamples measureFreshSamples(const MeasurementRead& read, MeasurementAverage
             averages.push(m);
             ++taken;
         }
+        wait(0);  // a window's loop turns between two reads
     }
     if (taken < MeasurementAverages::kSamples) {
         debugLog(kLogError, "calibration: only %zu of 10 measurement reads answered", taken);

@@ -10,6 +10,8 @@ namespace vz {
 
 // Reads block 0 of the channel into the record; false when the read failed.
 using MeasurementRead = std::function<bool(MODULE_MEASURE_DATA&)>;
+// Lets a number of milliseconds pass on clock(); a window passes one that keeps its event loop turning.
+using MeasurementPause = std::function<void(int64_t ms)>;
 
 // Status bits of the measurement record while the output still moves towards its set point.
 inline constexpr uint16_t kStatusRampBits = 0x0006;  // voltage rising, voltage falling
@@ -22,7 +24,9 @@ const char* freshSamplesText(FreshSamples result);
 // Waits a second for the new set point to take effect, then until the module reports that its ramp
 // has ended (at most settleLimitMs), then reads ten good samples into the averages. Anything but
 // `taken` leaves averages that describe no settled output: the caller must not calibrate from them.
+// The waits go through pause (clock().sleepMs when empty).
 FreshSamples measureFreshSamples(const MeasurementRead& read, MeasurementAverages& averages,
-                                 int64_t settleLimitMs = kRampSettleLimitMs);
+                                 int64_t settleLimitMs = kRampSettleLimitMs,
+                                 const MeasurementPause& pause = {});
 
 }  // namespace vz

@@ -15,6 +15,7 @@
 #include "app/core/channel_selection.h"
 #include "app/core/shell_commands.h"
 #include "app/gui/channel_list_view.h"
+#include "app/gui/event_loop_pause.h"
 #include "app/gui/menu_table.h"
 #include "base/command_ids.h"
 #include "base/controller_type.h"
@@ -249,6 +250,7 @@ void MainWindow::toggleOutputCalibration() {
         list_->refresh();
         postToChannelDialogs(kSelectionChangedEvent, false);
     };
+    links.pause = pauseKeepingEventLoop;
     outputCalibration_ = new OutputCalibrationDialog(
         this, form, controllerType, (fCmdLine & kExpertView) != 0, selectedChannel, std::move(links));
     outputCalibration_->show();

@@ -24,12 +24,14 @@ OutputCalibrationDialog::OutputCalibrationDialog(QWidget* parent, OutputCalibrat
     OutputCalibrationHooks hooks;
     // The automatic internal-sense steps: nobody presses OK, so the dialog reads ten fresh samples
     // itself, once the output has settled at the new set point.
-    hooks.wizard.measureFresh = [this] {
+    hooks.wizard.measureFresh = [this, pause = std::move(links.pause)] {
         const BusyCursor busy;
         const int channel = logic_->channelIndex();
+        measuring_ = true;
         const FreshSamples result = measureFreshSamples(
             [channel](MODULE_MEASURE_DATA& m) { return readMeasurementBlock(channel, 0, &m) == 0; },
-            logic_->wizard().averages());
+            logic_->wizard().averages(), kRampSettleLimitMs, pause);
+        measuring_ = false;
         if (result == FreshSamples::taken) return true;
         printBox("UInternal not calibrated: %s", freshSamplesText(result));
         return false;
@@ -62,6 +64,9 @@ void OutputCalibrationDialog::command(int id) {
 }
 
 void OutputCalibrationDialog::reject() {
+    // Only the window manager's close box reaches the dialog while it measures; the measurement is
+    // bounded and ends first.
+    if (measuring_) return;
     // Closed in the middle of a wizard: the set points it moved go back as when it is stopped.
     if (logic_->wizard().running()) {
         const BusyCursor busy;
@@ -72,7 +77,7 @@ void OutputCalibrationDialog::reject() {
 }
 
 void OutputCalibrationDialog::listRepainted() {
-    logic_->listRepainted();
+    if (!measuring_) logic_->listRepainted();
 }
 void OutputCalibrationDialog::selectionChanged() {
     logic_->initialise(selectedChannel);

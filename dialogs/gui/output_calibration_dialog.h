@@ -1,6 +1,7 @@
 #pragma once
 // The modeless output calibration dialog: a module's factory data and its calibration, beside the main
 // window. It follows the main window's selection and feeds the calibration averages from each repaint.
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -20,6 +21,9 @@ class OutputCalibrationDialog : public ChannelDialog {
         std::function<void()> exponentsChanged;
         // The module took a new id: the list shows it at its new place.
         std::function<void(int)> channelMoved;
+        // Lets time pass while the automatic steps wait for the output to settle; the main window
+        // passes one that keeps the program painting (clock().sleepMs when empty).
+        std::function<void(int64_t ms)> pause;
     };
     // The form by template; shows channelIndex. Deletes itself when closed.
     OutputCalibrationDialog(QWidget* parent, OutputCalibrationTemplate form, int controllerType,
@@ -38,6 +42,8 @@ class OutputCalibrationDialog : public ChannelDialog {
 
     std::unique_ptr<WidgetControls> controls_;
     std::unique_ptr<OutputCalibration> logic_;
+    // The automatic steps take their own samples: the repaints feed none, and the dialog stays open.
+    bool measuring_ = false;
 };
 
 }  // namespace vz

@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <cmath>
 #include <cstring>
 
@@ -438,6 +439,35 @@ TEST_F(CalibrationRunTest, VoltageAndCurrentWizardsThroughTheDialogCorrectTheRea
     // The dialog shows the new pairs the module holds.
     EXPECT_NE(control<QLineEdit>(d, 1074)->text(), "32768");
     EXPECT_NE(control<QLineEdit>(d, 1076)->text(), "32768");
+}
+
+// The internal-sense steps wait seconds for the output to settle: the program keeps painting and
+// ticking meanwhile, and a click on the list cannot start other work inside them.
+TEST_F(CalibrationRunTest, TheAutomaticStepsKeepTheEventLoopTurningAndDropClicksOnTheList) {
+    start(kMiscalibrated + std::string(",") + deviz(2, 12), kExpertView);  // KRAT: internal-sense steps
+    module(1).setLoadOhms(1000);
+    OutputCalibrationDialog* d = open(1);
+    ASSERT_NE(d, nullptr);
+    int turnsWhileMeasuring = 0;
+    bool clickSentDuringMeasuring = false;
+    QTimer turns;
+    QObject::connect(&turns, &QTimer::timeout, [&] {
+        const int state = d->logic().wizard().state();
+        if (state != kInternalHigh && state != kInternalLow) return;
+        ++turnsWhileMeasuring;
+        if (clickSentDuringMeasuring) return;
+        clickSentDuringMeasuring = true;
+        test::clickThroughWindow(window->channelList()->viewport(), Qt::RightButton,
+                                 QPoint(20, channelTable.channels[2].rowTop + 5));
+    });
+    turns.start(0);
+    press(d, 1133);  // Calibrate U
+    runWizard(d);
+    turns.stop();
+    EXPECT_GT(turnsWhileMeasuring, 0) << "the event loop stood still while the dialog measured";
+    EXPECT_TRUE(clickSentDuringMeasuring);
+    EXPECT_EQ(selectedChannel, 1) << "a click on the list was taken while the dialog measured";
+    EXPECT_EQ(window->outputCalibration(), d);
 }
 
 }  // namespace
