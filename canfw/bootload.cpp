@@ -7,6 +7,7 @@
 
 #include "base/polling_state.h"
 #include "base/settings.h"
+#include "base/text_format.h"
 #include "canfw/device_table.h"
 #include "canfw/log_text.h"
 
@@ -98,12 +99,11 @@ bool CBootload::queueBackup(const DeviceInfo& device, const std::string& path) {
 }
 
 void CBootload::postLog(const char* format, ...) {
-    char buffer[1024];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
+    const std::string text = formatTextV(kLineLimit, format, args);
     va_end(args);
-    postText(buffer);
+    postText(text);
 }
 
 void CBootload::postText(const std::string& text) {
@@ -122,9 +122,9 @@ void CBootload::postValue(int kind, uint32_t value) {
 
 std::string versionText(const VersionRecord& v) {
     if (v.year != 0)
-        return formatLog("%d.%d.%d.%d   Build time: %02d:%02d:%02d %02d.%02d.%02d", v.major, v.minor, v.third,
-                         v.fourth, v.hour, v.minute, v.second, v.day, v.month, v.year);
-    if (v.major != 0) return formatLog("%d.%d.%d.%d", v.major, v.minor, v.third, v.fourth);
+        return formatText(kLineLimit, "%d.%d.%d.%d   Build time: %02d:%02d:%02d %02d.%02d.%02d", v.major,
+                          v.minor, v.third, v.fourth, v.hour, v.minute, v.second, v.day, v.month, v.year);
+    if (v.major != 0) return formatText(kLineLimit, "%d.%d.%d.%d", v.major, v.minor, v.third, v.fourth);
     return "unknown";
 }
 
@@ -134,7 +134,7 @@ std::string proposedBackupName(const std::string& directory, int moduleId, int f
     gmtime_r(&t, &tm);  // the clock's wall time already has the local zone applied
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
-    return formatLog("%s%06d_%s_%s.bex", directory.c_str(), moduleId, familyName(family), stamp);
+    return formatText(kLineLimit, "%s%06d_%s_%s.bex", directory.c_str(), moduleId, familyName(family), stamp);
 }
 
 }  // namespace vz

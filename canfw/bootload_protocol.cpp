@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/clock.h"
+#include "base/text_format.h"
 #include "canfw/bootload.h"
 #include "canfw/device_table.h"
 #include "link/module_access.h"
@@ -195,7 +196,7 @@ bool CBootload::WriteMemory(int moduleId, const MemoryRow& row) {
     // An EEPROM row carries its word count in the command and two bytes a word in the buffer.
     const int size = rowTransferSize(row);
     const int bytes = row.memoryType == kEepromMemory ? 2 * size : size;
-    postText(formatLog(prefix, row.baseAddress, bytes) +
+    postText(formatText(kLineLimit, prefix, row.baseAddress, bytes) +
              hexDump(row.transfer.data(), static_cast<size_t>(bytes)) + "\r\n");
     const bool ok = sendData(moduleId, row.transfer.data(), bytes) &&
                     sendFrame(moduleId, cmd, row.baseAddress, static_cast<uint16_t>(size),

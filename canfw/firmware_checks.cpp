@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "base/text_format.h"
 #include "canfw/device_table.h"
 
 namespace vz {
@@ -23,8 +24,8 @@ std::string firmwareRefusal(const DeviceInfo& device, const LoadedFirmware& file
         return "Error: unknown/unsupported device\r\n";
     // Rows around a dropped line would be written with erased words inside the code.
     if (file.report.damaged())
-        return formatLog("Error: HEX-file damaged (%s); nothing was written\r\n",
-                         file.report.damageText().c_str());
+        return formatText(kLineLimit, "Error: HEX-file damaged (%s); nothing was written\r\n",
+                          file.report.damageText().c_str());
     const FirmwareSettings& fw = file.settings;
     if (restore) {
         // A backup carries no HEX-parameters; firmware files (a boot loader among them) do.
@@ -32,7 +33,8 @@ std::string firmwareRefusal(const DeviceInfo& device, const LoadedFirmware& file
             return "Error: not a backup file (it carries HEX-parameters or no data); nothing was written\r\n";
         if (file.report.startSegment && (file.report.startSegment->first != (device.deviceID & 0xFFFF) ||
                                          file.report.startSegment->second != device.procID))
-            return formatLog(
+            return formatText(
+                kLineLimit,
                 "Error: backup of another processor (deviceId=0x%04X, procID=%u), the module has "
                 "deviceId=0x%04X; nothing was written\r\n",
                 file.report.startSegment->first, file.report.startSegment->second, device.deviceID);
@@ -43,11 +45,11 @@ std::string firmwareRefusal(const DeviceInfo& device, const LoadedFirmware& file
                               : fw.firmwareType == kApplicationFirmware || fw.firmwareType == kUpdateFirmware;
     if (!typeFits) return "Error: HEX-File not enriched or wrong firmware type\r\n";
     if (fw.deviceFamily >= 0 && static_cast<uint32_t>(fw.deviceFamily) != device.deviceID)
-        return formatLog(
-            "Error: connected device is incompatible with HEX-file (deviceId=0x%04llX, "
-            "deviceFamilyHex=0x%04llX)\r\n",
-            static_cast<unsigned long long>(device.deviceID),
-            static_cast<unsigned long long>(fw.deviceFamily));
+        return formatText(kLineLimit,
+                          "Error: connected device is incompatible with HEX-file (deviceId=0x%04llX, "
+                          "deviceFamilyHex=0x%04llX)\r\n",
+                          static_cast<unsigned long long>(device.deviceID),
+                          static_cast<unsigned long long>(fw.deviceFamily));
     if (!fw.detect && !fw.firmwareRangeSet())
         return "Error: program-memory location-detection is set to OFF and no firmware location is given\r\n";
     if (checkStart && !file.hexOk) return "Error: HEX-file holds no data\r\n";

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "base/text_format.h"
 #include "canfw/hex_record.h"
 
 namespace vz {
@@ -79,7 +80,7 @@ bool loadFirmwareHex(FILE* file, int deviceFamily, RowImage& rows, ParameterMap&
         ++iLine;
         if (iLine > kMaxHexLines || (iLine % 1024 == 0 && seen.cancelled && seen.cancelled()) ||
             seen.badLines.size() > 1000) {
-            log(formatLog("Error: reading of the HEX-file stopped (iLine=%d)\r\n", iLine));
+            log(formatText(kLineLimit, "Error: reading of the HEX-file stopped (iLine=%d)\r\n", iLine));
             seen.stopped = true;
             break;
         }
@@ -87,7 +88,8 @@ bool loadFirmwareHex(FILE* file, int deviceFamily, RowImage& rows, ParameterMap&
         if (cut != std::string::npos) line.resize(cut);
         const auto record = nul ? std::nullopt : parseHexLine(line);
         if (!record) {
-            log(formatLog("No valid HEX-record line (iLine=%d, line='%s')\r\n", iLine, line.c_str()));
+            log(formatText(kLineLimit, "No valid HEX-record line (iLine=%d, line='%s')\r\n", iLine,
+                           line.c_str()));
             seen.badLines.push_back(iLine);
             continue;
         }
@@ -101,8 +103,8 @@ bool loadFirmwareHex(FILE* file, int deviceFamily, RowImage& rows, ParameterMap&
                 for (size_t at = 0; at + 4 <= wanted; at += 4, ++deviceAddress) {
                     MemoryRow* row = rowFor(rows, deviceAddress);
                     if (!row || !setRowWord(*row, deviceAddress, data.c_str() + at))
-                        log(formatLog("Error: Address out of range (iLine=%d, adr=0x%X)\r\n", iLine,
-                                      2 * deviceAddress));
+                        log(formatText(kLineLimit, "Error: Address out of range (iLine=%d, adr=0x%X)\r\n",
+                                       iLine, 2 * deviceAddress));
                 }
                 break;
             }
@@ -113,9 +115,10 @@ bool loadFirmwareHex(FILE* file, int deviceFamily, RowImage& rows, ParameterMap&
                 if (data.size() >= 4) offset = word16(data, 0) * 16;
                 break;
             case 0x03:
-                log(formatLog("Info: start segment address record (iSegment=%d, iOffset=0x%06X)\r\n",
-                              data.size() >= 4 ? static_cast<int>(word16(data, 0)) : 0,
-                              data.size() >= 8 ? word16(data, 4) : 0));
+                log(formatText(kLineLimit,
+                               "Info: start segment address record (iSegment=%d, iOffset=0x%06X)\r\n",
+                               data.size() >= 4 ? static_cast<int>(word16(data, 0)) : 0,
+                               data.size() >= 8 ? word16(data, 4) : 0));
                 if (data.size() >= 8) seen.startSegment = std::make_pair(word16(data, 0), word16(data, 4));
                 break;
             case 0x04:
@@ -124,18 +127,19 @@ bool loadFirmwareHex(FILE* file, int deviceFamily, RowImage& rows, ParameterMap&
             case 0xD1: {
                 const auto p = parseHexParameter(record->address, record->byteCount, data);
                 if (!p) {
-                    log(formatLog("Error: HEX-parameter invalid/unsupported (iLine=%d)\r\n", iLine));
+                    log(formatText(kLineLimit, "Error: HEX-parameter invalid/unsupported (iLine=%d)\r\n",
+                                   iLine));
                 } else if (parameters.count(p->number)) {
-                    log(formatLog("Warning: HEX-parameter already defined (nr=%d)\r\n",
-                                  static_cast<int>(p->number)));
+                    log(formatText(kLineLimit, "Warning: HEX-parameter already defined (nr=%d)\r\n",
+                                   static_cast<int>(p->number)));
                 } else {
                     parameters.emplace(p->number, *p);
                 }
                 break;
             }
             default:
-                log(formatLog("Error: Unsupported HEX-record type (iLine=%d, recordType=%d)\r\n", iLine,
-                              record->type));
+                log(formatText(kLineLimit, "Error: Unsupported HEX-record type (iLine=%d, recordType=%d)\r\n",
+                               iLine, record->type));
                 break;
         }
     }

@@ -8,8 +8,9 @@
 #include <cstring>
 #include <vector>
 
-#include "canfw/hex_record.h"
 #include "base/file_replacement.h"
+#include "base/text_format.h"
+#include "canfw/hex_record.h"
 
 namespace vz {
 
@@ -56,7 +57,7 @@ bool CHexFile::writeHexFile(const std::string& path, bool writeAll) {
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     if (path.empty() || (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) ||
         access(folder.c_str(), W_OK | X_OK) != 0) {
-        report(formatLog("Error: Unable to open file (szFilename='%s')\n", path.c_str()));
+        report(formatText(kLineLimit, "Error: Unable to open file (szFilename='%s')\n", path.c_str()));
         return false;
     }
     // The text is collected first and replaces the file in one step, so that a failed write (a full
@@ -121,7 +122,7 @@ bool CHexFile::writeHexFile(const std::string& path, bool writeAll) {
     std::string error;
     if (!replaceFileContents(path, text.data(), text.size(), error)) {
         const int code = errno;
-        report(formatLog("Error: %s (IOsError=%d)\n", error.c_str(), code));
+        report(formatText(kLineLimit, "Error: %s (IOsError=%d)\n", error.c_str(), code));
         return false;
     }
     return true;

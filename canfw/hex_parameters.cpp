@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "base/text_format.h"
+
 namespace vz {
 namespace {
 
@@ -76,7 +78,8 @@ FirmwareSettings deriveFirmwareSettings(const ParameterMap& parameters, bool hex
                 if ((supported = p.type == kHexRange)) {
                     s.configStart = p.value;
                     s.configEnd = p.value2;
-                    log(formatLog(
+                    log(formatText(
+                        kLineLimit,
                         "  Parameter %4d (name='module configuration', iStart=0x%06llX, iEnd=0x%06llX, "
                         "protection=%s, type=%d)\r\n",
                         n, v, v2, p.value != p.value2 ? "YES" : "NO", 5));
@@ -86,7 +89,8 @@ FirmwareSettings deriveFirmwareSettings(const ParameterMap& parameters, bool hex
                 if ((supported = p.type == kHexRange)) {
                     s.firmwareStart = p.value;
                     s.firmwareEnd = p.value2;
-                    log(formatLog(
+                    log(formatText(
+                        kLineLimit,
                         "  Parameter %4d (name='PM firmware', iStart=0x%06llX, iEnd=0x%06llX, type=%d)\r\n",
                         n, v, v2, 5));
                 }
@@ -94,14 +98,16 @@ FirmwareSettings deriveFirmwareSettings(const ParameterMap& parameters, bool hex
             case 1003:
                 if ((supported = p.type == kHexUnsigned)) {
                     s.deviceFamily = static_cast<uint32_t>(p.value);
-                    log(formatLog("  Parameter %4d (name='device family', uiValue=0x%04llX, type=%d)\r\n", n,
-                                  v, 2));
+                    log(formatText(kLineLimit,
+                                   "  Parameter %4d (name='device family', uiValue=0x%04llX, type=%d)\r\n", n,
+                                   v, 2));
                 }
                 break;
             case 1004:
                 if ((supported = p.type == kHexSigned || p.type == kHexUnsigned)) {
                     s.detect = p.value != 0;
-                    log(formatLog(
+                    log(formatText(
+                        kLineLimit,
                         p.type == kHexSigned
                             ? "  Parameter %4d (name='PM firmware detect', iValue=0x%04llX, type=%d)\r\n"
                             : "  Parameter %4d (name='PM firmware detect', uiValue=0x%04llX, type=%d)\r\n",
@@ -111,12 +117,13 @@ FirmwareSettings deriveFirmwareSettings(const ParameterMap& parameters, bool hex
             case 1005:
                 if ((supported = p.type == kHexUnsigned) && p.value >= 1 && p.value <= 3) {
                     s.firmwareType = static_cast<int>(p.value);
-                    log(formatLog("  Parameter %4d (name='firmwareType', uiValue=%d, type=%d)\r\n", n,
-                                  static_cast<int>(p.value), 2));
+                    log(formatText(kLineLimit,
+                                   "  Parameter %4d (name='firmwareType', uiValue=%d, type=%d)\r\n", n,
+                                   static_cast<int>(p.value), 2));
                 }
                 break;
         }
-        if (!supported) log(formatLog("  Parameter %4d not supported (type=%d)\r\n", n, t));
+        if (!supported) log(formatText(kLineLimit, "  Parameter %4d not supported (type=%d)\r\n", n, t));
     }
     return s;
 }

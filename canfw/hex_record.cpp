@@ -1,5 +1,6 @@
 #include "canfw/hex_record.h"
 
+#include "base/text_format.h"
 #include "canfw/log_text.h"
 
 namespace vz {
@@ -36,8 +37,8 @@ std::optional<HexRecord> parseHexLine(const std::string& line) {
 std::string formatHexRecord(int type, uint32_t address, const uint8_t* data, size_t count) {
     uint8_t sum = static_cast<uint8_t>(count + (address >> 8) + address + type);
     for (size_t i = 0; i < count; ++i) sum = static_cast<uint8_t>(sum + data[i]);
-    return formatLog(":%02X%04X%02X", static_cast<unsigned>(count), address & 0xFFFF, type) +
-           hexDump(data, count) + formatLog("%02X", static_cast<uint8_t>(-sum) & 0xFF);
+    return formatText(kLineLimit, ":%02X%04X%02X", static_cast<unsigned>(count), address & 0xFFFF, type) +
+           hexDump(data, count) + formatText(kLineLimit, "%02X", static_cast<uint8_t>(-sum) & 0xFF);
 }
 
 }  // namespace vz

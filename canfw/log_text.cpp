@@ -1,18 +1,6 @@
 #include "canfw/log_text.h"
 
-#include <cstdarg>
-#include <cstdio>
-
 namespace vz {
-
-std::string formatLog(const char* format, ...) {
-    char buffer[1024];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    return buffer;
-}
 
 std::string hexDump(const uint8_t* bytes, size_t count) {
     static const char digits[] = "0123456789ABCDEF";

@@ -2,25 +2,14 @@
 
 #include <algorithm>
 #include <cfloat>
-#include <cstdarg>
-#include <cstdio>
 
 #include "base/settings.h"
+#include "base/text_format.h"
 #include "channel/channel_table.h"
 #include "channel/raw_scaling.h"
 
 namespace vz {
 namespace {
-
-std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char* pattern, ...) {
-    char text[256];
-    va_list args;
-    va_start(args, pattern);
-    std::vsnprintf(text, sizeof text, pattern, args);
-    va_end(args);
-    return text;
-}
 
 // One decimal fewer than a raw step needs, never negative.
 int shownDecimals(int exponent) {
@@ -77,8 +66,9 @@ std::string switchingFrequencyLines(const QOR& channel) {
     const double p = channel.voltageFromRaw(system.pwmOffset);
     const double m = channel.voltageFromRaw(system.maxUnom);
     const double u = channel.voltageFromRaw(channel.user().Unom);
-    return format("fMax %5.2f kHz\n", fMax) + format("fMin %5.2f kHz\n", p * fMax / (m + p)) +
-           format("fNom %5.2f kHz\n", (u + p) * fMax / (m + p));
+    return formatText(255, "fMax %5.2f kHz\n", fMax) +
+           formatText(255, "fMin %5.2f kHz\n", p * fMax / (m + p)) +
+           formatText(255, "fNom %5.2f kHz\n", (u + p) * fMax / (m + p));
 }
 
 ChannelStatusTexts channelStatusTexts(const QOR& channel, bool expertView) {
@@ -92,7 +82,7 @@ ChannelStatusTexts channelStatusTexts(const QOR& channel, bool expertView) {
     if (expertView) texts.errorList += switchingFrequencyLines(channel);
 
     const double sense = channel.voltageFromRaw(measure.uSense);
-    texts.senseVoltage = format("%.*f", voltageDecimals, sense);
+    texts.senseVoltage = formatText(255, "%.*f", voltageDecimals, sense);
 
     // The markers are shown as text, but the module power is computed from the raw value as it is.
     const double terminal = channel.voltageFromRaw(measure.uTerminal);
@@ -101,19 +91,19 @@ ChannelStatusTexts channelStatusTexts(const QOR& channel, bool expertView) {
     else if (measure.uTerminal == kMarkerFail)
         texts.terminalVoltage = "FAIL";
     else
-        texts.terminalVoltage = format("%.*f", voltageDecimals, terminal);
+        texts.terminalVoltage = formatText(255, "%.*f", voltageDecimals, terminal);
 
     const double current = channel.currentFromRaw(measure.current);
-    texts.current = format("%.*f", currentDecimals, current);
-    texts.loadPower = format("%.1f", std::max(0.0, current * sense));
-    texts.modulePower = format("%.1f", std::max(0.0, current * terminal));
+    texts.current = formatText(255, "%.*f", currentDecimals, current);
+    texts.loadPower = formatText(255, "%.1f", std::max(0.0, current * sense));
+    texts.modulePower = formatText(255, "%.1f", std::max(0.0, current * terminal));
 
     if (measure.temperature == kMarkerOk)
         texts.temperature = " OK ";
     else if (measure.temperature == kMarkerFail)
         texts.temperature = "FAIL";
     else
-        texts.temperature = format("%d", measure.temperature);
+        texts.temperature = formatText(255, "%d", measure.temperature);
     return texts;
 }
 

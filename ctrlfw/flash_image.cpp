@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "base/debug_log.h"
+#include "base/text_format.h"
 #include "prg/coff_reader.h"
 
 namespace vz {
@@ -24,10 +25,9 @@ bool blank(const uint16_t* words, uint32_t count) {
 
 void FlashImage::say(const char* format, ...) {
     if (!sink_) return;
-    char line[1024];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
+    const std::string line = formatTextV(kLineLimit, format, args);
     va_end(args);
     sink_(line);
 }
@@ -106,7 +106,7 @@ int FlashImage::importCoff(const char* path) {
             ignored_ += static_cast<int>(std::min<uint64_t>(words, INT32_MAX));
             ++warnings_;
             say("  IGNORED: Section Address = 0x%06lX, Number of words = %d (0x%X)\n",
-                 static_cast<unsigned long>(first), static_cast<int>(words), static_cast<unsigned>(words));
+                static_cast<unsigned long>(first), static_cast<int>(words), static_cast<unsigned>(words));
             continue;
         }
         for (uint64_t w = 0; w < words; ++w) {
@@ -117,11 +117,11 @@ int FlashImage::importCoff(const char* path) {
         cover(static_cast<uint32_t>(first), static_cast<uint32_t>(first + words - 1));
         imported_ += static_cast<int>(words);
         say("  Section Address = 0x%06lX, Number of words = %d (0x%X)\n", static_cast<unsigned long>(first),
-             static_cast<int>(words), static_cast<unsigned>(words));
+            static_cast<int>(words), static_cast<unsigned>(words));
     }
     coff.reset();
     say("COFF File \"%s\" imported %u words: 0x%06X-0x%06X, (%d words ignored, %d warnings, %d errors)\n",
-         path, static_cast<unsigned>(imported_), lowest_, highest_, ignored_, warnings_, errors_);
+        path, static_cast<unsigned>(imported_), lowest_, highest_, ignored_, warnings_, errors_);
     return result;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "base/debug_log.h"
+#include "base/text_format.h"
 #include "channel/composite_setters.h"
 #include "channel/raw_scaling.h"
 #include "dialogs/field_helpers.h"
@@ -255,18 +256,18 @@ void CalibrationWizard::restoreSettings() {
     // The voltage first: after the current wizard the output stands at its maximum voltage.
     if (c->user().Unom != s.unom) {
         const bool ok = setNominalVolts(c, c->voltageFromRaw(s.unom));
-        tell(formatField(255, "U%d set voltage %s %.4f V", c->moduleAddress,
-                         ok ? "put back to" : "NOT put back to", c->voltageFromRaw(s.unom)));
+        tell(formatText(255, "U%d set voltage %s %.4f V", c->moduleAddress,
+                        ok ? "put back to" : "NOT put back to", c->voltageFromRaw(s.unom)));
     }
     if (c->user().Inom != s.inom) {
         const bool ok = c->user().setInom(s.inom);
-        tell(formatField(255, "U%d current limit %s %.4f A", c->moduleAddress,
-                         ok ? "put back to" : "NOT put back to", c->currentFromRaw(s.inom)));
+        tell(formatText(255, "U%d current limit %s %.4f A", c->moduleAddress,
+                        ok ? "put back to" : "NOT put back to", c->currentFromRaw(s.inom)));
     }
     if (((c->user().flags & kSwitchInternalSense) != 0) != s.internalSense) {
         const bool ok = setExternalSense(c, !s.internalSense);
-        tell(formatField(255, "U%d sense %s %s", c->moduleAddress, ok ? "put back to" : "NOT put back to",
-                         s.internalSense ? "internal" : "external (at the load)"));
+        tell(formatText(255, "U%d sense %s %s", c->moduleAddress, ok ? "put back to" : "NOT put back to",
+                        s.internalSense ? "internal" : "external (at the load)"));
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include "base/debug_log.h"
 #include "base/message_boxes.h"
+#include "base/text_format.h"
 #include "dialogs/field_parsing.h"
 
 namespace vz {
@@ -112,11 +113,11 @@ bool getCheckBool(DialogControls& d, int id, uint8_t& target, const AcceptFn<uin
 }
 
 void setEditInt(DialogControls& d, int id, long long value, const char* format) {
-    d.setText(id, formatField(kFieldTextLimit, format, value));
+    d.setText(id, formatText(kFieldTextLimit, format, value));
 }
 
 void setEditDouble(DialogControls& d, int id, double value, const char* format) {
-    d.setText(id, formatField(kFieldTextLimit, format, value));
+    d.setText(id, formatText(kFieldTextLimit, format, value));
 }
 
 void fillCombo(DialogControls& d, int id, const char* const* texts, int count, int index) {

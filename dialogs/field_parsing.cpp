@@ -3,8 +3,6 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -64,16 +62,6 @@ std::optional<double> parseFieldReal(const std::string& text, double infinity) {
     if (error != std::errc{} || std::isnan(value)) return std::nullopt;
     (void)end;
     return value;
-}
-
-std::string formatField(std::size_t limit, const char* format, ...) {
-    std::vector<char> buffer(limit + 1);
-    va_list args;
-    va_start(args, format);
-    const int n = std::vsnprintf(buffer.data(), buffer.size(), format, args);
-    va_end(args);
-    if (n < 0) return {};
-    return std::string(buffer.data());
 }
 
 }  // namespace vz

@@ -20,7 +20,4 @@ std::optional<long long> parseFieldInteger(const std::string& text, const char* 
 // turn into an arbitrary raw value. Independent of the process locale.
 std::optional<double> parseFieldReal(const std::string& text, double infinity);
 
-// printf into a string of at most limit characters (127 for one value, 1023 for free text).
-std::string formatField(std::size_t limit, const char* format, ...) __attribute__((format(printf, 2, 3)));
-
 }  // namespace vz

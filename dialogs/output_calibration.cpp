@@ -6,6 +6,7 @@
 #include "base/controller_type.h"
 #include "base/debug_log.h"
 #include "base/message_boxes.h"
+#include "base/text_format.h"
 #include "channel/bound_setters.h"
 #include "channel/channel_table.h"
 #include "channel/composite_setters.h"
@@ -56,7 +57,7 @@ uint32_t moduleSerialShown(uint32_t serial) {
 }
 
 std::string offsetFormat(int exponent) {
-    return formatField(15, "%%.%df", decimalsForExponent(exponent));
+    return formatText(15, "%%.%df", decimalsForExponent(exponent));
 }
 
 }  // namespace
@@ -118,10 +119,10 @@ void OutputCalibration::setEditRules() {
 
 void OutputCalibration::refresh(bool reload) {
     if (!channel_) {
-        d_.setCaption(formatField(255, "[SN %s] Ux Output Calibration", usbSerial().c_str()));
+        d_.setCaption(formatText(255, "[SN %s] Ux Output Calibration", usbSerial().c_str()));
     } else {
-        d_.setCaption(formatField(255, "[SN %s] U%d Output Calibration%s", usbSerial().c_str(), index_,
-                                  expertView_ ? "" : " (read only)"));
+        d_.setCaption(formatText(255, "[SN %s] U%d Output Calibration%s", usbSerial().c_str(), index_,
+                                 expertView_ ? "" : " (read only)"));
         if (reload && channel_->configurable()) {
             channel_->system().readFromModule();
             channel_->user().readFromModule();

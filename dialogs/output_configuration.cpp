@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/controller_type.h"
+#include "base/text_format.h"
 #include "channel/bound_setters.h"
 #include "channel/channel_table.h"
 #include "channel/raw_scaling.h"
@@ -58,7 +59,7 @@ int bitIndex(uint16_t bit) {
 
 // "%.3f" for an exponent whose raw step needs four decimals: one fewer than a step needs.
 std::string formatForExponent(int exponent) {
-    return formatField(15, "%%.%df", std::max(0, decimalsForExponent(exponent) - 1));
+    return formatText(15, "%%.%df", std::max(0, decimalsForExponent(exponent) - 1));
 }
 
 }  // namespace
@@ -89,7 +90,7 @@ void OutputConfiguration::select(int channelIndex) {
 void OutputConfiguration::refresh(bool reread) {
     if (!channel_) return;
     QOR& q = *channel_;
-    d_.setCaption(formatField(255, "[SN %s] U%d Output Configuration", usbSerial().c_str(), q.moduleAddress));
+    d_.setCaption(formatText(255, "[SN %s] U%d Output Configuration", usbSerial().c_str(), q.moduleAddress));
     if (reread && q.configurable()) {
         q.system().readFromModule();
         q.user().readFromModule();

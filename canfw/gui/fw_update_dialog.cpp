@@ -24,6 +24,7 @@
 
 #include "base/clock.h"
 #include "base/settings.h"
+#include "base/text_format.h"
 #include "canfw/device_table.h"
 #include "canfw/log_text.h"
 #include "canfw/update_rules.h"
@@ -193,8 +194,8 @@ void CFwUpdateDlg::stopJob() {
         while (updater_->queuedJobs() != 0 && waited.elapsed() < 5000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         drainPosted();
-        logLine(
-            formatLog("U%d now runs: %s%s\r\n", module, firmwareTypeName(runningType_), stopNote_.c_str()));
+        logLine(formatText(kLineLimit, "U%d now runs: %s%s\r\n", module, firmwareTypeName(runningType_),
+                           stopNote_.c_str()));
     }
     updateJobState();
 }
@@ -326,7 +327,8 @@ intptr_t CFwUpdateDlg::onDropFiles(uintptr_t, intptr_t files) {
     if (list.isEmpty()) return 0;
     // The same rule as Browse: only an existing regular file (a pipe or a device would hold the reader).
     if (!QFileInfo(list.first()).isFile()) {
-        logLine(formatLog("Not a regular file, ignored: '%s'\r\n", list.first().toStdString().c_str()));
+        logLine(formatText(kLineLimit, "Not a regular file, ignored: '%s'\r\n",
+                           list.first().toStdString().c_str()));
         return 0;
     }
     setFirmwarePath(list.first());
@@ -345,16 +347,16 @@ void CFwUpdateDlg::classifyFile(const std::string& path) {
 bool CFwUpdateDlg::downloadAllowed() {
     const bool allowed = downloadAllowedFor(runningType_, fileType_, checksOff_);
     if (!checksOff_)
-        logLine(formatLog("Download '%s' (iFwType=%d, iDeviceFwType=%d)\r\n",
-                          allowed ? "allowed" : "prohibited", fileType_, runningType_));
+        logLine(formatText(kLineLimit, "Download '%s' (iFwType=%d, iDeviceFwType=%d)\r\n",
+                           allowed ? "allowed" : "prohibited", fileType_, runningType_));
     return allowed;
 }
 
 bool CFwUpdateDlg::prepareAllowed() {
     const bool allowed = prepareAllowedFor(runningType_, fileType_, checksOff_);
     if (!checksOff_)
-        logLine(formatLog("Prepare '%s' (iFwType=%d, iDeviceFwType=%d)\r\n",
-                          allowed ? "allowed" : "prohibited", fileType_, runningType_));
+        logLine(formatText(kLineLimit, "Prepare '%s' (iFwType=%d, iDeviceFwType=%d)\r\n",
+                           allowed ? "allowed" : "prohibited", fileType_, runningType_));
     return allowed;
 }
 
@@ -417,7 +419,8 @@ intptr_t CFwUpdateDlg::onBackup(uintptr_t, intptr_t) {
     backupDirectory() = QFileInfo(chosen).absolutePath();
     // The backup reads through the boot loader; an application is stopped for it and the log says so.
     if (runningType_ != 1) {
-        logLine(formatLog("Starting the boot loader of U%d for the backup\r\n", selectedDevice_.iModuleId));
+        logLine(formatText(kLineLimit, "Starting the boot loader of U%d for the backup\r\n",
+                           selectedDevice_.iModuleId));
         updater_->queueStartFirmware(selectedDevice_.iModuleId, true);
     }
     const bool applicationRan = runningType_ == 2;

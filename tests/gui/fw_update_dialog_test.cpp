@@ -29,6 +29,7 @@
 #include "app/core/connection.h"
 #include "base/clock.h"
 #include "base/settings.h"
+#include "base/text_format.h"
 #include "canfw/firmware_hex_reader.h"
 #include "canfw/gui/updater_event.h"
 #include "canfw/log_text.h"
@@ -200,7 +201,7 @@ TEST_F(FwUpdateDialogTest, LogKeepsItsNewestLinesWithinItsLimit) {
     // Lines of 50 characters with CR LF: the window holds LF only, the count both; past 64000 the
     // oldest line goes for each new one.
     for (int i = 0; i < 1400; ++i) {
-        const std::string line = formatLog("%046d\r\n", i);
+        const std::string line = formatText(kLineLimit, "%046d\r\n", i);
         QCoreApplication::postEvent(dialog.get(),
                                     new UpdaterEvent(UpdaterMessage{kMsgLog, {line.begin(), line.end()}}));
     }
