@@ -1,7 +1,6 @@
 #include "link/module_access.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "link/bridge.h"
 #include "link/comm_problem.h"
@@ -35,8 +34,9 @@ struct Exchange {
 // Exactly the expected size, a valid check byte, and for reads room for the data after the address
 // bytes that bit 3 of the status announces (otherwise the copy would take bytes that never arrived).
 bool goodReply(const Exchange& x, uint32_t received) {
-    if (received != static_cast<uint32_t>(x.replySize) || checkByte(x.reply, x.replySize) != 0) return false;
-    return !x.isRead || replyDataOffset(x.reply) + x.dataLength < x.replySize;
+    return received <= static_cast<uint32_t>(x.replySize) &&
+           replyHoldsData(x.reply, static_cast<int>(received), x.replySize, x.isRead, x.dataLength,
+                          FrameCheck::checkByte);
 }
 
 bool sendRequest(const Exchange& x) {
@@ -95,10 +95,9 @@ uint8_t checkByte(const uint8_t* bytes, int length) {
 int directReadShort(uint8_t module, uint8_t functionCode, void* destination, int length) {
     if (!validDataLength(length)) return -1;
     uint8_t request[kFrameSize], reply[kFrameSize];
-    request[0] = module;
-    request[1] = frameHeader(true, functionCode, false, length);
-    request[2] = checkByte(request, 2);
-    return exchange({request, 3, reply, length + 3, true, false, length}, [&](const ExchangeOutcome& out) {
+    const int size =
+        buildRequest(request, module, true, functionCode, nullptr, nullptr, length, FrameCheck::checkByte);
+    return exchange({request, size, reply, length + 3, true, false, length}, [&](const ExchangeOutcome& out) {
         return evaluateRead(out, reply, destination, length);
     });
 }
@@ -106,11 +105,9 @@ int directReadShort(uint8_t module, uint8_t functionCode, void* destination, int
 int directReadAddr(uint8_t module, uint8_t functionCode, uint32_t address, void* destination, int length) {
     if (!validDataLength(length)) return -1;
     uint8_t request[kFrameSize], reply[kFrameSize];
-    request[0] = module;
-    request[1] = frameHeader(true, functionCode, true, length);
-    putFrameAddress(request + 2, address);
-    request[5] = checkByte(request, 5);
-    return exchange({request, 6, reply, length + 6, true, true, length}, [&](const ExchangeOutcome& out) {
+    const int size =
+        buildRequest(request, module, true, functionCode, &address, nullptr, length, FrameCheck::checkByte);
+    return exchange({request, size, reply, length + 6, true, true, length}, [&](const ExchangeOutcome& out) {
         return evaluateRead(out, reply, destination, length);
     });
 }
@@ -118,11 +115,9 @@ int directReadAddr(uint8_t module, uint8_t functionCode, uint32_t address, void*
 int directWriteShort(uint8_t module, uint8_t functionCode, const void* data, int length) {
     if (!validDataLength(length)) return -1;
     uint8_t request[kFrameSize], reply[kFrameSize];
-    request[0] = module;
-    request[1] = frameHeader(false, functionCode, false, length);
-    std::memcpy(request + 2, data, static_cast<size_t>(length));
-    request[length + 2] = checkByte(request, length + 2);
-    return exchange({request, length + 3, reply, 3, false, false, 0},
+    const int size =
+        buildRequest(request, module, false, functionCode, nullptr, data, length, FrameCheck::checkByte);
+    return exchange({request, size, reply, 3, false, false, 0},
                     [&](const ExchangeOutcome& out) { return evaluateWriteShort(out, length); });
 }
 
@@ -130,12 +125,9 @@ namespace {
 int writeWithAddress(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length,
                      uint8_t* reply, int replySize) {
     uint8_t request[kFrameSize];
-    request[0] = module;
-    request[1] = frameHeader(false, functionCode, true, length);
-    putFrameAddress(request + 2, address);
-    std::memcpy(request + 5, data, static_cast<size_t>(length));
-    request[length + 5] = checkByte(request, length + 5);
-    return exchange({request, length + 6, reply, replySize, false, false, 0},
+    const int size =
+        buildRequest(request, module, false, functionCode, &address, data, length, FrameCheck::checkByte);
+    return exchange({request, size, reply, replySize, false, false, 0},
                     [](const ExchangeOutcome& out) { return evaluateAddressedWrite(out); });
 }
 }  // namespace

@@ -7,8 +7,8 @@
 namespace vz {
 
 uint8_t frameHeader(bool read, uint8_t functionCode, bool withAddress, int length) {
-    return static_cast<uint8_t>((read ? 0x80 : 0) | ((functionCode & 7) << 4) | (withAddress ? kAddressFlag : 0) |
-                                ((length / 2) & 7));
+    return static_cast<uint8_t>((read ? 0x80 : 0) | ((functionCode & 7) << 4) |
+                                (withAddress ? kAddressFlag : 0) | ((length / 2) & 7));
 }
 
 void putFrameAddress(uint8_t* p, uint32_t address) {
@@ -17,9 +17,41 @@ void putFrameAddress(uint8_t* p, uint32_t address) {
     p[2] = static_cast<uint8_t>((address >> 16) & 3);
 }
 
-bool validDataLength(int length) { return length >= 0 && length <= 8; }
+bool validDataLength(int length) {
+    return length >= 0 && length <= 8;
+}
 
-int replyDataOffset(const uint8_t* reply) { return (reply[1] & kAddressFlag) ? 5 : 2; }
+int replyDataOffset(const uint8_t* reply) {
+    return (reply[1] & kAddressFlag) ? 5 : 2;
+}
+
+int buildRequest(uint8_t* frame, uint8_t module, bool read, uint8_t functionCode, const uint32_t* address,
+                 const void* data, int length, FrameCheck check) {
+    int n = 0;
+    frame[n++] = module;
+    frame[n++] = frameHeader(read, functionCode, address != nullptr, length);
+    if (address) {
+        putFrameAddress(frame + n, *address);
+        n += 3;
+    }
+    if (!read && length > 0) {
+        std::memcpy(frame + n, data, static_cast<size_t>(length));
+        n += length;
+    }
+    if (check == FrameCheck::checkByte) {
+        frame[n] = checkByte(frame, n);
+        ++n;
+    }
+    return n;
+}
+
+bool replyHoldsData(const uint8_t* reply, int replyLength, int expectedLength, bool isRead, int dataLength,
+                    FrameCheck check) {
+    if (replyLength != expectedLength) return false;
+    const int checkBytes = check == FrameCheck::checkByte ? 1 : 0;
+    if (checkBytes && checkByte(reply, replyLength) != 0) return false;
+    return !isRead || replyDataOffset(reply) + dataLength + checkBytes <= replyLength;
+}
 
 int evaluateRead(const ExchangeOutcome& out, const uint8_t* reply, void* destination, int length) {
     if (out.status == kStatusModuleError) {

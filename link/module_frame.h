@@ -16,6 +16,18 @@ uint8_t frameHeader(bool read, uint8_t functionCode, bool withAddress, int lengt
 // The 18-bit address, low byte first.
 void putFrameAddress(uint8_t* p, uint32_t address);
 bool validDataLength(int length);
+
+// Whether a frame ends in a check byte: the direct line carries one, the SNMP carriage does not.
+enum class FrameCheck { none, checkByte };
+// A request frame into frame (kFrameSize bytes): module, header, the address when given, the data of
+// a write, and the check byte when asked. Returns its length.
+int buildRequest(uint8_t* frame, uint8_t module, bool read, uint8_t functionCode, const uint32_t* address,
+                 const void* data, int length, FrameCheck check);
+// A reply of the expected length that holds all of a read's data, before its check byte if it has one
+// (a status that announces address bytes moves the data back); a shorter one is as corrupt as a
+// truncated frame, and copying from it would take bytes that never arrived.
+bool replyHoldsData(const uint8_t* reply, int replyLength, int expectedLength, bool isRead, int dataLength,
+                    FrameCheck check);
 // Where a read's data start in its reply: after the status, or after the three address bytes that
 // bit 3 of the status announces.
 int replyDataOffset(const uint8_t* reply);

@@ -1,6 +1,5 @@
 #include "link/snmp/snmp_operations.h"
 
-#include <cstring>
 
 #include "base/debug_log.h"
 #include "link/exchange_engine.h"
@@ -22,10 +21,8 @@ struct Transaction {
 };
 
 bool goodReply(const Transaction& t, int result, int replyLength) {
-    if (result != 0 || replyLength != t.expectedLength) return false;
-    // A read reply whose status announces address bytes must still hold all its data; otherwise it
-    // is as corrupt as a short one, and copying would take bytes that never arrived.
-    return !t.isRead || replyDataOffset(t.reply) + t.dataLength <= replyLength;
+    return result == 0 &&
+           replyHoldsData(t.reply, replyLength, t.expectedLength, t.isRead, t.dataLength, FrameCheck::none);
 }
 
 template <typename FinishFn>
@@ -34,12 +31,14 @@ int run(const Transaction& t, FinishFn finish) {
         t.request[0], t.isRead,
         [&](ExchangeOutcome& out) {
             int replyLength = 0;
-            const int result = snmpTransact(t.request, t.requestLength, t.reply, t.expectedLength, &replyLength);
+            const int result =
+                snmpTransact(t.request, t.requestLength, t.reply, t.expectedLength, &replyLength);
             if (result != 0) debugLog(kLogWarning, "SNMP status %d", result);
             if (replyLength != t.expectedLength)
                 debugLog(kLogError, "Expected %d bytes, got %d bytes", t.expectedLength, replyLength);
             // A reply was copied only when it fit.
-            if (result == 0 && replyLength >= 2 && replyLength <= t.expectedLength) out.status = t.reply[1] & 7;
+            if (result == 0 && replyLength >= 2 && replyLength <= t.expectedLength)
+                out.status = t.reply[1] & 7;
             return goodReply(t, result, replyLength) ? Attempt::Good : Attempt::Retry;
         },
         [] {}, [] { return true; }, finish);
@@ -48,11 +47,9 @@ int run(const Transaction& t, FinishFn finish) {
 int writeWithAddress(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length,
                      uint8_t* reply, int expectedLength) {
     uint8_t request[kFrameSize];
-    request[0] = module;
-    request[1] = frameHeader(false, functionCode, true, length);
-    putFrameAddress(request + 2, address);
-    if (length > 0) std::memcpy(request + 5, data, static_cast<size_t>(length));
-    return run({request, length + 5, reply, expectedLength, false, 0},
+    const int size =
+        buildRequest(request, module, false, functionCode, &address, data, length, FrameCheck::none);
+    return run({request, size, reply, expectedLength, false, 0},
                [](const ExchangeOutcome& out) { return evaluateAddressedWrite(out); });
 }
 
@@ -60,30 +57,28 @@ int writeWithAddress(uint8_t module, uint8_t functionCode, uint32_t address, con
 
 int snmpReadShort(uint8_t module, uint8_t functionCode, void* destination, int length) {
     if (!validDataLength(length)) return -1;
-    uint8_t request[2], reply[kFrameSize];
-    request[0] = module;
-    request[1] = frameHeader(true, functionCode, false, length);
-    return run({request, 2, reply, length + 2, true, length},
+    uint8_t request[kFrameSize], reply[kFrameSize];
+    const int size =
+        buildRequest(request, module, true, functionCode, nullptr, nullptr, length, FrameCheck::none);
+    return run({request, size, reply, length + 2, true, length},
                [&](const ExchangeOutcome& out) { return evaluateRead(out, reply, destination, length); });
 }
 
 int snmpReadAddr(uint8_t module, uint8_t functionCode, uint32_t address, void* destination, int length) {
     if (!validDataLength(length)) return -1;
-    uint8_t request[5], reply[kFrameSize];
-    request[0] = module;
-    request[1] = frameHeader(true, functionCode, true, length);
-    putFrameAddress(request + 2, address);
-    return run({request, 5, reply, length + 5, true, length},
+    uint8_t request[kFrameSize], reply[kFrameSize];
+    const int size =
+        buildRequest(request, module, true, functionCode, &address, nullptr, length, FrameCheck::none);
+    return run({request, size, reply, length + 5, true, length},
                [&](const ExchangeOutcome& out) { return evaluateRead(out, reply, destination, length); });
 }
 
 int snmpWriteShort(uint8_t module, uint8_t functionCode, const void* data, int length) {
     if (!validDataLength(length)) return -1;
     uint8_t request[kFrameSize], reply[kFrameSize];
-    request[0] = module;
-    request[1] = frameHeader(false, functionCode, false, length);
-    if (length > 0) std::memcpy(request + 2, data, static_cast<size_t>(length));
-    return run({request, length + 2, reply, 2, false, 0},
+    const int size =
+        buildRequest(request, module, false, functionCode, nullptr, data, length, FrameCheck::none);
+    return run({request, size, reply, 2, false, 0},
                [&](const ExchangeOutcome& out) { return evaluateWriteShort(out, length); });
 }
 
