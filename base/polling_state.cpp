@@ -2,7 +2,22 @@
 
 namespace vz {
 
-std::atomic<bool> pollingStopped{false};
+std::atomic<bool> pollingStoppedByOperator{false};
 std::atomic<bool> pollingEnabled{true};
+
+namespace {
+std::atomic<int> pauses{0};
+}  // namespace
+
+PollingPause::PollingPause() {
+    ++pauses;
+}
+PollingPause::~PollingPause() {
+    --pauses;
+}
+
+bool pollingStopped() {
+    return pollingStoppedByOperator || pauses > 0;
+}
 
 }  // namespace vz

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -18,6 +16,7 @@
 #include "base/debug_log.h"
 #include "base/polling_state.h"
 #include "base/settings.h"
+#include "base/text_format.h"
 #include "channel/module_memory_map.h"
 #include "ctrlfw/bridge_serial_port.h"
 #include "ctrlfw/flash_image.h"
@@ -40,16 +39,6 @@ ControllerUpdate* active = nullptr;
 void driverMessage(PRG_HANDLE, int, const char* text) {
     std::lock_guard lock(activeMutex);
     if (active && text) active->log(text);
-}
-
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char* fmt, ...) {
-    char text[1024];
-    va_list args;
-    va_start(args, fmt);
-    std::vsnprintf(text, sizeof text, fmt, args);
-    va_end(args);
-    return text;
 }
 
 bool isReadableFile(const std::filesystem::path& p) {
@@ -91,7 +80,7 @@ std::string partIdText(uint16_t partId) {
         case 3:
             return "C281x";
         default:
-            return format("%04X", partId);
+            return formatText(kLineLimit, "%04X", partId);
     }
 }
 
@@ -110,7 +99,7 @@ std::string revisionIdText(uint16_t revisionId) {
         case 7:
             return "G";
         default:
-            return format("%04X", revisionId);
+            return formatText(kLineLimit, "%04X", revisionId);
     }
 }
 
@@ -207,9 +196,9 @@ int ControllerUpdate::imageType() const {
 void ControllerUpdate::applyOptions(const std::string& bootFile) {
     const std::string port = portName.size() > 3 ? portName.substr(3) : std::string();
     const std::string opts[] = {
-        format("EmuPortAddr=0xC%s", port.c_str()),
+        formatText(kLineLimit, "EmuPortAddr=0xC%s", port.c_str()),
         "EmuBaudRate=38400",
-        format("PrgBootLoadFileName=%s", bootFile.c_str()),
+        formatText(kLineLimit, "PrgBootLoadFileName=%s", bootFile.c_str()),
         "PrgSkipBootLoad=NO",
     };
     for (const std::string& o : opts) prg_.SetOptions(handle_, o.c_str());
@@ -219,12 +208,12 @@ void ControllerUpdate::applyOptions(const std::string& bootFile) {
     }
     prg_.SetMessageCallBack(handle_, driverMessage);
     const std::string more[] = {
-        format("PrgEraseFileName=%s", bootFile.c_str()),
+        formatText(kLineLimit, "PrgEraseFileName=%s", bootFile.c_str()),
         "PrgEraseTimeout=200",
-        format("PrgProgrammingFileName=%s", bootFile.c_str()),
+        formatText(kLineLimit, "PrgProgrammingFileName=%s", bootFile.c_str()),
         "PrgProgrammingTimeout=200,PrgProgrammingOption1=0,PrgProgrammingOption2=0,PrgProgrammingOption3=0,"
         "PrgProgrammingOption4=0",
-        format("PrgVerifyFileName=%s", bootFile.c_str()),
+        formatText(kLineLimit, "PrgVerifyFileName=%s", bootFile.c_str()),
         "PrgVerifyTimeout=200,PrgVerifyOption1=0x0f0f,PrgVerifyOption2=0x001f,PrgVerifyOption3=0,"
         "PrgVerifyOption4=0",
     };
@@ -240,17 +229,18 @@ bool ControllerUpdate::connect() {
     std::string bootFile;
     int error = 0;
     if (!findOnSearchPath(fileName, bootFile, error)) {
-        log(format("Unnable to find boot loader file \"%s\", Error %d\r\n", fileName, error));
+        log(formatText(kLineLimit, "Unnable to find boot loader file \"%s\", Error %d\r\n", fileName, error));
         return false;
     }
     if (portName.rfind("SIM", 0) != 0 && isVirtualCrateStandIn(bootFile)) {
-        log(
-            format("\"%s\" stands in for the access firmware in the virtual crate only; it is not sent to a "
-                   "real controller\r\n",
-                   bootFile.c_str()));
+        log(formatText(
+            kLineLimit,
+            "\"%s\" stands in for the access firmware in the virtual crate only; it is not sent to a "
+            "real controller\r\n",
+            bootFile.c_str()));
         return false;
     }
-    pollingStopped = true;
+    if (!pollingPause_) pollingPause_.emplace();
     usbSetLines(1, 1);
     clock().sleepMs(100);
     usbSetLines(0, 1);
@@ -294,8 +284,8 @@ bool ControllerUpdate::controllerStarts(int attempts) {
 bool ControllerUpdate::readBlock(uint32_t address, const char* name, uint16_t block[16]) {
     const int status = prg_.MemRead(handle_, address, 0, 32, block);
     if (status == PRG_STATUS_OK) return true;
-    log(format("ERROR: Unable to read the TMS320 memory (%s, Code 0x%X)\r\n", name,
-               static_cast<unsigned>(status)));
+    log(formatText(kLineLimit, "ERROR: Unable to read the TMS320 memory (%s, Code 0x%X)\r\n", name,
+                   static_cast<unsigned>(status)));
     return false;
 }
 
@@ -308,13 +298,14 @@ bool ControllerUpdate::readDevice() {
     log("Read silicon ID: ");
     uint16_t ids[2] = {0, 0};
     if (const int status = prg_.MemRead(handle_, kPartIdRevIdAddr, 0, 4, ids); status != PRG_STATUS_OK) {
-        log(format("ERROR: Unable to read the TMS320 memory (PARTID_REVID_ADDR, Code 0x%X)\r\n",
-                   static_cast<unsigned>(status)));
+        log(formatText(kLineLimit,
+                       "ERROR: Unable to read the TMS320 memory (PARTID_REVID_ADDR, Code 0x%X)\r\n",
+                       static_cast<unsigned>(status)));
         return false;
     }
     partText_ = partIdText(ids[0]);
     revisionText_ = revisionIdText(ids[1]);
-    log(format("Part %s, Rev %s\n", partText_.c_str(), revisionText_.c_str()));
+    log(formatText(kLineLimit, "Part %s, Rev %s\n", partText_.c_str(), revisionText_.c_str()));
 
     log("Read version information from flash:\r\n");
     uint16_t firmware[16] = {}, boot[16] = {};
@@ -327,13 +318,13 @@ bool ControllerUpdate::readDevice() {
 
     bootloaderPresent_ = versionBlockText(boot, text);
     if (*bootloaderPresent_) {
-        log(format("  Device BOOT firmware: \"%.16s\"\r\n", text.c_str()));
+        log(formatText(kLineLimit, "  Device BOOT firmware: \"%.16s\"\r\n", text.c_str()));
         currentBootloader_ = text;
     } else {
         log("  Device BOOT firmware not programmed\r\n");
     }
     if (versionBlockText(firmware, text)) {
-        log(format("  Device FIRMWARE: \"%.16s\"\r\n", text.c_str()));
+        log(formatText(kLineLimit, "  Device FIRMWARE: \"%.16s\"\r\n", text.c_str()));
         currentFirmware_ = text;
     } else {
         log("  Device FIRMWARE: Not programmed with valid software (This is OK if no bootloader is "
@@ -350,8 +341,8 @@ bool ControllerUpdate::prepare(const std::string& path) {
         rejectReason_ =
             rc == 1    ? std::string("no file chosen")
             : rc == -1 ? std::string("no section .blversion, .fwversion or .version: no controller image")
-                       : format("%s (COFF code %d)", vzprg::coffResultText(rc), rc);
-        log(format("COFF File \"%s\" rejected: %s\n", path.c_str(), rejectReason_.c_str()));
+                       : formatText(kLineLimit, "%s (COFF code %d)", vzprg::coffResultText(rc), rc);
+        log(formatText(kLineLimit, "COFF File \"%s\" rejected: %s\n", path.c_str(), rejectReason_.c_str()));
         return false;
     }
     // Only the words that lie in the flash are programmed; without any, the size and checksum alone
@@ -359,7 +350,7 @@ bool ControllerUpdate::prepare(const std::string& path) {
     if (image_->wordsImported() == 0) {
         debugLog(kLogWarning, "Trying to program 0 words");
         rejectReason_ = "Trying to program 0 words: no section lies in the flash (0x3D8000-0x3F7FFF)";
-        log(format("COFF File \"%s\" rejected: %s\n", path.c_str(), rejectReason_.c_str()));
+        log(formatText(kLineLimit, "COFF File \"%s\" rejected: %s\n", path.c_str(), rejectReason_.c_str()));
         return false;
     }
     image_->insertChecksum(deviceLayoutFor(currentBootloader_));
@@ -419,24 +410,27 @@ std::string ControllerUpdate::planText(const UpdatePlan& p) const {
                            : p.type == FlashImageType::Firmware            ? "firmware image"
                            : p.type == FlashImageType::FirmwareOlderLayout ? "firmware image (older layout)"
                                                                            : "no image";
-    std::string text = format("Plan: %s", typeName);
-    if (!newImageText_.empty()) text += format(" \"%s\"", newImageText_.c_str());
+    std::string text = formatText(kLineLimit, "Plan: %s", typeName);
+    if (!newImageText_.empty()) text += formatText(kLineLimit, " \"%s\"", newImageText_.c_str());
     text += "\n";
     if (p.eraseMask)
-        text += format("  erase sectors %s (mask 0x%4.4X)\n", sectorNames(p.eraseMask).c_str(), p.eraseMask);
+        text += formatText(kLineLimit, "  erase sectors %s (mask 0x%4.4X)\n",
+                           sectorNames(p.eraseMask).c_str(), p.eraseMask);
     else
         text += "  erase nothing\n";
     if (p.program) {
-        text += format("  write %u words in %zu range%s:", static_cast<unsigned>(p.wordsToWrite),
+        text +=
+            formatText(kLineLimit, "  write %u words in %zu range%s:", static_cast<unsigned>(p.wordsToWrite),
                        p.writes.size(), p.writes.size() == 1 ? "" : "s");
         constexpr size_t kShown = 8;
         for (size_t i = 0; i < p.writes.size() && i < kShown; ++i)
-            text += format(" 0x%06X-0x%06X", p.writes[i].first, p.writes[i].last);
-        if (p.writes.size() > kShown) text += format(" and %zu more", p.writes.size() - kShown);
-        text += format(" (sectors %s)\n", sectorNames(p.imageSectors).c_str());
+            text += formatText(kLineLimit, " 0x%06X-0x%06X", p.writes[i].first, p.writes[i].last);
+        if (p.writes.size() > kShown)
+            text += formatText(kLineLimit, " and %zu more", p.writes.size() - kShown);
+        text += formatText(kLineLimit, " (sectors %s)\n", sectorNames(p.imageSectors).c_str());
     }
     if (p.verify && prepared_ && image_->lowest() <= image_->highest())
-        text += format("  verify 0x%06X-0x%06X\n", image_->lowest(), image_->highest());
+        text += formatText(kLineLimit, "  verify 0x%06X-0x%06X\n", image_->lowest(), image_->highest());
     text += p.expectStart ? "  afterwards the controller runs its firmware\n"
                           : "  afterwards the controller does not start: " + p.noStartReason + "\n";
     return text;
@@ -467,7 +461,8 @@ bool ControllerUpdate::checkPlan(const UpdatePlan& p) {
             const uint32_t n = std::min(kReadWords, to - a + 1);
             uint16_t flash[kReadWords];
             if (const int status = prg_.FlashRead(handle_, a, 0, 2 * n, flash); status != PRG_STATUS_OK) {
-                log(format(
+                log(formatText(
+                    kLineLimit,
                     "ERROR: Unable to read the flash at 0x%06X (Code 0x%X): refused, nothing was erased or "
                     "written\n",
                     a, static_cast<unsigned>(status)));
@@ -478,13 +473,15 @@ bool ControllerUpdate::checkPlan(const UpdatePlan& p) {
                 if ((flash[i] & want) == want) continue;
                 refused = static_cast<uint16_t>(refused | (1u << k));
                 if (example.empty())
-                    example = format("0x%06X holds 0x%04X, the image 0x%04X", a + i, flash[i], want);
+                    example = formatText(kLineLimit, "0x%06X holds 0x%04X, the image 0x%04X", a + i, flash[i],
+                                         want);
                 break;
             }
         }
     }
     if (refused) {
-        log(format(
+        log(formatText(
+            kLineLimit,
             "Refused: the image has words in sector%s %s, which %s not erased and not blank there (%s); "
             "nothing was erased or written\n",
             std::popcount(refused) == 1 ? "" : "s", sectorNames(refused).c_str(),
@@ -521,7 +518,7 @@ bool ControllerUpdate::run(const ControllerUpdateSteps& steps) {
     }
     if (ok && (steps.eraseFirmware || steps.eraseBootloader) && !cancelled_) {
         const uint16_t mask = eraseMaskFor(steps);
-        log(format("Erase the flash (mask 0x%4.4X)\n", mask));
+        log(formatText(kLineLimit, "Erase the flash (mask 0x%4.4X)\n", mask));
         flashTouched_ = true;
         ok = image_->eraseFlash(mask);
         log(ok ? "Flash erased sucessfully\n" : "Flash erasure failed!!!\n");

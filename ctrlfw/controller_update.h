@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/polling_state.h"
 #include "ctrlfw/flash_image.h"
 #include "prg/vzprg.h"
 
@@ -107,6 +108,8 @@ class ControllerUpdate {
     bool run(const ControllerUpdateSteps& steps);
     // Restarts the processor from flash and hands the link back to module access.
     void reset();
+    // Ends the pause of the polling ticks that the first connect began (the controller runs again).
+    void resumePolling() { pollingPause_.reset(); }
     // From any thread: the running transfer stops at its next packet, and no further step begins
     // until clearCancel().
     void cancel();
@@ -155,6 +158,8 @@ class ControllerUpdate {
     bool flashTouched_ = false;
     bool stepsSucceeded_ = false;
     std::optional<bool> started_;
+    // The ticks stay stopped from the first connect until the dialog hands the crate back.
+    std::optional<PollingPause> pollingPause_;
     // What the device showed before the run: a running controller, a valid boot-loader block.
     std::optional<bool> startedBefore_;
     std::optional<bool> bootloaderPresent_;

@@ -73,7 +73,7 @@ int readMeasurementBlock(int channel, int block, void* destination) {
 }
 
 void pollingTick() {
-    if (pollingStopped || inTick) return;
+    if (pollingStopped() || inTick) return;
     inTick = true;
     if (pollingEnabled) {
         for (int i = 0; i < kChannelCount; ++i) {
@@ -97,7 +97,7 @@ void pollingTick() {
 }
 
 void resetPolling() {
-    pollingStopped = false;
+    pollingStoppedByOperator = false;
     pollingEnabled = true;
     lastPolledChannel = -1;
     tickCount = 0;

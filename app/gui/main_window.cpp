@@ -320,8 +320,9 @@ void MainWindow::dispatchCommand(int id) {
             list_->refresh();
             break;
         case cmd::kStop:
-            pollingStopped = !pollingStopped;
-            if (QAction* a = menuAction(cmd::kStop)) a->setText(pollingStopped ? "&Start" : "&Stop");
+            pollingStoppedByOperator = !pollingStoppedByOperator;
+            if (QAction* a = menuAction(cmd::kStop))
+                a->setText(pollingStoppedByOperator ? "&Start" : "&Stop");
             break;
         case cmd::kInfo:
             showAbout();

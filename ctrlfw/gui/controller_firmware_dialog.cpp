@@ -230,7 +230,7 @@ void ControllerFirmwareDialog::runSteps() {
                   // access: the channel list may show the crate again while the log stays open. After a
                   // failed run, or one after which the controller does not start, polling stays stopped
                   // until CANCEL, so that no problem box covers the dialog the operator repairs it with.
-                  if (ok && update_->started().value_or(false)) pollingStopped = false;
+                  if (ok && update_->started().value_or(false)) update_->resumePolling();
               });
 }
 
@@ -242,7 +242,7 @@ void ControllerFirmwareDialog::reject() {
     }
     QDialog::reject();
     update_->reset();
-    pollingStopped = false;
+    update_->resumePolling();
 }
 
 bool ControllerFirmwareDialog::event(QEvent* e) {

@@ -14,7 +14,7 @@ namespace {
 TEST_F(ControllerUpdateTest, ReadsIdentityAndVersionsAndHandsTheLinkBack) {
     ASSERT_TRUE(controllerAnswers());
     ASSERT_TRUE(update->readDevice()) << log;
-    EXPECT_TRUE(pollingStopped);
+    EXPECT_TRUE(pollingStopped());
     EXPECT_EQ(update->partText(), "F281x(1)");
     EXPECT_EQ(update->revisionText(), "C/D");
     EXPECT_EQ(update->currentFirmware(), "VELK-FW 3.07    ");
@@ -55,7 +55,7 @@ TEST_F(ControllerUpdateTest, AMissingAccessFirmwareStopsBeforeTheProcessorIsTouc
     setenv("PATH", "/nonexistent", 1);  // restored by nobody: the test program needs no PATH afterwards
     ASSERT_FALSE(update->readDevice());
     EXPECT_TRUE(contains("Unnable to find boot loader file \"F2812SerialFlash.out\", Error 2\r\n")) << log;
-    EXPECT_FALSE(pollingStopped);
+    EXPECT_FALSE(pollingStopped());
     EXPECT_TRUE(controllerAnswers());
 }
 

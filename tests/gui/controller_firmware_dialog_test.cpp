@@ -72,7 +72,8 @@ class ControllerFirmwareDialogTest : public test::CrateFixture {
     void clickAndWait(int id) {
         QSignalSpy finished(dialog.get(), &ControllerFirmwareDialog::workFinished);
         test::clickThroughWindow(ctl(id));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() > 0; }, test::kHangMs)) << "the work did not end";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() > 0; }, test::kHangMs))
+            << "the work did not end";
         ASSERT_FALSE(dialog->working());
     }
     bool logHas(const char* line) { return dialog->logText().contains(line); }
@@ -104,7 +105,7 @@ TEST_F(ControllerFirmwareDialogTest, BrowseThenOkUpdatesTheControllerAndCancelHa
     EXPECT_EQ(text(kPath).toStdString(), chosen);
     EXPECT_EQ(text(kNewFirmware), "VELK-FW 3.10    ");
     EXPECT_TRUE(logHas("Part F281x(1), Rev C/D")) << dialog->logText().toStdString();
-    EXPECT_TRUE(pollingStopped);
+    EXPECT_TRUE(pollingStopped());
     ASSERT_TRUE(ctl(kOk)->isEnabled());
 
     clickAndWait(kOk);
@@ -115,7 +116,7 @@ TEST_F(ControllerFirmwareDialogTest, BrowseThenOkUpdatesTheControllerAndCancelHa
     ASSERT_TRUE(bar);
     EXPECT_TRUE(bar->isVisible());
     EXPECT_EQ(bar->value(), bar->maximum());
-    EXPECT_FALSE(pollingStopped) << "the list is live again after the reset";
+    EXPECT_FALSE(pollingStopped()) << "the list is live again after the reset";
     EXPECT_TRUE(controllerAnswers());
 
     test::clickThroughWindow(ctl(kCancel));
@@ -133,14 +134,14 @@ TEST_F(ControllerFirmwareDialogTest, AFailedStepLeavesTheImageReadyForAnotherRun
     EXPECT_TRUE(logHas("The controller does not start!!!")) << dialog->logText().toStdString();
     EXPECT_NE(crate->dsp(0).state(), vsim::Tms320State::ControllerFirmware);
     // No polling against the controller that just failed: no problem box covers the dialog.
-    EXPECT_TRUE(pollingStopped);
+    EXPECT_TRUE(pollingStopped());
     EXPECT_TRUE(seam.problemCaptions.empty());
     ASSERT_TRUE(ctl(kOk)->isEnabled()) << "the prepared image stays";
     clickAndWait(kOk);
     EXPECT_TRUE(logHas("Verify OK")) << dialog->logText().toStdString();
     EXPECT_TRUE(logHas("The controller runs its firmware again"));
     EXPECT_TRUE(controllerAnswers());
-    EXPECT_FALSE(pollingStopped);
+    EXPECT_FALSE(pollingStopped());
 }
 
 // A boot-loader image with "Erase Fw." checked asks first; "No" leaves the flash alone, and with the
@@ -174,7 +175,7 @@ TEST_F(ControllerFirmwareDialogTest, AProcessorThatLosesAnEchoIsReportedAndLeftR
     EXPECT_EQ(text(kCurrentFirmware), "Illegal Version!");
     test::clickThroughWindow(ctl(kCancel));
     EXPECT_TRUE(controllerAnswers());
-    EXPECT_FALSE(pollingStopped);
+    EXPECT_FALSE(pollingStopped());
 }
 
 TEST_F(ControllerFirmwareDialogTest, CancelWhileProgrammingStopsAtTheNextPacketAndRestartsTheProcessor) {
@@ -194,7 +195,7 @@ TEST_F(ControllerFirmwareDialogTest, CancelWhileProgrammingStopsAtTheNextPacketA
     EXPECT_FALSE(logHas("Verify the flash:"));
     EXPECT_NE(crate->dsp(0).state(), vsim::Tms320State::ControllerFirmware)
         << "an incomplete image does not boot";
-    EXPECT_FALSE(pollingStopped);
+    EXPECT_FALSE(pollingStopped());
 }
 
 TEST_F(ControllerFirmwareDialogTest, TheStepBoxesKeepTheirStateForTheNextDialog) {
@@ -235,7 +236,8 @@ TEST_F(ControllerFirmwareDialogTest, TheMenuCommandOpensAndClosesTheDialogWithou
     opened->chooseFile = [this](const QString&, const QString&) { return QString::fromStdString(chosen); };
     QSignalSpy finished(opened, &ControllerFirmwareDialog::workFinished);
     test::clickThroughWindow(test::control<QWidget>(opened, kBrowse));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() > 0; }, test::kHangMs)) << "the work did not end";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() > 0; }, test::kHangMs))
+        << "the work did not end";
     ASSERT_EQ(crate->dsp(0).state(), vsim::Tms320State::AccessFirmware);
     command->trigger();
     EXPECT_TRUE(QTest::qWaitFor([&] { return window.controllerFirmware() == nullptr; }, test::kHangMs));

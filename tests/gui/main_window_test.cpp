@@ -100,13 +100,24 @@ TEST(MainWindowTest, AcceleratorGReachesScopeWithoutMenuItem) {
 
 TEST(MainWindowTest, StopTogglesTextAndPolling) {
     MainWindow w(false);
-    pollingStopped = false;
+    pollingStoppedByOperator = false;
     w.menuAction(cmd::kStop)->trigger();
     EXPECT_EQ(w.menuAction(cmd::kStop)->text(), "&Start");
-    EXPECT_TRUE(pollingStopped);
+    EXPECT_TRUE(pollingStopped());
+    {
+        // A job that pauses the ticks and resumes them leaves the operator's Stop as it was.
+        const PollingPause job;
+        EXPECT_TRUE(pollingStopped());
+    }
+    EXPECT_TRUE(pollingStopped());
     w.menuAction(cmd::kStop)->trigger();
     EXPECT_EQ(w.menuAction(cmd::kStop)->text(), "&Stop");
-    EXPECT_FALSE(pollingStopped);
+    EXPECT_FALSE(pollingStopped());
+    {
+        const PollingPause job;
+        EXPECT_TRUE(pollingStopped());
+    }
+    EXPECT_FALSE(pollingStopped());
 }
 
 TEST(MainWindowTest, AboutBoxTexts) {

@@ -1,11 +1,12 @@
+#include "app/core/polling.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "app/core/connection.h"
-#include "app/core/polling.h"
-#include "base/settings.h"
 #include "app/core/shell_commands.h"
+#include "base/settings.h"
 #include "channel/channel_table.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
@@ -17,7 +18,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 class PollingTest : public test::CrateFixture {
-protected:
+  protected:
     void connect(const std::string& modules, uint32_t flags = 0) {
         useScenario(test::oneBridgeScenario(modules, "", R"("canTimeoutMs": 1)"));
         fCmdLine |= flags;
@@ -66,10 +67,10 @@ TEST_F(PollingTest, OptionBitsChooseTheBlocks) {
 
 TEST_F(PollingTest, StoppedAndSuspendedTicks) {
     connect(kTwoModules);
-    pollingStopped = true;
+    pollingStoppedByOperator = true;
     pollingTick();
     EXPECT_EQ(tickCount, 0u);
-    pollingStopped = false;
+    pollingStoppedByOperator = false;
     pollingEnabled = false;
     pollingTick();
     EXPECT_EQ(tickCount, 1u);
@@ -149,7 +150,7 @@ TEST_F(PollingTest, AllOnRampsTheOutputsToTheirSetPoints) {
     const QOR& q = channelTable.channels[1];
     clock_.advanceUs(600'000);
     pollingTick();
-    EXPECT_TRUE(q.status & 0x2);  // rising
+    EXPECT_TRUE(q.status & 0x2);                        // rising
     EXPECT_NEAR(q.voltageFromRaw(q.uSense), 6.0, 0.6);  // 10 V/s for 0.6 s
     clock_.advanceUs(1'000'000);
     pollingTick();
