@@ -149,6 +149,18 @@ bool findOnSearchPath(const std::string& name, std::string& fullPath, int& error
     return false;
 }
 
+bool findInstalledStandIn(const std::string& name, std::string& fullPath) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (ec) return false;
+    const fs::path candidate =
+        (exe.parent_path() / VZ_STANDIN_FIRMWARE_FROM_BINDIR / name).lexically_normal();
+    if (!isReadableFile(candidate)) return false;
+    fullPath = candidate.string();
+    return true;
+}
+
 bool isVirtualCrateStandIn(const std::string& path) {
     using namespace vzprg;
     std::unique_ptr<CoffFile> coff;
@@ -228,11 +240,15 @@ bool ControllerUpdate::connect() {
     const char* fileName = controllerType == 18 ? "F2812SerialFlash.out" : "F2811SerialFlash.out";
     std::string bootFile;
     int error = 0;
-    if (!findOnSearchPath(fileName, bootFile, error)) {
+    // An installed program brings the virtual crate's stand-ins along; a real controller's access
+    // firmware comes with the controller and is only ever taken from the search path.
+    const bool virtualCrate = portName.rfind("SIM", 0) == 0;
+    if (!findOnSearchPath(fileName, bootFile, error) &&
+        !(virtualCrate && findInstalledStandIn(fileName, bootFile))) {
         log(formatText(kLineLimit, "Unnable to find boot loader file \"%s\", Error %d\r\n", fileName, error));
         return false;
     }
-    if (portName.rfind("SIM", 0) != 0 && isVirtualCrateStandIn(bootFile)) {
+    if (!virtualCrate && isVirtualCrateStandIn(bootFile)) {
         log(formatText(
             kLineLimit,
             "\"%s\" stands in for the access firmware in the virtual crate only; it is not sent to a "

@@ -46,6 +46,12 @@ bool versionBlockText(const uint16_t block[16], std::string& text);
 // current directory and $PATH. false with errno-style error (2: not found) otherwise.
 bool findOnSearchPath(const std::string& name, std::string& fullPath, int& error);
 
+// The virtual crate's stand-in access firmware as the package installs it, found from the program's
+// own location (<bindir>/../share/vidizozorez/controller-firmware; packaging/CMakeLists.txt defines
+// the path), so an installed program needs no exported path. Only for a virtual crate: false when the
+// file is not there.
+bool findInstalledStandIn(const std::string& name, std::string& fullPath);
+
 // The access firmware stand-ins for the virtual crate carry a section of this name; they are never
 // sent to a real controller.
 constexpr const char* kVirtualCrateOnlySection = ".virtual_crate_only";

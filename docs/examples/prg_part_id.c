@@ -1,4 +1,6 @@
-/* Reads the part id and revision of a TMS320 F281x through libvzprg.so: loads the access firmware
+/* SPDX-License-Identifier: MIT
+ *
+ * Reads the part id and revision of a TMS320 F281x through libvzprg.so: loads the access firmware
  * into the processor's RAM over its serial boot loader and reads two words at 0x882.
  *
  *   prg_part_id /dev/ttyUSB0 F2812SerialFlash.out

@@ -29,9 +29,18 @@ struct Outcome {
     uint32_t packets = 0;
 };
 
+// The example and the access firmware of the build tree; the package test names the example built
+// against the installed library and the installed firmware instead.
+const char* fromEnvironment(const char* name, const char* fallback) {
+    const char* value = getenv(name);
+    return value && value[0] ? value : fallback;
+}
+
 // Runs the example against the processor until it exits (a bound only a hang reaches).
 Outcome runExample(vsim::Tms320& dsp) {
     Outcome r;
+    const char* example = fromEnvironment("VZ_PRG_EXAMPLE", VZ_PRG_EXAMPLE);
+    const char* firmware = fromEnvironment("VZ_ACCESS_FIRMWARE", VZ_ACCESS_FIRMWARE);
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return r;
     const std::string slave = ptsname(master);
@@ -43,7 +52,7 @@ Outcome runExample(vsim::Tms320& dsp) {
         dup2(out[1], STDERR_FILENO);
         close(out[0]);
         close(master);
-        execl(VZ_PRG_EXAMPLE, "prg_part_id", slave.c_str(), VZ_ACCESS_FIRMWARE, static_cast<char*>(nullptr));
+        execl(example, "prg_part_id", slave.c_str(), firmware, static_cast<char*>(nullptr));
         _exit(127);
     }
     close(out[1]);
@@ -70,7 +79,8 @@ Outcome runExample(vsim::Tms320& dsp) {
             if (write(master, &b, 1) != 1) break;
             toHost.pop_front();
         }
-        for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) r.out.append(reinterpret_cast<char*>(buffer), n);
+        for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
+            r.out.append(reinterpret_cast<char*>(buffer), n);
         if (waitpid(child, &status, WNOHANG) == child) break;
         if (nowUs() > deadline) {
             kill(child, SIGKILL);
@@ -80,7 +90,8 @@ Outcome runExample(vsim::Tms320& dsp) {
         }
     }
     uint8_t rest[512];
-    for (ssize_t n; (n = read(out[0], rest, sizeof rest)) > 0;) r.out.append(reinterpret_cast<char*>(rest), n);
+    for (ssize_t n; (n = read(out[0], rest, sizeof rest)) > 0;)
+        r.out.append(reinterpret_cast<char*>(rest), n);
     close(out[0]);
     close(master);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
