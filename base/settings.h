@@ -30,7 +30,7 @@ enum CmdLineBits : uint32_t {
 constexpr uint32_t kDefaultCmdLine = kGetBlock1 | kPlainTitle;
 
 extern uint32_t fCmdLine;
-extern std::string portName;  // at most 99 characters
+extern std::string portName;  // at most 99 characters, but for a whole SIM:<scenario path>
 extern unsigned searchLimit;
 extern bool overwriteSystemConfig;
 // Written by the connection (and a reconnect, possibly on the updater's thread), read everywhere.

@@ -41,6 +41,13 @@ OptNum parseOptNum(const char* text, uint32_t& value) {
     return OptNum::Value;
 }
 
+// A port name is kept to 99 characters as the USB side takes it; a virtual crate's scenario path is
+// a file name and is kept whole, since a path cut short would name another file or none.
+void assignPort(const char* text) {
+    const size_t length = std::strlen(text);
+    portName.assign(text, std::strncmp(text, "SIM:", 4) == 0 ? length : std::min<size_t>(length, 99));
+}
+
 void parseSearchLimit(const char* digits) {
     unsigned long v = std::strtoul(digits, nullptr, 10);
     searchLimit = v > 127 ? 127u : static_cast<unsigned>(v);
@@ -70,7 +77,7 @@ bool parseCommandLine(int argc, const char* const* argv) {
                 else if (second == 's') fCmdLine |= kAtlasMode;
                 break;
             case 'c':
-                if (arg[2]) portName.assign(arg + 2, std::min<size_t>(std::strlen(arg + 2), 99));
+                if (arg[2]) assignPort(arg + 2);
                 break;
             case 'e': fCmdLine |= kShowCommErrors; break;
             case 'f': fCmdLine |= kFileReadOptionsWdx; break;
@@ -102,7 +109,7 @@ bool parseCommandLine(int argc, const char* const* argv) {
         }
     }
     if (i < argc) {
-        portName.assign(argv[i], std::min<size_t>(std::strlen(argv[i]), 99));
+        assignPort(argv[i]);
         if (i + 1 < argc) {
             uint32_t value = 0;
             switch (parseOptNum(argv[i + 1], value)) {

@@ -70,10 +70,15 @@ TEST_F(CommandLineTest, OptionTable) {
     EXPECT_TRUE(seam.boxes.empty());
 }
 
-TEST_F(CommandLineTest, PortNameIsCutAt99Characters) {
+TEST_F(CommandLineTest, PortNameIsCutAt99CharactersButAScenarioPathStaysWhole) {
     const std::string longName(150, 'P');
     EXPECT_TRUE(parse({longName.c_str()}));
     EXPECT_EQ(portName, std::string(99, 'P'));
+    const std::string scenario = "SIM:/" + std::string(140, 'd') + "/crate.json";
+    EXPECT_TRUE(parse({scenario.c_str()}));
+    EXPECT_EQ(portName, scenario);
+    EXPECT_TRUE(parse({("-c" + scenario).c_str()}));
+    EXPECT_EQ(portName, scenario);
 }
 
 TEST_F(CommandLineTest, OverwriteSystemConfiguration) {
