@@ -17,6 +17,8 @@
 #include "tools/vzctl/crate_commands.h"
 #include "tools/vzctl/ctrl_command.h"
 #include "tools/vzctl/progress_line.h"
+#include "tools/vzctl/serve_command.h"
+#include "tools/vzctl/server_client.h"
 #include "tools/vzctl/sim_reset_command.h"
 
 namespace {
@@ -51,10 +53,12 @@ class CliOperator : public vz::HeadlessOperator {
         const vz::BoxAnswer answer = vz::HeadlessOperator::messageBox(box);
         if (box.text == "No USB devices found or available" && !hinted_) {
             hinted_ = true;  // what to check, once
-            std::fprintf(stderr,
-                         "vzctl: no crate controller's USB bridge is attached or accessible: check the cable, "
-                         "`lsusb` (vendor 1a2b), the udev rule 99-vidizozorez.rules (plug the bridge in again "
-                         "after installing it) and that you are at the seat or in the group plugdev; the port SIM runs the virtual crate instead\n");
+            std::fprintf(
+                stderr,
+                "vzctl: no crate controller's USB bridge is attached or accessible: check the cable, "
+                "`lsusb` (vendor 1a2b), the udev rule 99-vidizozorez.rules (plug the bridge in again "
+                "after installing it) and that you are at the seat or in the group plugdev; the port SIM "
+                "runs the virtual crate instead\n");
         }
         return answer;
     }
@@ -101,6 +105,7 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
+    if (!args.server.empty()) return vz::ctl::serverCommand(args, stdout);
     vz::startLinkCaptureFromEnvironment();
     CliOperator seam(args.serial);
     const vz::ScopedOperatorSeam seamInstalled(seam);
@@ -113,6 +118,16 @@ int main(int argc, char** argv) {
     }
     if (const int status = vz::ctl::checkBeforeConnecting(args); status >= 0) return status;
     if (args.command == "sim-reset") return vz::ctl::simResetCommand(vz::portName, args.words, stdout);
+    vz::ctl::HttpServiceOptions serveOptions;
+    if (args.command == "serve") {
+        if (!vz::ctl::parseServeWords(args.words, args.tokenFile, serveOptions, error)) {
+            std::fprintf(stderr, "vzctl: %s\n", error.c_str());
+            return 2;
+        }
+    } else if (!args.tokenFile.empty()) {
+        std::fprintf(stderr, "vzctl: --token-file goes with serve or --server\n");
+        return 2;
+    }
 
     vz::CrateSession session(vz::fCmdLine);
     if (!session.attached()) {
@@ -149,6 +164,7 @@ int main(int argc, char** argv) {
                      vz::usbSerial().c_str(), args.serial.c_str());
         return 1;
     }
+    if (args.command == "serve") return vz::ctl::serveCommand(serveOptions, stdout);
     // In the shell, `ctrl` gets the USB device the crate was reached through; afterwards the crate is
     // connected again, so that `ctrl info` and `status` can follow an update in one shell.
     vz::ctl::setShellCtrlRunner([&session](const std::vector<std::string>& words, bool json, std::FILE* out) {
