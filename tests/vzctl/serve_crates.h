@@ -27,8 +27,10 @@ inline std::string serveScenario(const std::string& serial, const std::string& f
 }
 
 // Every exchange of the crate goes unanswered for a while, once the service has polled for some
-// seconds: through the retries of a few tries, then it answers again.
+// seconds (the count of exchanges before, at two a tick): through the retries of a few tries, then
+// it answers again. The later one leaves a scraper that starts with the service time to be scraping.
 inline const char* const kFallsSilentForAWhile = R"({"kind": "noReply", "after": 300, "count": 18})";
+inline const char* const kFallsSilentLater = R"({"kind": "noReply", "after": 700, "count": 18})";
 
 inline std::string writeFile(const std::filesystem::path& path, const std::string& text) {
     std::ofstream(path) << text;

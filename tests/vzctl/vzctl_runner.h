@@ -5,9 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <regex>
 #include <string>
