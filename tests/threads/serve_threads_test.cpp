@@ -47,12 +47,13 @@ TEST_F(ServeThreads, RequestsFromSeveralClientsWhileTheCrateIsPolled) {
                    R"(, "serialNumber": )" + std::to_string(1000 + i) +
                    R"(, "firmware": {"name": "DEVIZ 5V"}, "user": {"Unom": "5 V"}})";
     std::string error;
-    // Lost answers on the line: exchanges retry on the crate's thread while requests wait.
+    // Lost answers on the line once the crate is found: exchanges retry on the crate's thread while
+    // requests wait.
     auto crate = vsim::VirtualCrate::fromJsonText(
         R"({"seed": 7, "bridges": [{"serial": "T1", "vid": "1A2B", "pid": "0012"}],
             "controller": {"type": 18, "lineRate": false, "canTimeoutMs": 1},
             "modules": [)" +
-            modules + R"(], "faults": [{"kind": "noReply", "everyNth": 11}]})",
+            modules + R"(], "faults": [{"kind": "noReply", "after": 400, "everyNth": 11}]})",
         error);
     ASSERT_TRUE(crate) << error;
     driver_ = std::make_unique<VirtualBridgeDriver>(std::move(crate));
@@ -78,25 +79,26 @@ TEST_F(ServeThreads, RequestsFromSeveralClientsWhileTheCrateIsPolled) {
             const httplib::Headers bearer = {{"Authorization", "Bearer " + token}};
             for (int i = 0; i < 12; ++i) {
                 const std::string ch = std::to_string((c + i) % 4);
-                httplib::Result r;
-                switch (i % 4) {
-                    case 0:
-                        r = client.Get("/metrics");
-                        break;
-                    case 1:
-                        r = client.Get("/api/v1/status");
-                        break;
-                    case 2:
-                        r = client.Get("/api/v1/channels/" + ch + "?key=Unom&format=text");
-                        break;
-                    default:
-                        r = client.Post("/api/v1/channels/" + ch + (i % 8 == 3 ? "/on" : "/off"), bearer, "",
-                                        "text/plain");
-                }
-                if (r && r->status == 200)
+                const auto request = [&]() -> httplib::Result {
+                    switch (i % 4) {
+                        case 0:
+                            return client.Get("/metrics");
+                        case 1:
+                            return client.Get("/api/v1/status");
+                        case 2:
+                            return client.Get("/api/v1/channels/" + ch + "?key=Unom&format=text");
+                        default:
+                            return client.Post("/api/v1/channels/" + ch + (i % 8 == 3 ? "/on" : "/off"),
+                                               bearer, "", "text/plain");
+                    }
+                };
+                const httplib::Result r = request();
+                if (r && r->status == 200) {
                     ++answered;
-                else
+                } else {
                     ++wrong;
+                    ADD_FAILURE() << "request " << i << ": " << (r ? r->status : -1) << " " << (r ? r->body : "");
+                }
             }
         });
     }
@@ -108,6 +110,8 @@ TEST_F(ServeThreads, RequestsFromSeveralClientsWhileTheCrateIsPolled) {
     EXPECT_EQ(wrong, 0);
     EXPECT_EQ(answered, 48);
     EXPECT_GT(ticks, 0u);
+    const ctl::LinkCounters counters = service.snapshot()->counters;
+    EXPECT_GT(counters.readRetries + counters.writeRetries, 0u) << "the line lost answers";
     EXPECT_TRUE(service.snapshot()->up);
 }
 

@@ -143,6 +143,7 @@ CommandResult CrateService::execute(const Job& job) {
         r.error = "the crate does not answer (the service keeps trying)";
         return r;
     }
+    forgetStrayFailures();
     CliArguments args;
     args.command = job.words.front();
     args.words.assign(job.words.begin() + 1, job.words.end());
@@ -217,7 +218,15 @@ void CrateService::tick() {
         measurementState(channel) == MeasurementState::read)
         lastGoodReadUs_[static_cast<std::size_t>(channel)] = clock().nowUs();
     noteAnswered(clock().nowUs());
+    forgetStrayFailures();
     publish();
+}
+
+void CrateService::forgetStrayFailures() {
+    if (up_ && !commProblem.abort && commProblem.failureCount > 0) {
+        foldLinkRetries();
+        resetCommProblem();
+    }
 }
 
 int64_t CrateService::step() {

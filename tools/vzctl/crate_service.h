@@ -72,6 +72,9 @@ class CrateService {
     void publish();
     void foldLinkRetries();
     void noteAnswered(int64_t nowUs);
+    // The link counts failed attempts across exchanges until its problem dialog would open; for a
+    // service that runs for weeks, stray failures on a line that answers must not add up to "down".
+    void forgetStrayFailures();
 
     mutable std::mutex snapshotMutex_;
     std::shared_ptr<const CrateSnapshot> snapshot_;
