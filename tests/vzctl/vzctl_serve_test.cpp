@@ -324,6 +324,12 @@ TEST_F(VzctlServeTest, BadRequestsGetFourHundredsAndSlowClientsStopNothing) {
     const auto hugeHeader = longHeader.Get("/metrics", {{"X-Padding", std::string(16 * 1024, 'x')}});
     EXPECT_TRUE(!hugeHeader || (hugeHeader->status >= 400 && hugeHeader->status < 500));
 
+    // A second service on the same address cannot listen: exit 1, said.
+    const Outcome taken = vzctl("-S -s8 SIM:" + scenario("HALL-G") + " serve --listen " +
+                                crate.url.substr(crate.url.find("//") + 2));
+    EXPECT_EQ(taken.status, 1) << taken.out;
+    EXPECT_NE(taken.out.find("cannot listen on 127.0.0.1:"), std::string::npos) << taken.out;
+
     // The stalled connections are let go after the request time-out, not held for ever.
     for (auto& s : stalled) EXPECT_TRUE(s->closedByService());
     EXPECT_EQ(scraped(crate.url, "vidizozorez_crate_up{crate=\"HALL-E\"}"), 1.0);

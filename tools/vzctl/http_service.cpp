@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 #include <malloc.h>
+#include <sys/socket.h>
 
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -95,6 +96,13 @@ bool HttpService::start(std::string& error) {
     mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 16 * 1024 * 1024);
     httplib::Server& s = *server_;
+    // Only SO_REUSEADDR (a restart finds its port free at once). httplib's default also sets
+    // SO_REUSEPORT, with which a second service on the same port would bind too and the kernel would
+    // share the requests between two crates.
+    s.set_socket_options([](int sock) {
+        const int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     // httplib owns the queue it is given and deletes it when it stops.
     s.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
     s.set_payload_max_length(kMaxRequestBody);
