@@ -5,8 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
+
+#include <algorithm>
 #include <cstdio>
 #include <regex>
 #include <string>

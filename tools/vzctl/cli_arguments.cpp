@@ -116,14 +116,15 @@ const char* const kVzctlHelp =
     "                         Control (POST /api/v1/channels/N/on|off, /api/v1/all/on|off,\n"
     "                         /api/v1/group/1|2/on|off, /api/v1/inhibit/on|off,\n"
     "                         /api/v1/channels/N/parameters/KEY with the VALUE as body) only with\n"
-    "                         --allow-control and the header \"Authorization: Bearer TOKEN\", TOKEN being "
-    "the\n"
-    "                         first line of F, a file only its owner may read (mode 0600); otherwise 403\n"
+    "                         --allow-control and the header \"Authorization: Bearer TOKEN\", TOKEN\n"
+    "                         being the first line of F, a file only its owner may read (mode 0600);\n"
+    "                         otherwise 403\n"
     "\n"
     "  --serial SN            with several USB bridges attached, use the one with this serial number\n"
     "  --server URL           status, get, on, off, all, group, inhibit and set ask a running vzctl serve\n"
-    "                         at URL instead of opening the crate (no PORT needed); the switching\n"
-    "                         commands and set send the token of --token-file F\n"
+    "                         at URL instead of opening the crate (no PORT needed)\n"
+    "  --token-file F         the bearer token of serve --allow-control; with --server, sent with the\n"
+    "                         switching commands and set\n"
     "\n"
     "Exit status: 0 success, 1 link failure or refused command, 2 bad arguments (checked before the crate\n"
     "is opened; the bad word is named).\n"
@@ -134,8 +135,8 @@ const char* const kVzctlHelp =
     "is printed to standard error.\n";
 
 namespace {
-const std::set<std::string> kCommands = {"status",  "watch",     "on",    "off", "all",  "group",
-                                         "inhibit", "save",      "load",  "get", "set",  "controller-config",
+const std::set<std::string> kCommands = {"status",  "watch",     "on",    "off", "all", "group",
+                                         "inhibit", "save",      "load",  "get", "set", "controller-config",
                                          "shell",   "calibrate", "trace", "can", "ctrl", "sim-reset",
                                          "serve"};
 
@@ -150,27 +151,13 @@ bool checkProgramWords(const std::vector<std::string>& words, std::string& error
             const std::string value = w.substr(2);
             bool ok = true;
             switch (letter) {
-                case 'H':
-                case 'S':
-                case 'e':
-                case 'f':
-                case 't':
-                case 'u':
-                case 'x':
+                case 'H': case 'S': case 'e': case 'f': case 't': case 'u': case 'x':
                     ok = value.empty();
                     break;
-                case 'a':
-                    ok = value == "c" || value == "f" || value == "s";
-                    break;
-                case 'g':
-                    ok = value == "1" || value == "2" || value == "3" || value == "m";
-                    break;
-                case 'o':
-                    ok = value == "o";
-                    break;
-                case 'c':
-                    ok = !value.empty();
-                    break;
+                case 'a': ok = value == "c" || value == "f" || value == "s"; break;
+                case 'g': ok = value == "1" || value == "2" || value == "3" || value == "m"; break;
+                case 'o': ok = value == "o"; break;
+                case 'c': ok = !value.empty(); break;
                 case 'l':
                     if (value.empty() && (i + 1 >= words.size() || words[++i].empty())) {
                         error = "-l needs a log file name";
@@ -199,8 +186,7 @@ bool checkProgramWords(const std::vector<std::string>& words, std::string& error
             error = "option " + w + " must stand before the port";
             return false;
         }
-        if (positional == 2 && !w.empty() &&
-            (std::isdigit(static_cast<unsigned char>(w[0])) || w[0] == '-')) {
+        if (positional == 2 && !w.empty() && (std::isdigit(static_cast<unsigned char>(w[0])) || w[0] == '-')) {
             // OptNum replaces the whole option word: 32 bits as "%i" reads them, nothing else.
             if (!parseInteger(w, 0, 0xFFFFFFFF, error, IntegerForm::CStyle)) {
                 error = "OptNum " + w + ": a number 0..0xFFFFFFFF (decimal, 0x hexadecimal or 0 octal)";
@@ -250,8 +236,7 @@ bool parseCliArguments(int argc, const char* const* argv, CliArguments& out, std
             out.serial = argv[++i];
         } else if (a == "--server" || a == "--token-file") {
             if (i + 1 >= argc || argv[i + 1][0] == '\0') {
-                error =
-                    a + (a == "--server" ? " needs a URL, e.g. http://127.0.0.1:9610" : " needs a file name");
+                error = a + (a == "--server" ? " needs a URL, e.g. http://127.0.0.1:9610" : " needs a file name");
                 return false;
             }
             (a == "--server" ? out.server : out.tokenFile) = argv[++i];

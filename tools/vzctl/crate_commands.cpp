@@ -289,8 +289,7 @@ int checkBeforeConnecting(const CliArguments& args) {
     if (args.command == "on" || args.command == "off") {
         std::string why;
         if (w.size() != 1 || !parseInteger(w[0], 0, kChannelCount - 1, why))
-            return badArguments(args.command + " needs a channel number 0..126" +
-                                (why.empty() ? "" : ": " + why));
+            return badArguments(args.command + " needs a channel number 0..126" + (why.empty() ? "" : ": " + why));
         return -1;
     }
     if (args.command == "get" || args.command == "set") return checkParameterWords(args.command, w);
@@ -385,8 +384,7 @@ int runCommand(const CliArguments& args, std::FILE* out) {
         std::string why;
         const auto parsed = w.size() == 1 ? parseInteger(w[0], 0, kChannelCount - 1, why) : std::nullopt;
         if (!parsed)
-            return badArguments(args.command + " needs a channel number 0..126" +
-                                (why.empty() ? "" : ": " + why));
+            return badArguments(args.command + " needs a channel number 0..126" + (why.empty() ? "" : ": " + why));
         const int channel = static_cast<int>(*parsed);
         if (!channelPresent(channel)) {
             std::fprintf(stderr, "vzctl: channel U%d is not present\n", channel);

@@ -53,12 +53,10 @@ class CliOperator : public vz::HeadlessOperator {
         const vz::BoxAnswer answer = vz::HeadlessOperator::messageBox(box);
         if (box.text == "No USB devices found or available" && !hinted_) {
             hinted_ = true;  // what to check, once
-            std::fprintf(
-                stderr,
-                "vzctl: no crate controller's USB bridge is attached or accessible: check the cable, "
-                "`lsusb` (vendor 1a2b), the udev rule 99-vidizozorez.rules (plug the bridge in again "
-                "after installing it) and that you are at the seat or in the group plugdev; the port SIM "
-                "runs the virtual crate instead\n");
+            std::fprintf(stderr,
+                         "vzctl: no crate controller's USB bridge is attached or accessible: check the cable, "
+                         "`lsusb` (vendor 1a2b), the udev rule 99-vidizozorez.rules (plug the bridge in again "
+                         "after installing it) and that you are at the seat or in the group plugdev; the port SIM runs the virtual crate instead\n");
         }
         return answer;
     }

@@ -168,8 +168,7 @@ int checkParameterWords(const std::string& command, const std::vector<std::strin
     }
     if (!p) return badArguments("no parameter \"" + key + "\" (vzctl get CHANNEL lists them)");
     double physical = 0;
-    if (std::string why; command == "set" && !parsePhysical(words[2], *p, physical, why))
-        return badArguments(why);
+    if (std::string why; command == "set" && !parsePhysical(words[2], *p, physical, why)) return badArguments(why);
     return -1;
 }
 

@@ -5,9 +5,9 @@
 #include "base/clock.h"
 #include "base/number_parse.h"
 #include "channel/channel_table.h"
-#include "tools/vzctl/file_checks.h"
 #include "tools/vzctl/progress_line.h"
 #include "trace/curve_csv.h"
+#include "tools/vzctl/file_checks.h"
 #include "trace/graph_text.h"
 #include "trace/trace_acquisition.h"
 
