@@ -106,8 +106,25 @@ const char* const kVzctlHelp =
     "                         as on the command line without options and port (\"quotes\" keep blanks,\n"
     "                         # starts a comment, exit ends); a prompt only on a terminal; the exit\n"
     "                         status is that of the first command that failed\n"
+    "  serve [--listen ADDR:PORT] [--allow-control --token-file F]\n"
+    "                         connect once and serve the crate over HTTP until SIGTERM or Ctrl+C (exit 0):\n"
+    "                         GET /metrics (Prometheus), /api/v1/status (status --json),\n"
+    "                         /api/v1/channels/N (get N --json; ?key=KEY, ?format=text). Listens on\n"
+    "                         127.0.0.1:9610 unless --listen says otherwise (port 0: any free port); prints\n"
+    "                         \"serving http://ADDR:PORT\" once it listens. A crate that stops answering is\n"
+    "                         reported (vidizozorez_crate_up 0) and tried again with growing pauses.\n"
+    "                         Control (POST /api/v1/channels/N/on|off, /api/v1/all/on|off,\n"
+    "                         /api/v1/group/1|2/on|off, /api/v1/inhibit/on|off,\n"
+    "                         /api/v1/channels/N/parameters/KEY with the VALUE as body) only with\n"
+    "                         --allow-control and the header \"Authorization: Bearer TOKEN\", TOKEN\n"
+    "                         being the first line of F, a file only its owner may read (mode 0600);\n"
+    "                         otherwise 403\n"
     "\n"
     "  --serial SN            with several USB bridges attached, use the one with this serial number\n"
+    "  --server URL           status, get, on, off, all, group, inhibit and set ask a running vzctl serve\n"
+    "                         at URL instead of opening the crate (no PORT needed)\n"
+    "  --token-file F         the bearer token of serve --allow-control; with --server, sent with the\n"
+    "                         switching commands and set\n"
     "\n"
     "Exit status: 0 success, 1 link failure or refused command, 2 bad arguments (checked before the crate\n"
     "is opened; the bad word is named).\n"
@@ -120,7 +137,8 @@ const char* const kVzctlHelp =
 namespace {
 const std::set<std::string> kCommands = {"status",  "watch",     "on",    "off", "all", "group",
                                          "inhibit", "save",      "load",  "get", "set", "controller-config",
-                                         "shell",   "calibrate", "trace", "can", "ctrl", "sim-reset"};
+                                         "shell",   "calibrate", "trace", "can", "ctrl", "sim-reset",
+                                         "serve"};
 
 // The program's option words, port and OptNum as vzctl takes them: the program ignores a letter's
 // unknown value or a word it cannot read, a script must hear of it instead (exit 2, the word named).
@@ -216,6 +234,12 @@ bool parseCliArguments(int argc, const char* const* argv, CliArguments& out, std
                 return false;
             }
             out.serial = argv[++i];
+        } else if (a == "--server" || a == "--token-file") {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                error = a + (a == "--server" ? " needs a URL, e.g. http://127.0.0.1:9610" : " needs a file name");
+                return false;
+            }
+            (a == "--server" ? out.server : out.tokenFile) = argv[++i];
         } else if (commandSeen) {
             out.words.push_back(a);
         } else if (a == "--" && !endOfOptions) {

@@ -14,6 +14,8 @@ struct CliArguments {
     int ticks = -1;    // watch: stop after this many ticks (-1 until Ctrl+C)
     int every = 10;    // watch: print the list every this many ticks
     std::string serial;  // choose this bridge when several are attached
+    std::string server;     // answer from a running `vzctl serve` at this URL instead of the crate
+    std::string tokenFile;  // the bearer token of serve --allow-control, for serve and for --server
 };
 
 // False with an error text when the words do not make a command line.

@@ -10,7 +10,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +30,7 @@
 #include "tools/vzctl/calibrate_command.h"
 #include "tools/vzctl/can_command.h"
 #include "tools/vzctl/controller_config_command.h"
+#include "tools/vzctl/crate_json.h"
 #include "tools/vzctl/file_checks.h"
 #include "tools/vzctl/parameter_commands.h"
 #include "tools/vzctl/shell_command.h"
@@ -44,21 +44,6 @@ namespace {
 std::atomic<bool> interrupted{false};
 void onInterrupt(int) {
     interrupted = true;
-}
-
-const char* kindName(uint32_t kind) {
-    switch (kind) {
-        case kKindDeviz:
-            return "DEVIZ";
-        case kKindReruz:
-            return "RERUZ";
-        case kKindWdxSlave:
-            return "WDXslave";
-        case kKindBolanJova:
-            return "BOLAN JOVA";
-        default:
-            return "other";
-    }
 }
 
 std::string trimmed(const char* text) {
@@ -296,27 +281,7 @@ void printChannelList(std::FILE* out) {
 }
 
 void printChannelJson(std::FILE* out) {
-    nlohmann::json channels = nlohmann::json::array();
-    for (int i = 0; i < kChannelCount; ++i) {
-        const QOR& q = channelTable.channels[static_cast<std::size_t>(i)];
-        if (!q.present()) continue;
-        const char* flags[16];
-        const int n = statusFlagTexts(q.status, flags, 16);
-        nlohmann::json flagList = nlohmann::json::array();
-        for (int f = 0; f < n; ++f) flagList.push_back(trimmed(flags[f]));
-        channels.push_back({{"channel", i},
-                            {"kind", q.moduleKind},
-                            {"kindName", kindName(q.moduleKind)},
-                            {"serial", q.foundSerial},
-                            {"usense", q.voltageFromRaw(q.uSense)},
-                            {"current", q.currentFromRaw(q.current)},
-                            {"umodule", q.voltageFromRaw(q.uTerminal)},
-                            {"status", q.status},
-                            {"state", trimmed(statusStateText(q.status))},
-                            {"flags", flagList}});
-    }
-    nlohmann::json doc = {{"title", titleText("")}, {"channels", channels}};
-    std::fprintf(out, "%s\n", doc.dump(2).c_str());
+    std::fprintf(out, "%s\n", statusJson(channelTable.channels, titleText("")).dump(2).c_str());
 }
 
 int checkBeforeConnecting(const CliArguments& args) {
@@ -465,6 +430,7 @@ int runCommand(const CliArguments& args, std::FILE* out) {
     if (args.command == "can") return canCommand(w, args.json, out);
     if (args.command == "sim-reset")  // the crate is open here: its state is written again when it closes
         return badArguments("sim-reset goes on vzctl's command line, while no program has the crate open");
+    if (args.command == "serve") return badArguments("serve goes on vzctl's command line: it owns the crate");
     return badArguments("the command \"" + args.command + "\" is not available yet");
 }
 

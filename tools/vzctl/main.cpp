@@ -17,6 +17,8 @@
 #include "tools/vzctl/crate_commands.h"
 #include "tools/vzctl/ctrl_command.h"
 #include "tools/vzctl/progress_line.h"
+#include "tools/vzctl/serve_command.h"
+#include "tools/vzctl/server_client.h"
 #include "tools/vzctl/sim_reset_command.h"
 
 namespace {
@@ -101,6 +103,7 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
+    if (!args.server.empty()) return vz::ctl::serverCommand(args, stdout);
     vz::startLinkCaptureFromEnvironment();
     CliOperator seam(args.serial);
     const vz::ScopedOperatorSeam seamInstalled(seam);
@@ -113,6 +116,16 @@ int main(int argc, char** argv) {
     }
     if (const int status = vz::ctl::checkBeforeConnecting(args); status >= 0) return status;
     if (args.command == "sim-reset") return vz::ctl::simResetCommand(vz::portName, args.words, stdout);
+    vz::ctl::HttpServiceOptions serveOptions;
+    if (args.command == "serve") {
+        if (!vz::ctl::parseServeWords(args.words, args.tokenFile, serveOptions, error)) {
+            std::fprintf(stderr, "vzctl: %s\n", error.c_str());
+            return 2;
+        }
+    } else if (!args.tokenFile.empty()) {
+        std::fprintf(stderr, "vzctl: --token-file goes with serve or --server\n");
+        return 2;
+    }
 
     vz::CrateSession session(vz::fCmdLine);
     if (!session.attached()) {
@@ -149,6 +162,7 @@ int main(int argc, char** argv) {
                      vz::usbSerial().c_str(), args.serial.c_str());
         return 1;
     }
+    if (args.command == "serve") return vz::ctl::serveCommand(serveOptions, stdout);
     // In the shell, `ctrl` gets the USB device the crate was reached through; afterwards the crate is
     // connected again, so that `ctrl info` and `status` can follow an update in one shell.
     vz::ctl::setShellCtrlRunner([&session](const std::vector<std::string>& words, bool json, std::FILE* out) {
