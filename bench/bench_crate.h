@@ -5,7 +5,7 @@
 #include <string>
 
 #include "base/clock.h"
-#include "link/virtual_bridge_driver.h"
+#include "virtual_bridge/virtual_bridge_driver.h"
 
 namespace vz::bench {
 

@@ -22,7 +22,7 @@
 #include "link/comm_problem.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
-#include "link/virtual_bridge_driver.h"
+#include "virtual_bridge/virtual_bridge_driver.h"
 #include "sim/virtual_crate.h"
 
 namespace vz::bench {

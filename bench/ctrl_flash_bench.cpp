@@ -17,7 +17,7 @@
 #include "ctrlfw/flash_image.h"
 #include "link/comm_problem.h"
 #include "link/usb_link.h"
-#include "link/virtual_bridge_driver.h"
+#include "virtual_bridge/virtual_bridge_driver.h"
 #include "sim/tms320.h"
 #include "sim/tms320_access_commands.h"
 #include "sim/virtual_crate.h"

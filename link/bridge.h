@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "link/reference_meter.h"
+
 namespace vz {
 
 enum SiStatus : uint8_t {
@@ -43,7 +45,7 @@ constexpr SiHandle kNoHandle = 0;
 constexpr int kSiMaxString = 256;
 
 class BridgeLibrary {
-public:
+  public:
     virtual ~BridgeLibrary() = default;
 
     virtual uint8_t getNumDevices(uint32_t& count) = 0;
@@ -68,13 +70,9 @@ public:
     virtual uint8_t getModemStatus(SiHandle handle, uint8_t& status) = 0;
     virtual uint8_t getDllVersion(uint32_t& high, uint32_t& low) = 0;
     virtual uint8_t getDriverVersion(uint32_t& high, uint32_t& low) = 0;
+    // The meter the bridge carries on the channels' outputs, if any.
+    virtual ReferenceMeter* referenceMeter() { return nullptr; }
 };
-
-// Picks the driver from the port argument: "SIM" is the built-in virtual crate, "SIM:fresh" the same
-// crate from its pristine state, "SIM:<file>" a scenario file, anything else the USB bridges. A
-// virtual crate keeps its state in its state file (link/crate_state_file.h). On failure returns
-// nullptr and an error text (a scenario or state file that is refused, or a state in use).
-std::unique_ptr<BridgeLibrary> makeBridgeForPort(const std::string& port, std::string& error);
 
 // The bridge library in use by the link.
 BridgeLibrary* bridge();

@@ -12,12 +12,12 @@
 
 namespace vz {
 
-CrateSession::CrateSession(uint32_t flags) {
+CrateSession::CrateSession(uint32_t flags, const BridgeMaker& makeBridge) {
     if (flags & kUseCan) {
         attached_ = true;  // no USB at all: nothing to open
         return;
     }
-    library_ = makeBridgeForPort(portName, error_);
+    library_ = makeBridge(portName, error_);
     if (!library_) return;
     setBridge(library_.get());
     attached_ = true;

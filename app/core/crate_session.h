@@ -3,6 +3,7 @@
 // and, when the session ends however it ends, the USB device closed and the driver let go. The
 // program and vzctl both start this way, so neither can leave a dangling bridge on an early return.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -12,10 +13,15 @@ namespace vz {
 
 class BridgeLibrary;
 
+// Makes the bridge driver for a port argument, or nullptr and a reason. The application passes its
+// choice at start-up, so the core knows no driver in particular.
+using BridgeMaker =
+    std::function<std::unique_ptr<BridgeLibrary>(const std::string& port, std::string& error)>;
+
 class CrateSession {
   public:
-    // Picks the driver for portName (none with -u). Check attached() and error().
-    explicit CrateSession(uint32_t flags);
+    // Makes the driver for portName (none with -u). Check attached() and error().
+    CrateSession(uint32_t flags, const BridgeMaker& makeBridge);
     ~CrateSession();
     CrateSession(const CrateSession&) = delete;
     CrateSession& operator=(const CrateSession&) = delete;

@@ -6,6 +6,7 @@
 #include "base/clock.h"
 #include "base/settings.h"
 #include "channel/channel_table.h"
+#include "channel/measurement_block.h"
 #include "channel/module_memory_map.h"
 #include "channel/parameter_access.h"
 #include "channel/switch_commands.h"
@@ -58,18 +59,6 @@ void pollChannel(int channel) {
 MeasurementState measurementState(int channel) {
     if (channel < 0 || channel >= kChannelCount) return MeasurementState::notRead;
     return measurementStates[static_cast<std::size_t>(channel)];
-}
-
-int readMeasurementBlock(int channel, int block, void* destination) {
-    int r;
-    if (fCmdLine & kMeasureFromModules)
-        r = readShort(moduleAddressByte(channel), static_cast<uint8_t>(4 + block), destination, 8);
-    else
-        r = moduleReadWords(kControllerAddress, cacheWordAddress(kCacheMeasureWord, channel) + 4 * block,
-                            destination, 8);
-    if (r == 8) return 0;
-    if (block == 0 && r == -2) return 1053;
-    return 30;
 }
 
 void pollingTick() {

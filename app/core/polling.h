@@ -19,8 +19,6 @@ extern LocalTime lastTickTime;
 enum class MeasurementState : uint8_t { notRead, read, failed };
 MeasurementState measurementState(int channel);
 
-// 0 when all 8 bytes arrived, 30 otherwise; 1053 for a module error on block 0.
-int readMeasurementBlock(int channel, int block, void* destination);
 // One tick; the caller repaints the list afterwards.
 void pollingTick();
 void resetPolling();

@@ -15,6 +15,7 @@
 #include "app/gui/startup_connection.h"
 #include "base/settings.h"
 #include "link/link_capture.h"
+#include "virtual_bridge/bridge_for_port.h"
 
 namespace vz {
 
@@ -45,7 +46,7 @@ int runProgram(int argc, char** argv) {
     ArrowKeyFilter arrows;
     app.installEventFilter(&arrows);
 
-    CrateSession session(fCmdLine);
+    CrateSession session(fCmdLine, makeBridgeForPort);
     if (!session.attached()) {
         seam.messageBox({"USB communication", session.error(), BoxButtons::Ok, BoxIcon::Error, true});
         return 0;

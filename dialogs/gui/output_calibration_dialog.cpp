@@ -1,8 +1,8 @@
 #include "dialogs/gui/output_calibration_dialog.h"
 
-#include "app/core/polling.h"
 #include "base/message_boxes.h"
 #include "channel/channel_table.h"
+#include "channel/measurement_block.h"
 #include "configfile/gui/busy_cursor.h"
 #include "dialogs/fresh_samples.h"
 #include "ui_output_calibration_132.h"

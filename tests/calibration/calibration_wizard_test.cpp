@@ -5,11 +5,11 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/core/polling.h"
 #include "base/clock.h"
 #include "base/settings.h"
 #include "channel/channel_table.h"
 #include "channel/composite_setters.h"
+#include "channel/measurement_block.h"
 #include "config_crate_fixture.h"
 #include "dialogs/formless_controls.h"
 #include "dialogs/fresh_samples.h"

@@ -25,6 +25,7 @@
 #include "base/settings.h"
 #include "channel/channel_table.h"
 #include "channel/composite_setters.h"
+#include "channel/measurement_block.h"
 #include "dialogs/gui/output_configuration_dialog.h"
 #include "sim/controller.h"
 #include "sim/module.h"

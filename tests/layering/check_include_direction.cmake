@@ -1,75 +1,148 @@
 cmake_minimum_required(VERSION 3.25)
-# Dependencies point one way: base <- link <- channel <- configfile, dialogs, trace <- app/core <- the gui halves.
-# Reads every include line of the program's sources and fails on one that reaches upwards, on a Qt
-# header outside a gui/ folder, and on the virtual crate including anything of the program.
-# Run: cmake -DSOURCE_DIR=<root> -P check_include_direction.cmake
+# Dependencies point one way: base <- link <- channel <- configfile, dialogs, trace, canfw, ctrlfw
+# <- app/core <- the gui halves and the tools; prg and the virtual crate (sim) stand alone, and
+# virtual_bridge is the one place where the program and the virtual crate meet.
+#
+# Every source file (.h .hh .hpp .c .cc .cpp) of every folder is judged by the rule of its own folder:
+# a folder without a rule is an error, and X/gui is a folder of its own, not part of X. Every include
+# form is read (quoted or angle-bracket, indented, spaces after the #); an include of a program folder
+# must be one its rule allows. Qt headers only where the rule allows them, and forms (ui_*.h) only
+# in gui folders.
+# Run: cmake -DSOURCE_DIR=<root> [-DMIN_FILES=n] -P check_include_direction.cmake
 
-# Folder (longest match first) -> the folders its files may include.
-set(rules
-    "base/|base/"
-    "link/|base/ link/ sim/"
-    "channel/|base/ link/ channel/"
-    "configfile/gui/|base/ link/ channel/ configfile/ app/core/"
-    "configfile/|base/ link/ channel/ configfile/"
-    "dialogs/gui/|base/ link/ channel/ configfile/ dialogs/ app/core/"
-    "dialogs/|base/ link/ channel/ dialogs/"
-    "trace/gui/|base/ link/ channel/ trace/ app/core/"
-    "trace/|base/ link/ channel/ trace/"
-    "canfw/gui/|base/ link/ channel/ canfw/ app/core/"
-    "canfw/|base/ link/ channel/ canfw/"
-    "prg/|prg/"
-    "ctrlfw/gui/|base/ link/ channel/ ctrlfw/ prg/ app/core/"
-    "ctrlfw/|base/ link/ channel/ ctrlfw/ prg/"
-    "app/core/|base/ link/ channel/ configfile/ canfw/ ctrlfw/ prg/ app/core/"
-    "app/gui/|base/ link/ channel/ configfile/ dialogs/ trace/ canfw/ ctrlfw/ prg/ app/"
-    "app/|base/ link/ channel/ configfile/ dialogs/ trace/ canfw/ ctrlfw/ prg/ app/"
-    "tools/|base/ link/ channel/ configfile/ dialogs/ trace/ canfw/ ctrlfw/ prg/ app/core/ tools/ sim/"
-    "sim/|sim/")
+set(base base)
+set(link link link/cp210x link/snmp)
+set(lower ${base} ${link} channel)
+set(middle ${lower} configfile dialogs trace canfw ctrlfw prg)
+set(guiHalves configfile/gui dialogs/gui trace/gui canfw/gui ctrlfw/gui app/gui)
+set(program ${middle} ${guiHalves} app app/core tools/vzctl virtual_bridge)
 
+# folder -> the folders its files may include (its own always), and whether Qt is allowed.
+set(rule_base ${base})
+set(rule_link ${base} ${link})
+set(rule_link/cp210x ${base} ${link})
+set(rule_link/snmp ${base} ${link})
+set(rule_channel ${lower})
+set(rule_configfile ${lower} configfile)
+set(rule_dialogs ${lower} dialogs)
+set(rule_trace ${lower} trace)
+set(rule_canfw ${lower} canfw)
+set(rule_prg prg)
+set(rule_ctrlfw ${lower} ctrlfw prg)
+set(rule_app/core ${lower} configfile canfw ctrlfw prg app/core)
+set(rule_configfile/gui ${lower} configfile configfile/gui app/core)
+set(rule_dialogs/gui ${lower} configfile configfile/gui dialogs dialogs/gui app/core)
+set(rule_trace/gui ${lower} trace trace/gui app/core)
+set(rule_canfw/gui ${lower} canfw canfw/gui app/core)
+set(rule_ctrlfw/gui ${lower} ctrlfw ctrlfw/gui prg app/core)
+set(rule_app/gui ${middle} ${guiHalves} app/core virtual_bridge)
+set(rule_app ${middle} ${guiHalves} app/core virtual_bridge)
+set(rule_tools/vzctl ${middle} app/core tools/vzctl virtual_bridge)
+set(rule_sim sim)
+set(rule_virtual_bridge ${link} base sim virtual_bridge)
+set(rule_bench ${program} sim bench tests/support tests/gui)
+set(rule_docs/examples "")  # what users copy: only the installed header, as a system include
+set(qtFolders ${guiHalves} app bench)
+
+if(NOT DEFINED MIN_FILES)
+    set(MIN_FILES 50)
+endif()
+set(allFolders ${program} sim bench)
+
+file(GLOB_RECURSE files RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/*.h" "${SOURCE_DIR}/*.hh" "${SOURCE_DIR}/*.hpp"
+     "${SOURCE_DIR}/*.c" "${SOURCE_DIR}/*.cc" "${SOURCE_DIR}/*.cpp")
 set(violations "")
 set(checked 0)
-foreach(rule IN LISTS rules)
-    string(REPLACE "|" ";" parts "${rule}")
-    list(GET parts 0 folder)
-    list(GET parts 1 allowed)
-    string(REPLACE " " ";" allowed "${allowed}")
-    file(GLOB_RECURSE files RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/${folder}*.h" "${SOURCE_DIR}/${folder}*.cpp")
-    foreach(f IN LISTS files)
-        # A file is judged by the most specific rule: configfile/gui/ before configfile/.
-        if(f IN_LIST judged)
+foreach(f IN LISTS files)
+    # Build trees and the version control's own files are no sources.
+    if(f MATCHES "^(build[^/]*|\\.git)/")
+        continue()
+    endif()
+    get_filename_component(folder "${f}" DIRECTORY)
+    if(folder MATCHES "^tests(/|$)")
+        # Tests may reach every layer; only their Qt and forms are free as well.
+        set(allowed ${allFolders} tests)
+        set(qtAllowed TRUE)
+    elseif(DEFINED rule_${folder})
+        set(allowed ${rule_${folder}} ${folder})
+        list(FIND qtFolders "${folder}" qtAt)
+        if(qtAt EQUAL -1)
+            set(qtAllowed FALSE)
+        else()
+            set(qtAllowed TRUE)
+        endif()
+    else()
+        string(APPEND violations "${f}: no rule for the folder \"${folder}\"\n")
+        continue()
+    endif()
+    math(EXPR checked "${checked} + 1")
+    file(STRINGS "${SOURCE_DIR}/${f}" includes REGEX "^[ \t]*#[ \t]*include")
+    foreach(line IN LISTS includes)
+        if(NOT line MATCHES "^[ \t]*#[ \t]*include[ \t]*([<\"])([^>\"]+)[>\"]")
+            string(APPEND violations "${f}: an include that is not read: ${line}\n")
             continue()
         endif()
-        list(APPEND judged "${f}")
-        math(EXPR checked "${checked} + 1")
-        string(FIND "${f}" "/gui/" guiAt)
-        file(STRINGS "${SOURCE_DIR}/${f}" includes REGEX "^#include")
-        foreach(line IN LISTS includes)
-            if(line MATCHES "^#include \"([^\"]+)\"")
-                set(target "${CMAKE_MATCH_1}")
-                if(target MATCHES "^ui_")  # forms generated from resources/*.ui, for the gui halves
-                    if(guiAt EQUAL -1)
-                        string(APPEND violations "${f}: ${target} (a form outside a gui/ folder)\n")
-                    endif()
-                    continue()
-                endif()
-                set(ok FALSE)
-                foreach(prefix IN LISTS allowed)
-                    string(FIND "${target}" "${prefix}" at)
-                    if(at EQUAL 0)
-                        set(ok TRUE)
-                    endif()
-                endforeach()
-                if(NOT ok)
-                    string(APPEND violations "${f}: ${target}\n")
-                endif()
-            elseif(line MATCHES "^#include <(Q[A-Za-z]*)" AND guiAt EQUAL -1)
-                string(APPEND violations "${f}: <${CMAKE_MATCH_1}> (Qt outside a gui/ folder)\n")
+        set(quote "${CMAKE_MATCH_1}")
+        set(target "${CMAKE_MATCH_2}")
+        if(target MATCHES "^ui_")  # forms generated from resources/*.ui, for the gui halves
+            if(NOT qtAllowed)
+                string(APPEND violations "${f}: ${target} (a form outside a gui folder)\n")
+            endif()
+            continue()
+        endif()
+        if(target MATCHES "^Q[A-Za-z0-9]*(/|$)" OR target MATCHES "^Qt[A-Za-z]*/")
+            if(NOT qtAllowed)
+                string(APPEND violations "${f}: <${target}> (Qt outside a gui folder)\n")
+            endif()
+            continue()
+        endif()
+        # The folder of the header as the compiler finds it: beside the including file first (a
+        # quoted include), then from the root, which is the include directory. A header found in
+        # neither place is a system or library header and passes.
+        set(resolved "")
+        if(quote STREQUAL "\"" AND EXISTS "${SOURCE_DIR}/${folder}/${target}")
+            get_filename_component(absolute "${SOURCE_DIR}/${folder}/${target}" ABSOLUTE)
+            file(RELATIVE_PATH resolved "${SOURCE_DIR}" "${absolute}")
+        elseif(EXISTS "${SOURCE_DIR}/${target}")
+            get_filename_component(absolute "${SOURCE_DIR}/${target}" ABSOLUTE)
+            file(RELATIVE_PATH resolved "${SOURCE_DIR}" "${absolute}")
+        else()
+            # Not in the tree: a program folder named here is still a reach across (a header that
+            # is generated or missing), anything else is outside the program.
+            set(resolved "${target}")
+        endif()
+        get_filename_component(targetFolder "${resolved}" DIRECTORY)
+        set(isProgram FALSE)
+        foreach(known IN LISTS allFolders)
+            if(targetFolder STREQUAL known)
+                set(isProgram TRUE)
             endif()
         endforeach()
+        if(targetFolder MATCHES "^tests(/|$)" OR resolved MATCHES "^\\.\\./")
+            set(isProgram TRUE)
+        endif()
+        if(NOT isProgram)
+            continue()
+        endif()
+        set(ok FALSE)
+        foreach(folderAllowed IN LISTS allowed)
+            if(targetFolder STREQUAL folderAllowed)
+                set(ok TRUE)
+            elseif(folderAllowed STREQUAL "tests" AND targetFolder MATCHES "^tests(/|$)")
+                set(ok TRUE)
+            endif()
+        endforeach()
+        if(NOT ok)
+            if(resolved STREQUAL target)
+                string(APPEND violations "${f}: ${target}\n")
+            else()
+                string(APPEND violations "${f}: ${target} (${resolved})\n")
+            endif()
+        endif()
     endforeach()
 endforeach()
 
-if(checked LESS 50)
+if(checked LESS MIN_FILES)
     message(FATAL_ERROR "only ${checked} files found under ${SOURCE_DIR}: wrong SOURCE_DIR?")
 endif()
 if(violations)

@@ -1,7 +1,7 @@
 // The virtual crate's state file as the program keeps it: written when the crate changed and when it
 // closes, refused (and left alone) when it is not a state of this crate, locked while open, and kept
 // intact by a write that fails for want of disk space.
-#include "link/crate_state_file.h"
+#include "virtual_bridge/crate_state_file.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -18,7 +18,7 @@
 
 #include "base/debug_log.h"
 #include "link/bridge.h"
-#include "link/virtual_bridge_driver.h"
+#include "virtual_bridge/virtual_bridge_driver.h"
 #include "sim/controller.h"
 #include "sim/crate_state.h"
 #include "sim/module.h"

@@ -30,7 +30,7 @@
 #include "link/bridge.h"
 #include "link/comm_problem.h"
 #include "link/usb_link.h"
-#include "link/virtual_bridge_driver.h"
+#include "virtual_bridge/virtual_bridge_driver.h"
 #include "sim/controller.h"
 #include "sim/module.h"
 #include "sim/virtual_crate.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/clock.h"
-#include "link/virtual_bridge_driver.h"
+#include "virtual_bridge/virtual_bridge_driver.h"
 #include "sim/virtual_crate.h"
 #include "tests/support/recording_bridge.h"
 #include "tests/support/scripted_operator.h"

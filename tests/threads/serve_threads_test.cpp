@@ -17,7 +17,7 @@
 #include "base/settings.h"
 #include "channel/channel_table.h"
 #include "link/usb_link.h"
-#include "link/virtual_bridge_driver.h"
+#include "virtual_bridge/virtual_bridge_driver.h"
 #include "sim/virtual_crate.h"
 #include "tools/vzctl/crate_service.h"
 #include "tools/vzctl/http_service.h"

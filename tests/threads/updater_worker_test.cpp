@@ -19,7 +19,7 @@
 #include "channel/channel_table.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
-#include "link/virtual_bridge_driver.h"
+#include "virtual_bridge/virtual_bridge_driver.h"
 #include "sim/virtual_crate.h"
 
 namespace vz {

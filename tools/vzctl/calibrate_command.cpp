@@ -5,19 +5,16 @@
 #include <optional>
 #include <set>
 
-#include "app/core/polling.h"
 #include "base/clock.h"
 #include "base/number_parse.h"
 #include "base/settings.h"
 #include "channel/channel_table.h"
+#include "channel/measurement_block.h"
 #include "dialogs/calibration_wizard.h"
 #include "dialogs/formless_controls.h"
 #include "dialogs/fresh_samples.h"
 #include "link/bridge.h"
 #include "link/usb_link.h"
-#include "link/virtual_bridge_driver.h"
-#include "sim/controller.h"
-#include "sim/virtual_crate.h"
 #include "tools/vzctl/meter_command.h"
 
 namespace vz::ctl {
@@ -36,21 +33,12 @@ std::set<int> calibrationControls() {
 
 // The virtual crate's multimeter on the channel's output.
 std::optional<double> simMeter(int channel, bool current, std::string& error) {
-    auto* driver = dynamic_cast<VirtualBridgeDriver*>(bridge());
-    if (!driver) {
+    ReferenceMeter* meter = bridge() ? bridge()->referenceMeter() : nullptr;
+    if (!meter) {
         error = "--meter sim needs the virtual crate (port SIM)";
         return std::nullopt;
     }
-    std::lock_guard lock(driver->crateLock());
-    vsim::VirtualCrate& crate = driver->crate();
-    const int index = crate.bridgeBySerial(usbSerial());
-    const vsim::Module* module = crate.controller(index < 0 ? 0 : index).module(channel);
-    if (!module) {
-        error = "the virtual crate has no module at this channel";
-        return std::nullopt;
-    }
-    const vsim::OutputReadings r = module->trueReadings();
-    return current ? r.current : r.uSense;
+    return meter->readOutput(channel, current, error);
 }
 
 bool readBlock0(int channel, MODULE_MEASURE_DATA& m) {

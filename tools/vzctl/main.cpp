@@ -20,6 +20,7 @@
 #include "tools/vzctl/serve_command.h"
 #include "tools/vzctl/server_client.h"
 #include "tools/vzctl/sim_reset_command.h"
+#include "virtual_bridge/bridge_for_port.h"
 
 namespace {
 
@@ -53,10 +54,12 @@ class CliOperator : public vz::HeadlessOperator {
         const vz::BoxAnswer answer = vz::HeadlessOperator::messageBox(box);
         if (box.text == "No USB devices found or available" && !hinted_) {
             hinted_ = true;  // what to check, once
-            std::fprintf(stderr,
-                         "vzctl: no crate controller's USB bridge is attached or accessible: check the cable, "
-                         "`lsusb` (vendor 1a2b), the udev rule 99-vidizozorez.rules (plug the bridge in again "
-                         "after installing it) and that you are at the seat or in the group plugdev; the port SIM runs the virtual crate instead\n");
+            std::fprintf(
+                stderr,
+                "vzctl: no crate controller's USB bridge is attached or accessible: check the cable, "
+                "`lsusb` (vendor 1a2b), the udev rule 99-vidizozorez.rules (plug the bridge in again "
+                "after installing it) and that you are at the seat or in the group plugdev; the port SIM "
+                "runs the virtual crate instead\n");
         }
         return answer;
     }
@@ -127,7 +130,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    vz::CrateSession session(vz::fCmdLine);
+    vz::CrateSession session(vz::fCmdLine, vz::makeBridgeForPort);
     if (!session.attached()) {
         std::fprintf(stderr, "vzctl: %s\n", session.error().c_str());
         return 1;

@@ -1,6 +1,6 @@
 #include "tools/vzctl/sim_reset_command.h"
 
-#include "link/crate_state_file.h"
+#include "virtual_bridge/crate_state_file.h"
 
 namespace vz::ctl {
 

@@ -2,6 +2,8 @@
 // The bridge library over the virtual crate: the same operations and status codes as a real bridge.
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 
 #include "link/bridge.h"
 
@@ -13,7 +15,7 @@ namespace vz {
 
 class CrateStateFile;
 
-class VirtualBridgeDriver final : public BridgeLibrary {
+class VirtualBridgeDriver final : public BridgeLibrary, public ReferenceMeter {
   public:
     explicit VirtualBridgeDriver(std::unique_ptr<vsim::VirtualCrate> crate);
     ~VirtualBridgeDriver() override;
@@ -34,6 +36,9 @@ class VirtualBridgeDriver final : public BridgeLibrary {
     uint8_t getModemStatus(SiHandle handle, uint8_t& status) override;
     uint8_t getDllVersion(uint32_t& high, uint32_t& low) override;
     uint8_t getDriverVersion(uint32_t& high, uint32_t& low) override;
+    // The crate's multimeter: what a module's output truly is, on the bridge opened last.
+    ReferenceMeter* referenceMeter() override { return this; }
+    std::optional<double> readOutput(int channel, bool current, std::string& error) override;
 
     // The crate itself, for tests and tools; from another thread than the link's, hold crateLock().
     vsim::VirtualCrate& crate() { return *crate_; }

@@ -1,4 +1,4 @@
-#include "link/virtual_bridge_driver.h"
+#include "virtual_bridge/virtual_bridge_driver.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -6,8 +6,11 @@
 #include <set>
 
 #include "base/clock.h"
-#include "link/crate_state_file.h"
+#include "link/usb_link.h"
+#include "sim/controller.h"
+#include "sim/module.h"
 #include "sim/virtual_crate.h"
+#include "virtual_bridge/crate_state_file.h"
 
 namespace vz {
 
@@ -222,6 +225,18 @@ uint8_t VirtualBridgeDriver::getDriverVersion(uint32_t& high, uint32_t& low) {
     high = 0x00010000;
     low = 0;
     return SI_SUCCESS;
+}
+
+std::optional<double> VirtualBridgeDriver::readOutput(int channel, bool current, std::string& error) {
+    std::lock_guard lock(mutex_);
+    const int index = crate_->bridgeBySerial(usbSerial());
+    const vsim::Module* module = crate_->controller(index < 0 ? 0 : index).module(channel);
+    if (!module) {
+        error = "the virtual crate has no module at this channel";
+        return std::nullopt;
+    }
+    const vsim::OutputReadings r = module->trueReadings();
+    return current ? r.current : r.uSense;
 }
 
 }  // namespace vz

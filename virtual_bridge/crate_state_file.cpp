@@ -1,4 +1,4 @@
-#include "link/crate_state_file.h"
+#include "virtual_bridge/crate_state_file.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

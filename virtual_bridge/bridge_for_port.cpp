@@ -1,21 +1,11 @@
-#include "link/bridge.h"
+#include "virtual_bridge/bridge_for_port.h"
+
 #include "link/cp210x/cp210x_bridge.h"
-#include "link/crate_state_file.h"
-#include "link/virtual_bridge_driver.h"
 #include "sim/virtual_crate.h"
+#include "virtual_bridge/crate_state_file.h"
+#include "virtual_bridge/virtual_bridge_driver.h"
 
 namespace vz {
-
-namespace {
-BridgeLibrary* currentBridge = nullptr;
-}
-
-BridgeLibrary* bridge() {
-    return currentBridge;
-}
-void setBridge(BridgeLibrary* library) {
-    currentBridge = library;
-}
 
 std::unique_ptr<BridgeLibrary> makeBridgeForPort(const std::string& port, std::string& error) {
     std::unique_ptr<vsim::VirtualCrate> crate;
