@@ -18,6 +18,7 @@
 
 #include "base/debug_log.h"
 #include "link/bridge.h"
+#include "virtual_bridge/bridge_for_port.h"
 #include "virtual_bridge/virtual_bridge_driver.h"
 #include "sim/controller.h"
 #include "sim/crate_state.h"
