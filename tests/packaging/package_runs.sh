@@ -33,7 +33,17 @@ root=$scratch/root
 # --- the packages and how they depend on each other
 deb() { ls "$out"/"$1"_*.deb; }
 for p in vidizozorez libvzprg1 libvzprg-dev; do deb $p > /dev/null || fail "no package $p"; done
-for p in vidizozorez libvzprg1; do ls "$out"/$p-dbgsym_*.ddeb > /dev/null || fail "no package $p-dbgsym"; done
+# Debug symbols in -dbgsym packages when the build makes them (not a plain Release build).
+dbgsym=${VZ_PACKAGE_DBGSYM:-ON}
+ddebs=()
+for p in vidizozorez libvzprg1; do
+    if [ "$dbgsym" = ON ]; then
+        ls "$out"/$p-dbgsym_*.ddeb > /dev/null || fail "no package $p-dbgsym"
+        ddebs+=("$out"/$p-dbgsym_*.ddeb)
+    else
+        ! ls "$out"/$p-dbgsym_*.ddeb > /dev/null 2>&1 || fail "an empty $p-dbgsym from a build without debug symbols"
+    fi
+done
 version=$(dpkg-deb --field "$(deb vidizozorez)" Version)
 depends=$(dpkg-deb --field "$(deb vidizozorez)" Depends)
 echo "vidizozorez $version depends on: $depends"
@@ -53,7 +63,7 @@ done
 # --- lintian: no error, no warning that is not overridden (with its reason) in packaging/debian, and
 # no override left that no longer matches anything.
 command -v lintian > /dev/null || fail "lintian is not installed (scripts/install-deps installs it)"
-lintian --display-level ">=info" --tag-display-limit 0 "$out"/*.deb "$out"/*.ddeb \
+lintian --display-level ">=info" --tag-display-limit 0 "$out"/*.deb "${ddebs[@]}" \
     > "$scratch/lintian.log" 2>&1 || true
 grep -E '^[EWI]:' "$scratch/lintian.log" || true
 errors=$(grep -c '^E:' "$scratch/lintian.log" || true)
@@ -88,9 +98,10 @@ zcat "$doc/changelog.Debian.gz" > "$scratch/changelog"
     fail "packaging/debian/changelog's newest entry is not $version"
 # Stripped programs whose debug symbols the -dbgsym package holds under their build ids.
 mkdir -p "$scratch/dbgsym"
-for f in "$out"/*.ddeb; do dpkg -x "$f" "$scratch/dbgsym"; done
+for f in "${ddebs[@]}"; do dpkg -x "$f" "$scratch/dbgsym"; done
 for f in "$root/usr/bin/vzctl" "$root/usr/bin/vidizozorez" "$libdir/libvzprg.so.1"; do
     ! readelf -S "$f" | grep -q '\.debug_info\|\.symtab' || fail "$f is not stripped"
+    [ "$dbgsym" = ON ] || continue
     id=$(readelf -n "$f" | sed -n 's/.*Build ID: *//p')
     test -s "$scratch/dbgsym/usr/lib/debug/.build-id/${id:0:2}/${id:2}.debug" || fail "no debug symbols for $f"
 done
