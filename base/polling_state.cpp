@@ -1,23 +1,20 @@
 #include "base/polling_state.h"
 
+#include "base/settings.h"
+
 namespace vz {
 
-std::atomic<bool> pollingStoppedByOperator{false};
-std::atomic<bool> pollingEnabled{true};
-
-namespace {
-std::atomic<int> pauses{0};
-}  // namespace
-
-PollingPause::PollingPause() {
-    ++pauses;
+// The pause ends on the crate it began on, whichever thread lets it go.
+PollingPause::PollingPause() : settings_(crateSettings()) {
+    ++settings_.pollingPauses;
 }
 PollingPause::~PollingPause() {
-    --pauses;
+    --settings_.pollingPauses;
 }
 
 bool pollingStopped() {
-    return pollingStoppedByOperator || pauses > 0;
+    const CrateSettings& s = crateSettings();
+    return s.pollingStoppedByOperator || s.pollingPauses > 0;
 }
 
 }  // namespace vz

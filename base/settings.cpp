@@ -1,23 +1,25 @@
 #include "base/settings.h"
 
+#include "base/crate_binding.h"
+
 namespace vz {
 
-uint32_t fCmdLine = kDefaultCmdLine;
-std::string portName = "COM4";
-unsigned searchLimit = 127;
-bool overwriteSystemConfig = false;
-std::atomic<int> controllerType{0};
-bool snmpMode = false;
-int typeChannelLimit = 12;
+CrateSettings& crateSettings() {
+    CrateSettings* settings = boundCrate().settings;
+    if (!settings) noCrateBound("settings");
+    return *settings;
+}
 
 void resetSettings() {
-    fCmdLine = kDefaultCmdLine;
-    portName = "COM4";
-    searchLimit = 127;
-    overwriteSystemConfig = false;
-    controllerType = 0;
-    snmpMode = false;
-    typeChannelLimit = 12;
+    CrateSettings& s = crateSettings();
+    const CrateSettings start;
+    s.fCmdLine = start.fCmdLine;
+    s.portName = start.portName;
+    s.searchLimit = start.searchLimit;
+    s.overwriteSystemConfig = start.overwriteSystemConfig;
+    s.controllerType = start.controllerType.load();
+    s.snmpMode = start.snmpMode;
+    s.typeChannelLimit = start.typeChannelLimit;
 }
 
 }  // namespace vz

@@ -6,6 +6,7 @@
 #include "base/settings.h"
 #include "channel/channel_table.h"
 #include "link/comm_problem.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
 #include "sim/virtual_crate.h"
@@ -44,11 +45,11 @@ BenchCrate::BenchCrate(const std::string& scenarioJson, int type, bool realTimeL
     resetPolling();
     driver_ = std::make_unique<VirtualBridgeDriver>(std::move(crate));
     setBridge(driver_.get());
-    usbInfo = UsbInfo{};
-    if (!usbOpen(usbInfo)) throw std::runtime_error("the virtual crate did not open");
-    controllerType = type;
-    typeChannelLimit = 127;
-    fCmdLine |= kSearchModules | kMeasureFromModules;
+    linkState().usbInfo = UsbInfo{};
+    if (!usbOpen(linkState().usbInfo)) throw std::runtime_error("the virtual crate did not open");
+    crateSettings().controllerType = type;
+    crateSettings().typeChannelLimit = 127;
+    crateSettings().fCmdLine |= kSearchModules | kMeasureFromModules;
     bindDirectOperations();
 }
 

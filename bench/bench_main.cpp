@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "app/core/crate.h"
 #include "bench/bench_metrics.h"
 
 namespace vz::bench {
@@ -30,6 +31,7 @@ double processCpuSeconds() {
 }  // namespace vz::bench
 
 int main(int argc, char** argv) {
+    const vz::BoundCrate crate;  // the benchmarks run on the main thread
     if (argc == 2 && std::string(argv[1]) == vz::bench::kBackupChildArgument)
         return vz::bench::runBackupForPeakMemory();
     benchmark::Initialize(&argc, argv);

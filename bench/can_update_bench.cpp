@@ -20,10 +20,11 @@
 #include "canfw/updater_mailbox.h"
 #include "channel/channel_table.h"
 #include "link/comm_problem.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
-#include "virtual_bridge/virtual_bridge_driver.h"
 #include "sim/virtual_crate.h"
+#include "virtual_bridge/virtual_bridge_driver.h"
 
 namespace vz::bench {
 namespace {
@@ -49,8 +50,8 @@ class CanCrate {
         resetCommProblem();
         driver_ = std::make_unique<VirtualBridgeDriver>(std::move(c));
         setBridge(driver_.get());
-        usbInfo = UsbInfo{};
-        if (!usbOpen(usbInfo)) throw std::runtime_error("the virtual crate did not open");
+        linkState().usbInfo = UsbInfo{};
+        if (!usbOpen(linkState().usbInfo)) throw std::runtime_error("the virtual crate did not open");
         bindDirectOperations();
     }
     ~CanCrate() {

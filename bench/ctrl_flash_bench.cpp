@@ -16,12 +16,13 @@
 #include "ctrlfw/controller_update.h"
 #include "ctrlfw/flash_image.h"
 #include "link/comm_problem.h"
+#include "link/link_state.h"
 #include "link/usb_link.h"
-#include "virtual_bridge/virtual_bridge_driver.h"
 #include "sim/tms320.h"
 #include "sim/tms320_access_commands.h"
 #include "sim/virtual_crate.h"
 #include "tests/support/coff_writer.h"
+#include "virtual_bridge/virtual_bridge_driver.h"
 
 namespace vz::bench {
 namespace {
@@ -61,7 +62,9 @@ void provideAccessFirmware() {
 }
 
 // txDelay: 11 bit times a byte at 115200 baud, in whole milliseconds.
-int64_t txDelayMs(int64_t bytes) { return bytes * 110 / 1152; }
+int64_t txDelayMs(int64_t bytes) {
+    return bytes * 110 / 1152;
+}
 
 void ctrlFlashFullImage(benchmark::State& state) {
     size_t bytes = 0;
@@ -71,7 +74,7 @@ void ctrlFlashFullImage(benchmark::State& state) {
         VirtualClock virtualClock;
         setClock(&virtualClock);
         resetSettings();
-        portName = "SIM";
+        crateSettings().portName = "SIM";
         resetChannelTable();
         resetCommProblem();
         std::string error;
@@ -83,8 +86,8 @@ void ctrlFlashFullImage(benchmark::State& state) {
         vsim::VirtualCrate* c = crate.get();
         VirtualBridgeDriver driver(std::move(crate));
         setBridge(&driver);
-        usbInfo = UsbInfo{};
-        if (!usbOpen(usbInfo)) throw std::runtime_error("the virtual crate did not open");
+        linkState().usbInfo = UsbInfo{};
+        if (!usbOpen(linkState().usbInfo)) throw std::runtime_error("the virtual crate did not open");
         const PrgInterface* prg = nullptr;
         PrgGetInterface(&prg);
         ControllerUpdate update(*prg);

@@ -5,6 +5,7 @@
 #include "bench/bench_metrics.h"
 #include "channel/channel_table.h"
 #include "channel/module_discovery.h"
+#include "link/link_state.h"
 #include "link/usb_link.h"
 
 namespace vz::bench {
@@ -16,12 +17,13 @@ void fullCrateDiscovery(benchmark::State& state) {
     uint32_t exchanges = 0;
     for (auto _ : state) {
         resetChannelTable();
-        const UsbInfo before = usbInfo;
+        const UsbInfo before = linkState().usbInfo;
         const double start = processCpuSeconds();
         benchmark::DoNotOptimize(discoverModules());
         cpu += processCpuSeconds() - start;
-        exchanges = usbInfo.writeCalls - before.writeCalls;
-        wire += wireSeconds(usbInfo.bytesWritten - before.bytesWritten + usbInfo.bytesRequested - before.bytesRequested);
+        exchanges = linkState().usbInfo.writeCalls - before.writeCalls;
+        wire += wireSeconds(linkState().usbInfo.bytesWritten - before.bytesWritten +
+                            linkState().usbInfo.bytesRequested - before.bytesRequested);
     }
     reportMetric("discovery_cpu_to_wire_ratio", cpu / wire);
     reportMetric("discovery_exchanges", exchanges);

@@ -118,14 +118,14 @@ void traceAndCalibration(Stalls& stalls) {
     // The modules as the search would have found them (a search of 127 addresses at line rate
     // would take most of a minute and is not what is measured here).
     for (int i = 0; i < 4; ++i) {
-        QOR& q = channelTable.channels[static_cast<std::size_t>(i)];
+        QOR& q = channelState().channelTable.channels[static_cast<std::size_t>(i)];
         q.moduleAddress = static_cast<uint16_t>(i);
         q.foundSerial = 10000u + static_cast<uint32_t>(i);
         q.moduleKind = kKindDeviz;
     }
-    channelTable.foundCount = 4;
-    selectedChannel = 1;
-    fCmdLine |= kExpertView;
+    channelState().channelTable.foundCount = 4;
+    channelState().selectedChannel = 1;
+    crateSettings().fCmdLine |= kExpertView;
     MainWindow window(true);
     window.show();
     // Measured in a program that runs: its window shown and painted, its fonts loaded.
@@ -190,8 +190,8 @@ void firmwareJobs(Stalls& stalls) {
                      "bootLoader": {"version": "1.4.0.0", "built": "2026-03-02 09:15:00"},
                      "application": {"version": "2.0.0.0", "rows": 24}}]})",
                      16, false);
-    fCmdLine |= kSkipSlip;
-    searchLimit = 3;
+    crateSettings().fCmdLine |= kSkipSlip;
+    crateSettings().searchLimit = 3;
     {
         CFwUpdateDlg dialog(nullptr);
         dialog.confirm = [](const QString&, const QString&) { return true; };
@@ -218,7 +218,7 @@ void firmwareJobs(Stalls& stalls) {
         stalls.mostCpu = std::max(stalls.mostCpu, watch.mostCpuMs);
     }
 
-    portName = "SIM";  // the stand-in access firmware goes to a virtual crate only
+    crateSettings().portName = "SIM";  // the stand-in access firmware goes to a virtual crate only
     setenv("VIDIZOZOREZ_FIRMWARE_PATH", VZ_BENCH_CONTROLLER_FIRMWARE, 1);
     const PrgInterface* prg = nullptr;
     if (PrgGetInterface(&prg) != 0) throw std::runtime_error("gui_stall: no flash programming interface");

@@ -11,8 +11,8 @@
 
 #include "bench/bench_metrics.h"
 #include "link/bridge.h"
-#include "link/snmp/ip_udp.h"
 #include "link/module_access.h"
+#include "link/snmp/ip_udp.h"
 #include "link/snmp/snmp_client.h"
 #include "link/snmp/snmp_operations.h"
 #include "link/usb_link.h"
@@ -117,7 +117,7 @@ void BM_SnmpReadAddr8(benchmark::State& state) {
     LoopbackAgent agent;
     vz::BridgeLibrary* previous = vz::bridge();
     vz::setBridge(&agent);
-    vz::usbHandle = 1;
+    vz::linkState().usbHandle = 1;
     vz::resetSnmpClient();  // request ids from 1, in step with the agent
     uint8_t data[8];
     const double start = vz::bench::processCpuSeconds();
@@ -137,7 +137,7 @@ void BM_SnmpReadAddr8(benchmark::State& state) {
     state.counters["wire_us"] = wireSeconds * 1e6;
     if (state.iterations() > 0 && wireSeconds > 0)
         vz::bench::reportMetric("snmp_cpu_to_wire_ratio", cpuPerOperation / wireSeconds);
-    vz::usbHandle = vz::kNoHandle;
+    vz::linkState().usbHandle = vz::kNoHandle;
     vz::setBridge(previous);
 }
 BENCHMARK(BM_SnmpReadAddr8);

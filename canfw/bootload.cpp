@@ -14,14 +14,14 @@
 namespace vz {
 
 CBootload::CBootload() {
-    pollingEnabled = false;
+    crateSettings().pollingEnabled = false;
 }
 
 CBootload::~CBootload() {
     stopThread(true);
     jobStorage_.clear();
     resultStorage_.clear();
-    pollingEnabled = true;
+    crateSettings().pollingEnabled = true;
 }
 
 int CBootload::startWorker(UpdaterReceiver& window) {
@@ -49,8 +49,8 @@ bool CBootload::appendJob(BootloadJob job) {
 }
 
 void CBootload::queueIdentifyAll() {
-    int count = (fCmdLine & kSearchAll) ? 127 : typeChannelLimit;
-    count = std::min(count, static_cast<int>(searchLimit));
+    int count = (crateSettings().fCmdLine & kSearchAll) ? 127 : crateSettings().typeChannelLimit;
+    count = std::min(count, static_cast<int>(crateSettings().searchLimit));
     count = std::max(count, 14);
     for (int i = 0; i < count; ++i)
         appendJob({kJobIdentify, 0, false, false, false, false, moduleOnly(i), {}});

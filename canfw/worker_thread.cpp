@@ -1,6 +1,7 @@
 #include "canfw/worker_thread.h"
 
 #include "base/clock.h"
+#include "base/crate_binding.h"
 
 namespace vz {
 
@@ -36,7 +37,11 @@ void CWorkerThread::startThread() {
     if (thread_.joinable()) stopThread(false);
     stopEvent_ = false;
     cancel_ = false;
-    thread_ = std::thread([this] { run(); });
+    // The worker works on the crate of the thread that starts it.
+    thread_ = std::thread([this, crate = boundCrate()] {
+        const CrateBinding binding(crate);
+        run();
+    });
 }
 
 void CWorkerThread::stopThread(bool abandonJob) {

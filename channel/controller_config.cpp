@@ -21,7 +21,7 @@ uint32_t controllerConfigWordAddress(int channelLimit) {
 }
 
 bool readControllerConfig(ControllerConfig& config) {
-    const uint32_t address = controllerConfigWordAddress(typeChannelLimit);
+    const uint32_t address = controllerConfigWordAddress(crateSettings().typeChannelLimit);
     if (address == 0) return false;
     const int n = moduleReadWords(kControllerAddress, address, config.bytes.data(),
                                   static_cast<int>(config.bytes.size()));
@@ -39,7 +39,7 @@ void normalizeControllerConfig(ControllerConfig& config) {
 }
 
 bool writeControllerConfig(ControllerConfig config) {
-    const uint32_t address = controllerConfigWordAddress(typeChannelLimit);
+    const uint32_t address = controllerConfigWordAddress(crateSettings().typeChannelLimit);
     if (address == 0) return false;
     normalizeControllerConfig(config);
     const int n = moduleWriteWords(kControllerAddress, address, config.bytes.data(),

@@ -10,7 +10,7 @@ namespace vz {
 
 int readMeasurementBlock(int channel, int block, void* destination) {
     int r;
-    if (fCmdLine & kMeasureFromModules)
+    if (crateSettings().fCmdLine & kMeasureFromModules)
         r = readShort(moduleAddressByte(channel), static_cast<uint8_t>(4 + block), destination, 8);
     else
         r = moduleReadWords(kControllerAddress, cacheWordAddress(kCacheMeasureWord, channel) + 4 * block,

@@ -12,7 +12,7 @@ namespace vz {
 namespace {
 
 bool fromCache() {
-    return (fCmdLine & kConfigFromCache) != 0;
+    return (crateSettings().fCmdLine & kConfigFromCache) != 0;
 }
 
 int readBlock(const MODULE& module, const char* what, uint32_t base, uint32_t cacheFirstWord, void* record,
@@ -26,9 +26,9 @@ int readBlock(const MODULE& module, const char* what, uint32_t base, uint32_t ca
     if (fromCache()) {
         // The cache layout is known for the 12- and 16-channel controllers only; guessing one for the
         // others would fill the record with another channel's data.
-        if (!cacheLayoutKnown(typeChannelLimit)) {
+        if (!cacheLayoutKnown(crateSettings().typeChannelLimit)) {
             debugLog(kLogError, "%s U%u: no controller cache layout for %d channels, not read", what,
-                     module.moduleAddress, typeChannelLimit);
+                     module.moduleAddress, crateSettings().typeChannelLimit);
             return kBlockReadFailed;
         }
         received = moduleReadWords(kControllerAddress, cacheWordAddress(cacheFirstWord, module.moduleAddress),

@@ -6,14 +6,14 @@
 #include <limits>
 
 #include "base/debug_log.h"
+#include "channel/channel_table.h"
 #include "channel/parameter_command.h"
 #include "link/comm_problem.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
 
 namespace vz {
 namespace {
-
-std::bitset<127> uncertain;
 
 unsigned char* recordBytes(QOR& q, ParameterRecord record) {
     if (record == ParameterRecord::user)
@@ -38,11 +38,17 @@ std::optional<ParameterValue> wholeNumber(double x) {
 
 }  // namespace
 
-bool recordsUncertain(uint16_t moduleAddress) { return moduleAddress < uncertain.size() && uncertain.test(moduleAddress); }
-void clearRecordsUncertain(uint16_t moduleAddress) {
-    if (moduleAddress < uncertain.size()) uncertain.reset(moduleAddress);
+bool recordsUncertain(uint16_t moduleAddress) {
+    const auto& uncertain = channelState().uncertainRecords;
+    return moduleAddress < uncertain.size() && uncertain.test(moduleAddress);
 }
-void resetRecordCertainty() { uncertain.reset(); }
+void clearRecordsUncertain(uint16_t moduleAddress) {
+    if (moduleAddress < channelState().uncertainRecords.size())
+        channelState().uncertainRecords.reset(moduleAddress);
+}
+void resetRecordCertainty() {
+    channelState().uncertainRecords.reset();
+}
 
 ParameterType typeOf(const ParameterValue& value) {
     switch (value.index()) {
@@ -60,7 +66,9 @@ ParameterType typeOf(const ParameterValue& value) {
 bool writeParameter(uint16_t moduleAddress, unsigned char* record, const ParameterInfo& p,
                     const void* bytes) {
     // A command is one exchange with a reply: its retries count with the reads or with the writes.
-    auto retries = [] { return commProblem.readRetries.load() + commProblem.writeRetries.load(); };
+    auto retries = [] {
+        return linkState().commProblem.readRetries.load() + linkState().commProblem.writeRetries.load();
+    };
     const uint32_t retriesBefore = retries();
     if (!commandParameter(moduleAddress, p.blockBase(), p.offset, bytes, p.width(), p.name)) {
         // When a reply was lost and the retry then failed, the module may have taken the value the
@@ -68,10 +76,11 @@ bool writeParameter(uint16_t moduleAddress, unsigned char* record, const Paramet
         // leaves the copy as it was, marked uncertain until the polling has read it again.
         unsigned char held[4];
         if (retries() != retriesBefore && moduleAddress <= 126) {
-            if (moduleRead(moduleAddressByte(moduleAddress), p.blockBase(), p.offset, held, p.width()) == p.width())
+            if (moduleRead(moduleAddressByte(moduleAddress), p.blockBase(), p.offset, held, p.width()) ==
+                p.width())
                 std::memcpy(record + p.offset, held, static_cast<std::size_t>(p.width()));
             else
-                uncertain.set(moduleAddress);
+                channelState().uncertainRecords.set(moduleAddress);
         }
         return false;
     }

@@ -109,9 +109,9 @@ ChannelStatusTexts channelStatusTexts(const QOR& channel, bool expertView) {
 
 std::optional<ChannelStatusTexts> showChannelStatus(unsigned channelIndex) {
     if (channelIndex >= static_cast<unsigned>(kChannelCount)) return std::nullopt;  // 0xFFFF: none selected
-    const QOR& channel = channelTable.channels[channelIndex];
+    const QOR& channel = channelState().channelTable.channels[channelIndex];
     if (!channel.configurable()) return std::nullopt;
-    return channelStatusTexts(channel, (fCmdLine & kExpertView) != 0);
+    return channelStatusTexts(channel, (crateSettings().fCmdLine & kExpertView) != 0);
 }
 
 }  // namespace vz

@@ -51,7 +51,7 @@ bool applyConfigurationFile(const std::string& path, const ConfigReadOptions& op
     using Result = ConfigApplyReport::Target::Result;
     for (int channel : targets) {
         const int fileChannel = options.fileChannel != 0 ? options.fileChannel - 1 : channel;
-        if (channel < 0 || channel >= typeChannelLimit || channel >= kChannelCount) {
+        if (channel < 0 || channel >= crateSettings().typeChannelLimit || channel >= kChannelCount) {
             if (report) {
                 report->failed.push_back(channel);
                 report->targets.push_back({channel, fileChannel, Result::absent});

@@ -1,8 +1,8 @@
 #include "configfile/config_read_options.h"
 
+#include "base/controller_type.h"
 #include "base/settings.h"
 #include "channel/channel_table.h"
-#include "base/controller_type.h"
 
 namespace vz {
 
@@ -38,8 +38,8 @@ std::vector<std::string> fileChannelChoices(int channelLimit) {
 
 std::vector<int> preselectedTargets() {
     std::vector<int> targets;
-    for (int i = 0; i < typeChannelLimit && i < kChannelCount; ++i) {
-        const QOR& q = channelTable.channels[static_cast<std::size_t>(i)];
+    for (int i = 0; i < crateSettings().typeChannelLimit && i < kChannelCount; ++i) {
+        const QOR& q = channelState().channelTable.channels[static_cast<std::size_t>(i)];
         if (q.present() && q.configurable()) targets.push_back(i);
     }
     return targets;

@@ -6,7 +6,8 @@
 namespace vz {
 
 bool MODULE_FILE_IO::writeAllOutputs() {
-    for (int n = 0; n < typeChannelLimit && n < kChannelCount; ++n) writeOutputConfiguration(n);
+    for (int n = 0; n < crateSettings().typeChannelLimit && n < kChannelCount; ++n)
+        writeOutputConfiguration(n);
     return true;
 }
 

@@ -38,7 +38,7 @@ class ChannelReader {
     void gains(const DOMElement* e) const {
         for (const OutputFileField& f : outputFileFields()) {
             double value = 0;
-            if (f.kind == FileFieldKind::wdxGain && fileRuleHolds(f.rule, controllerType) &&
+            if (f.kind == FileFieldKind::wdxGain && fileRuleHolds(f.rule, crateSettings().controllerType) &&
                 getDoubleAttribute(e, f.attribute, value))
                 gain(e, f, value);
         }
@@ -49,7 +49,8 @@ class ChannelReader {
     void apply(const DOMElement* partElement, const char* partName) const {
         exponents(partElement, partName);
         for (const OutputFileField& f : outputFileFields()) {
-            if (std::strcmp(f.part, partName) != 0 || !fileRuleHolds(f.rule, controllerType)) continue;
+            if (std::strcmp(f.part, partName) != 0 || !fileRuleHolds(f.rule, crateSettings().controllerType))
+                continue;
             if (f.kind != FileFieldKind::value && f.kind != FileFieldKind::namedBits) continue;
             const DOMElement* e = f.child ? findChild(partElement, f.child) : partElement;
             if (!e) continue;
@@ -69,7 +70,8 @@ class ChannelReader {
         int voltage = q_.system().voltageExponent;
         int current = q_.system().currentExponent;
         for (const OutputFileField& f : outputFileFields()) {
-            if (std::strcmp(f.part, partName) != 0 || !fileRuleHolds(f.rule, controllerType)) continue;
+            if (std::strcmp(f.part, partName) != 0 || !fileRuleHolds(f.rule, crateSettings().controllerType))
+                continue;
             if (f.kind == FileFieldKind::voltageExponent)
                 getIntAttribute(e, f.attribute, voltage);
             else if (f.kind == FileFieldKind::currentExponent)
@@ -147,7 +149,7 @@ bool MODULE_FILE_IO::readOutputConfiguration(int a, int b, OutputApplyCounts* co
     debugLog(kLogInfo,
              "MODULE_FILE_IO::readOutputConfiguration: configOutputNumber U%d -> realOutputNumber U%d", a, b);
     if (!channelPresent(b)) return false;
-    QOR& q = channelTable.channels[static_cast<std::size_t>(b)];
+    QOR& q = channelState().channelTable.channels[static_cast<std::size_t>(b)];
     if (!q.configurable()) {
         debugLog(kLogInfo, "Skipping U%d due to noQNL flag", b);
         tally.notConfigurable = true;

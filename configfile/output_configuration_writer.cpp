@@ -57,7 +57,7 @@ void writeField(DOMElement* e, const OutputFileField& f, const QOR& q) {
 
 bool MODULE_FILE_IO::writeOutputConfiguration(int n) {
     if (!channelPresent(n) || !document_.root()) return false;
-    QOR& q = channelTable.channels[static_cast<std::size_t>(n)];
+    QOR& q = channelState().channelTable.channels[static_cast<std::size_t>(n)];
     char path[32];
     std::snprintf(path, sizeof path, "Output.U%d", n);
     DOMElement* output = document_.getOrCreatePath(path);
@@ -74,7 +74,7 @@ bool MODULE_FILE_IO::writeOutputConfiguration(int n) {
     // The three parts always exist, in this order, also where the controller type leaves one empty.
     for (const char* part : {"Calibration", "Configuration", "User"}) getOrCreateChild(output, part);
     for (const OutputFileField& f : outputFileFields()) {
-        if (!fileRuleHolds(f.rule, controllerType)) continue;
+        if (!fileRuleHolds(f.rule, crateSettings().controllerType)) continue;
         DOMElement* e = getOrCreateChild(output, f.part);
         if (f.child) e = getOrCreateChild(e, f.child);
         writeField(e, f, q);

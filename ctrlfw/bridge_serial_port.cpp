@@ -8,6 +8,7 @@
 #include "link/bridge.h"
 #include "link/exchange_engine.h"
 #include "link/link_capture.h"
+#include "link/link_state.h"
 #include "link/usb_link.h"
 
 namespace vz {
@@ -16,18 +17,18 @@ namespace {
 // Every call holds the link lock, as a module access exchange does, so a second user of the bridge
 // waits for the call instead of mixing its bytes into the driver's.
 int portWrite(void*, const void* data, uint32_t count, uint32_t* written) {
-    std::lock_guard lock(linkLock);
+    std::lock_guard lock(linkState().linkLock);
     uint32_t n = 0;
-    const uint8_t status = bridge()->write(usbHandle, data, count, n);
+    const uint8_t status = bridge()->write(linkState().usbHandle, data, count, n);
     captureBootSerial(static_cast<const uint8_t*>(data), n, CaptureDirection::Outbound);
     if (written) *written = n;
     return status;
 }
 
 int portRead(void*, void* buffer, uint32_t count, uint32_t* received) {
-    std::lock_guard lock(linkLock);
+    std::lock_guard lock(linkState().linkLock);
     uint32_t n = 0;
-    const uint8_t status = bridge()->read(usbHandle, buffer, count, n);
+    const uint8_t status = bridge()->read(linkState().usbHandle, buffer, count, n);
     captureBootSerial(static_cast<const uint8_t*>(buffer), n, CaptureDirection::Inbound);
     if (received) *received = n;
     // What arrived within the short time-out is a result, not an error.
@@ -35,20 +36,20 @@ int portRead(void*, void* buffer, uint32_t count, uint32_t* received) {
 }
 
 int portFlush(void*) {
-    std::lock_guard lock(linkLock);
-    return bridge()->flushBuffers(usbHandle, true, true);
+    std::lock_guard lock(linkState().linkLock);
+    return bridge()->flushBuffers(linkState().usbHandle, true, true);
 }
 
 int portConfigure(void*, uint32_t baud, uint16_t lineControl) {
-    std::lock_guard lock(linkLock);
+    std::lock_guard lock(linkState().linkLock);
     BridgeLibrary& lib = *bridge();
-    if (const uint8_t s = lib.setLineControl(usbHandle, lineControl); s != SI_SUCCESS) return s;
-    if (const uint8_t s = lib.setBaudRate(usbHandle, baud); s != SI_SUCCESS) return s;
+    if (const uint8_t s = lib.setLineControl(linkState().usbHandle, lineControl); s != SI_SUCCESS) return s;
+    if (const uint8_t s = lib.setBaudRate(linkState().usbHandle, baud); s != SI_SUCCESS) return s;
     return lib.setTimeouts(kBootLinkReadTimeoutMs, kWriteTimeoutMs);
 }
 
 int portSetModemLines(void*, int rts, int dtr) {
-    std::lock_guard lock(linkLock);
+    std::lock_guard lock(linkState().linkLock);
     return usbSetLines(rts ? 1 : 0, dtr ? 1 : 0);
 }
 

@@ -22,6 +22,7 @@
 #include "ctrlfw/flash_image.h"
 #include "ctrlfw/flash_sectors.h"
 #include "link/exchange_engine.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
 #include "link/snmp/snmp_client.h"
 #include "link/usb_link.h"
@@ -206,7 +207,8 @@ int ControllerUpdate::imageType() const {
 }
 
 void ControllerUpdate::applyOptions(const std::string& bootFile) {
-    const std::string port = portName.size() > 3 ? portName.substr(3) : std::string();
+    const std::string port =
+        crateSettings().portName.size() > 3 ? crateSettings().portName.substr(3) : std::string();
     const std::string opts[] = {
         formatText(kLineLimit, "EmuPortAddr=0xC%s", port.c_str()),
         "EmuBaudRate=38400",
@@ -237,12 +239,13 @@ bool ControllerUpdate::connect() {
     // A stop asked for before this point stays asked for: the driver's own flag is cleared by
     // PRG_Init and PRG_Open, so it is looked at here around them.
     if (cancelled_) return false;
-    const char* fileName = controllerType == 18 ? "F2812SerialFlash.out" : "F2811SerialFlash.out";
+    const char* fileName =
+        crateSettings().controllerType == 18 ? "F2812SerialFlash.out" : "F2811SerialFlash.out";
     std::string bootFile;
     int error = 0;
     // An installed program brings the virtual crate's stand-ins along; a real controller's access
     // firmware comes with the controller and is only ever taken from the search path.
-    const bool virtualCrate = portName.rfind("SIM", 0) == 0;
+    const bool virtualCrate = crateSettings().portName.rfind("SIM", 0) == 0;
     if (!findOnSearchPath(fileName, bootFile, error) &&
         !(virtualCrate && findInstalledStandIn(fileName, bootFile))) {
         log(formatText(kLineLimit, "Unnable to find boot loader file \"%s\", Error %d\r\n", fileName, error));
@@ -290,7 +293,7 @@ bool ControllerUpdate::controllerStarts(int attempts) {
         if (read == 2 || read == -2) return true;
         // A controller that talks SNMP over SLIP answers only that.
         uint8_t description[128];
-        if ((controllerType == kQx308 || controllerType == kKrat) &&
+        if ((crateSettings().controllerType == kQx308 || crateSettings().controllerType == kKrat) &&
             snmpProbe(description, sizeof description) == 0)
             return true;
     }
@@ -573,7 +576,7 @@ void ControllerUpdate::reset() {
     usbSetLines(0, 0);
     clock().sleepMs(100);
     {
-        std::lock_guard lock(linkLock);
+        std::lock_guard lock(linkState().linkLock);
         usbConfigure();
     }
     log("\r\n*** Ready, hit CANCEL to close the window! ***");

@@ -24,7 +24,8 @@ JovaIoTest::JovaIoTest(DialogControls& controls, bool expertView) : d_(controls)
 
 bool JovaIoTest::boardSelected() const {
     return channel_ >= 0 && channel_ < kChannelCount &&
-           channelTable.channels[static_cast<std::size_t>(channel_)].moduleKind == kKindBolanJova;
+           channelState().channelTable.channels[static_cast<std::size_t>(channel_)].moduleKind ==
+               kKindBolanJova;
 }
 
 void JovaIoTest::select(int channelIndex) {

@@ -88,7 +88,7 @@ void OutputCalibration::initialise(int channelIndex) {
     wizard_.reset();
     index_ = channelIndex;
     channel_ = channelIndex >= 0 && channelIndex < kChannelCount
-                   ? &channelTable.channels[static_cast<std::size_t>(channelIndex)]
+                   ? &channelState().channelTable.channels[static_cast<std::size_t>(channelIndex)]
                    : nullptr;
     wizard_.setChannel(channel_);
     setEditRules();
@@ -255,7 +255,7 @@ void OutputCalibration::applyModuleId() {
         return;
     }
     const int newId = static_cast<int>(*typed);
-    QOR& target = channelTable.channels[static_cast<std::size_t>(newId)];
+    QOR& target = channelState().channelTable.channels[static_cast<std::size_t>(newId)];
     if (target.foundSerial != 0) {
         printBox("Module ID %d is already used by module with serial number %d", newId,
                  static_cast<int>(target.foundSerial));
@@ -285,7 +285,7 @@ void OutputCalibration::applyModuleId() {
     index_ = newId;
     channel_ = &target;
     wizard_.setChannel(channel_);
-    selectedChannel = newId;
+    channelState().selectedChannel = newId;
     if (hooks_.channelMoved) hooks_.channelMoved(newId);
 }
 

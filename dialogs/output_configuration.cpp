@@ -83,7 +83,7 @@ bool OutputConfiguration::wdx() const {
 void OutputConfiguration::select(int channelIndex) {
     if (channelIndex < 0 || channelIndex >= kChannelCount) return;
     index_ = channelIndex;
-    channel_ = &channelTable.channels[static_cast<std::size_t>(channelIndex)];
+    channel_ = &channelState().channelTable.channels[static_cast<std::size_t>(channelIndex)];
     refresh(true);
 }
 

@@ -21,8 +21,6 @@ struct CommProblem {
     bool lastFailedWasRead = false;
 };
 
-extern CommProblem commProblem;
-
 // After every failed attempt, under linkLock: true means give up the exchange.
 bool commProblemCheck(uint8_t module, bool isRead);
 // At the end of every exchange, after linkLock was left; takes the lock for the state it resets.

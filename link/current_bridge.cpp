@@ -1,16 +1,13 @@
 #include "link/bridge.h"
+#include "link/link_state.h"
 
 namespace vz {
 
-namespace {
-BridgeLibrary* currentBridge = nullptr;
-}
-
 BridgeLibrary* bridge() {
-    return currentBridge;
+    return linkState().bridge;
 }
 void setBridge(BridgeLibrary* library) {
-    currentBridge = library;
+    linkState().bridge = library;
 }
 
 }  // namespace vz

@@ -7,11 +7,10 @@
 #include <mutex>
 
 #include "link/comm_problem.h"
+#include "link/link_state.h"
 #include "link/module_frame.h"
 
 namespace vz {
-
-extern std::recursive_mutex linkLock;
 
 enum class Attempt { Good, Retry, GiveUp };
 
@@ -23,7 +22,7 @@ int runExchange(uint8_t module, bool isRead, AttemptFn attempt, FailedFn failed,
                 FinishFn finish) {
     int result;
     {
-        std::lock_guard lock(linkLock);
+        std::lock_guard lock(linkState().linkLock);
         ExchangeOutcome out;
         for (;;) {
             const Attempt a = attempt(out);
@@ -33,7 +32,7 @@ int runExchange(uint8_t module, bool isRead, AttemptFn attempt, FailedFn failed,
                 break;
             }
             failed();
-            ++(isRead ? commProblem.readRetries : commProblem.writeRetries);
+            ++(isRead ? linkState().commProblem.readRetries : linkState().commProblem.writeRetries);
             if (commProblemCheck(module, isRead) || !recover()) {
                 out.gaveUp = true;
                 break;

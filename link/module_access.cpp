@@ -6,15 +6,11 @@
 #include "link/comm_problem.h"
 #include "link/exchange_engine.h"
 #include "link/link_capture.h"
+#include "link/link_state.h"
 #include "link/module_frame.h"
 #include "link/usb_link.h"
 
 namespace vz {
-
-OperationTable operationTable;
-std::recursive_mutex linkLock;
-std::atomic<uint32_t> moduleReadErrors{0};
-std::atomic<uint32_t> moduleWriteErrors{0};
 
 namespace {
 
@@ -70,10 +66,11 @@ int exchange(const Exchange& x, FinishFn finish) {
             if (received >= 2) out.status = x.reply[1] & 7;
             if (goodReply(x, received)) return Attempt::Good;
             if (singleAttempts == 0) return Attempt::Retry;
-            bridge()->flushBuffers(usbHandle, true, true);  // a late reply must not meet the next request
+            bridge()->flushBuffers(linkState().usbHandle, true,
+                                   true);  // a late reply must not meet the next request
             return Attempt::GiveUp;
         },
-        [] { bridge()->flushBuffers(usbHandle, true, true); },
+        [] { bridge()->flushBuffers(linkState().usbHandle, true, true); },
         [&] { return !x.sendOnceFirst || sendRequest(x); }, finish);
 }
 
@@ -148,37 +145,43 @@ int directWriteReply(uint8_t module, uint8_t functionCode, uint32_t address, con
 }
 
 void bindDirectOperations() {
-    operationTable = {directReadShort, directReadAddr, directWriteShort, directWriteAddr, directWriteReply};
+    linkState().operationTable = {directReadShort, directReadAddr, directWriteShort, directWriteAddr,
+                                  directWriteReply};
 }
 
 void unbindOperations() {
-    operationTable = {};
+    linkState().operationTable = {};
 }
 
 void resetModuleAccessCounters() {
-    moduleReadErrors = moduleWriteErrors = 0;
+    linkState().moduleReadErrors = linkState().moduleWriteErrors = 0;
 }
 
 int readShort(uint8_t module, uint8_t functionCode, void* destination, int length) {
-    return operationTable.readShort ? operationTable.readShort(module, functionCode, destination, length)
-                                    : -1;
+    return linkState().operationTable.readShort
+               ? linkState().operationTable.readShort(module, functionCode, destination, length)
+               : -1;
 }
 int readAddr(uint8_t module, uint8_t functionCode, uint32_t address, void* destination, int length) {
-    return operationTable.readAddr
-               ? operationTable.readAddr(module, functionCode, address, destination, length)
+    return linkState().operationTable.readAddr
+               ? linkState().operationTable.readAddr(module, functionCode, address, destination, length)
                : -1;
 }
 int writeShort(uint8_t module, uint8_t functionCode, const void* data, int length) {
-    return operationTable.writeShort ? operationTable.writeShort(module, functionCode, data, length) : -1;
+    return linkState().operationTable.writeShort
+               ? linkState().operationTable.writeShort(module, functionCode, data, length)
+               : -1;
 }
 int writeAddr(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length) {
-    return operationTable.writeAddr ? operationTable.writeAddr(module, functionCode, address, data, length)
-                                    : -1;
+    return linkState().operationTable.writeAddr
+               ? linkState().operationTable.writeAddr(module, functionCode, address, data, length)
+               : -1;
 }
 int writeReply(uint8_t module, uint8_t functionCode, uint32_t address, const void* data, int length,
                uint16_t* result, int resultLength) {
-    return operationTable.writeReply
-               ? operationTable.writeReply(module, functionCode, address, data, length, result, resultLength)
+    return linkState().operationTable.writeReply
+               ? linkState().operationTable.writeReply(module, functionCode, address, data, length, result,
+                                                       resultLength)
                : -1;
 }
 

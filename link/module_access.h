@@ -27,12 +27,6 @@ struct OperationTable {
                       uint16_t* result, int resultLength) = nullptr;
 };
 
-extern OperationTable operationTable;
-extern std::recursive_mutex linkLock;
-// Module errors (status 7), read for display by the expert view from any thread.
-extern std::atomic<uint32_t> moduleReadErrors;
-extern std::atomic<uint32_t> moduleWriteErrors;
-
 // The direct protocol's operations.
 int directReadShort(uint8_t module, uint8_t functionCode, void* destination, int length);
 int directReadAddr(uint8_t module, uint8_t functionCode, uint32_t address, void* destination, int length);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "link/link_state.h"
 #include "link/module_access.h"
 
 namespace vz {
@@ -55,7 +56,7 @@ bool replyHoldsData(const uint8_t* reply, int replyLength, int expectedLength, b
 
 int evaluateRead(const ExchangeOutcome& out, const uint8_t* reply, void* destination, int length) {
     if (out.status == kStatusModuleError) {
-        ++moduleReadErrors;
+        ++linkState().moduleReadErrors;
         return -2;
     }
     if (out.gaveUp) return -1;
@@ -65,7 +66,7 @@ int evaluateRead(const ExchangeOutcome& out, const uint8_t* reply, void* destina
 
 int evaluateWriteShort(const ExchangeOutcome& out, int length) {
     if (out.status == kStatusModuleError) {
-        ++moduleWriteErrors;
+        ++linkState().moduleWriteErrors;
         return -1;
     }
     return (out.status == kStatusDone && !out.gaveUp) ? length : -1;
@@ -73,7 +74,7 @@ int evaluateWriteShort(const ExchangeOutcome& out, int length) {
 
 int evaluateAddressedWrite(const ExchangeOutcome& out) {
     if (out.status == kStatusModuleError) {
-        ++moduleWriteErrors;
+        ++linkState().moduleWriteErrors;
         return -2;
     }
     if (out.status != kStatusDone) return -2;  // also when no reply arrived at all

@@ -12,11 +12,9 @@
 #include "base/operator_seam.h"
 #include "base/settings.h"
 #include "link/link_capture.h"
+#include "link/link_state.h"
 
 namespace vz {
-
-UsbInfo usbInfo;
-SiHandle usbHandle = kNoHandle;
 
 namespace {
 
@@ -122,13 +120,9 @@ std::string siStatusName(uint32_t status) {
     return text;
 }
 
-namespace {
-std::mutex usbStateMutex;
-}  // namespace
-
 std::string usbSerial() {
-    std::lock_guard lock(usbStateMutex);
-    return usbInfo.serial;
+    std::lock_guard lock(linkState().usbStateMutex);
+    return linkState().usbInfo.serial;
 }
 
 bool usbOpen(UsbInfo& info) {
@@ -169,13 +163,13 @@ bool usbOpen(UsbInfo& info) {
 
     const UsbDeviceRecord& record = records[chosen];
     {
-        std::lock_guard lock(usbStateMutex);
+        std::lock_guard lock(linkState().usbStateMutex);
         info.serial = record.serial;
-        controllerType = record.controllerType;
+        crateSettings().controllerType = record.controllerType;
     }
-    const uint8_t status = lib.open(static_cast<uint32_t>(chosen), usbHandle);
+    const uint8_t status = lib.open(static_cast<uint32_t>(chosen), linkState().usbHandle);
     if (status == SI_SUCCESS) return usbConfigure();
-    usbHandle = kNoHandle;
+    linkState().usbHandle = kNoHandle;
     char text[160];
     std::snprintf(
         text, sizeof text,
@@ -187,27 +181,28 @@ bool usbOpen(UsbInfo& info) {
 
 bool usbConfigure() {
     BridgeLibrary& lib = *bridge();
-    lib.setFlowControl(usbHandle, 0, usbInfo.rts ? 1 : 0, usbInfo.dtr ? 1 : 0, 0, 0, false);
-    lib.setLineControl(usbHandle, kLineControl8O1);
-    lib.setBaudRate(usbHandle, kLineBaud);
-    lib.flushBuffers(usbHandle, true, true);
+    lib.setFlowControl(linkState().usbHandle, 0, linkState().usbInfo.rts ? 1 : 0,
+                       linkState().usbInfo.dtr ? 1 : 0, 0, 0, false);
+    lib.setLineControl(linkState().usbHandle, kLineControl8O1);
+    lib.setBaudRate(linkState().usbHandle, kLineBaud);
+    lib.flushBuffers(linkState().usbHandle, true, true);
     lib.setTimeouts(kReadTimeoutMs, kWriteTimeoutMs);
     return true;
 }
 
 bool usbRead(void* buffer, uint32_t length, uint32_t& received) {
     BridgeLibrary& lib = *bridge();
-    ++usbInfo.readCalls;
-    usbInfo.bytesRequested += length;
-    const uint8_t status = lib.read(usbHandle, buffer, length, received);
+    ++linkState().usbInfo.readCalls;
+    linkState().usbInfo.bytesRequested += length;
+    const uint8_t status = lib.read(linkState().usbHandle, buffer, length, received);
     if (status == SI_SUCCESS) return true;
     if (status == SI_READ_TIMED_OUT) return false;
     if (status == SI_RX_QUEUE_NOT_READY) {
         uint32_t bytes = 0, queueStatus = 0;
-        if (uint8_t s = lib.checkRxQueue(usbHandle, bytes, queueStatus); s != SI_SUCCESS)
+        if (uint8_t s = lib.checkRxQueue(linkState().usbHandle, bytes, queueStatus); s != SI_SUCCESS)
             debugLog(kLogError, "SI_CheckRXQueue status 0x%X", s);
         uint8_t modem = 0;
-        if (uint8_t s = lib.getModemStatus(usbHandle, modem); s != SI_SUCCESS)
+        if (uint8_t s = lib.getModemStatus(linkState().usbHandle, modem); s != SI_SUCCESS)
             debugLog(kLogError, "SI_GetModemStatus status 0x%X", s);
     }
     received = 0;
@@ -215,10 +210,10 @@ bool usbRead(void* buffer, uint32_t length, uint32_t& received) {
 }
 
 bool usbWrite(const void* buffer, uint32_t length, uint32_t& written) {
-    ++usbInfo.writeCalls;
-    usbInfo.bytesWritten += length;
+    ++linkState().usbInfo.writeCalls;
+    linkState().usbInfo.bytesWritten += length;
     for (;;) {
-        const uint8_t status = bridge()->write(usbHandle, buffer, length, written);
+        const uint8_t status = bridge()->write(linkState().usbHandle, buffer, length, written);
         if (status == SI_SUCCESS) return true;
         debugLog(kLogError, "SI_Write failed (status 0x%X), now doing reconnect...", status);
         if (!usbReconnect()) {
@@ -230,18 +225,18 @@ bool usbWrite(const void* buffer, uint32_t length, uint32_t& written) {
 
 bool usbReconnect() {
     usbClose();
-    return usbOpen(usbInfo);
+    return usbOpen(linkState().usbInfo);
 }
 
 uint8_t usbSetLines(uint8_t rts, uint8_t dtr) {
     captureModemLines(rts != 0, dtr != 0);
-    return bridge()->setFlowControl(usbHandle, 0, rts, dtr, 0, 0, false);
+    return bridge()->setFlowControl(linkState().usbHandle, 0, rts, dtr, 0, 0, false);
 }
 
 void usbClose() {
-    if (usbHandle != kNoHandle) {
-        bridge()->close(usbHandle);
-        usbHandle = kNoHandle;
+    if (linkState().usbHandle != kNoHandle) {
+        bridge()->close(linkState().usbHandle);
+        linkState().usbHandle = kNoHandle;
     }
 }
 

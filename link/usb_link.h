@@ -28,9 +28,6 @@ constexpr uint16_t kLineControl8O1 = 0x0810;
 constexpr uint32_t kReadTimeoutMs = 333;
 constexpr uint32_t kWriteTimeoutMs = 333;
 
-extern UsbInfo usbInfo;
-extern SiHandle usbHandle;
-
 // The open bridge's serial number. A reconnect rewrites it (on whatever thread the exchange runs), so
 // readers outside an exchange take a copy through here.
 std::string usbSerial();

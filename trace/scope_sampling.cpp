@@ -25,8 +25,9 @@ Graph makeScopeGraph() {
 }
 
 bool scopeSample(Graph& graph) {
-    if (selectedChannel < 0 || selectedChannel >= kChannelCount) return false;
-    const QOR& q = channelTable.channels[static_cast<std::size_t>(selectedChannel)];
+    if (channelState().selectedChannel < 0 || channelState().selectedChannel >= kChannelCount) return false;
+    const QOR& q =
+        channelState().channelTable.channels[static_cast<std::size_t>(channelState().selectedChannel)];
     const int ve = q.system().voltageExponent, ce = q.system().currentExponent;
     pushValue(graph.curves[0], physicalFromRaw(q.measure().uSense, ve));
     pushValue(graph.curves[1], physicalFromRaw(q.measure().uTerminal, ve));

@@ -10,6 +10,7 @@
 #include "channel/channel_table.h"
 #include "channel/firmware_version.h"
 #include "link/comm_problem.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
 
 namespace vz {
@@ -68,7 +69,7 @@ void channelLineText(const QOR& q, char* buffer, std::size_t size) {
         case kKindWdxSlave: {
             append(buffer, size, "U%-3d Usense:%9.5lfV  I:%9.5lfA", number, q.voltageFromRaw(q.uSense),
                    q.currentFromRaw(q.current));
-            if (controllerType == kQx308 || controllerType == kKrat)
+            if (crateSettings().controllerType == kQx308 || crateSettings().controllerType == kKrat)
                 append(buffer, size, "  Umodule:%9.5lfV", q.voltageFromRaw(q.uTerminal));
             append(buffer, size, "%s", isSlave(q) ? "  Slave:  " : "  Status: ");
             char status[96];
@@ -87,8 +88,8 @@ void channelLineText(const QOR& q, char* buffer, std::size_t size) {
             append(buffer, size, "U%-56d Status: Special", number);
             break;
     }
-    if (fCmdLine & kGetBlock2) {
-        if (controllerType == kWdx) {
+    if (crateSettings().fCmdLine & kGetBlock2) {
+        if (crateSettings().controllerType == kWdx) {
             append(buffer, size, ", rx0Overflow: %u",
                    static_cast<uint32_t>(static_cast<int16_t>(q.rx0Overflow)));
             append(buffer, size, ", rx1Overflow: %u",
@@ -100,13 +101,15 @@ void channelLineText(const QOR& q, char* buffer, std::size_t size) {
             append(buffer, size, ", %.4X %.4X %.4X %.4X", w[0], w[1], w[2], w[3]);
         }
     }
-    if (fCmdLine & kGetBlock3) {
+    if (crateSettings().fCmdLine & kGetBlock3) {
         append(buffer, size,
-               (controllerType == kQx308 || controllerType == kKrat) ? ", idle: %u" : ", rx1Count: %u",
+               (crateSettings().controllerType == kQx308 || crateSettings().controllerType == kKrat)
+                   ? ", idle: %u"
+                   : ", rx1Count: %u",
                q.idle);
         append(buffer, size, ", mainCounter: %u", q.mainCounter);
     }
-    if (fCmdLine & kShowFirmware) {
+    if (crateSettings().fCmdLine & kShowFirmware) {
         char firmware[33];
         firmwareVersionText(q.firmware(), firmware, sizeof firmware);
         if (firmware[0]) append(buffer, size, "\t, FW: %s", firmware);
@@ -136,21 +139,22 @@ void buildChannelList(ChannelListText& out) {
         l.state = MeasurementState::read;
         return l.text;
     };
-    if (fCmdLine & kExpertView) {
+    if (crateSettings().fCmdLine & kExpertView) {
+        const LocalTime& t = pollingCycle().lastTickTime;
         std::snprintf(add(0), kLineChars + 1,
                       "%.4d-%.2d-%.2d %.2d:%.2d:%.2d  Measurement %u  Read Retrys: %u  Write Errors: %u  "
                       "OtherMessage: %u  TraceOverflow: %u    ",
-                      lastTickTime.year, lastTickTime.month, lastTickTime.day, lastTickTime.hour,
-                      lastTickTime.minute, lastTickTime.second, tickCount, commProblem.readRetries.load(),
-                      commProblem.writeRetries.load(), 0u, 0u);
+                      t.year, t.month, t.day, t.hour, t.minute, t.second, pollingCycle().tickCount,
+                      linkState().commProblem.readRetries.load(), linkState().commProblem.writeRetries.load(),
+                      0u, 0u);
         std::snprintf(add(kLineHeight), kLineChars + 1, "Module Read Errors: %u, Module Write Errors: %u",
-                      moduleReadErrors.load(), moduleWriteErrors.load());
+                      linkState().moduleReadErrors.load(), linkState().moduleWriteErrors.load());
         y = 2 * kLineHeight;
     }
-    const bool atlas = fCmdLine & kAtlasMode;
+    const bool atlas = crateSettings().fCmdLine & kAtlasMode;
     for (int i = 0; i < kChannelCount; ++i) {
-        QOR& q = channelTable.channels[static_cast<std::size_t>(i)];
-        if (!q.present() || (!(fCmdLine & kExpertView) && isSlave(q))) continue;
+        QOR& q = channelState().channelTable.channels[static_cast<std::size_t>(i)];
+        if (!q.present() || (!(crateSettings().fCmdLine & kExpertView) && isSlave(q))) continue;
         q.rowTop = y;
         if (!atlas || i <= 6) {
             channelLineText(q, add(y), kLineChars + 1);

@@ -10,7 +10,7 @@ std::function<void()> onSelectionChanged;
 
 bool selectChannel(int channel) {
     if (channel < 0 || channel >= kChannelCount || !channelPresent(channel)) return false;
-    selectedChannel = channel;
+    channelState().selectedChannel = channel;
     if (onSelectionChanged) onSelectionChanged();
     return true;
 }
@@ -21,29 +21,29 @@ namespace {
 // select a channel the operator cannot see (the title would name it, the highlight stay elsewhere).
 bool listed(int channel) {
     if (!channelPresent(channel)) return false;
-    const QOR& q = channelTable.channels[static_cast<std::size_t>(channel)];
-    return (fCmdLine & kExpertView) || !(q.system().flags & kIsSlave);
+    const QOR& q = channelState().channelTable.channels[static_cast<std::size_t>(channel)];
+    return (crateSettings().fCmdLine & kExpertView) || !(q.system().flags & kIsSlave);
 }
 
 }  // namespace
 
 int stepChannel(int direction) {
     direction = direction < 0 ? -1 : 1;
-    int channel = selectedChannel;
+    int channel = channelState().selectedChannel;
     for (int i = 0; i < 128; ++i) {
         channel += direction;
         if (channel > 126) channel = 0;
         if (channel < 0) channel = 126;
         if (listed(channel)) break;
     }
-    if (!listed(channel)) return selectedChannel;  // nothing listed: the selection stays
+    if (!listed(channel)) return channelState().selectedChannel;  // nothing listed: the selection stays
     selectChannel(channel);
     return channel;
 }
 
 bool toggleChannel(int channel) {
     if (!channelPresent(channel)) return false;
-    const bool on = channelTable.channels[channel].status & 1;
+    const bool on = channelState().channelTable.channels[channel].status & 1;
     sendSwitchCommand(moduleAddressByte(channel), on ? kSwitchOff : kSwitchOn);
     return true;
 }

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "base/debug_log.h"
-#include "base/settings.h"
 #include "base/operator_seam.h"
+#include "base/settings.h"
 
 namespace vz {
 
@@ -45,21 +45,23 @@ OptNum parseOptNum(const char* text, uint32_t& value) {
 // a file name and is kept whole, since a path cut short would name another file or none.
 void assignPort(const char* text) {
     const size_t length = std::strlen(text);
-    portName.assign(text, std::strncmp(text, "SIM:", 4) == 0 ? length : std::min<size_t>(length, 99));
+    crateSettings().portName.assign(
+        text, std::strncmp(text, "SIM:", 4) == 0 ? length : std::min<size_t>(length, 99));
 }
 
 void parseSearchLimit(const char* digits) {
     unsigned long v = std::strtoul(digits, nullptr, 10);
-    searchLimit = v > 127 ? 127u : static_cast<unsigned>(v);
+    crateSettings().searchLimit = v > 127 ? 127u : static_cast<unsigned>(v);
 }
 
 }  // namespace
 
 bool parseCommandLine(int argc, const char* const* argv) {
-    fCmdLine |= kGetBlock1 | kPlainTitle;
-    portName = "COM4";
-    searchLimit = 127;
-    overwriteSystemConfig = false;
+    CrateSettings& settings = crateSettings();
+    settings.fCmdLine |= kGetBlock1 | kPlainTitle;
+    settings.portName = "COM4";
+    settings.searchLimit = 127;
+    settings.overwriteSystemConfig = false;
     bool result = true;
     if (argc < 2) return true;
 
@@ -69,23 +71,38 @@ bool parseCommandLine(int argc, const char* const* argv) {
         const char letter = arg[1];
         const char second = letter ? arg[2] : '\0';
         switch (letter) {
-            case 'H': fCmdLine &= ~kPlainTitle; break;
-            case 'S': fCmdLine |= kSkipSlip; break;
+            case 'H':
+                settings.fCmdLine &= ~kPlainTitle;
+                break;
+            case 'S':
+                settings.fCmdLine |= kSkipSlip;
+                break;
             case 'a':
-                if (second == 'c') fCmdLine |= kExpertView;
-                else if (second == 'f') fCmdLine |= kShowFirmware;
-                else if (second == 's') fCmdLine |= kAtlasMode;
+                if (second == 'c')
+                    settings.fCmdLine |= kExpertView;
+                else if (second == 'f')
+                    settings.fCmdLine |= kShowFirmware;
+                else if (second == 's')
+                    settings.fCmdLine |= kAtlasMode;
                 break;
             case 'c':
                 if (arg[2]) assignPort(arg + 2);
                 break;
-            case 'e': fCmdLine |= kShowCommErrors; break;
-            case 'f': fCmdLine |= kFileReadOptionsWdx; break;
+            case 'e':
+                settings.fCmdLine |= kShowCommErrors;
+                break;
+            case 'f':
+                settings.fCmdLine |= kFileReadOptionsWdx;
+                break;
             case 'g':
-                if (second == '1') fCmdLine &= ~kGetBlock1;
-                else if (second == '2') fCmdLine |= kGetBlock2;
-                else if (second == '3') fCmdLine |= kGetBlock3;
-                else if (second == 'm') fCmdLine |= kMeasureFromModules;
+                if (second == '1')
+                    settings.fCmdLine &= ~kGetBlock1;
+                else if (second == '2')
+                    settings.fCmdLine |= kGetBlock2;
+                else if (second == '3')
+                    settings.fCmdLine |= kGetBlock3;
+                else if (second == 'm')
+                    settings.fCmdLine |= kMeasureFromModules;
                 break;
             case 'l':
                 if (arg[2]) {
@@ -95,17 +112,28 @@ bool parseCommandLine(int argc, const char* const* argv) {
                 }
                 break;
             case 'o':
-                if (second == 'o') overwriteSystemConfig = true;
+                if (second == 'o') settings.overwriteSystemConfig = true;
                 break;
             case 's':
-                if (second == 'a') fCmdLine |= kSearchAll;
-                else if (second == 'm') fCmdLine |= kSearchModules;
-                else if (second >= '0' && second <= '9') parseSearchLimit(arg + 2);
+                if (second == 'a')
+                    settings.fCmdLine |= kSearchAll;
+                else if (second == 'm')
+                    settings.fCmdLine |= kSearchModules;
+                else if (second >= '0' && second <= '9')
+                    parseSearchLimit(arg + 2);
                 break;
-            case 't': fCmdLine |= kTestMode; break;
-            case 'u': fCmdLine |= kUseCan; break;
-            case 'x': fCmdLine |= kConfigFromCache; break;
-            default: result = false; break;
+            case 't':
+                settings.fCmdLine |= kTestMode;
+                break;
+            case 'u':
+                settings.fCmdLine |= kUseCan;
+                break;
+            case 'x':
+                settings.fCmdLine |= kConfigFromCache;
+                break;
+            default:
+                result = false;
+                break;
         }
     }
     if (i < argc) {
@@ -114,8 +142,8 @@ bool parseCommandLine(int argc, const char* const* argv) {
             uint32_t value = 0;
             switch (parseOptNum(argv[i + 1], value)) {
                 case OptNum::Value:
-                    fCmdLine = value;
-                    if (value & kSearchEight) searchLimit = 8;
+                    settings.fCmdLine = value;
+                    if (value & kSearchEight) settings.searchLimit = 8;
                     break;
                 case OptNum::TooLarge:
                     result = false;  // the usage box

@@ -9,6 +9,7 @@
 #include "base/operator_seam.h"
 #include "base/settings.h"
 #include "channel/module_discovery.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
 #include "link/snmp/snmp_client.h"
 #include "link/snmp/snmp_operations.h"
@@ -21,20 +22,20 @@ constexpr int kSnmpProbeAttempts = 11;
 }  // namespace
 
 void applyControllerLimits(uint32_t& flags) {
-    switch (controllerType) {
+    switch (crateSettings().controllerType) {
         case kQx308:
-            typeChannelLimit = snmpMode ? 60 : 12;
-            if (snmpMode) flags |= kSearchModules | kMeasureFromModules;
+            crateSettings().typeChannelLimit = crateSettings().snmpMode ? 60 : 12;
+            if (crateSettings().snmpMode) flags |= kSearchModules | kMeasureFromModules;
             break;
         case kWdx:
-            typeChannelLimit = 12;
+            crateSettings().typeChannelLimit = 12;
             break;
         case kKrat:
-            typeChannelLimit = 127;
+            crateSettings().typeChannelLimit = 127;
             flags |= kSearchModules | kMeasureFromModules;
             break;
         default:
-            typeChannelLimit = 0;
+            crateSettings().typeChannelLimit = 0;
             break;
     }
 }
@@ -44,8 +45,9 @@ bool connectController(uint32_t& flags, const ConnectionProgressFn& progress) {
         // No CAN transport exists: nothing is bound and every access is refused, so no channel is found.
         unbindOperations();
     } else {
-        if (!usbOpen(usbInfo)) return false;
-        if ((controllerType == kQx308 || controllerType == kKrat) && !(flags & kSkipSlip)) {
+        if (!usbOpen(linkState().usbInfo)) return false;
+        if ((crateSettings().controllerType == kQx308 || crateSettings().controllerType == kKrat) &&
+            !(flags & kSkipSlip)) {
             for (int i = 0; i < kSnmpProbeAttempts; ++i) {
                 if (progress)
                     progress({"probing SNMP, attempt " + std::to_string(i + 1) + " of " +
@@ -53,15 +55,16 @@ bool connectController(uint32_t& flags, const ConnectionProgressFn& progress) {
                               i, kSnmpProbeAttempts});
                 uint8_t buffer[128];
                 if (snmpProbe(buffer, sizeof buffer) == 0) {
-                    snmpMode = true;
+                    crateSettings().snmpMode = true;
                     break;
                 }
             }
         }
         applyControllerLimits(flags);
-        if (controllerType != kQx308) operatorSeam().removeMenuCommand(cmd::kFirmwareUpdateViaCan);
+        if (crateSettings().controllerType != kQx308)
+            operatorSeam().removeMenuCommand(cmd::kFirmwareUpdateViaCan);
         updateTitle("");
-        if (snmpMode)
+        if (crateSettings().snmpMode)
             bindSnmpVariants();
         else
             bindDirectOperations();

@@ -7,6 +7,7 @@
 #include "ctrlfw/controller_update.h"
 #include "link/bridge.h"
 #include "link/comm_problem.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
 
@@ -17,7 +18,7 @@ CrateSession::CrateSession(uint32_t flags, const BridgeMaker& makeBridge) {
         attached_ = true;  // no USB at all: nothing to open
         return;
     }
-    library_ = makeBridge(portName, error_);
+    library_ = makeBridge(crateSettings().portName, error_);
     if (!library_) return;
     setBridge(library_.get());
     attached_ = true;
@@ -39,8 +40,8 @@ void resetProcessState() {
     resetModuleAccessCounters();
     resetChannelTable();
     resetPolling();
-    usbInfo = UsbInfo{};
-    usbHandle = kNoHandle;
+    linkState().usbInfo = UsbInfo{};
+    linkState().usbHandle = kNoHandle;
     unbindOperations();
     resetControllerUpdateSteps();
     resetRecordCertainty();

@@ -20,7 +20,7 @@ using BridgeMaker =
 
 class CrateSession {
   public:
-    // Makes the driver for portName (none with -u). Check attached() and error().
+    // Makes the driver for the bound crate's portName (none with -u) and installs it in that crate. Check attached() and error().
     CrateSession(uint32_t flags, const BridgeMaker& makeBridge);
     ~CrateSession();
     CrateSession(const CrateSession&) = delete;
@@ -37,8 +37,9 @@ class CrateSession {
     std::string error_;
 };
 
-// Every piece of process-wide state back to its start value: settings, link state and counters,
-// the channel table, polling. Tests start and end with it.
+// The crate bound to the calling thread back to its start (settings, link state and counters, the
+// channel table, polling), and the controller update's step choice, which is the program's. A test
+// that reuses one crate for several runs starts each with it.
 void resetProcessState();
 
 }  // namespace vz

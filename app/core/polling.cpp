@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "base/clock.h"
+#include "base/crate_binding.h"
 #include "base/settings.h"
 #include "channel/channel_table.h"
 #include "channel/measurement_block.h"
@@ -14,14 +15,13 @@
 
 namespace vz {
 
-int lastPolledChannel = -1;
-uint32_t tickCount = 0;
-LocalTime lastTickTime{};
+PollingCycle& pollingCycle() {
+    PollingCycle* polling = boundCrate().polling;
+    if (!polling) noCrateBound("polling cycle");
+    return *polling;
+}
 
 namespace {
-
-bool inTick = false;
-std::array<MeasurementState, kChannelCount> measurementStates{};
 
 LocalTime localTimeNow() {
     const int64_t us = clock().localWallUs();
@@ -33,18 +33,19 @@ LocalTime localTimeNow() {
 }
 
 void pollChannel(int channel) {
-    QOR& q = channelTable.channels[channel];
+    const uint32_t flags = crateSettings().fCmdLine;
+    QOR& q = channelState().channelTable.channels[channel];
     auto* words = reinterpret_cast<uint8_t*>(static_cast<MODULE_MEASURE_DATA*>(&q));
-    measurementStates[static_cast<std::size_t>(channel)] =
+    pollingCycle().measurementStates[static_cast<std::size_t>(channel)] =
         readMeasurementBlock(channel, 0, words) == 0 ? MeasurementState::read : MeasurementState::failed;
-    if (fCmdLine & kGetBlock1) readMeasurementBlock(channel, 1, words + 8);
-    if (fCmdLine & kGetBlock2) readMeasurementBlock(channel, 2, words + 16);
-    if (fCmdLine & kGetBlock3) readMeasurementBlock(channel, 3, words + 24);
+    if (flags & kGetBlock1) readMeasurementBlock(channel, 1, words + 8);
+    if (flags & kGetBlock2) readMeasurementBlock(channel, 2, words + 16);
+    if (flags & kGetBlock3) readMeasurementBlock(channel, 3, words + 24);
     // A write whose outcome is unknown left the records uncertain: read them again until that works.
     if (recordsUncertain(q.moduleAddress) && q.configurable() && q.user().readFromModule() == 0 &&
         q.system().readFromModule() == 0)
         clearRecordsUncertain(q.moduleAddress);
-    if (!(fCmdLine & kUseCan) && typeChannelLimit == 12) {
+    if (!(flags & kUseCan) && crateSettings().typeChannelLimit == 12) {
         uint8_t cache[4];
         if (moduleReadWords(kControllerAddress, cacheWordAddress(kCacheExtraWordsWord, channel), cache, 4) ==
             4) {
@@ -58,41 +59,44 @@ void pollChannel(int channel) {
 
 MeasurementState measurementState(int channel) {
     if (channel < 0 || channel >= kChannelCount) return MeasurementState::notRead;
-    return measurementStates[static_cast<std::size_t>(channel)];
+    return pollingCycle().measurementStates[static_cast<std::size_t>(channel)];
 }
 
 void pollingTick() {
-    if (pollingStopped() || inTick) return;
-    inTick = true;
-    if (pollingEnabled) {
+    CrateSettings& settings = crateSettings();
+    PollingCycle& cycle = pollingCycle();
+    if (pollingStopped() || cycle.inTick) return;
+    cycle.inTick = true;
+    if (settings.pollingEnabled) {
         for (int i = 0; i < kChannelCount; ++i) {
-            lastPolledChannel = (lastPolledChannel + 1) % kChannelCount;
-            if (channelPresent(lastPolledChannel)) {
-                pollChannel(lastPolledChannel);
+            cycle.lastPolledChannel = (cycle.lastPolledChannel + 1) % kChannelCount;
+            if (channelPresent(cycle.lastPolledChannel)) {
+                pollChannel(cycle.lastPolledChannel);
                 break;
             }
         }
     }
-    if (fCmdLine & kTestMode) {
-        const bool fromCache = fCmdLine & kConfigFromCache;
-        fCmdLine &= ~kConfigFromCache;
+    if (settings.fCmdLine & kTestMode) {
+        const bool fromCache = settings.fCmdLine & kConfigFromCache;
+        settings.fCmdLine &= ~kConfigFromCache;
         for (int channel = 0; channel < 12; ++channel)
             sendSwitchCommand(moduleAddressByte(channel), kTestWord);
-        if (!fromCache) fCmdLine |= kConfigFromCache;
+        if (!fromCache) settings.fCmdLine |= kConfigFromCache;
     }
-    ++tickCount;
-    lastTickTime = localTimeNow();
-    inTick = false;
+    ++cycle.tickCount;
+    cycle.lastTickTime = localTimeNow();
+    cycle.inTick = false;
 }
 
 void resetPolling() {
-    pollingStoppedByOperator = false;
-    pollingEnabled = true;
-    lastPolledChannel = -1;
-    tickCount = 0;
-    lastTickTime = {};
-    inTick = false;
-    measurementStates.fill(MeasurementState::notRead);
+    PollingCycle& cycle = pollingCycle();
+    crateSettings().pollingStoppedByOperator = false;
+    crateSettings().pollingEnabled = true;
+    cycle.lastPolledChannel = -1;
+    cycle.tickCount = 0;
+    cycle.lastTickTime = {};
+    cycle.inTick = false;
+    cycle.measurementStates.fill(MeasurementState::notRead);
 }
 
 }  // namespace vz

@@ -119,8 +119,9 @@ QRect ChannelListView::rowRect(int listY) const {
 }
 
 int ChannelListView::selectedRowY() const {
-    if (selectedChannel < 0 || selectedChannel >= kChannelCount) return -1;
-    const QOR& q = channelTable.channels[static_cast<std::size_t>(selectedChannel)];
+    if (channelState().selectedChannel < 0 || channelState().selectedChannel >= kChannelCount) return -1;
+    const QOR& q =
+        channelState().channelTable.channels[static_cast<std::size_t>(channelState().selectedChannel)];
     return q.present() ? q.rowTop : -1;
 }
 

@@ -36,6 +36,7 @@
 #include "dialogs/gui/output_calibration_dialog.h"
 #include "dialogs/gui/output_configuration_dialog.h"
 #include "dialogs/output_calibration.h"
+#include "link/link_state.h"
 #include "link/usb_link.h"
 #include "prg/vzprg.h"
 #include "trace/gui/graph_commands.h"
@@ -160,7 +161,7 @@ void MainWindow::toggleDvm() {
         delete dvm_.data();
         return;
     }
-    if (selectedChannel < 0 || selectedChannel >= kChannelCount) return;
+    if (channelState().selectedChannel < 0 || channelState().selectedChannel >= kChannelCount) return;
     dvm_ = new DvmWindow(this);
     dvm_->show();
     placeBeside(dvm_);
@@ -171,8 +172,8 @@ void MainWindow::toggleControllerConfiguration() {
         delete controllerConfiguration_.data();
         return;
     }
-    controllerConfiguration_ =
-        new ControllerConfigurationDialog(this, controllerType, (fCmdLine & kExpertView) != 0);
+    controllerConfiguration_ = new ControllerConfigurationDialog(
+        this, crateSettings().controllerType, (crateSettings().fCmdLine & kExpertView) != 0);
     controllerConfiguration_->show();
 }
 
@@ -200,17 +201,21 @@ void MainWindow::toggleOutputConfiguration() {
 }
 
 void MainWindow::openOutputConfiguration() {
-    if (selectedChannel < 0 || selectedChannel >= kChannelCount) return;
-    const QOR& q = channelTable.channels[static_cast<std::size_t>(selectedChannel)];
-    const OutputConfigurationTemplate form = outputConfigurationTemplate(controllerType, q.moduleKind);
+    if (channelState().selectedChannel < 0 || channelState().selectedChannel >= kChannelCount) return;
+    const QOR& q =
+        channelState().channelTable.channels[static_cast<std::size_t>(channelState().selectedChannel)];
+    const OutputConfigurationTemplate form =
+        outputConfigurationTemplate(crateSettings().controllerType, q.moduleKind);
     if (form == OutputConfigurationTemplate::none) {
         // A JOVA board on a QX308: its I/O test instead.
-        jovaIoTest_ = new JovaIoTestDialog(this, (fCmdLine & kExpertView) != 0, selectedChannel);
+        jovaIoTest_ = new JovaIoTestDialog(this, (crateSettings().fCmdLine & kExpertView) != 0,
+                                           channelState().selectedChannel);
         jovaIoTest_->show();
         return;
     }
-    outputConfiguration_ = new OutputConfigurationDialog(this, form, controllerType,
-                                                         (fCmdLine & kExpertView) != 0, selectedChannel);
+    outputConfiguration_ = new OutputConfigurationDialog(this, form, crateSettings().controllerType,
+                                                         (crateSettings().fCmdLine & kExpertView) != 0,
+                                                         channelState().selectedChannel);
     outputConfiguration_->show();
     placeBeside(outputConfiguration_);
 }
@@ -220,9 +225,11 @@ void MainWindow::toggleOutputCalibration() {
         delete outputCalibration_.data();
         return;
     }
-    if (selectedChannel < 0 || selectedChannel >= kChannelCount) return;
-    const QOR& q = channelTable.channels[static_cast<std::size_t>(selectedChannel)];
-    const OutputCalibrationTemplate form = outputCalibrationTemplate(controllerType, q.moduleKind);
+    if (channelState().selectedChannel < 0 || channelState().selectedChannel >= kChannelCount) return;
+    const QOR& q =
+        channelState().channelTable.channels[static_cast<std::size_t>(channelState().selectedChannel)];
+    const OutputCalibrationTemplate form =
+        outputCalibrationTemplate(crateSettings().controllerType, q.moduleKind);
     if (form == OutputCalibrationTemplate::none) return;  // a JOVA board has nothing to calibrate
     OutputCalibrationDialog::Links links;
     links.focusOutputConfiguration = [this](int id) {
@@ -251,8 +258,9 @@ void MainWindow::toggleOutputCalibration() {
         postToChannelDialogs(kSelectionChangedEvent, false);
     };
     links.pause = pauseKeepingEventLoop;
-    outputCalibration_ = new OutputCalibrationDialog(
-        this, form, controllerType, (fCmdLine & kExpertView) != 0, selectedChannel, std::move(links));
+    outputCalibration_ = new OutputCalibrationDialog(this, form, crateSettings().controllerType,
+                                                     (crateSettings().fCmdLine & kExpertView) != 0,
+                                                     channelState().selectedChannel, std::move(links));
     outputCalibration_->show();
 }
 
@@ -320,9 +328,9 @@ void MainWindow::dispatchCommand(int id) {
             list_->refresh();
             break;
         case cmd::kStop:
-            pollingStoppedByOperator = !pollingStoppedByOperator;
+            crateSettings().pollingStoppedByOperator = !crateSettings().pollingStoppedByOperator;
             if (QAction* a = menuAction(cmd::kStop))
-                a->setText(pollingStoppedByOperator ? "&Start" : "&Stop");
+                a->setText(crateSettings().pollingStoppedByOperator ? "&Start" : "&Stop");
             break;
         case cmd::kInfo:
             showAbout();
@@ -376,8 +384,8 @@ void MainWindow::showAbout() {
                                  words[1] >> 16, words[1] & 0xFFFF);
     };
     ui.programVersion->setText(QString::asprintf("%s %s Version %s", "VIDIzozorez", "", "2.1.6742.0"));
-    ui.libraryVersion->setText(version("SiUSBXp.dll", usbInfo.dllVersion));
-    ui.driverVersion->setText(version("USB Driver", usbInfo.driverVersion));
+    ui.libraryVersion->setText(version("SiUSBXp.dll", linkState().usbInfo.dllVersion));
+    ui.driverVersion->setText(version("USB Driver", linkState().usbInfo.driverVersion));
     dialog.exec();
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/core/command_line.h"
+#include "app/core/crate.h"
 #include "app/core/crate_session.h"
 #include "app/core/polling.h"
 #include "app/gui/arrow_key_filter.h"
@@ -26,6 +27,7 @@ int runProgram(int argc, char** argv) {
     for (const auto& a : args) argp.push_back(a.c_str());
 
     QApplication app(argc, argv);
+    const BoundCrate crate;  // the one crate of this run, on the GUI thread
     startLinkCaptureFromEnvironment();
     QtOperator seam(nullptr);
     const ScopedOperatorSeam seamInstalled(seam);
@@ -35,7 +37,7 @@ int runProgram(int argc, char** argv) {
         return 1;
     }
 
-    MainWindow window((fCmdLine & kExpertView) != 0);
+    MainWindow window((crateSettings().fCmdLine & kExpertView) != 0);
     seam.setWindow(&window);
     struct ForgetWindow {
         QtOperator& seam;
@@ -46,14 +48,16 @@ int runProgram(int argc, char** argv) {
     ArrowKeyFilter arrows;
     app.installEventFilter(&arrows);
 
-    CrateSession session(fCmdLine, makeBridgeForPort);
+    CrateSession session(crateSettings().fCmdLine, makeBridgeForPort);
     if (!session.attached()) {
         seam.messageBox({"USB communication", session.error(), BoxButtons::Ok, BoxIcon::Error, true});
         return 0;
     }
-    const bool connected = connectShowingProgress(
-        window, (fCmdLine & kExpertView) != 0,
-        [&session](const ConnectionProgressFn& progress) { return session.connect(fCmdLine, progress); });
+    const bool connected =
+        connectShowingProgress(window, (crateSettings().fCmdLine & kExpertView) != 0,
+                               [&session](const ConnectionProgressFn& progress) {
+                                   return session.connect(crateSettings().fCmdLine, progress);
+                               });
     if (!connected) return 0;
     ChannelListView* list = window.channelList();
 

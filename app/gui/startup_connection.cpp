@@ -5,8 +5,8 @@
 #include "app/gui/channel_list_view.h"
 #include "app/gui/input_gate.h"
 #include "app/gui/main_window.h"
-#include "configfile/gui/busy_cursor.h"
 #include "base/settings.h"
+#include "configfile/gui/busy_cursor.h"
 
 namespace vz {
 
@@ -29,7 +29,7 @@ bool connectShowingProgress(MainWindow& window, bool expertView,
         QCoreApplication::processEvents();
     }
     if (!connected || !window.isVisible()) return false;
-    window.adjustMenuForController(controllerType, expertView);
+    window.adjustMenuForController(crateSettings().controllerType, expertView);
     list->setLive();
     return true;
 }

@@ -108,7 +108,7 @@ void CFwUpdateDlg::onInitDialog() {
     setAcceptDrops(true);
     if (auto* check = qobject_cast<QAbstractButton*>(control(fwdlg::kPreserveConfig))) {
         check->setEnabled(true);
-        check->setChecked(!overwriteSystemConfig);
+        check->setChecked(!crateSettings().overwriteSystemConfig);
     }
     if (auto* check = qobject_cast<QAbstractButton*>(control(fwdlg::kExtendedParameters))) {
         check->setEnabled(false);
@@ -380,7 +380,7 @@ intptr_t CFwUpdateDlg::onProgram(uintptr_t, intptr_t) {
     readRunningTypeAfterStart();
     updateControls(true);
     if (auto* check = qobject_cast<QAbstractButton*>(control(fwdlg::kPreserveConfig)))
-        check->setChecked(!overwriteSystemConfig);
+        check->setChecked(!crateSettings().overwriteSystemConfig);
     updateJobState();
     return 0;
 }

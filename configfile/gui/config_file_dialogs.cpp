@@ -1,12 +1,11 @@
 #include "configfile/gui/config_file_dialogs.h"
 
-#include "configfile/gui/busy_cursor.h"
-
 #include <QFileDialog>
 #include <QPushButton>
 
 #include "base/settings.h"
 #include "configfile/config_file_commands.h"
+#include "configfile/gui/busy_cursor.h"
 #include "configfile/module_file_io.h"
 #include "link/usb_link.h"
 #include "ui_read_config_dialog.h"
@@ -27,20 +26,24 @@ QString runFileDialog(QWidget* owner, const QString& title, bool save) {
     return dialog.selectedFiles().first();
 }
 
-QString serialCaption(const char* format) { return QString::asprintf(format, usbSerial().c_str()); }
+QString serialCaption(const char* format) {
+    return QString::asprintf(format, usbSerial().c_str());
+}
 
 }  // namespace
 
 FileChooser chooseConfigFile = runFileDialog;
 
 void saveConfigurationCommand(QWidget* owner) {
-    const QString path = chooseConfigFile(owner, serialCaption("[SN %s] Save Configuration Data to File"), true);
+    const QString path =
+        chooseConfigFile(owner, serialCaption("[SN %s] Save Configuration Data to File"), true);
     if (path.isEmpty()) return;
     const BusyCursor busy;
     savePowerSupplyConfiguration(path.toStdString());
 }
 
-ReadConfigDialog::ReadConfigDialog(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::ReadConfigDialog>()) {
+ReadConfigDialog::ReadConfigDialog(QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::ReadConfigDialog>()) {
     ui_->setupUi(this);
     QPushButton* ok = ui_->buttons->button(QDialogButtonBox::Ok);
     QPushButton* cancel = ui_->buttons->button(QDialogButtonBox::Cancel);
@@ -62,20 +65,21 @@ void ReadConfigDialog::initialise() {
     setWindowTitle(serialCaption("[SN %s] Read Power Supply Data from File"));
 
     ui_->fileChannel->clear();
-    for (const std::string& choice : fileChannelChoices(typeChannelLimit))
+    for (const std::string& choice : fileChannelChoices(crateSettings().typeChannelLimit))
         ui_->fileChannel->addItem(QString::fromStdString(choice));
     ui_->fileChannel->setCurrentIndex(std::clamp(options.fileChannel, 0, ui_->fileChannel->count() - 1));
 
     if (ui_->channels->count() == 0) {
         const std::vector<int> preselected = preselectedTargets();
-        for (int i = 0; i < typeChannelLimit; ++i) {
+        for (int i = 0; i < crateSettings().typeChannelLimit; ++i) {
             auto* item = new QListWidgetItem(QString::number(i), ui_->channels);
             item->setSelected(std::find(preselected.begin(), preselected.end(), i) != preselected.end());
         }
     }
     ui_->fileName->setText(QString::fromStdString(io.fileName));
 
-    const ReadDialogControls controls = readDialogControls(controllerType, fCmdLine);
+    const ReadDialogControls controls =
+        readDialogControls(crateSettings().controllerType, crateSettings().fCmdLine);
     applyReadDialogControls(controls, options);
     if (controls.wdxFixed) {
         ui_->outputUser->setEnabled(false);

@@ -14,6 +14,7 @@
 #include <QThread>
 #include <QWindow>
 
+#include "base/crate_binding.h"
 #include "base/operator_seam.h"
 #include "base/polling_state.h"
 #include "link/usb_link.h"
@@ -166,7 +167,8 @@ void ControllerFirmwareDialog::startWork(std::function<bool()> job, std::functio
     refreshFields();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     qApp->installEventFilter(this);
-    worker_ = std::thread([this, job = std::move(job), done = std::move(done)] {
+    worker_ = std::thread([this, job = std::move(job), done = std::move(done), crate = boundCrate()] {
+        const CrateBinding binding(crate);
         const bool ok = job();
         QMetaObject::invokeMethod(
             this,

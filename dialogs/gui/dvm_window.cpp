@@ -18,18 +18,23 @@ DvmWindow::DvmWindow(QWidget* parent) : ChannelDialog(parent) {
 DvmWindow::~DvmWindow() = default;
 
 void DvmWindow::showSelected(bool caption) {
-    if (caption && selectedChannel >= 0) {
+    if (caption && channelState().selectedChannel >= 0) {
         char text[96];
-        std::snprintf(text, sizeof text, "[SN %s] U%d Output", usbSerial().c_str(), selectedChannel);
+        std::snprintf(text, sizeof text, "[SN %s] U%d Output", usbSerial().c_str(),
+                      channelState().selectedChannel);
         controls_->setCaption(text);
     }
-    if (selectedChannel < 0) return;
+    if (channelState().selectedChannel < 0) return;
     // The window has no state line and no error list; the routine leaves what it lacks alone.
-    if (const auto texts = showChannelStatus(static_cast<unsigned>(selectedChannel)))
+    if (const auto texts = showChannelStatus(static_cast<unsigned>(channelState().selectedChannel)))
         for (const auto& [id, text] : texts->byControl()) controls_->setText(id, text);
 }
 
-void DvmWindow::listRepainted() { showSelected(false); }
-void DvmWindow::selectionChanged() { showSelected(true); }
+void DvmWindow::listRepainted() {
+    showSelected(false);
+}
+void DvmWindow::selectionChanged() {
+    showSelected(true);
+}
 
 }  // namespace vz

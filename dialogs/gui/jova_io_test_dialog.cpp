@@ -8,7 +8,8 @@
 
 namespace vz {
 
-JovaIoTestDialog::JovaIoTestDialog(QWidget* parent, bool expertView, int channelIndex) : ChannelDialog(parent) {
+JovaIoTestDialog::JovaIoTestDialog(QWidget* parent, bool expertView, int channelIndex)
+    : ChannelDialog(parent) {
     setAttribute(Qt::WA_DeleteOnClose);
     Ui::JovaIoTest1156().setupUi(this);
     controls_ = std::make_unique<WidgetControls>(this);
@@ -46,7 +47,11 @@ void JovaIoTestDialog::reject() {
     close();
 }
 
-void JovaIoTestDialog::listRepainted() { logic_->refreshPinState(); }
-void JovaIoTestDialog::selectionChanged() { logic_->select(selectedChannel); }
+void JovaIoTestDialog::listRepainted() {
+    logic_->refreshPinState();
+}
+void JovaIoTestDialog::selectionChanged() {
+    logic_->select(channelState().selectedChannel);
+}
 
 }  // namespace vz

@@ -80,7 +80,7 @@ void OutputCalibrationDialog::listRepainted() {
     if (!measuring_) logic_->listRepainted();
 }
 void OutputCalibrationDialog::selectionChanged() {
-    logic_->initialise(selectedChannel);
+    logic_->initialise(channelState().selectedChannel);
 }
 
 }  // namespace vz

@@ -55,7 +55,11 @@ void OutputConfigurationDialog::reject() {
     close();
 }
 
-void OutputConfigurationDialog::listRepainted() { logic_->refreshStatus(); }
-void OutputConfigurationDialog::selectionChanged() { logic_->select(selectedChannel); }
+void OutputConfigurationDialog::listRepainted() {
+    logic_->refreshStatus();
+}
+void OutputConfigurationDialog::selectionChanged() {
+    logic_->select(channelState().selectedChannel);
+}
 
 }  // namespace vz

@@ -4,8 +4,9 @@
 #include <mutex>
 
 #include "base/clock.h"
-#include "link/snmp/datagram_link.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
+#include "link/snmp/datagram_link.h"
 #include "link/snmp/snmp_ber_encoder.h"
 #include "link/snmp/snmp_ber_reader.h"
 
@@ -27,33 +28,17 @@ bool isException(uint8_t tag) {
     return tag >= 0x80 && tag <= 0x82;
 }
 
-enum class ValueReader { None, String, Octets };
-
-// Where the value of the next accepted response goes; registered before each request and kept
-// until the next one registers its own.
-struct ValueSink {
-    uint8_t* destination = nullptr;
-    int capacity = 0;
-    int replyLength = 0;
-    ValueReader reader = ValueReader::None;
-};
-
-// The client's state for the whole program; serialised by linkLock.
-struct ClientState {
-    BerEncoder encoder;
-    uint8_t requestIdCounter = 0;
-    int pendingId = 0;
-    uint8_t valueTag = 0;
-    ValueSink sink;
-};
-ClientState state;
+// The bound crate's client state; serialised by linkState().linkLock.
+SnmpClientState& clientState() {
+    return linkState().snmpClient;
+}
 
 bool readStringValue(BerReader& in) {
     size_t length = 0;
     if (!in.enter(kTagOctetString, length)) return false;
-    if (static_cast<int64_t>(length) >= state.sink.capacity) return false;  // room for the zero byte
-    std::memcpy(state.sink.destination, in.current(), length);
-    state.sink.destination[length] = 0;
+    if (static_cast<int64_t>(length) >= clientState().sink.capacity) return false;  // room for the zero byte
+    std::memcpy(clientState().sink.destination, in.current(), length);
+    clientState().sink.destination[length] = 0;
     return true;
 }
 
@@ -61,17 +46,17 @@ bool readOctetsValue(BerReader& in) {
     uint8_t tag = 0;
     in.readByte(tag);
     if (tag != kTagOctetString) {
-        state.sink.replyLength = kOctetsWrongTag;
+        clientState().sink.replyLength = kOctetsWrongTag;
         return false;
     }
     size_t length = 0;
     if (!in.readLength(length)) {
-        state.sink.replyLength = kOctetsBadLength;
+        clientState().sink.replyLength = kOctetsBadLength;
         return false;
     }
-    state.sink.replyLength = static_cast<int>(length);  // a datagram is far below INT_MAX
-    if (static_cast<int64_t>(length) > state.sink.capacity) return false;
-    std::memcpy(state.sink.destination, in.current(), length);
+    clientState().sink.replyLength = static_cast<int>(length);  // a datagram is far below INT_MAX
+    if (static_cast<int64_t>(length) > clientState().sink.capacity) return false;
+    std::memcpy(clientState().sink.destination, in.current(), length);
     return true;
 }
 
@@ -89,7 +74,8 @@ int parseResponse(const uint8_t* payload, int length) {
     if (!in.readInteger(version) || version < 0 || version > kSnmpVersion2c) return 0;
     if (!in.enter(kTagOctetString, n) || !in.skip(n)) return 0;  // community: whatever it says
     if (!in.enter(kPduResponse, n)) return 0;
-    if (!in.readInteger(requestId) || state.pendingId == 0 || requestId != state.pendingId) return 0;
+    if (!in.readInteger(requestId) || clientState().pendingId == 0 || requestId != clientState().pendingId)
+        return 0;
     // Not evaluated: an agent's error shows up as a value that does not fit.
     if (!in.readInteger(errorStatus) || !in.readInteger(errorIndex)) return 0;
     if (!in.enter(kTagSequence, n) || !in.enter(kTagSequence, n)) return 0;
@@ -97,29 +83,31 @@ int parseResponse(const uint8_t* payload, int length) {
     if (!in.readByte(nameTag) || !in.readByte(nameLength) || !in.skip(nameLength)) return 0;
     uint8_t valueTag = 0;
     if (!in.peek(valueTag)) return 0;
-    state.valueTag = valueTag;
+    clientState().valueTag = valueTag;
     if (!isException(valueTag)) {
-        if (state.sink.destination == nullptr || state.sink.reader == ValueReader::None) return 0;
+        if (clientState().sink.destination == nullptr || clientState().sink.reader == ValueReader::None)
+            return 0;
         // The reader's own failure does not matter: the destination stays as it was, or the
         // reported length will not match what the caller expects.
-        if (state.sink.reader == ValueReader::String)
+        if (clientState().sink.reader == ValueReader::String)
             readStringValue(in);
         else
             readOctetsValue(in);
     }
-    state.pendingId = 0;
+    clientState().pendingId = 0;
     return 1;
 }
 
 int snmpExchange(uint8_t pduTag) {
-    BerEncoder& e = state.encoder;
-    if (++state.requestIdCounter == 0) state.requestIdCounter = 1;  // ids run 1 to 255, never 0
-    state.pendingId = state.requestIdCounter;
+    BerEncoder& e = clientState().encoder;
+    if (++clientState().requestIdCounter == 0)
+        clientState().requestIdCounter = 1;  // ids run 1 to 255, never 0
+    clientState().pendingId = clientState().requestIdCounter;
 
     e.close(kTagSequence);  // the binding list
     e.putInteger(0);        // error-index
     e.putInteger(0);        // error-status
-    e.putInteger(state.pendingId);
+    e.putInteger(clientState().pendingId);
     e.close(pduTag);
     e.putOctetString(nullptr, 0);  // empty community
     e.putInteger(kSnmpVersion2c);
@@ -130,59 +118,59 @@ int snmpExchange(uint8_t pduTag) {
     const int64_t start = clock().nowMs();
     for (;;) {
         // The read itself waits for the bridge's read time-out; no sleep here.
-        if (receiveDatagram(parseResponse) >= 0 && state.pendingId == 0) break;
+        if (receiveDatagram(parseResponse) >= 0 && clientState().pendingId == 0) break;
         if (clock().nowMs() - start >= kSnmpTimeoutMs) return -1;
     }
-    return isException(state.valueTag) ? state.valueTag : 0;
+    return isException(clientState().valueTag) ? clientState().valueTag : 0;
 }
 
 int snmpGetString(const SnmpOid& oid, uint16_t subIdentifier, char* buffer, int capacity) {
     if (buffer != nullptr && capacity > 0) buffer[0] = 0;  // a response without a string leaves ""
-    BerEncoder& e = state.encoder;
+    BerEncoder& e = clientState().encoder;
     e.reset();
     e.putNull();
     e.putOid(oid.contents, oid.size, subIdentifier);
     e.close(kTagSequence);
-    state.sink = {reinterpret_cast<uint8_t*>(buffer), buffer ? capacity : 0, 0, ValueReader::String};
+    clientState().sink = {reinterpret_cast<uint8_t*>(buffer), buffer ? capacity : 0, 0, ValueReader::String};
     return snmpExchange(kPduGetRequest);
 }
 
 int snmpSetOctets(const SnmpOid& oid, const uint8_t* data, int length, uint8_t* reply, int capacity,
                   int* replyLength) {
-    BerEncoder& e = state.encoder;
+    BerEncoder& e = clientState().encoder;
     e.reset();
     e.putOctetString(data, static_cast<size_t>(length < 0 ? 0 : length));
     e.putOid(oid.contents, oid.size, 0);
     e.close(kTagSequence);
-    state.sink = {reply, reply ? capacity : 0, 0, ValueReader::Octets};
+    clientState().sink = {reply, reply ? capacity : 0, 0, ValueReader::Octets};
     const int result = snmpExchange(kPduSetRequest);
-    if (replyLength) *replyLength = state.sink.replyLength;
+    if (replyLength) *replyLength = clientState().sink.replyLength;
     return result;
 }
 
 int snmpProbe(uint8_t* buffer, int capacity) {
     // Runs before the module search, alone on the link; the lock costs nothing and keeps it safe.
-    std::lock_guard lock(linkLock);
+    std::lock_guard lock(linkState().linkLock);
     return snmpGetString(kSysDescrOid, 0, reinterpret_cast<char*>(buffer), capacity);
 }
 
 int snmpTransact(const uint8_t* request, int requestLength, uint8_t* reply, int capacity, int* replyLength) {
-    std::lock_guard lock(linkLock);
+    std::lock_guard lock(linkState().linkLock);
     return snmpSetOctets(kModuleFrameOid, request, requestLength, reply, capacity, replyLength);
 }
 
 void resetSnmpClient() {
-    std::lock_guard lock(linkLock);
-    state.requestIdCounter = 0;
-    state.pendingId = 0;
-    state.valueTag = 0;
-    state.sink = {};
-    state.encoder.reset();
+    std::lock_guard lock(linkState().linkLock);
+    clientState().requestIdCounter = 0;
+    clientState().pendingId = 0;
+    clientState().valueTag = 0;
+    clientState().sink = {};
+    clientState().encoder.reset();
     resetDatagramReceiver();
 }
 
 int snmpPendingRequestId() {
-    return state.pendingId;
+    return clientState().pendingId;
 }
 
 }  // namespace vz

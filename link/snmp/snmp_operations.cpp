@@ -1,8 +1,8 @@
 #include "link/snmp/snmp_operations.h"
 
-
 #include "base/debug_log.h"
 #include "link/exchange_engine.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
 #include "link/module_frame.h"
 #include "link/snmp/snmp_client.h"
@@ -98,7 +98,7 @@ int snmpWriteReply(uint8_t module, uint8_t functionCode, uint32_t address, const
 }
 
 void bindSnmpVariants() {
-    operationTable = {snmpReadShort, snmpReadAddr, snmpWriteShort, snmpWriteAddr, snmpWriteReply};
+    linkState().operationTable = {snmpReadShort, snmpReadAddr, snmpWriteShort, snmpWriteAddr, snmpWriteReply};
 }
 
 }  // namespace vz

@@ -46,7 +46,7 @@ class CalibrationWizardTest : public ConfigCrateFixture {
   protected:
     void start(int type, const char* moduleJson = kModule) {
         connect(moduleJson, type);
-        fCmdLine |= kExpertView;
+        crateSettings().fCmdLine |= kExpertView;
         CalibrationHooks hooks;
         hooks.measureFresh = [this] {
             ++freshMeasures;
@@ -59,7 +59,7 @@ class CalibrationWizardTest : public ConfigCrateFixture {
         wizard->setChannel(&q());
         wizard->showValues();
     }
-    QOR& q() { return channelTable.channels[0]; }
+    QOR& q() { return channelState().channelTable.channels[0]; }
     static bool readBlock0(MODULE_MEASURE_DATA& m) { return readMeasurementBlock(0, 0, &m) == 0; }
     vsim::Module& module() { return *crate->controller(0).module(0); }
     // The repaints before the operator presses OK: the output settles, ten samples feed the averages.

@@ -31,17 +31,18 @@ void UpdaterFixture::TearDown() {
 
 void UpdaterFixture::connect(const std::string& faults) {
     useScenario(oneBridgeScenario(updaterModules(), faults, R"("canTimeoutMs": 10)"));
-    fCmdLine |= kSkipSlip;
-    searchLimit = 6;
-    ASSERT_TRUE(connectController(fCmdLine));
-    ASSERT_EQ(channelTable.foundCount, 4u);
+    crateSettings().fCmdLine |= kSkipSlip;
+    crateSettings().searchLimit = 6;
+    ASSERT_TRUE(connectController(crateSettings().fCmdLine));
+    ASSERT_EQ(channelState().channelTable.foundCount, 4u);
     updater = std::make_unique<CBootload>();
     updater->startWorker(mailbox);
 }
 
 std::string UpdaterFixture::runJobs() {
     std::string log;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(240);  // only a hang reaches it
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(240);  // only a hang reaches it
     for (;;) {
         const bool idle = updater->queuedJobs() == 0;
         while (auto m = mailbox.take(idle ? 0 : 5)) {

@@ -1,5 +1,6 @@
 #include <cmath>
 
+#include "channel/channel_table.h"
 #include "channel_fixture.h"
 
 namespace vz::test {
@@ -23,9 +24,9 @@ TEST_F(BoundSetters, ActOnTheirOwnDialogsChannel) {
     EXPECT_TRUE(maxPower(300));
     EXPECT_TRUE(calUIntOffset(-2));
 
-    EXPECT_EQ(channelTable.channels[4].Unom, 1234);
-    EXPECT_EQ(channelTable.channels[4].system().maxPower, 300);
-    EXPECT_EQ(channelTable.channels[9].calUIntOffset, -2);
+    EXPECT_EQ(channelState().channelTable.channels[4].Unom, 1234);
+    EXPECT_EQ(channelState().channelTable.channels[4].system().maxPower, 300);
+    EXPECT_EQ(channelState().channelTable.channels[9].calUIntOffset, -2);
     ASSERT_EQ(link.requests.size(), 3u);
     EXPECT_EQ(link.requests[0].module, 0x84);
     EXPECT_EQ(link.requests[0].address, 0x12002u);
@@ -37,8 +38,8 @@ TEST_F(BoundSetters, ActOnTheirOwnDialogsChannel) {
     // The dialog moves to another channel: the same callback follows it.
     configDialog = &channel(5);
     EXPECT_TRUE(unom(77));
-    EXPECT_EQ(channelTable.channels[5].Unom, 77);
-    EXPECT_EQ(channelTable.channels[4].Unom, 1234);
+    EXPECT_EQ(channelState().channelTable.channels[5].Unom, 77);
+    EXPECT_EQ(channelState().channelTable.channels[4].Unom, 1234);
     EXPECT_EQ(link.requests.at(3).module, 0x85);
 }
 

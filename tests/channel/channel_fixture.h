@@ -33,7 +33,7 @@ class ChannelFixture : public ::testing::Test {
 
     // Channel n of the table with its module address assigned, as the module search leaves it.
     QOR& channel(int n) {
-        QOR& q = channelTable.channels[static_cast<size_t>(n)];
+        QOR& q = channelState().channelTable.channels[static_cast<size_t>(n)];
         q.moduleAddress = static_cast<uint16_t>(n);
         q.foundSerial = 1000u + static_cast<uint32_t>(n);
         return q;

@@ -1,3 +1,5 @@
+#include "channel/channel_table.h"
+
 #include "channel_fixture.h"
 
 namespace vz::test {
@@ -10,15 +12,15 @@ TEST_F(ChannelTableTest, ResetLeavesEveryRecordAbsentAndNothingSelected) {
     q.moduleKind = kKindReruz;
     q.Unom = 99;
     q.rowTop = 36;
-    channelTable.foundCount = 1;
-    selectedChannel = 17;
+    channelState().channelTable.foundCount = 1;
+    channelState().selectedChannel = 17;
     EXPECT_TRUE(channelPresent(17));
 
     resetChannelTable();
-    EXPECT_EQ(channelTable.foundCount, 0u);
-    EXPECT_EQ(selectedChannel, -1);
+    EXPECT_EQ(channelState().channelTable.foundCount, 0u);
+    EXPECT_EQ(channelState().selectedChannel, -1);
     for (int i = 0; i < kChannelCount; ++i) {
-        const QOR& r = channelTable.channels[static_cast<size_t>(i)];
+        const QOR& r = channelState().channelTable.channels[static_cast<size_t>(i)];
         EXPECT_FALSE(channelPresent(i));
         EXPECT_EQ(r.moduleAddress, 255);
         EXPECT_EQ(r.moduleKind, 0u);

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "link/link_state.h"
+
 namespace vz::test {
 namespace {
 FakeModuleLink* active = nullptr;
@@ -10,15 +12,15 @@ constexpr size_t kByteSpace = 0x10000;
 constexpr size_t kWordSpaceBytes = 0x20000;
 }  // namespace
 
-FakeModuleLink::FakeModuleLink() : saved_(operationTable) {
+FakeModuleLink::FakeModuleLink() : saved_(linkState().operationTable) {
     active = this;
-    operationTable = {};
-    operationTable.readAddr = &FakeModuleLink::readAddr;
-    operationTable.writeReply = &FakeModuleLink::writeReply;
+    linkState().operationTable = {};
+    linkState().operationTable.readAddr = &FakeModuleLink::readAddr;
+    linkState().operationTable.writeReply = &FakeModuleLink::writeReply;
 }
 
 FakeModuleLink::~FakeModuleLink() {
-    operationTable = saved_;
+    linkState().operationTable = saved_;
     active = nullptr;
 }
 

@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "base/settings.h"
 #include "channel/module_memory_map.h"
 #include "channel_fixture.h"
 
@@ -57,12 +58,12 @@ struct CacheCase {
 // Under -x the configuration comes from the controller (module 255) in the word-addressed space.
 TEST_F(ModuleBlocks, UnderOptionXConfigurationComesFromTheControllerCache) {
     const CacheCase cases[] = {{12, true, 0x2912A}, {16, false, 0x2910A}};
-    fCmdLine |= kConfigFromCache;
+    crateSettings().fCmdLine |= kConfigFromCache;
     QOR& q = channel(3);
     link.putWords(0xFF, 0x912A, pattern(64, 33));
     link.putWords(0xFF, 0x910A, pattern(64, 66));
     for (const CacheCase& c : cases) {
-        typeChannelLimit = c.channelLimit;
+        crateSettings().typeChannelLimit = c.channelLimit;
         link.requests.clear();
         EXPECT_EQ(c.system ? q.system().readFromModule() : q.user().readFromModule(), 0);
         ASSERT_EQ(link.requests.size(), 8u);
@@ -75,10 +76,10 @@ TEST_F(ModuleBlocks, UnderOptionXConfigurationComesFromTheControllerCache) {
 }
 
 TEST_F(ModuleBlocks, UnderOptionXWithoutKnownCacheLayoutNothingIsRead) {
-    fCmdLine |= kConfigFromCache;
+    crateSettings().fCmdLine |= kConfigFromCache;
     QOR& q = channel(3);
     for (int limit : {60, 127}) {
-        typeChannelLimit = limit;
+        crateSettings().typeChannelLimit = limit;
         EXPECT_EQ(q.system().readFromModule(), kBlockReadFailed);
         EXPECT_EQ(q.user().readFromModule(), kBlockReadFailed);
     }
@@ -89,7 +90,7 @@ TEST_F(ModuleBlocks, UnderOptionXWithoutKnownCacheLayoutNothingIsRead) {
 }
 
 TEST_F(ModuleBlocks, FirmwareIsReadFromTheModuleEvenUnderOptionX) {
-    fCmdLine |= kConfigFromCache;
+    crateSettings().fCmdLine |= kConfigFromCache;
     QOR& q = channel(8);
     std::vector<uint8_t> block(20, 0);
     std::memcpy(block.data(), "DEVIZ 2", 7);

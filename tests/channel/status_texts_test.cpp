@@ -1,5 +1,6 @@
 #include "channel/status_texts.h"
 
+#include "base/settings.h"
 #include "channel_fixture.h"
 
 namespace vz::test {
@@ -104,7 +105,7 @@ TEST_F(StatusValues, ShowChannelStatusOnlyForConfigurableChannels) {
     q.moduleKind = kKindWdxSlave;
     ASSERT_TRUE(showChannelStatus(7).has_value());
     EXPECT_EQ(showChannelStatus(7)->errorList, "");
-    fCmdLine |= kExpertView;
+    crateSettings().fCmdLine |= kExpertView;
     EXPECT_EQ(showChannelStatus(7)->errorList.rfind("fMax 50.00 kHz\n", 0), 0u);
     EXPECT_EQ(showChannelStatus(7)->byControl().front().first, kStateLineControl);
 }

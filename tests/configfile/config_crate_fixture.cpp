@@ -5,6 +5,7 @@
 #include "base/settings.h"
 #include "channel/channel_table.h"
 #include "channel/module_discovery.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
 
@@ -42,16 +43,16 @@ void ConfigCrateFixture::TearDown() {
 void ConfigCrateFixture::connect(const std::string& modulesJson, int type, const std::string& pid) {
     usbClose();
     resetChannelTable();
-    fCmdLine = kDefaultCmdLine;
+    crateSettings().fCmdLine = kDefaultCmdLine;
     useScenario(R"({"bridges": [{"serial": "SN1", "description": "Test crate", "vid": "1A2B", "pid": ")" +
                 pid + R"("}], "controller": {"type": )" + std::to_string(type) +
                 R"(, "lineRate": false, "cacheChannels": 12}, "modules": [)" + modulesJson + "]}");
-    ASSERT_TRUE(usbOpen(usbInfo));
-    applyControllerLimits(fCmdLine);
+    ASSERT_TRUE(usbOpen(linkState().usbInfo));
+    applyControllerLimits(crateSettings().fCmdLine);
     bindDirectOperations();
     ASSERT_GT(discoverModules(), 0);
-    forwardWriteReply = operationTable.writeReply;
-    operationTable.writeReply = recordingWriteReply;
+    forwardWriteReply = linkState().operationTable.writeReply;
+    linkState().operationTable.writeReply = recordingWriteReply;
     commands.clear();
 }
 

@@ -37,9 +37,11 @@ TEST(ReadDialogControls, WhatMayBeReadDependsOnTheControllerAndTheOptions) {
 TEST(ReadDialogControls, AFixedWdxReadTakesUserAndConfigurationOfMatchingChannelsIntoThePresentOnes) {
     resetSettings();
     resetChannelTable();
-    typeChannelLimit = 12;
-    for (int n : {1, 4, 11, 12}) channelTable.channels[static_cast<std::size_t>(n)].foundSerial = 7;
-    for (int n : {1, 11, 12}) channelTable.channels[static_cast<std::size_t>(n)].moduleKind = kKindWdxSlave;
+    crateSettings().typeChannelLimit = 12;
+    for (int n : {1, 4, 11, 12})
+        channelState().channelTable.channels[static_cast<std::size_t>(n)].foundSerial = 7;
+    for (int n : {1, 11, 12})
+        channelState().channelTable.channels[static_cast<std::size_t>(n)].moduleKind = kKindWdxSlave;
     ConfigReadOptions options;
     options.outputUser = false;
     options.outputCalib = true;

@@ -39,7 +39,7 @@ class ModuleFileIoTest : public ConfigCrateFixture {
         o.targets = std::move(targets);
         return o;
     }
-    QOR& channel(int n) { return channelTable.channels[static_cast<std::size_t>(n)]; }
+    QOR& channel(int n) { return channelState().channelTable.channels[static_cast<std::size_t>(n)]; }
 
     TempFolder folder;
 };

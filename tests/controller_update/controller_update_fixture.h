@@ -11,6 +11,7 @@
 #include "base/polling_state.h"
 #include "base/settings.h"
 #include "ctrlfw/controller_update.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
 #include "sim/tms320.h"
@@ -26,9 +27,9 @@ class ControllerUpdateTest : public test::CrateFixture {
     void SetUp() override {
         CrateFixture::SetUp();
         setenv("VIDIZOZOREZ_FIRMWARE_PATH", kExamples.c_str(), 1);
-        portName = "SIM";  // the stand-in access firmware goes to the virtual crate only
+        crateSettings().portName = "SIM";  // the stand-in access firmware goes to the virtual crate only
         useScenario(test::oneBridgeScenario(R"({"channel": 1, "serialNumber": 101})", "", dspJson()));
-        ASSERT_TRUE(usbOpen(usbInfo));
+        ASSERT_TRUE(usbOpen(linkState().usbInfo));
         bindDirectOperations();
         const PrgInterface* prg = nullptr;
         ASSERT_EQ(PrgGetInterface(&prg), 0);

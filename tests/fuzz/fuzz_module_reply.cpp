@@ -9,6 +9,7 @@
 
 #include "base/clock.h"
 #include "link/comm_problem.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
 #include "link/snmp/datagram_link.h"
 #include "link/snmp/ip_udp.h"
@@ -40,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     fuzz::ReplyBridge device(line.data(), line.size());
     setBridge(&device);
-    usbHandle = 1;
+    linkState().usbHandle = 1;
     resetCommProblem();
     resetModuleAccessCounters();
     resetDatagramReceiver();
@@ -71,6 +72,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     setBridge(nullptr);
-    usbHandle = kNoHandle;
+    linkState().usbHandle = kNoHandle;
     return 0;
 }

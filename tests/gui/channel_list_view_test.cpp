@@ -17,6 +17,7 @@
 #include "base/settings.h"
 #include "channel/channel_table.h"
 #include "link/comm_problem.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
 #include "tests/support/crate_fixture.h"
@@ -37,17 +38,17 @@ class ChannelListViewTest : public test::CrateFixture {
     void SetUp() override {
         CrateFixture::SetUp();
         useScenario(test::oneBridgeScenario(modules()));
-        ASSERT_TRUE(usbOpen(usbInfo));
+        ASSERT_TRUE(usbOpen(linkState().usbInfo));
         bindDirectOperations();
         for (int i = 0; i < 20; ++i) {
-            QOR& q = channelTable.channels[static_cast<std::size_t>(i)];
+            QOR& q = channelState().channelTable.channels[static_cast<std::size_t>(i)];
             q.moduleAddress = static_cast<uint16_t>(i);
             q.foundSerial = 100u + static_cast<uint32_t>(i);
             q.moduleKind = kKindDeviz;
         }
-        channelTable.channels[5].status = 1;  // last polled: on
-        channelTable.foundCount = 20;
-        selectedChannel = 0;
+        channelState().channelTable.channels[5].status = 1;  // last polled: on
+        channelState().channelTable.foundCount = 20;
+        channelState().selectedChannel = 0;
         recorder->writes.clear();
     }
 };
@@ -58,10 +59,10 @@ TEST_F(ChannelListViewTest, DigitTogglesAndSelectsOtherCharactersBeep) {
     QTest::keyClick(&w, Qt::Key_5);
     ASSERT_EQ(sentFrames().size(), 1u);
     EXPECT_EQ(sentFrames()[0], (std::vector<uint8_t>{0x85, 0x31, 0x02, 0x00, 0xEC}));  // 5 was on: off
-    EXPECT_EQ(selectedChannel, 5);
+    EXPECT_EQ(channelState().selectedChannel, 5);
     QTest::keyClick(&w, Qt::Key_A);
     EXPECT_EQ(seam.beeps.size(), 1u);
-    channelTable.channels[9].foundSerial = 0;  // absent
+    channelState().channelTable.channels[9].foundSerial = 0;  // absent
     QTest::keyClick(&w, Qt::Key_9);
     EXPECT_EQ(seam.beeps.size(), 2u);
     EXPECT_EQ(sentFrames().size(), 1u);
@@ -81,7 +82,7 @@ TEST_F(ChannelListViewTest, RightClickAfterScrollingSelectsTheChannelUnderTheMou
     int rightClicked = -1;
     view->onRightClick = [&](int channel) { rightClicked = channel; };
     QTest::mouseClick(view->viewport(), Qt::RightButton, {}, QPoint(20, 12 * 18 - 3 * 18 + 5));
-    EXPECT_EQ(selectedChannel, 12);
+    EXPECT_EQ(channelState().selectedChannel, 12);
     EXPECT_EQ(rightClicked, 12);
     EXPECT_TRUE(sentFrames().empty());
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(20, 12 * 18 - 3 * 18 + 5));
@@ -105,14 +106,15 @@ TEST_F(ChannelListViewTest, PageDownInATallWindowDoesNotScroll) {
 
 TEST_F(ChannelListViewTest, ArrowStepsWrapAroundThePresentChannels) {
     for (int i = 0; i < 20; ++i)
-        if (i != 3 && i != 7) channelTable.channels[static_cast<std::size_t>(i)].foundSerial = 0;
-    selectedChannel = 7;
+        if (i != 3 && i != 7)
+            channelState().channelTable.channels[static_cast<std::size_t>(i)].foundSerial = 0;
+    channelState().selectedChannel = 7;
     EXPECT_EQ(stepChannel(+1), 3);
     EXPECT_EQ(stepChannel(-1), 7);
     EXPECT_EQ(stepChannel(5), 3);  // any direction above 1 is +1
     EXPECT_FALSE(selectChannel(127));
     EXPECT_FALSE(selectChannel(4));
-    EXPECT_EQ(selectedChannel, 3);
+    EXPECT_EQ(channelState().selectedChannel, 3);
 }
 
 TEST_F(ChannelListViewTest, RefreshRepaintsOnlyTheRowsThatChanged) {
@@ -122,18 +124,18 @@ TEST_F(ChannelListViewTest, RefreshRepaintsOnlyTheRowsThatChanged) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     ChannelListView* view = w.channelList();
     view->refresh();
-    EXPECT_TRUE(view->refresh().isEmpty());  // nothing changed, nothing to paint
-    channelTable.channels[7].status = 1;     // channel 7 turned on
+    EXPECT_TRUE(view->refresh().isEmpty());              // nothing changed, nothing to paint
+    channelState().channelTable.channels[7].status = 1;  // channel 7 turned on
     const QRegion changed = view->refresh();
     ASSERT_EQ(changed.rectCount(), 1);
-    EXPECT_EQ(changed.boundingRect().top(), channelTable.channels[7].rowTop);
+    EXPECT_EQ(changed.boundingRect().top(), channelState().channelTable.channels[7].rowTop);
     EXPECT_EQ(changed.boundingRect().height(), 18);
     // A new selection repaints the old and the new row.
-    selectedChannel = 12;
+    channelState().selectedChannel = 12;
     const QRegion selection = view->refresh();
     EXPECT_EQ(selection.rectCount(), 2);
-    EXPECT_TRUE(selection.contains(QPoint(5, channelTable.channels[12].rowTop + 2)));
-    EXPECT_TRUE(selection.contains(QPoint(5, channelTable.channels[0].rowTop + 2)));
+    EXPECT_TRUE(selection.contains(QPoint(5, channelState().channelTable.channels[12].rowTop + 2)));
+    EXPECT_TRUE(selection.contains(QPoint(5, channelState().channelTable.channels[0].rowTop + 2)));
 }
 
 TEST_F(ChannelListViewTest, SelectedRowHasALightBackgroundAndTheSameText) {
@@ -142,12 +144,12 @@ TEST_F(ChannelListViewTest, SelectedRowHasALightBackgroundAndTheSameText) {
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     ChannelListView* view = w.channelList();
-    selectedChannel = 3;
+    channelState().selectedChannel = 3;
     view->refresh();
     const QImage image = view->viewport()->grab().toImage();
     const int x = view->viewport()->width() - 5;  // right of every text
-    const QColor background = image.pixelColor(x, channelTable.channels[4].rowTop + 9);
-    const QColor selected = image.pixelColor(x, channelTable.channels[3].rowTop + 9);
+    const QColor background = image.pixelColor(x, channelState().channelTable.channels[4].rowTop + 9);
+    const QColor selected = image.pixelColor(x, channelState().channelTable.channels[3].rowTop + 9);
     EXPECT_NE(selected, background);
     EXPECT_EQ(background, view->viewport()->palette().color(QPalette::Base));
     EXPECT_GT(selected.lightness(), 150);  // light: the text stays readable
@@ -167,7 +169,7 @@ TEST_F(ChannelListViewTest, UnreadAndStaleRowsAreMarked) {
     EXPECT_EQ(text.lines[0].state, MeasurementState::notRead);
     EXPECT_EQ(shownLineText(text.lines[0]), "U0   not read yet");
 
-    fCmdLine |= kMeasureFromModules;
+    crateSettings().fCmdLine |= kMeasureFromModules;
     pollingTick();  // channel 0
     buildChannelList(text);
     EXPECT_EQ(text.lines[0].state, MeasurementState::read);
@@ -179,7 +181,7 @@ TEST_F(ChannelListViewTest, UnreadAndStaleRowsAreMarked) {
         view->refresh();
         const QImage image = view->viewport()->grab().toImage();
         std::set<QRgb> colours;
-        const int top = channelTable.channels[static_cast<std::size_t>(channel)].rowTop;
+        const int top = channelState().channelTable.channels[static_cast<std::size_t>(channel)].rowTop;
         for (int y = top; y < top + 18; ++y)
             for (int x = 0; x < 300; ++x) colours.insert(image.pixel(x, y) & 0xFFFFFF);
         return colours;
@@ -191,9 +193,9 @@ TEST_F(ChannelListViewTest, UnreadAndStaleRowsAreMarked) {
     usbClose();
     useScenario(test::oneBridgeScenario(
         modules(), R"({"kind": "noReply", "channel": 0, "operation": "readShort", "after": 1})"));
-    ASSERT_TRUE(usbOpen(usbInfo));
+    ASSERT_TRUE(usbOpen(linkState().usbInfo));
     bindDirectOperations();
-    commProblem.abort = true;
+    linkState().commProblem.abort = true;
     for (int i = 0; i < 20; ++i) pollingTick();  // round to channel 0 again
     buildChannelList(text);
     ASSERT_EQ(text.lines[0].state, MeasurementState::read) << "read once more";

@@ -38,10 +38,10 @@ class ControllerDialogsTest : public test::CrateFixture {
             "",
             R"("canTimeoutMs": 1, "config": {"ip": "192.168.10.20", "ethernetFlags": )" +
                 std::to_string(ethernetFlags) + R"(, "optionFlags": )" + std::to_string(optionFlags) + "}"));
-        fCmdLine |= flags | kSkipSlip;
-        searchLimit = 4;
-        ASSERT_TRUE(connectController(fCmdLine));
-        window = std::make_unique<MainWindow>((fCmdLine & kExpertView) != 0);
+        crateSettings().fCmdLine |= flags | kSkipSlip;
+        crateSettings().searchLimit = 4;
+        ASSERT_TRUE(connectController(crateSettings().fCmdLine));
+        window = std::make_unique<MainWindow>((crateSettings().fCmdLine & kExpertView) != 0);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -118,7 +118,7 @@ TEST_F(ControllerDialogsTest, CancelWritesNothingAndExpertFieldsNeedMinusAc) {
 
 TEST_F(ControllerDialogsTest, DvmShowsTheSelectedChannelAndItsMenuCommandToggles) {
     start(0, 0);
-    selectedChannel = 1;
+    channelState().selectedChannel = 1;
     window->dispatchCommand(cmd::kDvm);
     DvmWindow* dvm = window->dvmWindow();
     ASSERT_NE(dvm, nullptr);
@@ -143,12 +143,12 @@ TEST_F(JovaIoTestDialogTest, OutputTestWalksTheLatchAndCancelSwitchesTheTestOff)
     useScenario(R"({"bridges": [{"serial": "SN1", "vid": "1A2B", "pid": "0010"}],
                     "controller": {"type": 16, "cacheChannels": 12, "lineRate": false, "canTimeoutMs": 1},
                     "modules": [{"channel": 2, "serialNumber": 302, "firmware": {"name": "BOLAN JOVA"}}]})");
-    fCmdLine |= kSkipSlip | kExpertView;
-    searchLimit = 4;
-    ASSERT_TRUE(connectController(fCmdLine));
+    crateSettings().fCmdLine |= kSkipSlip | kExpertView;
+    crateSettings().searchLimit = 4;
+    ASSERT_TRUE(connectController(crateSettings().fCmdLine));
     MainWindow window(true);
     window.show();
-    selectedChannel = 2;
+    channelState().selectedChannel = 2;
     window.dispatchCommand(cmd::kOutputConfiguration);
     JovaIoTestDialog* d = window.jovaIoTest();
     ASSERT_NE(d, nullptr);

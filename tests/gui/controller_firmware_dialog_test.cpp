@@ -21,6 +21,7 @@
 #include "base/command_ids.h"
 #include "base/polling_state.h"
 #include "base/settings.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
 #include "sim/tms320.h"
@@ -40,9 +41,9 @@ class ControllerFirmwareDialogTest : public test::CrateFixture {
     void SetUp() override {
         CrateFixture::SetUp();
         setenv("VIDIZOZOREZ_FIRMWARE_PATH", kExamples.c_str(), 1);
-        portName = "SIM";  // the stand-in access firmware goes to the virtual crate only
+        crateSettings().portName = "SIM";  // the stand-in access firmware goes to the virtual crate only
         useScenario(test::oneBridgeScenario(R"({"channel": 1, "serialNumber": 101})"));
-        ASSERT_TRUE(usbOpen(usbInfo));
+        ASSERT_TRUE(usbOpen(linkState().usbInfo));
         bindDirectOperations();
         open();
     }
@@ -221,9 +222,9 @@ TEST_F(ControllerFirmwareDialogTest, CancelRightAfterOpeningStillResetsTheProces
 TEST_F(ControllerFirmwareDialogTest, TheMenuCommandOpensAndClosesTheDialogWithoutAReset) {
     dialog.reset();
     usbClose();  // the connection sequence opens the bridge itself
-    fCmdLine |= kSkipSlip;
-    searchLimit = 3;
-    ASSERT_TRUE(connectController(fCmdLine));
+    crateSettings().fCmdLine |= kSkipSlip;
+    crateSettings().searchLimit = 3;
+    ASSERT_TRUE(connectController(crateSettings().fCmdLine));
     MainWindow window(true);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));

@@ -83,9 +83,9 @@ class FwUpdateDialogTest : public test::CrateFixture {
                {"channel": 2, "serialNumber": 102, "processor": "dsPIC30F4013"},
                {"channel": 3, "serialNumber": 103, "processor": "dsPIC30F3012"})",
             "", R"("canTimeoutMs": 10)"));
-        fCmdLine |= kSkipSlip;
-        searchLimit = 6;
-        ASSERT_TRUE(connectController(fCmdLine));
+        crateSettings().fCmdLine |= kSkipSlip;
+        crateSettings().searchLimit = 6;
+        ASSERT_TRUE(connectController(crateSettings().fCmdLine));
         {
             // Qt starts its own helper threads with the first window; they are no part of the count.
             QDialog warmUp;

@@ -109,13 +109,13 @@ class GraphWindowTest : public test::CrateFixture {
   protected:
     void start(const std::string& faults = "") {
         useScenario(test::oneBridgeScenario(kModule, faults, R"("canTimeoutMs": 1)"));
-        fCmdLine |= kExpertView;
-        searchLimit = 8;
-        ASSERT_TRUE(connectController(fCmdLine));
+        crateSettings().fCmdLine |= kExpertView;
+        crateSettings().searchLimit = 8;
+        ASSERT_TRUE(connectController(crateSettings().fCmdLine));
         window = std::make_unique<MainWindow>(true);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        ASSERT_EQ(selectedChannel, 1);
+        ASSERT_EQ(channelState().selectedChannel, 1);
     }
     void tick() {
         pollingTick();
@@ -344,8 +344,8 @@ TEST_F(GraphWindowTest, ListKeepsPollingDuringATraceAndCancelEndsIt) {
     polling.start(10);
     clickMenuBar("&Trace");
     ASSERT_TRUE(graphs().tracing());
-    const uint32_t ticksAtStart = tickCount;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return tickCount >= ticksAtStart + 5; }, test::kHangMs));
+    const uint32_t ticksAtStart = pollingCycle().tickCount;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pollingCycle().tickCount >= ticksAtStart + 5; }, test::kHangMs));
     EXPECT_TRUE(graphs().tracing()) << "virtual time stands: the samples are still awaited";
     QProgressDialog* progress = graphs().traceProgress();
     ASSERT_NE(progress, nullptr);

@@ -15,6 +15,8 @@
 #include "base/command_ids.h"
 #include "base/debug_log.h"
 #include "base/polling_state.h"
+#include "base/settings.h"
+#include "link/link_state.h"
 #include "link/usb_link.h"
 #include "tests/gui/control_lookup.h"
 #include "tests/gui/real_input.h"
@@ -100,7 +102,7 @@ TEST(MainWindowTest, AcceleratorGReachesScopeWithoutMenuItem) {
 
 TEST(MainWindowTest, StopTogglesTextAndPolling) {
     MainWindow w(false);
-    pollingStoppedByOperator = false;
+    crateSettings().pollingStoppedByOperator = false;
     w.menuAction(cmd::kStop)->trigger();
     EXPECT_EQ(w.menuAction(cmd::kStop)->text(), "&Start");
     EXPECT_TRUE(pollingStopped());
@@ -122,10 +124,10 @@ TEST(MainWindowTest, StopTogglesTextAndPolling) {
 
 TEST(MainWindowTest, AboutBoxTexts) {
     MainWindow w(false);
-    usbInfo.dllVersion[0] = 0x00030002;
-    usbInfo.dllVersion[1] = 0x00010000;
-    usbInfo.driverVersion[0] = 0x00060005;
-    usbInfo.driverVersion[1] = 0x00040003;
+    linkState().usbInfo.dllVersion[0] = 0x00030002;
+    linkState().usbInfo.dllVersion[1] = 0x00010000;
+    linkState().usbInfo.driverVersion[0] = 0x00060005;
+    linkState().usbInfo.driverVersion[1] = 0x00040003;
     QString texts[3];
     QString caption;
     QTimer::singleShot(0, [&] {
@@ -141,7 +143,7 @@ TEST(MainWindowTest, AboutBoxTexts) {
     EXPECT_EQ(texts[0], "VIDIzozorez  Version 2.1.6742.0");
     EXPECT_EQ(texts[1], "SiUSBXp.dll Version 3.2.1.0");
     EXPECT_EQ(texts[2], "USB Driver Version 6.5.4.3");
-    usbInfo = UsbInfo{};
+    linkState().usbInfo = UsbInfo{};
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "app/gui/qt_operator.h"
 #include "channel/channel_table.h"
 #include "link/comm_problem.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
 #include "tests/gui/control_lookup.h"
@@ -54,7 +55,7 @@ TEST_F(CommProblemDialogTest, RealInputOnTheDialogEndsTheRetries) {
         resetCommProblem();
         useScenario(
             test::oneBridgeScenario(R"({"channel": 0, "serialNumber": 100})", R"({"kind": "noReply"})"));
-        ASSERT_TRUE(usbOpen(usbInfo));
+        ASSERT_TRUE(usbOpen(linkState().usbInfo));
         bindDirectOperations();
         MainWindow w(false);
         w.show();
@@ -74,7 +75,7 @@ TEST_F(CommProblemDialogTest, RealInputOnTheDialogEndsTheRetries) {
         EXPECT_EQ(readAddr(0x80, 2, 0x1000, data, 4), -1);
         setOperatorSeam(&seam);
         EXPECT_TRUE(press.done());
-        EXPECT_TRUE(commProblem.abort);
+        EXPECT_TRUE(linkState().commProblem.abort);
         EXPECT_EQ(caption, "[SN SN1] Communication Problem");
         EXPECT_EQ(qt.commProblemDialog(), nullptr);  // closed at the end of the exchange
         usbClose();
@@ -85,11 +86,11 @@ TEST_F(CommProblemDialogTest, RealInputOnTheDialogEndsTheRetries) {
 // timers of other objects keep running.
 TEST_F(CommProblemDialogTest, OtherWindowsTakeNoInputWhileTheDialogWaits) {
     useScenario(test::oneBridgeScenario(R"({"channel": 0, "serialNumber": 100})", R"({"kind": "noReply"})"));
-    ASSERT_TRUE(usbOpen(usbInfo));
+    ASSERT_TRUE(usbOpen(linkState().usbInfo));
     bindDirectOperations();
-    channelTable.channels[0].moduleAddress = 0;
-    channelTable.channels[0].foundSerial = 100;
-    channelTable.foundCount = 1;
+    channelState().channelTable.channels[0].moduleAddress = 0;
+    channelState().channelTable.channels[0].foundSerial = 100;
+    channelState().channelTable.foundCount = 1;
     MainWindow w(false);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
@@ -204,7 +205,8 @@ TEST(QtOperatorFromAnotherThread, QuestionsWaitForTheAnswerAndTheProblemDialogDo
         [&] { clickThroughWindow(test::control<QPushButton>(qt.commProblemDialog(), 2)); });
     QElapsedTimer timer;
     timer.start();
-    while (!done && timer.elapsed() < 2 * test::kHangMs) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (!done && timer.elapsed() < 2 * test::kHangMs)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
     worker.join();
     QApplication::processEvents();
     EXPECT_EQ(w.windowTitle(), "from the worker");

@@ -67,22 +67,22 @@ class OutputCalibrationDialogTest : public test::CrateFixture {
                     R"("}], "controller": {"type": )" + type +
                     R"(, "lineRate": false, "cacheChannels": 12, "canTimeoutMs": 1}, "modules": [)" +
                     modules + R"(], "faults": [)" + faults + "]}");
-        fCmdLine |= flags;
-        searchLimit = 10;
-        ASSERT_TRUE(connectController(fCmdLine));
+        crateSettings().fCmdLine |= flags;
+        crateSettings().searchLimit = 10;
+        ASSERT_TRUE(connectController(crateSettings().fCmdLine));
         programCalibrationMemory() = {};
-        window = std::make_unique<MainWindow>((fCmdLine & kExpertView) != 0);
+        window = std::make_unique<MainWindow>((crateSettings().fCmdLine & kExpertView) != 0);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         window->channelList()->refresh();  // lays out the rows
     }
     // A right click selects the channel; the menu item then opens the dialog for it.
     OutputCalibrationDialog* open(int channel) {
-        const QOR& q = channelTable.channels[static_cast<std::size_t>(channel)];
+        const QOR& q = channelState().channelTable.channels[static_cast<std::size_t>(channel)];
         test::clickThroughWindow(window->channelList()->viewport(), Qt::RightButton,
                                  QPoint(20, q.rowTop + 5));
         delete window->outputConfiguration();  // the right click opened it; this test wants the other one
-        EXPECT_EQ(selectedChannel, channel);
+        EXPECT_EQ(channelState().selectedChannel, channel);
         QAction* item = window->menuAction(cmd::kOutputCalibration);
         EXPECT_NE(item, nullptr);
         if (!item) return nullptr;
@@ -189,7 +189,7 @@ TEST_F(OutputCalibrationDialogTest, ModuleSerialAndModuleIdAreWrittenAsTyped) {
 
     // The open dialog follows the selection. An id in use is refused with the module's serial number.
     test::clickThroughWindow(window->channelList()->viewport(), Qt::RightButton,
-                             QPoint(20, channelTable.channels[2].rowTop + 5));
+                             QPoint(20, channelState().channelTable.channels[2].rowTop + 5));
     QApplication::processEvents();
     EXPECT_EQ(d->windowTitle(), "[SN SN1] U2 Output Calibration");
     type(d, 1082, "1");
@@ -201,12 +201,12 @@ TEST_F(OutputCalibrationDialogTest, ModuleSerialAndModuleIdAreWrittenAsTyped) {
     // A free id: the module answers there, the channel moves, the dialog and the selection follow.
     type(d, 1082, "9");
     press(d, 1);
-    EXPECT_EQ(selectedChannel, 9);
+    EXPECT_EQ(channelState().selectedChannel, 9);
     EXPECT_EQ(d->windowTitle(), "[SN SN1] U9 Output Calibration");
     EXPECT_EQ(module(9).serialNumber(), 302u);
     EXPECT_FALSE(channelPresent(2));
     EXPECT_TRUE(channelPresent(9));
-    EXPECT_EQ(channelTable.channels[9].moduleAddress, 9);
+    EXPECT_EQ(channelState().channelTable.channels[9].moduleAddress, 9);
     EXPECT_EQ(control<QLineEdit>(d, 1082)->text(), "9");
 }
 
@@ -221,7 +221,7 @@ TEST_F(OutputCalibrationDialogTest, ARefusedModuleIdIsShownAndTheChannelStays) {
     ASSERT_EQ(seam.boxes.size(), 1u);
     EXPECT_EQ(seam.boxes[0].text,
               "Module ID 9 was not taken by the module with serial number 301; it stays at U1");
-    EXPECT_EQ(selectedChannel, 1);
+    EXPECT_EQ(channelState().selectedChannel, 1);
     EXPECT_TRUE(channelPresent(1));
     EXPECT_FALSE(channelPresent(9));
     EXPECT_EQ(control<QLineEdit>(d, 1082)->text(), "1");
@@ -335,7 +335,7 @@ class CalibrationRunTest : public OutputCalibrationDialogTest {
         return static_cast<int>(std::max(off(m.uSense, t.uSense), off(m.uTerminal, t.uTerminal)));
     }
     int worstOverTheRange(bool current) {
-        QOR& q = channelTable.channels[1];
+        QOR& q = channelState().channelTable.channels[1];
         int worst = 0;
         for (double fraction : {0.15, 0.5, 0.85}) {
             if (current) {
@@ -359,7 +359,7 @@ TEST_F(CalibrationRunTest, TheEndOfTheWizardMovesTheFocusToTheOutputConfiguratio
     OutputCalibrationDialog* d = open(1);
     ASSERT_NE(d, nullptr);
     test::clickThroughWindow(window->channelList()->viewport(), Qt::RightButton,
-                             QPoint(20, channelTable.channels[1].rowTop + 5));
+                             QPoint(20, channelState().channelTable.channels[1].rowTop + 5));
     QWidget* configuration = window->outputConfiguration();
     ASSERT_NE(configuration, nullptr);
     press(d, 1133);  // Calibrate U
@@ -389,7 +389,7 @@ TEST_F(CalibrationRunTest, VoltageAndCurrentWizardsThroughTheDialogCorrectTheRea
     EXPECT_GT(worstOverTheRange(false), 50) << "the error shows before calibrating";
     EXPECT_GT(worstOverTheRange(true), 50);
     module(1).setLoadOhms(1000);
-    ASSERT_TRUE(setNominalVolts(&channelTable.channels[1], 5.0));
+    ASSERT_TRUE(setNominalVolts(&channelState().channelTable.channels[1], 5.0));
 
     OutputCalibrationDialog* d = open(1);
     ASSERT_NE(d, nullptr);
@@ -411,7 +411,9 @@ TEST_F(CalibrationRunTest, VoltageAndCurrentWizardsThroughTheDialogCorrectTheRea
     runWizard(d);
     EXPECT_FALSE(message->isVisible());
     EXPECT_TRUE(control<QPushButton>(d, 1113)->isVisible());
-    EXPECT_EQ(channelTable.channels[1].voltageFromRaw(channelTable.channels[1].user().Unom), 5.0)
+    EXPECT_EQ(channelState().channelTable.channels[1].voltageFromRaw(
+                  channelState().channelTable.channels[1].user().Unom),
+              5.0)
         << "the saved set voltage is restored";
 
     // A plain OK after the wizard: the points it filled in are shown rounded, none of them is typed.
@@ -459,7 +461,7 @@ TEST_F(CalibrationRunTest, TheAutomaticStepsKeepTheEventLoopTurningAndDropClicks
         if (clickSentDuringMeasuring) return;
         clickSentDuringMeasuring = true;
         test::clickThroughWindow(window->channelList()->viewport(), Qt::RightButton,
-                                 QPoint(20, channelTable.channels[2].rowTop + 5));
+                                 QPoint(20, channelState().channelTable.channels[2].rowTop + 5));
     });
     turns.start(0);
     press(d, 1133);  // Calibrate U
@@ -467,7 +469,7 @@ TEST_F(CalibrationRunTest, TheAutomaticStepsKeepTheEventLoopTurningAndDropClicks
     turns.stop();
     EXPECT_GT(turnsWhileMeasuring, 0) << "the event loop stood still while the dialog measured";
     EXPECT_TRUE(clickSentDuringMeasuring);
-    EXPECT_EQ(selectedChannel, 1) << "a click on the list was taken while the dialog measured";
+    EXPECT_EQ(channelState().selectedChannel, 1) << "a click on the list was taken while the dialog measured";
     EXPECT_EQ(window->outputCalibration(), d);
 }
 

@@ -45,17 +45,17 @@ class OutputConfigurationDialogTest : public test::CrateFixture {
     void start(const std::string& faults = "", uint32_t flags = 0, const std::string& pid = "0012") {
         useScenario(test::oneBridgeScenario(deviz(1, "5 V") + "," + deviz(2, "7 V"), faults,
                                             R"("cacheChannels": 12, "canTimeoutMs": 1)", pid));
-        fCmdLine |= flags;
-        searchLimit = 8;
-        ASSERT_TRUE(connectController(fCmdLine));
-        window = std::make_unique<MainWindow>((fCmdLine & kExpertView) != 0);
+        crateSettings().fCmdLine |= flags;
+        crateSettings().searchLimit = 8;
+        ASSERT_TRUE(connectController(crateSettings().fCmdLine));
+        window = std::make_unique<MainWindow>((crateSettings().fCmdLine & kExpertView) != 0);
         window->show();
         window->channelList()->viewport()->repaint();  // lays out the rows
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
     // A right click on the channel's row, as the operator opens the dialog.
     OutputConfigurationDialog* openByRightClick(int channel) {
-        const QOR& q = channelTable.channels[static_cast<std::size_t>(channel)];
+        const QOR& q = channelState().channelTable.channels[static_cast<std::size_t>(channel)];
         test::clickThroughWindow(window->channelList()->viewport(), Qt::RightButton,
                                  QPoint(20, q.rowTop + 5));
         return window->outputConfiguration();
@@ -186,7 +186,7 @@ TEST_F(OutputConfigurationDialogTest, FollowsTheSelectionAndKeepsTypingOnRepaint
     OutputConfigurationDialog* d = openByRightClick(1);
     type(d, 1033, "4");
     // New measurements: the status area changes, the typed text stays.
-    channelTable.channels[1].measure().status = 1;  // as the polling tick reads it: on
+    channelState().channelTable.channels[1].measure().status = 1;  // as the polling tick reads it: on
     window->channelList()->refresh();
     QApplication::processEvents();
     EXPECT_EQ(control<QLineEdit>(d, 1086)->text(), "ON");
@@ -195,7 +195,7 @@ TEST_F(OutputConfigurationDialogTest, FollowsTheSelectionAndKeepsTypingOnRepaint
     // A right click on channel 2 selects it; the open dialog follows, the unapplied typing is dropped.
     EXPECT_EQ(openByRightClick(2), d);
     QApplication::processEvents();
-    EXPECT_EQ(selectedChannel, 2);
+    EXPECT_EQ(channelState().selectedChannel, 2);
     EXPECT_EQ(d->windowTitle(), "[SN SN1] U2 Output Configuration");
     EXPECT_EQ(shown(d, 1007), "7.000");
     EXPECT_EQ(shown(d, 1033), "1.000");
@@ -220,8 +220,8 @@ TEST_F(OutputConfigurationDialogTest, WdxChannelsEditTheirScalingAndSupervisionM
         "modules": [{"channel": 1, "serialNumber": 301, "firmware": {"name": "DEVIZ"},
                      "system": {"voltageExponent": -10, "currentExponent": -10},
                      "user": {"ugain": 1.2, "igain": 3.0}}]})");
-    searchLimit = 8;
-    ASSERT_TRUE(connectController(fCmdLine));
+    crateSettings().searchLimit = 8;
+    ASSERT_TRUE(connectController(crateSettings().fCmdLine));
     window = std::make_unique<MainWindow>(false);
     window->show();
     window->channelList()->viewport()->repaint();
@@ -251,9 +251,9 @@ TEST_F(OutputConfigurationDialogTest, ArrowKeysPassOverAHiddenSlave) {
         slave.replace(slave.find(R"("voltageExponent")"), 0, R"("flags": ["isSlave"], )");
         useScenario(test::oneBridgeScenario(deviz(1, "5 V") + "," + slave + "," + deviz(3, "9 V"), "",
                                             R"("cacheChannels": 12, "canTimeoutMs": 1)"));
-        fCmdLine |= expert ? uint32_t{kExpertView} : 0u;
-        searchLimit = 8;
-        ASSERT_TRUE(connectController(fCmdLine));
+        crateSettings().fCmdLine |= expert ? uint32_t{kExpertView} : 0u;
+        crateSettings().searchLimit = 8;
+        ASSERT_TRUE(connectController(crateSettings().fCmdLine));
         window = std::make_unique<MainWindow>(expert);
         window->show();
         window->channelList()->viewport()->repaint();
@@ -266,13 +266,13 @@ TEST_F(OutputConfigurationDialogTest, ArrowKeysPassOverAHiddenSlave) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return window->isActiveWindow(); }, test::kHangMs));
         test::keyThroughWindow(window.get(), Qt::Key_Right);
         const int next = expert ? 2 : 3;
-        EXPECT_EQ(selectedChannel, next);
+        EXPECT_EQ(channelState().selectedChannel, next);
         EXPECT_TRUE(QTest::qWaitFor(
             [&] { return d->windowTitle() == QString("[SN SN1] U%1 Output Configuration").arg(next); },
             test::kHangMs))
             << d->windowTitle().toStdString();
         test::keyThroughWindow(window.get(), Qt::Key_Left);
-        EXPECT_EQ(selectedChannel, 1);
+        EXPECT_EQ(channelState().selectedChannel, 1);
         window.reset();
     }
 }
@@ -309,9 +309,9 @@ TEST_F(OutputConfigurationDialogTest, OkAndOnOnAnUntouchedDialogSendNothingAtAny
         TearDown();
         SetUp();
         useScenario(c.scenario);
-        fCmdLine |= kExpertView;
-        searchLimit = 8;
-        ASSERT_TRUE(connectController(fCmdLine));
+        crateSettings().fCmdLine |= kExpertView;
+        crateSettings().searchLimit = 8;
+        ASSERT_TRUE(connectController(crateSettings().fCmdLine));
         window = std::make_unique<MainWindow>(true);
         window->show();
         window->channelList()->viewport()->repaint();

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -7,16 +8,15 @@
 #include <QTest>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 #include "app/core/connection.h"
-#include "tests/gui/control_lookup.h"
-#include "tests/gui/real_input.h"
 #include "base/settings.h"
 #include "channel/channel_table.h"
 #include "configfile/gui/config_file_dialogs.h"
 #include "configfile/module_file_io.h"
 #include "link/usb_link.h"
+#include "tests/gui/control_lookup.h"
+#include "tests/gui/real_input.h"
 #include "tests/support/crate_fixture.h"
 
 namespace vz {
@@ -25,13 +25,14 @@ namespace {
 using test::control;
 
 std::string deviz(int channel) {
-    return R"({"channel": )" + std::to_string(channel) + R"(, "serialNumber": )" + std::to_string(300 + channel) +
+    return R"({"channel": )" + std::to_string(channel) + R"(, "serialNumber": )" +
+           std::to_string(300 + channel) +
            R"(, "firmware": {"name": "DEVIZ"}, "system": {"voltageExponent": -10, "currentExponent": -10,
               "maxUnom": "30 V", "maxInom": "10 A"}, "user": {"Unom": "1 V", "Inom": "1 A"}})";
 }
 
 class ReadConfigDialogTest : public test::CrateFixture {
-protected:
+  protected:
     void SetUp() override {
         CrateFixture::SetUp();
         moduleFileIo().fileName.clear();
@@ -43,7 +44,8 @@ protected:
             return chooserAnswer;
         };
         // One file per process: CTest runs the tests of this program side by side.
-        file = std::filesystem::temp_directory_path() / ("vz_read_dialog_" + std::to_string(getpid()) + ".pscfg");
+        file = std::filesystem::temp_directory_path() /
+               ("vz_read_dialog_" + std::to_string(getpid()) + ".pscfg");
     }
     void TearDown() override {
         std::filesystem::remove(file);
@@ -52,9 +54,9 @@ protected:
     void connect(const std::string& pid, uint32_t flags = 0) {
         useScenario(test::oneBridgeScenario(deviz(2) + "," + deviz(3) + "," + deviz(5), "",
                                             R"("cacheChannels": 12, "canTimeoutMs": 1)", pid));
-        fCmdLine |= flags;
-        searchLimit = 8;
-        ASSERT_TRUE(connectController(fCmdLine));
+        crateSettings().fCmdLine |= flags;
+        crateSettings().searchLimit = 8;
+        ASSERT_TRUE(connectController(crateSettings().fCmdLine));
     }
     // A file whose U2, U3 and U5 set different nominal voltages.
     void writeFile() {
@@ -64,7 +66,7 @@ protected:
                R"(</Output></PsConfig>)";
     }
     double unom(int channel) {
-        const QOR& q = channelTable.channels[static_cast<std::size_t>(channel)];
+        const QOR& q = channelState().channelTable.channels[static_cast<std::size_t>(channel)];
         return q.voltageFromRaw(q.user().Unom);
     }
     void select(ReadConfigDialog& d, std::initializer_list<int> channels) {
@@ -74,10 +76,12 @@ protected:
             const bool wanted = std::find(channels.begin(), channels.end(), i) != channels.end();
             if (list->item(i)->isSelected() == wanted) continue;
             list->scrollToItem(list->item(i));
-            test::clickThroughWindow(list->viewport(), Qt::LeftButton, list->visualItemRect(list->item(i)).center());
+            test::clickThroughWindow(list->viewport(), Qt::LeftButton,
+                                     list->visualItemRect(list->item(i)).center());
         }
         for (int i = 0; i < list->count(); ++i)
-            ASSERT_EQ(list->item(i)->isSelected(), std::find(channels.begin(), channels.end(), i) != channels.end());
+            ASSERT_EQ(list->item(i)->isSelected(),
+                      std::find(channels.begin(), channels.end(), i) != channels.end());
     }
 
     int chooserCalls = 0;
@@ -104,7 +108,7 @@ TEST_F(ReadConfigDialogTest, ControlsByControllerAndOptions) {
     EXPECT_TRUE(list->item(5)->isSelected());
     EXPECT_FALSE(list->item(4)->isSelected());
 
-    fCmdLine |= kExpertView;
+    crateSettings().fCmdLine |= kExpertView;
     ReadConfigDialog expert(nullptr);
     EXPECT_TRUE(control<QCheckBox>(&expert, 1095)->isEnabled());
     EXPECT_TRUE(control<QCheckBox>(&expert, 1096)->isEnabled());
@@ -153,7 +157,8 @@ TEST_F(ReadConfigDialogTest, AFileChannelGoesToEverySelectedChannel) {
     select(d, {2, 5});
     auto* fileChannel = control<QComboBox>(&d, 1120);
     fileChannel->setFocus();
-    while (fileChannel->currentIndex() < 4) test::keyThroughWindow(fileChannel, Qt::Key_Down);  // file channel "3"
+    while (fileChannel->currentIndex() < 4)
+        test::keyThroughWindow(fileChannel, Qt::Key_Down);  // file channel "3"
     test::clickThroughWindow(control<QPushButton>(&d, 1));
     EXPECT_EQ(chooserCalls, 0);
     EXPECT_DOUBLE_EQ(unom(2), 3.5);

@@ -22,7 +22,7 @@ using StartupConnectionTest = test::CrateFixture;
 TEST_F(StartupConnectionTest, StartupShowsTheSearchAndDropsInputUntilTheListIsLive) {
     useScenario(test::oneBridgeScenario(
         R"({"channel": 0, "serialNumber": 100}, {"channel": 1, "serialNumber": 101}, {"channel": 2, "serialNumber": 102})"));
-    fCmdLine |= kSkipSlip;
+    crateSettings().fCmdLine |= kSkipSlip;
     MainWindow w(false);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
@@ -42,13 +42,13 @@ TEST_F(StartupConnectionTest, StartupShowsTheSearchAndDropsInputUntilTheListIsLi
     });
     operatorAtWork.start(0);
     ASSERT_TRUE(connectShowingProgress(w, false, [](const ConnectionProgressFn& progress) {
-        return connectController(fCmdLine, progress);
+        return connectController(crateSettings().fCmdLine, progress);
     }));
     operatorAtWork.stop();
     EXPECT_TRUE(inputGiven);
     EXPECT_TRUE(shown.contains("0 found, testing 0")) << shown.join(" | ").toStdString();
     EXPECT_TRUE(view->isLive());
-    ASSERT_EQ(channelTable.foundCount, 3u);
+    ASSERT_EQ(channelState().channelTable.foundCount, 3u);
     for (int i = 0; i < 5; ++i) QApplication::processEvents();
     for (const auto& f : sentFrames()) EXPECT_NE(f.at(1) & 0x80, 0) << "something was written: a switch";
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);

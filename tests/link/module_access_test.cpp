@@ -1,9 +1,11 @@
+#include "link/module_access.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "link/comm_problem.h"
-#include "link/module_access.h"
+#include "link/link_state.h"
 #include "link/usb_link.h"
 #include "tests/support/crate_fixture.h"
 
@@ -13,12 +15,12 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 class ModuleAccessTest : public test::CrateFixture {
-protected:
+  protected:
     void open(const std::string& faults = "", const std::string& controller = "") {
         useScenario(test::oneBridgeScenario(
             R"({"channel": 0, "serialNumber": 1000}, {"channel": 5, "serialNumber": 1005, "firmware": {"name": "DEVIZ"}})",
             faults, controller));
-        ASSERT_TRUE(usbOpen(usbInfo));
+        ASSERT_TRUE(usbOpen(linkState().usbInfo));
         bindDirectOperations();
         recorder->writes.clear();
     }
@@ -62,7 +64,7 @@ TEST_F(ModuleAccessTest, BadCheckByteRetriesTheSameRequest) {
     const auto frames = sentFrames();
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_EQ(frames[0], frames[1]);
-    EXPECT_EQ(commProblem.readRetries, 1u);
+    EXPECT_EQ(linkState().commProblem.readRetries, 1u);
     EXPECT_GE(recorder->flushes, 1);
 }
 
@@ -71,13 +73,13 @@ TEST_F(ModuleAccessTest, FiveSilentFailuresThenTheDialogAtTheNextFailure) {
     uint8_t data[4];
     EXPECT_EQ(moduleRead(0x80, 0x1000, 0, data, 4), 4);
     EXPECT_TRUE(seam.problemCaptions.empty());
-    EXPECT_EQ(commProblem.readRetries, 5u);
+    EXPECT_EQ(linkState().commProblem.readRetries, 5u);
     EXPECT_EQ(moduleRead(0x85, 0x1000, 0, data, 4), 4);
     ASSERT_EQ(seam.problemCaptions.size(), 1u);
     EXPECT_EQ(seam.problemCaptions[0], "[SN SN1] Communication Problem");
     EXPECT_EQ(seam.problemCloses, 1);
     EXPECT_EQ(seam.beeps.size(), 1u);
-    EXPECT_EQ(commProblem.failureCount, 0u);
+    EXPECT_EQ(linkState().commProblem.failureCount, 0u);
 }
 
 TEST_F(ModuleAccessTest, SilentControllerOpensTheDialogOnTheSixthFailureAndClosesItWhenAnswersReturn) {
@@ -97,11 +99,11 @@ TEST_F(ModuleAccessTest, CancelGivesUpNowAndAtTheFirstFailureOfLaterExchanges) {
     seam.cancelAtPump = 1;
     uint8_t data[4];
     EXPECT_EQ(moduleRead(0x85, 0x1000, 0, data, 4), 0);  // nothing completed
-    EXPECT_TRUE(commProblem.abort);
-    const uint32_t retries = commProblem.readRetries;
+    EXPECT_TRUE(linkState().commProblem.abort);
+    const uint32_t retries = linkState().commProblem.readRetries;
     EXPECT_EQ(readAddr(0x85, 2, 0x1000, data, 4), -1);
-    EXPECT_EQ(commProblem.readRetries, retries + 1);
-    EXPECT_EQ(seam.problemCaptions.size(), 1u);  // never shown again
+    EXPECT_EQ(linkState().commProblem.readRetries, retries + 1);
+    EXPECT_EQ(seam.problemCaptions.size(), 1u);        // never shown again
     EXPECT_EQ(readAddr(0x80, 2, 0x1000, data, 4), 4);  // good exchanges unaffected
 }
 
@@ -112,14 +114,14 @@ TEST_F(ModuleAccessTest, ModuleErrorsByOperation) {
     EXPECT_EQ(readAddr(0x80, 2, 0x1000, data, 8), -2);
     EXPECT_EQ(data[0], 0xAA);  // destination untouched
     EXPECT_EQ(readShort(0x80, 4, data, 8), -2);
-    EXPECT_EQ(moduleReadErrors, 2u);
+    EXPECT_EQ(linkState().moduleReadErrors, 2u);
     EXPECT_EQ(writeShort(0x80, 3, word, 2), -1);
     EXPECT_EQ(writeAddr(0x80, 3, 0x2000, word, 2), -2);
     uint16_t result = 0;
     EXPECT_EQ(writeReply(0x80, 3, 0x12002, word, 2, &result, 2), -2);
-    EXPECT_EQ(moduleWriteErrors, 3u);
+    EXPECT_EQ(linkState().moduleWriteErrors, 3u);
     EXPECT_EQ(moduleCommand(0x80, 0x2000, 2, word, 2), -1);
-    EXPECT_EQ(commProblem.readRetries + commProblem.writeRetries, 0u);
+    EXPECT_EQ(linkState().commProblem.readRetries + linkState().commProblem.writeRetries, 0u);
 }
 
 TEST_F(ModuleAccessTest, CommandReturnsTheModulesResultWord) {

@@ -1,8 +1,10 @@
+#include "link/usb_link.h"
+
 #include <gtest/gtest.h>
 
 #include "base/settings.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
-#include "link/usb_link.h"
 #include "tests/support/crate_fixture.h"
 
 namespace vz {
@@ -25,24 +27,24 @@ class UsbLinkTest : public CrateFixture {};
 
 TEST_F(UsbLinkTest, OneFreeDeviceOpensWithoutDialogAndIsConfigured) {
     useScenario(oneBridgeScenario("", "", "", "0011"));
-    ASSERT_TRUE(usbOpen(usbInfo));
+    ASSERT_TRUE(usbOpen(linkState().usbInfo));
     EXPECT_TRUE(seam.deviceDialogs.empty());
     EXPECT_TRUE(seam.boxes.empty());
-    EXPECT_EQ(controllerType, 17);
-    EXPECT_EQ(usbInfo.serial, "SN1");
+    EXPECT_EQ(crateSettings().controllerType, 17);
+    EXPECT_EQ(linkState().usbInfo.serial, "SN1");
     EXPECT_EQ(recorder->baud, 115200u);
     EXPECT_EQ(recorder->lineControl, 0x0810);
     EXPECT_EQ(recorder->readTimeout, 333u);
     EXPECT_EQ(recorder->writeTimeout, 333u);
     EXPECT_EQ(recorder->rtsMode, 0);
     EXPECT_EQ(recorder->dtrMode, 0);
-    EXPECT_EQ(usbInfo.dllVersion[0], 0x00010000u);
+    EXPECT_EQ(linkState().usbInfo.dllVersion[0], 0x00010000u);
 }
 
 TEST_F(UsbLinkTest, BusyDeviceIsListedAsInUse) {
     useScenario(bridges(bridge("FREE", "0012") + "," + bridge("HELD", "0010", true)));
     seam.deviceChoice = 0;
-    ASSERT_TRUE(usbOpen(usbInfo));
+    ASSERT_TRUE(usbOpen(linkState().usbInfo));
     ASSERT_EQ(seam.deviceDialogs.size(), 1u);
     const auto& list = seam.deviceDialogs[0];
     ASSERT_EQ(list.size(), 2u);
@@ -50,8 +52,8 @@ TEST_F(UsbLinkTest, BusyDeviceIsListedAsInUse) {
     EXPECT_EQ(list[0].serial, "FREE");
     EXPECT_FALSE(list[1].available);
     EXPECT_EQ(list[1].serial, "HELD");
-    EXPECT_EQ(usbInfo.serial, "FREE");
-    EXPECT_EQ(controllerType, 18);
+    EXPECT_EQ(linkState().usbInfo.serial, "FREE");
+    EXPECT_EQ(crateSettings().controllerType, 18);
 }
 
 TEST_F(UsbLinkTest, OnlyTheFirstFourDevicesAreExamined) {
@@ -59,29 +61,30 @@ TEST_F(UsbLinkTest, OnlyTheFirstFourDevicesAreExamined) {
     for (int i = 0; i < 5; ++i) list += (i ? "," : "") + bridge("B" + std::to_string(i), "0012");
     useScenario(bridges(list));
     seam.deviceChoice = 3;
-    ASSERT_TRUE(usbOpen(usbInfo));
+    ASSERT_TRUE(usbOpen(linkState().usbInfo));
     for (uint32_t index : recorder->stringQueries) EXPECT_LT(index, 4u);
     EXPECT_EQ(seam.deviceDialogs.at(0).size(), 4u);
-    EXPECT_EQ(usbInfo.serial, "B3");
+    EXPECT_EQ(linkState().usbInfo.serial, "B3");
 }
 
 TEST_F(UsbLinkTest, IdsAreComparedWithoutRegardToCaseAndUnknownOnesAreNotOffered) {
     useScenario(bridges(bridge("ODD", "0013") + "," + bridge("LOW", "0016", false, "1a2b")));
     seam.deviceChoice = 1;
-    ASSERT_TRUE(usbOpen(usbInfo));
+    ASSERT_TRUE(usbOpen(linkState().usbInfo));
     ASSERT_EQ(seam.boxes.size(), 1u);
     EXPECT_EQ(seam.boxes[0].caption, "PrintBox");
-    EXPECT_EQ(seam.boxes[0].text, "Unknown USB device: VID \"1A2B\", PID \"0013\" (\"Crate ODD\", Serial Number ODD)");
+    EXPECT_EQ(seam.boxes[0].text,
+              "Unknown USB device: VID \"1A2B\", PID \"0013\" (\"Crate ODD\", Serial Number ODD)");
     ASSERT_EQ(seam.deviceDialogs.at(0).size(), 1u);
     EXPECT_EQ(seam.deviceDialogs[0][0].serial, "LOW");
-    EXPECT_EQ(controllerType, 22);
+    EXPECT_EQ(crateSettings().controllerType, 22);
 }
 
 TEST_F(UsbLinkTest, NoDeviceAsksRetryOrCancel) {
     useScenario(bridges(bridge("HELD", "0012", true)));
     seam.answers = {BoxAnswer::Retry, BoxAnswer::Cancel};
     try {
-        usbOpen(usbInfo);
+        usbOpen(linkState().usbInfo);
         FAIL() << "the process should have ended";
     } catch (const ProcessExit& e) {
         EXPECT_EQ(e.code, -1);
@@ -95,12 +98,13 @@ TEST_F(UsbLinkTest, NoDeviceAsksRetryOrCancel) {
 TEST_F(UsbLinkTest, CancelledSelectionEndsTheProcess) {
     useScenario(bridges(bridge("A", "0012") + "," + bridge("B", "0012")));
     seam.deviceChoice = -1;
-    EXPECT_THROW(usbOpen(usbInfo), ProcessExit);
+    EXPECT_THROW(usbOpen(linkState().usbInfo), ProcessExit);
 }
 
 TEST_F(UsbLinkTest, FailedWriteReconnectsAndSendsTheWholeRequestAgain) {
-    useScenario(oneBridgeScenario(R"({"channel": 0, "serialNumber": 7})", R"({"kind": "writeFail", "count": 1})"));
-    ASSERT_TRUE(usbOpen(usbInfo));
+    useScenario(
+        oneBridgeScenario(R"({"channel": 0, "serialNumber": 7})", R"({"kind": "writeFail", "count": 1})"));
+    ASSERT_TRUE(usbOpen(linkState().usbInfo));
     bindDirectOperations();
     const size_t opensBefore = recorder->opened.size();
     uint8_t data[4];
@@ -115,7 +119,7 @@ TEST_F(UsbLinkTest, FailedWriteReconnectsAndSendsTheWholeRequestAgain) {
 
 TEST_F(UsbLinkTest, ReconnectWithoutDeviceAsksRetryOrCancel) {
     useScenario(oneBridgeScenario(R"({"channel": 0, "serialNumber": 7})"));
-    ASSERT_TRUE(usbOpen(usbInfo));
+    ASSERT_TRUE(usbOpen(linkState().usbInfo));
     bindDirectOperations();
     crate->unplug("SN1");
     const uint8_t word[2] = {1, 0};

@@ -10,8 +10,8 @@
 
 #include "app/core/connection.h"
 #include "app/core/polling.h"
-#include "base/settings.h"
 #include "app/core/title.h"
+#include "base/settings.h"
 #include "channel/channel_table.h"
 #include "link/link_capture.h"
 #include "tests/support/crate_fixture.h"
@@ -24,17 +24,18 @@ using CaptureWithCrateTest = test::CrateFixture;
 TEST_F(CaptureWithCrateTest, TsharkDecodesTheSnmpSessionWithGoodChecksums) {
     if (std::system("which tshark > /dev/null 2>&1") != 0) GTEST_SKIP() << "tshark is not installed";
     const std::string path =
-        (std::filesystem::temp_directory_path() / ("vz_crate_" + std::to_string(getpid()) + ".pcapng")).string();
+        (std::filesystem::temp_directory_path() / ("vz_crate_" + std::to_string(getpid()) + ".pcapng"))
+            .string();
     useScenario(test::oneBridgeScenario(
         R"({"channel": 1, "serialNumber": 11, "firmware": {"name": "DEVIZ"}, "on": true})", "",
         R"("snmp": true, "canTimeoutMs": 1)"));
     std::string error;
     ASSERT_TRUE(startLinkCapture(path, error)) << error;
-    searchLimit = 2;
-    ASSERT_TRUE(connectController(fCmdLine));
+    crateSettings().searchLimit = 2;
+    ASSERT_TRUE(connectController(crateSettings().fCmdLine));
     pollingTick();
     stopLinkCapture();
-    EXPECT_TRUE(snmpMode);
+    EXPECT_TRUE(crateSettings().snmpMode);
     EXPECT_EQ(titleText(""), "VIDIzozorez --> KRAT(SNMP)(SN1) channel U1");
 
     const std::string command =

@@ -49,17 +49,17 @@ TEST_F(ConnectionSequenceTest, SnmpProbeAttemptsAndTheChannelLimitByControllerTy
         CrateFixture::TearDown();
         CrateFixture::SetUp();
         useScenario(test::oneBridgeScenario("", c.faults, c.agent ? R"("snmp": true)" : "", c.pid));
-        searchLimit = 0;  // the probe alone: the search sends nothing
-        fCmdLine |= c.flags;
-        ASSERT_TRUE(connectController(fCmdLine));
+        crateSettings().searchLimit = 0;  // the probe alone: the search sends nothing
+        crateSettings().fCmdLine |= c.flags;
+        ASSERT_TRUE(connectController(crateSettings().fCmdLine));
         int slipFrames = 0;
         for (const auto& f : sentFrames()) slipFrames += isSlip(f) ? 1 : 0;
         EXPECT_EQ(slipFrames, c.probes);
         EXPECT_EQ(sentFrames().size(), static_cast<size_t>(c.probes));
-        EXPECT_EQ(snmpMode, c.snmp);
-        EXPECT_EQ(typeChannelLimit, c.limit);
+        EXPECT_EQ(crateSettings().snmpMode, c.snmp);
+        EXPECT_EQ(crateSettings().typeChannelLimit, c.limit);
         // Over SNMP the QX308 searches the modules themselves and measures from them.
-        EXPECT_EQ((fCmdLine & (kSearchModules | kMeasureFromModules)) != 0,
+        EXPECT_EQ((crateSettings().fCmdLine & (kSearchModules | kMeasureFromModules)) != 0,
                   c.snmp || std::string(c.pid) == "0012");
     }
 }
@@ -71,10 +71,10 @@ TEST_F(ConnectionSequenceTest, EachFoundModuleIsReadWholeOnce) {
         R"({"channel": 1, "serialNumber": 11, "firmware": {"name": "DEVIZ 5V"}},
            {"channel": 3, "serialNumber": 13, "firmware": {"name": "BOLAN JOVA"}})",
         "", R"("canTimeoutMs": 1)"));
-    fCmdLine |= kSkipSlip;
-    searchLimit = 4;
-    ASSERT_TRUE(connectController(fCmdLine));
-    ASSERT_EQ(channelTable.foundCount, 2u);
+    crateSettings().fCmdLine |= kSkipSlip;
+    crateSettings().searchLimit = 4;
+    ASSERT_TRUE(connectController(crateSettings().fCmdLine));
+    ASSERT_EQ(channelState().channelTable.foundCount, 2u);
     using Read = std::tuple<int, uint32_t, int>;  // module, address, length
     std::vector<Read> reads;
     for (const auto& f : sentFrames()) {
@@ -94,7 +94,7 @@ TEST_F(ConnectionSequenceTest, EachFoundModuleIsReadWholeOnce) {
     block(1, 0x2000, 64);  // user record: a DEVIZ module is configurable
     block(3, 0x1000, 64);
     block(3, 0x0000, 20);
-    if (channelTable.channels[3].configurable()) block(3, 0x2000, 64);
+    if (channelState().channelTable.channels[3].configurable()) block(3, 0x2000, 64);
     EXPECT_EQ(reads, expected);
 }
 

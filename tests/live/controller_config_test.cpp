@@ -28,10 +28,10 @@ TEST_F(ControllerConfigTest, WrittenRecordKeepsItsBitsExceptThoseTheRulesClear) 
         useScenario(R"({"bridges": [{"serial": "C1", "vid": "1A2B", "pid": ")" + std::string(c.pid) +
                     R"("}], "controller": {"lineRate": false, "canTimeoutMs": 1, "type": )" + c.type +
                     R"(, "config": {"ip": "10.1.2.3", "httpPort": 8080}}, "modules": []})");
-        fCmdLine |= kSkipSlip;
-        searchLimit = 0;
-        ASSERT_TRUE(connectController(fCmdLine));
-        ASSERT_EQ(controllerConfigWordAddress(typeChannelLimit), c.wordAddress);
+        crateSettings().fCmdLine |= kSkipSlip;
+        crateSettings().searchLimit = 0;
+        ASSERT_TRUE(connectController(crateSettings().fCmdLine));
+        ASSERT_EQ(controllerConfigWordAddress(crateSettings().typeChannelLimit), c.wordAddress);
         ControllerConfig config;
         ASSERT_TRUE(readControllerConfig(config));
         EXPECT_EQ(config.ipAddress(), 0x0A010203u);  // first octet most significant

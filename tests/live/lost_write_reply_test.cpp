@@ -26,9 +26,9 @@ TEST_F(LostWriteReplyTest, TheValueTheModuleTookIsReadBackAfterAFailedRetry) {
         R"({"kind": "noReply", "channel": 1, "field": "user.Unom", "count": 1},
            {"kind": "moduleError", "channel": 1, "field": "user.Unom", "after": 1, "count": 1})",
         R"("canTimeoutMs": 1)"));
-    searchLimit = 4;
-    ASSERT_TRUE(connectController(fCmdLine));
-    QOR& q = channelTable.channels[1];
+    crateSettings().searchLimit = 4;
+    ASSERT_TRUE(connectController(crateSettings().fCmdLine));
+    QOR& q = channelState().channelTable.channels[1];
     ASSERT_EQ(q.user().Unom, 5 * 1024);
 
     EXPECT_FALSE(q.user().setUnom(7 * 1024)) << "the command itself failed";
@@ -47,9 +47,9 @@ TEST_F(LostWriteReplyTest, AnUnsettledWriteIsReadAgainByThePolling) {
         R"({"kind": "noReply", "channel": 1, "field": "user.Unom", "count": 1},
            {"kind": "moduleError", "channel": 1, "field": "user.Unom", "after": 1, "count": 1})",
         R"("canTimeoutMs": 1)"));
-    searchLimit = 4;
-    ASSERT_TRUE(connectController(fCmdLine));
-    QOR& q = channelTable.channels[1];
+    crateSettings().searchLimit = 4;
+    ASSERT_TRUE(connectController(crateSettings().fCmdLine));
+    QOR& q = channelState().channelTable.channels[1];
     // From now on U1's memory reads go unanswered for a while, and the operator gives the read-back up.
     vsim::FaultRule silentReads;
     silentReads.channel = 1;

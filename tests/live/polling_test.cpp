@@ -21,9 +21,9 @@ class PollingTest : public test::CrateFixture {
   protected:
     void connect(const std::string& modules, uint32_t flags = 0) {
         useScenario(test::oneBridgeScenario(modules, "", R"("canTimeoutMs": 1)"));
-        fCmdLine |= flags;
-        searchLimit = 8;
-        ASSERT_TRUE(connectController(fCmdLine));
+        crateSettings().fCmdLine |= flags;
+        crateSettings().searchLimit = 8;
+        ASSERT_TRUE(connectController(crateSettings().fCmdLine));
         recorder->writes.clear();
     }
     // Module address bytes of the measurement reads sent, in order.
@@ -44,21 +44,21 @@ TEST_F(PollingTest, RoundRobinOverPresentChannels) {
     connect(kTwoModules);
     for (int i = 0; i < 4; ++i) pollingTick();
     EXPECT_EQ(polledChannels(), (std::vector<int>{2, 5, 2, 5}));
-    EXPECT_EQ(tickCount, 4u);
+    EXPECT_EQ(pollingCycle().tickCount, 4u);
     // Blocks 0 and 1 by default, from the modules on a KRAT controller.
     EXPECT_EQ(sentFrames().size(), 8u);
 }
 
 TEST_F(PollingTest, OptionBitsChooseTheBlocks) {
     connect(kTwoModules);
-    fCmdLine &= ~kGetBlock1;  // -g1
-    QOR& q = channelTable.channels[2];
+    crateSettings().fCmdLine &= ~kGetBlock1;  // -g1
+    QOR& q = channelState().channelTable.channels[2];
     q.rx0Count = 0xDEADBEEF;
     q.block1Rest[0] = 0x1234;
     pollingTick();
     EXPECT_EQ(sentFrames().size(), 1u);
     EXPECT_EQ(q.block1Rest[0], 0x1234);  // words 4..7 untouched
-    fCmdLine |= kGetBlock2 | kGetBlock3;
+    crateSettings().fCmdLine |= kGetBlock2 | kGetBlock3;
     pollingTick();
     pollingTick();
     EXPECT_EQ(sentFrames().size(), 7u);  // blocks 0, 2 and 3 on each of the two ticks
@@ -67,15 +67,15 @@ TEST_F(PollingTest, OptionBitsChooseTheBlocks) {
 
 TEST_F(PollingTest, StoppedAndSuspendedTicks) {
     connect(kTwoModules);
-    pollingStoppedByOperator = true;
+    crateSettings().pollingStoppedByOperator = true;
     pollingTick();
-    EXPECT_EQ(tickCount, 0u);
-    pollingStoppedByOperator = false;
-    pollingEnabled = false;
+    EXPECT_EQ(pollingCycle().tickCount, 0u);
+    crateSettings().pollingStoppedByOperator = false;
+    crateSettings().pollingEnabled = false;
     pollingTick();
-    EXPECT_EQ(tickCount, 1u);
+    EXPECT_EQ(pollingCycle().tickCount, 1u);
     EXPECT_TRUE(sentFrames().empty());
-    pollingEnabled = true;
+    crateSettings().pollingEnabled = true;
     pollingTick();
     EXPECT_EQ(polledChannels(), (std::vector<int>{2}));
 }
@@ -84,7 +84,7 @@ TEST_F(PollingTest, NoChannelPresentMakesNoExchange) {
     connect("");
     pollingTick();
     pollingTick();
-    EXPECT_EQ(tickCount, 2u);
+    EXPECT_EQ(pollingCycle().tickCount, 2u);
     EXPECT_TRUE(sentFrames().empty());
 }
 
@@ -97,22 +97,22 @@ TEST_F(PollingTest, TestModeSendsTheTestWordAndFlipsTheCacheOption) {
         EXPECT_EQ(frames[i][0], 0x80 + i);
         EXPECT_EQ(Bytes(frames[i].begin() + 1, frames[i].begin() + 4), (Bytes{0x31, 0x50, 0x05}));
     }
-    EXPECT_TRUE(fCmdLine & kConfigFromCache);
+    EXPECT_TRUE(crateSettings().fCmdLine & kConfigFromCache);
     pollingTick();
-    EXPECT_FALSE(fCmdLine & kConfigFromCache);
+    EXPECT_FALSE(crateSettings().fCmdLine & kConfigFromCache);
 }
 
 TEST_F(PollingTest, CacheWordsOnTwelveChannelControllers) {
     useScenario(test::oneBridgeScenario(
         R"({"channel": 1, "serialNumber": 11, "firmware": {"name": "DEVIZ"}, "cacheWords": [4660, 22136]})",
         "", R"("cacheChannels": 12)", "0011"));
-    ASSERT_TRUE(connectController(fCmdLine));
+    ASSERT_TRUE(connectController(crateSettings().fCmdLine));
     recorder->writes.clear();
     pollingTick();
     const auto frames = sentFrames();
     ASSERT_EQ(frames.size(), 3u);  // blocks 0 and 1 from the cache, then the two cache words
     EXPECT_EQ(frames[0][0], 0xFF);
-    const QOR& q = channelTable.channels[1];
+    const QOR& q = channelState().channelTable.channels[1];
     EXPECT_EQ(q.cacheWordLow, 4660u);
     EXPECT_EQ(q.cacheWordHigh, 22136u);
 }
@@ -147,7 +147,7 @@ TEST_F(PollingTest, AllOnRampsTheOutputsToTheirSetPoints) {
                 "system": {"voltageExponent": -10, "currentExponent": -10, "maxUnom": "15 V", "maxInom": "10 A"},
                 "user": {"Unom": "12 V", "Inom": "5 A", "rampUp": 10, "rampDown": 10}})");
     ASSERT_TRUE(runSwitchMenuCommand(32783));  // all on
-    const QOR& q = channelTable.channels[1];
+    const QOR& q = channelState().channelTable.channels[1];
     clock_.advanceUs(600'000);
     pollingTick();
     EXPECT_TRUE(q.status & 0x2);                        // rising

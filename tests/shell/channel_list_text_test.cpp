@@ -1,9 +1,10 @@
+#include "app/core/channel_list_text.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "app/core/channel_list_text.h"
 #include "app/core/list_scrolling.h"
 #include "base/settings.h"
 #include "channel/channel_table.h"
@@ -12,7 +13,7 @@ namespace vz {
 namespace {
 
 class ChannelListTextTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         resetSettings();
         resetChannelTable();
@@ -22,14 +23,14 @@ protected:
         resetChannelTable();
     }
     QOR& add(int channel, uint32_t kind, uint16_t status = 0) {
-        QOR& q = channelTable.channels[static_cast<std::size_t>(channel)];
+        QOR& q = channelState().channelTable.channels[static_cast<std::size_t>(channel)];
         q.moduleAddress = static_cast<uint16_t>(channel);
         q.foundSerial = 1000 + static_cast<uint32_t>(channel);
         q.moduleKind = kind;
         q.voltageExponent = -10;
         q.currentExponent = -11;
         q.status = status;
-        ++channelTable.foundCount;
+        ++channelState().channelTable.foundCount;
         return q;
     }
     static std::string line(const QOR& q) {
@@ -44,9 +45,9 @@ TEST_F(ChannelListTextTest, LineTextsByKindAndController) {
     q.uSense = 1536;  // 1.5 V
     q.current = -3;   // -0.00146484375 A
     q.uTerminal = 2048;
-    controllerType = 17;
+    crateSettings().controllerType = 17;
     EXPECT_EQ(line(q), "U3   Usense:  1.50000V  I: -0.00146A  Status: ON ");
-    controllerType = 18;
+    crateSettings().controllerType = 18;
     EXPECT_EQ(line(q), "U3   Usense:  1.50000V  I: -0.00146A  Umodule:  2.00000V  Status: ON ");
 
     struct Case {
@@ -68,7 +69,8 @@ TEST_F(ChannelListTextTest, LineTextsByKindAndController) {
 
     QOR& jova = add(5, kKindBolanJova);
     const int16_t temps[8] = {21, -5, 30, 0, 1, 2, 3, 4};
-    std::memcpy(reinterpret_cast<uint8_t*>(static_cast<MODULE_MEASURE_DATA*>(&jova)) + 8, temps, sizeof temps);
+    std::memcpy(reinterpret_cast<uint8_t*>(static_cast<MODULE_MEASURE_DATA*>(&jova)) + 8, temps,
+                sizeof temps);
     EXPECT_EQ(line(jova), "U5   Temp      21    -5    30     0        1     2     3     4    JOVA: Special");
     QOR& other = add(9, kKindOther);
     EXPECT_EQ(line(other), "U9" + std::string(55, ' ') + " Status: Special");
@@ -83,11 +85,12 @@ TEST_F(ChannelListTextTest, OptionColumns) {
     q.mainCounter = 88;
     std::memcpy(q.firmware().name, "RERUZ12", 7);
     q.firmware().version = 0x01000004;  // bytes 16..19 = 4, 0, 0, 1
-    controllerType = 17;
-    fCmdLine |= kGetBlock2 | kGetBlock3 | kShowFirmware;
-    EXPECT_TRUE(line(q).ends_with("Status: OFF , rx0Overflow: 4294967295, rx1Overflow: 2, rx0Count: 262147"
-                                  ", rx1Count: 77, mainCounter: 88\t, FW: RERUZ12 1.0.0.4"));
-    controllerType = 18;
+    crateSettings().controllerType = 17;
+    crateSettings().fCmdLine |= kGetBlock2 | kGetBlock3 | kShowFirmware;
+    EXPECT_TRUE(
+        line(q).ends_with("Status: OFF , rx0Overflow: 4294967295, rx1Overflow: 2, rx0Count: 262147"
+                          ", rx1Count: 77, mainCounter: 88\t, FW: RERUZ12 1.0.0.4"));
+    crateSettings().controllerType = 18;
     EXPECT_NE(line(q).find(", FFFF 0002 0003 0004, idle: 77, mainCounter: 88"), std::string::npos);
 }
 
@@ -100,7 +103,7 @@ TEST_F(ChannelListTextTest, SlaveHiddenUnlessExpertView) {
     ASSERT_EQ(list.count, 2);  // U0 and the blank line
     EXPECT_EQ(std::string(list.lines[1].text), "");
 
-    fCmdLine |= kExpertView;
+    crateSettings().fCmdLine |= kExpertView;
     buildChannelList(list);
     ASSERT_EQ(list.count, 5);
     EXPECT_EQ(std::string(list.lines[1].text).rfind("Module Read Errors: ", 0), 0u);
@@ -110,20 +113,23 @@ TEST_F(ChannelListTextTest, SlaveHiddenUnlessExpertView) {
 
 TEST_F(ChannelListTextTest, AtlasModeDrawsSevenChannelsAndTheHeatSink) {
     for (int i = 0; i <= 12; ++i) add(i, kKindDeviz);
-    QOR& eleven = channelTable.channels[11];
+    QOR& eleven = channelState().channelTable.channels[11];
     eleven.voltageExponent = 0;
     eleven.currentExponent = 0;
     eleven.uSense = 24;
     eleven.current = 20;
-    fCmdLine |= kAtlasMode;
+    crateSettings().fCmdLine |= kAtlasMode;
     static ChannelListText list;
     buildChannelList(list);
     ASSERT_EQ(list.count, 9);  // channels 0..6, the heat-sink line, the blank line
     EXPECT_EQ(std::string(list.lines[7].text).rfind("Heat sink temperature: ", 0), 0u);
-    EXPECT_NE(std::string(list.lines[7].text).find(" \xB0" "C / "), std::string::npos);
+    EXPECT_NE(std::string(list.lines[7].text)
+                  .find(" \xB0"
+                        "C / "),
+              std::string::npos);
     EXPECT_NE(std::string(list.lines[7].text).find("Aux Supply Voltage: 33.60 V"), std::string::npos);
-    for (int i = 7; i <= 11; ++i) EXPECT_EQ(channelTable.channels[i].rowTop, 7 * 18) << i;
-    EXPECT_EQ(channelTable.channels[12].rowTop, 8 * 18);
+    for (int i = 7; i <= 11; ++i) EXPECT_EQ(channelState().channelTable.channels[i].rowTop, 7 * 18) << i;
+    EXPECT_EQ(channelState().channelTable.channels[12].rowTop, 8 * 18);
 }
 
 TEST_F(ChannelListTextTest, HitTestAccountsForScrolling) {

@@ -1,3 +1,5 @@
+#include "app/core/command_line.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -6,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "app/core/command_line.h"
 #include "base/debug_log.h"
 #include "base/settings.h"
 #include "tests/support/scripted_operator.h"
@@ -20,7 +21,7 @@ bool parse(std::vector<const char*> args) {
 }
 
 class CommandLineTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { resetSettings(); }
     void TearDown() override { debugLogCloseFile(); }
     test::ScriptedOperator seam;
@@ -41,8 +42,8 @@ TEST_F(CommandLineTest, OptionTable) {
         {{"-s4", "-sa", "-sm"}, true, 0xAC0, 4, "COM4"},
         {{"USB", "0x2004"}, true, 0x2004, 8, "USB"},
         {{"-ac", "USB", "0x20"}, true, 0x20, 127, "USB"},  // OptNum replaces the options too
-        {{"USB", "abc"}, true, 0xA00, 127, "USB"},          // OptNum that does not parse is ignored
-        {{"USB", "010"}, true, 010, 127, "USB"},            // octal like "%i"
+        {{"USB", "abc"}, true, 0xA00, 127, "USB"},         // OptNum that does not parse is ignored
+        {{"USB", "010"}, true, 010, 127, "USB"},           // octal like "%i"
         {{"-H"}, true, 0x200, 127, "COM4"},
         {{"-g1", "-g2", "-g3", "-gm", "-gz"}, true, 0xD04, 127, "COM4"},
         {{"-u", "-x", "-e", "-t", "-f", "-S"}, true, 0x21A1B, 127, "COM4"},
@@ -50,7 +51,7 @@ TEST_F(CommandLineTest, OptionTable) {
         {{"-cCOM9"}, true, 0xA00, 127, "COM9"},
         {{"-c"}, true, 0xA00, 127, "COM4"},
         {{"-q"}, false, 0xA00, 127, "COM4"},
-        {{"-q", "-t"}, false, 0xA10, 127, "COM4"},  // parsing goes on after a bad letter
+        {{"-q", "-t"}, false, 0xA10, 127, "COM4"},   // parsing goes on after a bad letter
         {{"-l"}, true, 0xA00, 127, "COM4"},          // -l as the last argument: nothing happens
         {{"COM1", "-t"}, true, 0xA00, 127, "COM1"},  // options stop at the port; -t is no number
         {{"USB", "12abc"}, true, 12, 127, "USB"},    // "%i" reads what it can
@@ -63,9 +64,9 @@ TEST_F(CommandLineTest, OptionTable) {
         for (const char* a : c.args) label += std::string(a) + " ";
         SCOPED_TRACE(label);
         EXPECT_EQ(parse(c.args), c.ok);
-        EXPECT_EQ(fCmdLine, c.flags);
-        EXPECT_EQ(searchLimit, c.limit);
-        EXPECT_EQ(portName, c.port);
+        EXPECT_EQ(crateSettings().fCmdLine, c.flags);
+        EXPECT_EQ(crateSettings().searchLimit, c.limit);
+        EXPECT_EQ(crateSettings().portName, c.port);
     }
     EXPECT_TRUE(seam.boxes.empty());
 }
@@ -73,19 +74,19 @@ TEST_F(CommandLineTest, OptionTable) {
 TEST_F(CommandLineTest, PortNameIsCutAt99CharactersButAScenarioPathStaysWhole) {
     const std::string longName(150, 'P');
     EXPECT_TRUE(parse({longName.c_str()}));
-    EXPECT_EQ(portName, std::string(99, 'P'));
+    EXPECT_EQ(crateSettings().portName, std::string(99, 'P'));
     const std::string scenario = "SIM:/" + std::string(140, 'd') + "/crate.json";
     EXPECT_TRUE(parse({scenario.c_str()}));
-    EXPECT_EQ(portName, scenario);
+    EXPECT_EQ(crateSettings().portName, scenario);
     EXPECT_TRUE(parse({("-c" + scenario).c_str()}));
-    EXPECT_EQ(portName, scenario);
+    EXPECT_EQ(crateSettings().portName, scenario);
 }
 
 TEST_F(CommandLineTest, OverwriteSystemConfiguration) {
     EXPECT_TRUE(parse({"-oo"}));
-    EXPECT_TRUE(overwriteSystemConfig);
+    EXPECT_TRUE(crateSettings().overwriteSystemConfig);
     EXPECT_TRUE(parse({}));
-    EXPECT_FALSE(overwriteSystemConfig);
+    EXPECT_FALSE(crateSettings().overwriteSystemConfig);
 }
 
 TEST_F(CommandLineTest, BadOptionStillOpensTheLogGivenAfterIt) {

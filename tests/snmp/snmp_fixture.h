@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "base/debug_log.h"
+#include "base/operator_seam.h"
 #include "link/comm_problem.h"
 #include "link/link_capture.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
-#include "base/operator_seam.h"
 #include "link/snmp/snmp_client.h"
 #include "link/snmp/snmp_operations.h"
 #include "link/usb_link.h"
@@ -42,8 +43,8 @@ class SnmpFixture : public ::testing::Test {
         setClock(&clock);
         setBridge(&peer);
         setOperatorSeam(&seam);
-        usbHandle = 1;
-        usbInfo = UsbInfo{};
+        linkState().usbHandle = 1;
+        linkState().usbInfo = UsbInfo{};
         resetCommProblem();
         resetModuleAccessCounters();
         resetSnmpClient();
@@ -54,7 +55,7 @@ class SnmpFixture : public ::testing::Test {
         setDebugLogOutput(nullptr);
         stopLinkCapture();
         unbindOperations();
-        usbHandle = kNoHandle;
+        linkState().usbHandle = kNoHandle;
         setOperatorSeam(nullptr);
         setBridge(nullptr);
         setClock(nullptr);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/core/connection.h"
+#include "link/link_state.h"
 #include "tests/snmp/snmp_fixture.h"
 
 namespace vz::test {
@@ -41,7 +42,7 @@ TEST_F(SnmpOperationsTest, WritesSendTheirFramesAndWriteReplyStoresTheResultWord
     const uint8_t four[4] = {1, 2, 3, 4};
     EXPECT_EQ(snmpWriteAddr(0x85, 3, 0x1000, four, 4), 4);
     EXPECT_EQ(sentFrame(2), (Bytes{0x85, 0x3A, 0x00, 0x10, 0x00, 1, 2, 3, 4}));
-    EXPECT_EQ(commProblem.readRetries + commProblem.writeRetries, 0u);
+    EXPECT_EQ(linkState().commProblem.readRetries + linkState().commProblem.writeRetries, 0u);
 }
 
 TEST_F(SnmpOperationsTest, ModuleErrorStatusResults) {
@@ -85,7 +86,7 @@ TEST_F(SnmpOperationsTest, ModuleErrorStatusResults) {
         peer.answerEveryRequestWith(c.reply);
         std::fill(std::begin(data), std::end(data), 0x5A);
         EXPECT_EQ(c.op(data, &word), c.expected) << c.name;
-        EXPECT_EQ(c.read ? moduleReadErrors : moduleWriteErrors, 1u) << c.name;
+        EXPECT_EQ(c.read ? linkState().moduleReadErrors : linkState().moduleWriteErrors, 1u) << c.name;
         EXPECT_EQ(data[0], 0x5A) << c.name;  // nothing copied
     }
     EXPECT_EQ(word, 0xBEEF);
@@ -116,8 +117,8 @@ TEST_F(SnmpOperationsTest, FailedAttemptsAreLoggedCountedAndRetriedWithTheSameFr
     EXPECT_EQ(Bytes(data, data + 2), (Bytes{1, 2}));
     ASSERT_EQ(peer.requests.size(), 4u);
     for (const auto& r : peer.requests) EXPECT_EQ(r.value, (Bytes{0x85, 0xC1}));
-    EXPECT_EQ(commProblem.readRetries, 3u);
-    EXPECT_EQ(commProblem.writeRetries, 0u);
+    EXPECT_EQ(linkState().commProblem.readRetries, 3u);
+    EXPECT_EQ(linkState().commProblem.writeRetries, 0u);
     EXPECT_EQ(logged("SNMP status -1"), 1);
     EXPECT_EQ(logged("SNMP status 129"), 1);
     EXPECT_EQ(logged("Expected 4 bytes, got 0 bytes"), 2);
@@ -135,11 +136,11 @@ TEST_F(SnmpOperationsTest, ReadReplyAnnouncingAddressBytesItDoesNotHoldIsRetried
     uint8_t data[2] = {};
     EXPECT_EQ(snmpReadShort(0x85, 4, data, 2), 2);
     EXPECT_EQ(Bytes(data, data + 2), (Bytes{3, 4}));
-    EXPECT_EQ(commProblem.readRetries, 1u);
+    EXPECT_EQ(linkState().commProblem.readRetries, 1u);
 }
 
 TEST_F(SnmpOperationsTest, SilentControllerOpensTheProblemDialogAndCancelGivesUp) {
-    usbInfo.serial = "K42";
+    linkState().usbInfo.serial = "K42";
     seam.cancelAtPump = 2;
     uint8_t data[2] = {0x5A, 0x5A};
     EXPECT_EQ(snmpReadAddr(0x85, 2, 0x1000, data, 2), -1);

@@ -4,9 +4,10 @@
 
 #include "app/core/connection.h"
 #include "base/settings.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
-#include "link/snmp/snmp_operations.h"
 #include "link/snmp/snmp_client.h"
+#include "link/snmp/snmp_operations.h"
 #include "link/usb_link.h"
 #include "sim/controller.h"
 #include "tests/support/crate_fixture.h"
@@ -22,7 +23,7 @@ class VirtualCrateSnmpTest : public CrateFixture {
         useScenario(
             oneBridgeScenario(R"({"channel": 0, "serialNumber": 1000}, {"channel": 5, "serialNumber": 1005})",
                               "", R"("snmp": true)"));
-        ASSERT_TRUE(usbOpen(usbInfo));
+        ASSERT_TRUE(usbOpen(linkState().usbInfo));
     }
 };
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/core/connection.h"
+#include "app/core/crate.h"
 #include "app/core/crate_session.h"
 #include "app/core/polling.h"
 #include "base/clock.h"
@@ -29,11 +30,12 @@
 #include "configfile/config_file_commands.h"
 #include "link/bridge.h"
 #include "link/comm_problem.h"
+#include "link/link_state.h"
 #include "link/usb_link.h"
-#include "virtual_bridge/virtual_bridge_driver.h"
 #include "sim/controller.h"
 #include "sim/module.h"
 #include "sim/virtual_crate.h"
+#include "virtual_bridge/virtual_bridge_driver.h"
 
 namespace {
 
@@ -139,6 +141,7 @@ int main(int argc, char** argv) {
             only = argv[i + 1];
     }
     std::mt19937 random(static_cast<uint32_t>(seed));
+    const BoundCrate bound;
     VirtualClock virtualTime;
     setClock(&virtualTime);
     PatientOperator seam;
@@ -158,8 +161,8 @@ int main(int argc, char** argv) {
     VirtualBridgeDriver driver(std::move(crate));
     CountingBridge counting(driver);
     setBridge(&counting);
-    searchLimit = kChannels;
-    if (!connectController(fCmdLine)) {
+    crateSettings().searchLimit = kChannels;
+    if (!connectController(crateSettings().fCmdLine)) {
         std::printf("soak: no connection\n");
         return 1;
     }
@@ -185,7 +188,7 @@ int main(int argc, char** argv) {
     while (counting.writes < exchanges) {
         if (rssAtMillion < 0 && counting.writes >= 1'000'000) rssAtMillion = residentKiB();
         const int channel = static_cast<int>(random() % kChannels);
-        QOR& q = channelTable.channels[static_cast<size_t>(channel)];
+        QOR& q = channelState().channelTable.channels[static_cast<size_t>(channel)];
         const unsigned action = random() % 100;
         if (action < 50) {
             pollingTick();
@@ -226,9 +229,11 @@ int main(int argc, char** argv) {
                 ++saves;
                 saved = expected;
                 for (int c = 0; c < kChannels; ++c) {
-                    const auto* believed = reinterpret_cast<const uint8_t*>(
-                        static_cast<MODULE_USER_CONFIG_DATA*>(&channelTable.channels[static_cast<size_t>(c)]));
-                    std::copy(believed, believed + std::min(sizeof(MODULE_USER_CONFIG_DATA), saved[c].user.size()),
+                    const auto* believed =
+                        reinterpret_cast<const uint8_t*>(static_cast<MODULE_USER_CONFIG_DATA*>(
+                            &channelState().channelTable.channels[static_cast<size_t>(c)]));
+                    std::copy(believed,
+                              believed + std::min(sizeof(MODULE_USER_CONFIG_DATA), saved[c].user.size()),
                               saved[c].user.begin());
                 }
             }
@@ -262,7 +267,7 @@ int main(int argc, char** argv) {
 
     for (int c = 0; c < kChannels; ++c) {
         const vsim::Module& m = *controller.module(c);
-        QOR& q = channelTable.channels[static_cast<size_t>(c)];
+        QOR& q = channelState().channelTable.channels[static_cast<size_t>(c)];
         for (size_t i = 0; i < sizeof(MODULE_USER_CONFIG_DATA) && i < m.user().size(); ++i, ++compared) {
             const uint8_t believed =
                 reinterpret_cast<const uint8_t*>(static_cast<MODULE_USER_CONFIG_DATA*>(&q))[i];
@@ -281,15 +286,15 @@ int main(int argc, char** argv) {
     }
     std::filesystem::remove(file);
     if (rssAtMillion > 0)
-        std::printf("soak: resident memory %ld KiB after 1000000 exchanges, %ld KiB at the end\n", rssAtMillion,
-                    residentKiB());
+        std::printf("soak: resident memory %ld KiB after 1000000 exchanges, %ld KiB at the end\n",
+                    rssAtMillion, residentKiB());
     std::printf(
         "soak: %llu exchanges in %.2f s (%.0f exchanges/s); faults survived: %u read and %u write retries, "
         "%d problem dialogs, %llu refusals; %llu polls, %llu writes (%llu accepted), %llu switches, "
         "%llu saves, %llu loads; %d values compared, %d mismatches\n",
         static_cast<unsigned long long>(counting.writes), seconds, counting.writes / seconds,
-        commProblem.readRetries.load(), commProblem.writeRetries.load(), seam.problemDialogs,
-        static_cast<unsigned long long>(refused), static_cast<unsigned long long>(polls),
+        linkState().commProblem.readRetries.load(), linkState().commProblem.writeRetries.load(),
+        seam.problemDialogs, static_cast<unsigned long long>(refused), static_cast<unsigned long long>(polls),
         static_cast<unsigned long long>(writes), static_cast<unsigned long long>(accepted),
         static_cast<unsigned long long>(switches), static_cast<unsigned long long>(saves),
         static_cast<unsigned long long>(loads), compared, mismatches);

@@ -17,10 +17,10 @@
 #include "base/settings.h"
 #include "channel/channel_table.h"
 #include "link/usb_link.h"
-#include "virtual_bridge/virtual_bridge_driver.h"
 #include "sim/virtual_crate.h"
 #include "tools/vzctl/crate_service.h"
 #include "tools/vzctl/http_service.h"
+#include "virtual_bridge/virtual_bridge_driver.h"
 
 namespace vz {
 namespace {
@@ -59,10 +59,10 @@ TEST_F(ServeThreads, RequestsFromSeveralClientsWhileTheCrateIsPolled) {
     ASSERT_TRUE(crate) << error;
     driver_ = std::make_unique<VirtualBridgeDriver>(std::move(crate));
     setBridge(driver_.get());
-    fCmdLine |= kSkipSlip;
-    searchLimit = 4;
-    ASSERT_TRUE(connectController(fCmdLine));
-    ASSERT_EQ(channelTable.foundCount, 4u);
+    crateSettings().fCmdLine |= kSkipSlip;
+    crateSettings().searchLimit = 4;
+    ASSERT_TRUE(connectController(crateSettings().fCmdLine));
+    ASSERT_EQ(channelState().channelTable.foundCount, 4u);
 
     const std::string token = "a-token-of-the-thread-test";
     ctl::CrateService service;

@@ -15,6 +15,7 @@
 #include "app/core/polling.h"
 #include "app/core/title.h"
 #include "base/clock.h"
+#include "base/crate_binding.h"
 #include "base/debug_log.h"
 #include "base/operator_seam.h"
 #include "base/settings.h"
@@ -22,10 +23,11 @@
 #include "channel/module_memory_map.h"
 #include "channel/switch_commands.h"
 #include "link/comm_problem.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
-#include "virtual_bridge/virtual_bridge_driver.h"
 #include "sim/virtual_crate.h"
+#include "virtual_bridge/virtual_bridge_driver.h"
 
 namespace vz {
 namespace {
@@ -78,10 +80,10 @@ class TwoThreads : public ::testing::Test {
         ASSERT_TRUE(crate) << error;
         driver_ = std::make_unique<VirtualBridgeDriver>(std::move(crate));
         setBridge(driver_.get());
-        fCmdLine |= kSkipSlip;
-        searchLimit = 4;
-        ASSERT_TRUE(connectController(fCmdLine));
-        ASSERT_EQ(channelTable.foundCount, 4u);
+        crateSettings().fCmdLine |= kSkipSlip;
+        crateSettings().searchLimit = 4;
+        ASSERT_TRUE(connectController(crateSettings().fCmdLine));
+        ASSERT_EQ(channelState().channelTable.foundCount, 4u);
     }
 
     VirtualClock clock_;
@@ -94,7 +96,8 @@ class TwoThreads : public ::testing::Test {
 TEST_F(TwoThreads, WorkerExchangesWhileTheGuiThreadPollsAndSwitches) {
     openCrate(R"({"kind": "noReply", "everyNth": 9}, {"kind": "corruptCheck", "everyNth": 13})");
     std::atomic<int> wrongSerials{0}, failedReads{0};
-    std::thread worker([&] {
+    std::thread worker([&, crate = boundCrate()] {
+        const CrateBinding binding(crate);  // the worker works on the GUI thread's crate
         for (int round = 0; round < 150; ++round) {
             const int channel = round % 4;
             uint8_t bytes[4] = {};
@@ -118,8 +121,8 @@ TEST_F(TwoThreads, WorkerExchangesWhileTheGuiThreadPollsAndSwitches) {
     EXPECT_EQ(wrongSerials, 0);
     EXPECT_EQ(failedReads, 0);  // retried until good: the operator never cancelled
     EXPECT_EQ(switched, 150);
-    EXPECT_GT(commProblem.readRetries + commProblem.writeRetries, 0u);
-    EXPECT_FALSE(commProblem.abort);
+    EXPECT_GT(linkState().commProblem.readRetries + linkState().commProblem.writeRetries, 0u);
+    EXPECT_FALSE(linkState().commProblem.abort);
 }
 
 // A write that fails makes the link reconnect (a new handle, the serial read again) on the worker,
@@ -127,7 +130,8 @@ TEST_F(TwoThreads, WorkerExchangesWhileTheGuiThreadPollsAndSwitches) {
 TEST_F(TwoThreads, ReconnectOnTheWorkerWhileTheTitleIsRead) {
     openCrate(R"({"kind": "writeFail", "everyNth": 5})");
     std::atomic<bool> done{false};
-    std::thread worker([&] {
+    std::thread worker([&, crate = boundCrate()] {
+        const CrateBinding binding(crate);  // the worker works on the GUI thread's crate
         for (int i = 0; i < 60; ++i) {
             uint8_t bytes[4];
             moduleRead(moduleAddressByte(i % 4), kSystemConfigBase, 0, bytes, 4);

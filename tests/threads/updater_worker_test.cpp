@@ -19,8 +19,8 @@
 #include "channel/channel_table.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
-#include "virtual_bridge/virtual_bridge_driver.h"
 #include "sim/virtual_crate.h"
+#include "virtual_bridge/virtual_bridge_driver.h"
 
 namespace vz {
 namespace {
@@ -54,9 +54,9 @@ class UpdaterWorker : public ::testing::Test {
         ASSERT_TRUE(crate) << error;
         driver_ = std::make_unique<VirtualBridgeDriver>(std::move(crate));
         setBridge(driver_.get());
-        fCmdLine |= kSkipSlip;
-        searchLimit = 2;
-        ASSERT_TRUE(connectController(fCmdLine));
+        crateSettings().fCmdLine |= kSkipSlip;
+        crateSettings().searchLimit = 2;
+        ASSERT_TRUE(connectController(crateSettings().fCmdLine));
     }
     void TearDown() override {
         usbClose();
@@ -101,7 +101,7 @@ TEST_F(UpdaterWorker, JobsQueuedDuringProgrammingWaitTheirTurnWhilePollingTicks)
     std::vector<int> kinds;
     {
         CBootload updater;
-        EXPECT_FALSE(pollingEnabled);
+        EXPECT_FALSE(crateSettings().pollingEnabled);
         updater.startWorker(mailbox);
         updater.queueProgram(dsPic30F4011(), kProgramMemory, VZ_TEST_DATA "/DEMO4011_2.2.0.0_FW.HEX", false,
                              false, false);
@@ -111,7 +111,7 @@ TEST_F(UpdaterWorker, JobsQueuedDuringProgrammingWaitTheirTurnWhilePollingTicks)
         EXPECT_NE(log.find("Start application ..\r\n : done\r\n"), std::string::npos) << log.substr(0, 2000);
         updater.closeUpdater();
     }
-    EXPECT_TRUE(pollingEnabled);
+    EXPECT_TRUE(crateSettings().pollingEnabled);
     ASSERT_GE(kinds.size(), 3u);
     EXPECT_EQ(kinds[0], kMsgProgrammed);  // in queue order: each job after the one before
     EXPECT_EQ(kinds[1], kMsgRunningType);

@@ -9,6 +9,7 @@
 #include "channel/channel_table.h"
 #include "channel/module_discovery.h"
 #include "channel/switch_commands.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
 #include "sim/controller.h"
@@ -26,8 +27,8 @@ class TraceAcquisitionTest : public CrateFixture {
   protected:
     void connect(const std::string& faults = "") {
         useScenario(oneBridgeScenario(kRampingModule, faults));
-        ASSERT_TRUE(usbOpen(usbInfo));
-        applyControllerLimits(fCmdLine);
+        ASSERT_TRUE(usbOpen(linkState().usbInfo));
+        applyControllerLimits(crateSettings().fCmdLine);
         bindDirectOperations();
         ASSERT_EQ(discoverModules(), 1);
     }

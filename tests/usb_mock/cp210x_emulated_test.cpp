@@ -12,6 +12,7 @@
 #include "base/settings.h"
 #include "link/bridge.h"
 #include "link/cp210x/cp210x_bridge.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
 #include "sim/virtual_crate.h"
@@ -161,7 +162,7 @@ TEST_F(EmulatedBridgeTest, BridgesAreListedByTheirStringsAndTheChosenOneOpens) {
     EXPECT_STREQ(text, "Crate VZ0002");
 
     seam.deviceChoice = wanted;
-    ASSERT_TRUE(usbOpen(usbInfo));
+    ASSERT_TRUE(usbOpen(linkState().usbInfo));
     ASSERT_EQ(seam.deviceDialogs.size(), 1u);
     const auto& list = seam.deviceDialogs[0];
     ASSERT_EQ(list.size(), 2u);
@@ -172,7 +173,7 @@ TEST_F(EmulatedBridgeTest, BridgesAreListedByTheirStringsAndTheChosenOneOpens) {
     EXPECT_EQ(list[1 - wanted].serial, "VZ0001");
     EXPECT_EQ(list[wanted].serial, "VZ0002");
     EXPECT_EQ(usbSerial(), "VZ0002");
-    EXPECT_EQ(controllerType, kWdx);
+    EXPECT_EQ(crateSettings().controllerType, kWdx);
     EXPECT_TRUE(seam.boxes.empty());
     // Only the chosen bridge is still open: probing closed both, and the UART of VZ0001 is off again.
     EXPECT_EQ(sentTo("VZ0001"), (std::vector<Sent>{{kIfcEnable, 1, {}}, {kIfcEnable, 0, {}}}));
@@ -181,7 +182,7 @@ TEST_F(EmulatedBridgeTest, BridgesAreListedByTheirStringsAndTheChosenOneOpens) {
 
 TEST_F(EmulatedBridgeTest, LineSettingsReachTheBridgeInItsOwnRequests) {
     start(scenario(bridgeJson("VZ0001", "0012")));
-    ASSERT_TRUE(usbOpen(usbInfo));
+    ASSERT_TRUE(usbOpen(linkState().usbInfo));
     const std::vector<Sent> expected = {
         {kIfcEnable, 1, {}},  // the probe while listing
         {kIfcEnable, 0, {}},
@@ -203,7 +204,7 @@ TEST_F(EmulatedBridgeTest, LineSettingsReachTheBridgeInItsOwnRequests) {
     EXPECT_TRUE(rts);
     EXPECT_TRUE(dtr);
     uint8_t modem = 0;
-    ASSERT_EQ(driver->getModemStatus(usbHandle, modem), SI_SUCCESS);
+    ASSERT_EQ(driver->getModemStatus(linkState().usbHandle, modem), SI_SUCCESS);
     EXPECT_EQ(modem & 0x03, 0x03);  // DTR and RTS as the bridge reports them
 
     bus->clearControlRequests();
@@ -213,7 +214,7 @@ TEST_F(EmulatedBridgeTest, LineSettingsReachTheBridgeInItsOwnRequests) {
 
 TEST_F(EmulatedBridgeTest, ModuleReadRoundTripCarriesTheCratesBytes) {
     start(scenario(bridgeJson("VZ0001", "0012")));
-    ASSERT_TRUE(usbOpen(usbInfo));
+    ASSERT_TRUE(usbOpen(linkState().usbInfo));
     bindDirectOperations();
     crate->clearByteLog();
     // 20 bytes take three exchanges of at most 8; the serial number 7 can only come from the crate,
@@ -225,18 +226,18 @@ TEST_F(EmulatedBridgeTest, ModuleReadRoundTripCarriesTheCratesBytes) {
     for (const vsim::ByteLogEntry& e : crate->byteLog()) (e.toDevice ? requests : replies)++;
     EXPECT_EQ(requests, 3);
     EXPECT_GE(replies, 3);
-    EXPECT_EQ(usbInfo.readCalls, usbInfo.writeCalls);
+    EXPECT_EQ(linkState().usbInfo.readCalls, linkState().usbInfo.writeCalls);
 }
 
 TEST_F(EmulatedBridgeTest, ReadsAndWritesEndWithinTheirTimeOuts) {
     start(scenario(bridgeJson("VZ0001", "0012")));
-    ASSERT_TRUE(usbOpen(usbInfo));  // 333 ms for reads and writes
+    ASSERT_TRUE(usbOpen(linkState().usbInfo));  // 333 ms for reads and writes
     uint8_t buffer[64];
     uint32_t received = 99;
 
     // Nothing sent, nothing to read: the read gives up after its time-out, not before, not much after.
     auto t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(driver->read(usbHandle, buffer, 10, received), SI_READ_TIMED_OUT);
+    EXPECT_EQ(driver->read(linkState().usbHandle, buffer, 10, received), SI_READ_TIMED_OUT);
     EXPECT_EQ(received, 0u);
     EXPECT_GE(elapsedMs(t0), 330);
     EXPECT_LT(elapsedMs(t0), kHangMs);
@@ -245,19 +246,19 @@ TEST_F(EmulatedBridgeTest, ReadsAndWritesEndWithinTheirTimeOuts) {
     uint8_t request[] = {0x80, 0xAC, 0x00, 0x10, 0x00, 0x00};  // module 0: 8 bytes at 0x1000
     request[5] = checkByte(request, 5);
     uint32_t written = 0;
-    ASSERT_EQ(driver->write(usbHandle, request, sizeof request, written), SI_SUCCESS);
+    ASSERT_EQ(driver->write(linkState().usbHandle, request, sizeof request, written), SI_SUCCESS);
     ASSERT_EQ(written, sizeof request);
     crate->clearByteLog();
     // The bridge's receive queue, as GET_COMM_STATUS reports it, once the reply is in.
     uint32_t queued = 0, queueStatus = 0;
     for (const auto asked = std::chrono::steady_clock::now(); queued == 0 && elapsedMs(asked) < kHangMs;) {
-        ASSERT_EQ(driver->checkRxQueue(usbHandle, queued, queueStatus), SI_SUCCESS);
+        ASSERT_EQ(driver->checkRxQueue(linkState().usbHandle, queued, queueStatus), SI_SUCCESS);
         if (queued == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_GT(queued, 0u);
     EXPECT_EQ(queueStatus, Cp210xBridge::kRxReady);
     t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(driver->read(usbHandle, buffer, sizeof buffer, received), SI_READ_TIMED_OUT);
+    EXPECT_EQ(driver->read(linkState().usbHandle, buffer, sizeof buffer, received), SI_READ_TIMED_OUT);
     EXPECT_EQ(received, queued);
     EXPECT_GE(elapsedMs(t0), 330);
     EXPECT_LT(elapsedMs(t0), kHangMs);
@@ -271,7 +272,7 @@ TEST_F(EmulatedBridgeTest, ReadsAndWritesEndWithinTheirTimeOuts) {
     bus->blockBulkOut("VZ0001", true);
     crate->clearByteLog();
     t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(driver->write(usbHandle, request, sizeof request, written), SI_WRITE_TIMED_OUT);
+    EXPECT_EQ(driver->write(linkState().usbHandle, request, sizeof request, written), SI_WRITE_TIMED_OUT);
     EXPECT_EQ(written, 0u);
     EXPECT_GE(elapsedMs(t0), 330);
     EXPECT_LT(elapsedMs(t0), kHangMs);
@@ -290,7 +291,7 @@ TEST_F(EmulatedBridgeTest, BridgeHeldByAnotherProgramIsInUseAndRefused) {
     const int held = indexOf("HELD");
     ASSERT_GE(held, 0);
     seam.deviceChoice = held;  // the operator picks the held one anyway
-    EXPECT_FALSE(usbOpen(usbInfo));
+    EXPECT_FALSE(usbOpen(linkState().usbInfo));
     ASSERT_EQ(seam.deviceDialogs.size(), 1u);
     ASSERT_EQ(seam.deviceDialogs[0].size(), 2u);
     EXPECT_TRUE(seam.deviceDialogs[0][1 - held].available);
@@ -299,7 +300,7 @@ TEST_F(EmulatedBridgeTest, BridgeHeldByAnotherProgramIsInUseAndRefused) {
     EXPECT_EQ(seam.boxes[0].caption, "USB communication");
     EXPECT_EQ(seam.boxes[0].text,
               "USB open error status 8.\nThis may happen if the USB device is used by another application.");
-    EXPECT_EQ(usbHandle, kNoHandle);
+    EXPECT_EQ(linkState().usbHandle, kNoHandle);
     // The claim failed, so the held bridge never saw a request.
     EXPECT_TRUE(sentTo("HELD").empty());
 }
@@ -309,7 +310,7 @@ TEST_F(EmulatedBridgeTest, HeldBridgeOpensOnRetryOnceTheOtherProgramLetsGo) {
     // The other program lets go while the operator reads "No USB devices found or available".
     seam.answers = {BoxAnswer::Retry};
     seam.onBox = [this] { crate->setBusy("HELD", false); };
-    ASSERT_TRUE(usbOpen(usbInfo));
+    ASSERT_TRUE(usbOpen(linkState().usbInfo));
     ASSERT_EQ(seam.boxes.size(), 1u);
     EXPECT_EQ(seam.boxes[0].text, "No USB devices found or available");
     EXPECT_EQ(usbSerial(), "HELD");
@@ -325,7 +326,7 @@ TEST_F(EmulatedBridgeTest, HeldBridgeOpensOnRetryOnceTheOtherProgramLetsGo) {
 
 TEST_F(EmulatedBridgeTest, UnplugEndsAPendingReadAndTheReconnectReportsIt) {
     start(scenario(bridgeJson("VZ0001", "0012")));
-    ASSERT_TRUE(usbOpen(usbInfo));
+    ASSERT_TRUE(usbOpen(linkState().usbInfo));
     bindDirectOperations();
     // A time-out far beyond the test's bound, so that a read that ends within it ended because of the unplug.
     ASSERT_EQ(driver->setTimeouts(3 * kHangMs, 3 * kHangMs), SI_SUCCESS);
@@ -339,7 +340,7 @@ TEST_F(EmulatedBridgeTest, UnplugEndsAPendingReadAndTheReconnectReportsIt) {
     uint8_t buffer[16];
     uint32_t received = 0;
     const auto t0 = std::chrono::steady_clock::now();
-    const uint8_t status = driver->read(usbHandle, buffer, sizeof buffer, received);
+    const uint8_t status = driver->read(linkState().usbHandle, buffer, sizeof buffer, received);
     const int64_t tookMs = elapsedMs(t0);
     puller.join();
     EXPECT_EQ(status, SI_READ_ERROR);

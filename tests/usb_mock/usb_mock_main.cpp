@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string>
 
+#include "tests/support/crate_per_test.h"
+
 namespace {
 
 constexpr const char* kPreload = "libumockdev-preload.so.0";
@@ -36,5 +38,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     testing::InitGoogleTest(&argc, argv);
+    vz::test::giveEachTestACrate();
     return RUN_ALL_TESTS();
 }

@@ -91,11 +91,11 @@ int calibrateCommand(const std::vector<std::string>& words, std::FILE* out) {
     }
     if (channel < 0 || (kind != "voltage" && kind != "current") || meter.empty())
         return refuse("calibrate CH voltage|current --meter CMD", 2);
-    if (!(fCmdLine & kExpertView))
+    if (!(crateSettings().fCmdLine & kExpertView))
         return refuse("calibrate rewrites the module's factory calibration: only in the expert view (-ac)",
                       1);
     if (!channelPresent(channel)) return refuse("channel U" + std::to_string(channel) + " is not present", 1);
-    QOR& q = channelTable.channels[static_cast<size_t>(channel)];
+    QOR& q = channelState().channelTable.channels[static_cast<size_t>(channel)];
     if (!q.configurable())
         return refuse(
             "channel U" + std::to_string(channel) + " is not a module whose calibration can be edited", 1);
@@ -131,7 +131,7 @@ int calibrateCommand(const std::vector<std::string>& words, std::FILE* out) {
         if (o.clamped) ++clamped;
     };
     hooks.restored = [&](const std::string& line) { std::fprintf(out, "  %s\n", line.c_str()); };
-    CalibrationWizard wizard(controls, controllerType, hooks);
+    CalibrationWizard wizard(controls, crateSettings().controllerType, hooks);
     self = &wizard;
     wizard.setChannel(&q);
 

@@ -376,8 +376,8 @@ int programCommand(int channel, const std::string& path, int kind, bool overwrit
     int written = 0;
     for (const Step& step : steps) {
         if (step.memoryType == kEepromMemory && !restore) break;
-        u->queueProgram(d, step.memoryType, path, bootloaderFile, overwrite || overwriteSystemConfig, false,
-                        restore);
+        u->queueProgram(d, step.memoryType, path, bootloaderFile,
+                        overwrite || crateSettings().overwriteSystemConfig, false, restore);
         const Outcome o = u.run(step.what);
         written += u->progress().written;
         stopped = o.stopped;
@@ -443,12 +443,12 @@ int startCommand(int channel, bool bootLoader, std::FILE* out) {
 
 int canCommand(const std::vector<std::string>& w, bool json, std::FILE* out) {
     if (w.empty()) return usage("list|backup|program|restore|start ...");
-    if (controllerType != kQx308) {
+    if (crateSettings().controllerType != kQx308) {
         std::fprintf(
             stderr,
             "vzctl: module firmware updates are offered for QX308 controllers only (this controller has "
             "type %d)\n",
-            controllerType.load());
+            crateSettings().controllerType.load());
         return 1;
     }
     stopRequested = false;

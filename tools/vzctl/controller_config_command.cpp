@@ -45,7 +45,7 @@ std::string mac(const ControllerConfig& c) {
 }  // namespace
 
 int controllerConfigCommand(bool json, std::FILE* out) {
-    if (controllerConfigWordAddress(typeChannelLimit) == 0) {
+    if (controllerConfigWordAddress(crateSettings().typeChannelLimit) == 0) {
         std::fprintf(stderr, "vzctl: this controller has no configuration record\n");
         return 1;
     }

@@ -26,6 +26,7 @@
 #include "configfile/config_file_commands.h"
 #include "configfile/config_read_options.h"
 #include "link/comm_problem.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
 #include "tools/vzctl/calibrate_command.h"
 #include "tools/vzctl/can_command.h"
@@ -54,7 +55,7 @@ std::string trimmed(const char* text) {
 
 // One tick per present channel, so every line shows fresh measurements.
 void pollEveryChannelOnce() {
-    for (uint32_t i = 0; i < channelTable.foundCount; ++i) pollingTick();
+    for (uint32_t i = 0; i < channelState().channelTable.foundCount; ++i) pollingTick();
 }
 
 int switchResult(int r, const std::string& what) {
@@ -89,7 +90,7 @@ bool toNumber(const std::string& text, int& value) {
 bool parseChannelList(const std::string& text, std::vector<int>& channels, std::string& error) {
     channels.clear();
     if (text == "all") {
-        for (int i = 0; i < typeChannelLimit && i < kChannelCount; ++i) channels.push_back(i);
+        for (int i = 0; i < crateSettings().typeChannelLimit && i < kChannelCount; ++i) channels.push_back(i);
         return true;
     }
     std::size_t start = 0;
@@ -102,9 +103,9 @@ bool parseChannelList(const std::string& text, std::vector<int>& channels, std::
         const bool ok = dash == std::string::npos
                             ? toNumber(item, first) && toNumber(item, last)
                             : toNumber(item.substr(0, dash), first) && toNumber(item.substr(dash + 1), last);
-        if (!ok || first > last || last >= typeChannelLimit) {
+        if (!ok || first > last || last >= crateSettings().typeChannelLimit) {
             error = "--to: \"" + item + "\" is not a channel or range of 0.." +
-                    std::to_string(typeChannelLimit - 1);
+                    std::to_string(crateSettings().typeChannelLimit - 1);
             return false;
         }
         for (int i = first; i <= last; ++i) channels.push_back(i);
@@ -187,7 +188,8 @@ int saveCommand(const std::vector<std::string>& w, std::FILE* out) {
         return 1;
     }
     int saved = 0;
-    for (int i = 0; i < typeChannelLimit && i < kChannelCount; ++i) saved += channelPresent(i) ? 1 : 0;
+    for (int i = 0; i < crateSettings().typeChannelLimit && i < kChannelCount; ++i)
+        saved += channelPresent(i) ? 1 : 0;
     std::fprintf(out, "saved %d channel%s to %s\n", saved, saved == 1 ? "" : "s", w[0].c_str());
     return 0;
 }
@@ -221,7 +223,8 @@ int loadCommand(const std::vector<std::string>& w, std::FILE* out) {
     }
     if (file.empty()) return badArguments("load needs a FILE");
 
-    const ReadDialogControls controls = readDialogControls(controllerType, fCmdLine);
+    const ReadDialogControls controls =
+        readDialogControls(crateSettings().controllerType, crateSettings().fCmdLine);
     if (config && !controls.outputConfig)
         return badArguments(
             "--system (output configuration data) needs option -ac, or -f on a WDX controller");
@@ -240,7 +243,7 @@ int loadCommand(const std::vector<std::string>& w, std::FILE* out) {
     if (from) {
         std::string upper = *from;
         for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        const int choices = static_cast<int>(fileChannelChoices(typeChannelLimit).size()) - 1;
+        const int choices = static_cast<int>(fileChannelChoices(crateSettings().typeChannelLimit).size()) - 1;
         int channel = 0;
         if (upper == "MATCHING")
             options.fileChannel = 0;
@@ -281,7 +284,8 @@ void printChannelList(std::FILE* out) {
 }
 
 void printChannelJson(std::FILE* out) {
-    std::fprintf(out, "%s\n", statusJson(channelTable.channels, titleText("")).dump(2).c_str());
+    std::fprintf(out, "%s\n",
+                 statusJson(channelState().channelTable.channels, titleText("")).dump(2).c_str());
 }
 
 int checkBeforeConnecting(const CliArguments& args) {
@@ -289,7 +293,8 @@ int checkBeforeConnecting(const CliArguments& args) {
     if (args.command == "on" || args.command == "off") {
         std::string why;
         if (w.size() != 1 || !parseInteger(w[0], 0, kChannelCount - 1, why))
-            return badArguments(args.command + " needs a channel number 0..126" + (why.empty() ? "" : ": " + why));
+            return badArguments(args.command + " needs a channel number 0..126" +
+                                (why.empty() ? "" : ": " + why));
         return -1;
     }
     if (args.command == "get" || args.command == "set") return checkParameterWords(args.command, w);
@@ -365,11 +370,11 @@ int runCommand(const CliArguments& args, std::FILE* out) {
         const bool terminal = isatty(fileno(out)) == 1;
         // The first list shows what the channels measure, not the zeros of channels not yet read.
         pollEveryChannelOnce();
-        if (commProblem.abort) return 0;  // the crate was given up: the caller reports it
+        if (linkState().commProblem.abort) return 0;  // the crate was given up: the caller reports it
         for (int tick = 1; !interrupted && (args.ticks < 0 || tick <= args.ticks); ++tick) {
             const int64_t start = clock().nowUs();
             pollingTick();
-            if (commProblem.abort) break;  // the crate was given up: the caller reports it
+            if (linkState().commProblem.abort) break;  // the crate was given up: the caller reports it
             if (tick % args.every == 0 || tick == args.ticks) {
                 if (terminal) std::fputs("\033[H\033[2J", out);
                 printChannelList(out);
@@ -384,7 +389,8 @@ int runCommand(const CliArguments& args, std::FILE* out) {
         std::string why;
         const auto parsed = w.size() == 1 ? parseInteger(w[0], 0, kChannelCount - 1, why) : std::nullopt;
         if (!parsed)
-            return badArguments(args.command + " needs a channel number 0..126" + (why.empty() ? "" : ": " + why));
+            return badArguments(args.command + " needs a channel number 0..126" +
+                                (why.empty() ? "" : ": " + why));
         const int channel = static_cast<int>(*parsed);
         if (!channelPresent(channel)) {
             std::fprintf(stderr, "vzctl: channel U%d is not present\n", channel);

@@ -9,6 +9,7 @@
 #include "app/core/polling.h"
 #include "base/clock.h"
 #include "link/comm_problem.h"
+#include "link/link_state.h"
 #include "tools/vzctl/cli_arguments.h"
 #include "tools/vzctl/crate_commands.h"
 
@@ -80,7 +81,7 @@ class CapturedStandardError {
 
 }  // namespace
 
-CrateService::CrateService() {
+CrateService::CrateService() : crate_(boundCrate()) {
     lastGoodReadUs_.fill(-1);
     auto first = std::make_shared<CrateSnapshot>();
     first->lastGoodReadUs.fill(-1);
@@ -172,7 +173,7 @@ CommandResult CrateService::execute(const Job& job) {
     }
     r.out = readAll(out);
     std::fclose(out);
-    if (commProblem.abort) {
+    if (linkState().commProblem.abort) {
         noteAnswered(clock().nowUs());  // marks the crate down and schedules the next try
         if (r.status == 0) r.status = 1;
         r.error += std::string(r.error.empty() ? "" : "\n") + "the crate stopped answering";
@@ -181,12 +182,12 @@ CommandResult CrateService::execute(const Job& job) {
 }
 
 void CrateService::foldLinkRetries() {
-    counters_.readRetries += commProblem.readRetries;
-    counters_.writeRetries += commProblem.writeRetries;
+    counters_.readRetries += linkState().commProblem.readRetries;
+    counters_.writeRetries += linkState().commProblem.writeRetries;
 }
 
 void CrateService::noteAnswered(int64_t nowUs) {
-    const bool answered = !commProblem.abort;
+    const bool answered = !linkState().commProblem.abort;
     if (answered && !up_) {
         std::fprintf(stderr, "vzctl serve: the crate answers again\n");
         retryPauseUs_ = kFirstRetryUs;
@@ -213,7 +214,7 @@ void CrateService::tick() {
         resetCommProblem();  // exchanges try again instead of giving up at once
     }
     pollingTick();
-    const int channel = lastPolledChannel;
+    const int channel = pollingCycle().lastPolledChannel;
     if (channel >= 0 && channel < kChannelCount && channelPresent(channel) &&
         measurementState(channel) == MeasurementState::read)
         lastGoodReadUs_[static_cast<std::size_t>(channel)] = clock().nowUs();
@@ -223,7 +224,7 @@ void CrateService::tick() {
 }
 
 void CrateService::forgetStrayFailures() {
-    if (up_ && !commProblem.abort && commProblem.failureCount > 0) {
+    if (up_ && !linkState().commProblem.abort && linkState().commProblem.failureCount > 0) {
         foldLinkRetries();
         resetCommProblem();
     }
@@ -241,6 +242,7 @@ int64_t CrateService::step() {
 }
 
 void CrateService::run(const std::atomic<bool>& stop) {
+    const CrateBinding binding(crate_);
     nextTickUs_ = clock().nowUs();
     while (!stop) {
         const int64_t next = step();
@@ -273,8 +275,8 @@ void CrateService::publish() {
     fillSnapshotFromCrate(*s);
     s->up = up_;
     s->lastGoodReadUs = lastGoodReadUs_;
-    s->counters.readRetries = counters_.readRetries + commProblem.readRetries;
-    s->counters.writeRetries = counters_.writeRetries + commProblem.writeRetries;
+    s->counters.readRetries = counters_.readRetries + linkState().commProblem.readRetries;
+    s->counters.writeRetries = counters_.writeRetries + linkState().commProblem.writeRetries;
     s->counters.givenUp = counters_.givenUp;
     s->counters.reconnectAttempts = counters_.reconnectAttempts;
     std::lock_guard lock(snapshotMutex_);

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "base/crate_binding.h"
 #include "tools/vzctl/crate_snapshot.h"
 
 namespace vz::ctl {
@@ -35,6 +36,7 @@ class CrateService {
     static constexpr int64_t kTickUs = 100'000;
     static constexpr std::size_t kMaxQueuedCommands = 8;
 
+    // Serves the crate bound to the constructing thread, whichever thread then runs it.
     CrateService();
 
     // Any thread: the latest snapshot; never null.
@@ -58,6 +60,7 @@ class CrateService {
     void tick();
 
   private:
+    CrateRefs crate_;
     struct Job {
         std::vector<std::string> words;
         bool json = false;

@@ -3,6 +3,8 @@
 #include "app/core/polling.h"
 #include "app/core/title.h"
 #include "base/settings.h"
+#include "channel/channel_table.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
 
@@ -12,14 +14,14 @@ void fillSnapshotFromCrate(CrateSnapshot& s) {
     s.serial = usbSerial();
     s.controller = controllerName();
     s.title = titleText("");
-    s.controllerType = controllerType;
-    s.measuresTemperature = (fCmdLine & kGetBlock1) != 0;
-    s.ticks = tickCount;
-    s.channels = channelTable.channels;
-    s.counters.usbReads = usbInfo.readCalls;
-    s.counters.usbWrites = usbInfo.writeCalls;
-    s.counters.moduleReadErrors = moduleReadErrors;
-    s.counters.moduleWriteErrors = moduleWriteErrors;
+    s.controllerType = crateSettings().controllerType;
+    s.measuresTemperature = (crateSettings().fCmdLine & kGetBlock1) != 0;
+    s.ticks = pollingCycle().tickCount;
+    s.channels = channelState().channelTable.channels;
+    s.counters.usbReads = linkState().usbInfo.readCalls;
+    s.counters.usbWrites = linkState().usbInfo.writeCalls;
+    s.counters.moduleReadErrors = linkState().moduleReadErrors;
+    s.counters.moduleWriteErrors = linkState().moduleWriteErrors;
 }
 
 }  // namespace vz::ctl

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <string>
 
+#include "base/settings.h"
 #include "channel/channel_table.h"
+#include "link/link_state.h"
 
 namespace vz::ctl {
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/core/command_line.h"
+#include "app/core/crate.h"
 #include "app/core/crate_session.h"
 #include "base/operator_seam.h"
 #include "base/settings.h"
@@ -79,16 +80,17 @@ class CliOperator : public vz::HeadlessOperator {
 
 // After CANCEL every failing exchange gave up: the command's result cannot be trusted.
 bool reportGivenUp() {
-    if (!vz::commProblem.abort) return false;
+    if (!vz::linkState().commProblem.abort) return false;
     std::fprintf(stderr, "vzctl: gave up: %s did not answer a %s (no communication with the crate)\n",
-                 vz::moduleAddressName(vz::commProblem.lastFailedModule).c_str(),
-                 vz::commProblem.lastFailedWasRead ? "read" : "write");
+                 vz::moduleAddressName(vz::linkState().commProblem.lastFailedModule).c_str(),
+                 vz::linkState().commProblem.lastFailedWasRead ? "read" : "write");
     return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    const vz::BoundCrate crate;  // the one crate this run works on
     vz::ctl::CliArguments args;
     std::string error;
     if (!vz::ctl::parseCliArguments(argc, argv, args, error)) {
@@ -118,7 +120,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (const int status = vz::ctl::checkBeforeConnecting(args); status >= 0) return status;
-    if (args.command == "sim-reset") return vz::ctl::simResetCommand(vz::portName, args.words, stdout);
+    if (args.command == "sim-reset")
+        return vz::ctl::simResetCommand(vz::crateSettings().portName, args.words, stdout);
     vz::ctl::HttpServiceOptions serveOptions;
     if (args.command == "serve") {
         if (!vz::ctl::parseServeWords(args.words, args.tokenFile, serveOptions, error)) {
@@ -130,7 +133,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    vz::CrateSession session(vz::fCmdLine, vz::makeBridgeForPort);
+    vz::CrateSession session(vz::crateSettings().fCmdLine, vz::makeBridgeForPort);
     if (!session.attached()) {
         std::fprintf(stderr, "vzctl: %s\n", session.error().c_str());
         return 1;
@@ -138,7 +141,7 @@ int main(int argc, char** argv) {
     if (args.command == "ctrl") {
         // The controller's processor is reached through its boot loader: no module search, so a
         // controller whose firmware is broken can still be programmed.
-        if (!vz::usbOpen(vz::usbInfo)) {
+        if (!vz::usbOpen(vz::linkState().usbInfo)) {
             std::fprintf(stderr, "vzctl: no connection to the crate controller's USB device\n");
             return 1;
         }
@@ -150,9 +153,9 @@ int main(int argc, char** argv) {
     {
         vz::ctl::ProgressLine progress(stderr);
         seam.progress = &progress;
-        connected = session.connect(vz::fCmdLine, [&progress](const vz::ConnectionProgress& p) {
-            progress.show("Search channels: " + p.text);
-        });
+        connected = session.connect(
+            vz::crateSettings().fCmdLine,
+            [&progress](const vz::ConnectionProgress& p) { progress.show("Search channels: " + p.text); });
         seam.progress = nullptr;
     }
     if (reportGivenUp()) return 1;
@@ -160,7 +163,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vzctl: no connection to the crate controller\n");
         return 1;
     }
-    if (!args.serial.empty() && !(vz::fCmdLine & vz::kUseCan) && vz::usbSerial() != args.serial) {
+    if (!args.serial.empty() && !(vz::crateSettings().fCmdLine & vz::kUseCan) &&
+        vz::usbSerial() != args.serial) {
         std::fprintf(stderr, "vzctl: the only attached crate controller has serial number %s, not %s\n",
                      vz::usbSerial().c_str(), args.serial.c_str());
         return 1;
@@ -176,9 +180,10 @@ int main(int argc, char** argv) {
         bool again;
         {
             vz::ctl::ProgressLine progress(stderr);
-            again = session.connect(vz::fCmdLine, [&progress](const vz::ConnectionProgress& p) {
-                progress.show("Search channels: " + p.text);
-            });
+            again =
+                session.connect(vz::crateSettings().fCmdLine, [&progress](const vz::ConnectionProgress& p) {
+                    progress.show("Search channels: " + p.text);
+                });
         }
         if (!again) {
             std::fprintf(stderr, "vzctl: the crate could not be connected again after ctrl\n");

@@ -35,7 +35,7 @@ QOR* readChannel(int n) {
         std::fprintf(stderr, "vzctl: channel U%d is not present\n", n);
         return nullptr;
     }
-    QOR& q = channelTable.channels[static_cast<std::size_t>(n)];
+    QOR& q = channelState().channelTable.channels[static_cast<std::size_t>(n)];
     if (!q.configurable()) {
         std::fprintf(stderr, "vzctl: U%d is not a configurable output\n", n);
         return nullptr;
@@ -54,8 +54,8 @@ const ParameterInfo* parameterFor(const std::string& key) {
     if (!p && key.find('.') == std::string::npos) {
         const ParameterInfo* user = findParameter("user." + key);
         const ParameterInfo* system = findParameter("system." + key);
-        if (user && !parameterExists(*user, controllerType)) user = nullptr;
-        if (system && !parameterExists(*system, controllerType)) system = nullptr;
+        if (user && !parameterExists(*user, crateSettings().controllerType)) user = nullptr;
+        if (system && !parameterExists(*system, crateSettings().controllerType)) system = nullptr;
         if (user && system) {
             badArguments("\"" + key + "\" is user." + key + " or system." + key + ": say which");
             return nullptr;
@@ -66,9 +66,11 @@ const ParameterInfo* parameterFor(const std::string& key) {
         badArguments("no parameter \"" + key + "\" (vzctl get CHANNEL lists them)");
         return nullptr;
     }
-    if (!parameterExists(*p, controllerType)) {
+    if (!parameterExists(*p, crateSettings().controllerType)) {
         badArguments(key + " is not a parameter of this controller's modules" +
-                     (controllerType == kWdx ? " (on WDX, user bytes 2 to 9 hold ugain and igain)" : ""));
+                     (crateSettings().controllerType == kWdx
+                          ? " (on WDX, user bytes 2 to 9 hold ugain and igain)"
+                          : ""));
         return nullptr;
     }
     return p;
@@ -81,8 +83,8 @@ const ParameterInfo* parameterFor(const std::string& key) {
 bool mayWrite(const ParameterInfo& p) {
     const std::string key = p.key;
     if (key.rfind("system.", 0) != 0) return true;
-    if (fCmdLine & kExpertView) return true;
-    return controllerType == kWdx &&
+    if (crateSettings().fCmdLine & kExpertView) return true;
+    return crateSettings().controllerType == kWdx &&
            (key == "system.maxUSense" || key == "system.maxCurrent" || key == "system.maxPower");
 }
 
@@ -168,7 +170,8 @@ int checkParameterWords(const std::string& command, const std::vector<std::strin
     }
     if (!p) return badArguments("no parameter \"" + key + "\" (vzctl get CHANNEL lists them)");
     double physical = 0;
-    if (std::string why; command == "set" && !parsePhysical(words[2], *p, physical, why)) return badArguments(why);
+    if (std::string why; command == "set" && !parsePhysical(words[2], *p, physical, why))
+        return badArguments(why);
     return -1;
 }
 
@@ -184,14 +187,14 @@ int getCommand(const std::vector<std::string>& words, bool json, std::FILE* out)
         // One object: the channel, then each parameter by key with its value in the unit it names.
         std::fprintf(out, "{\n  \"channel\": %d", n);
         for (const ParameterInfo& p : kParameters)
-            if ((only == nullptr && parameterExists(p, controllerType)) || only == &p)
+            if ((only == nullptr && parameterExists(p, crateSettings().controllerType)) || only == &p)
                 std::fprintf(out, ",\n  \"%s\": {\"value\": %s, \"unit\": \"%s\"}", p.key,
                              jsonNumberOrText(*q, p).c_str(), unitSymbol(p.unit));
         std::fprintf(out, "\n}\n");
         return 0;
     }
     for (const ParameterInfo& p : kParameters)
-        if ((only == nullptr && parameterExists(p, controllerType)) || only == &p)
+        if ((only == nullptr && parameterExists(p, crateSettings().controllerType)) || only == &p)
             std::fprintf(out, "%s\n", valueText(*q, p).c_str());
     return 0;
 }

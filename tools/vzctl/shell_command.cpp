@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "link/comm_problem.h"
+#include "link/link_state.h"
 #include "tools/vzctl/cli_arguments.h"
 #include "tools/vzctl/crate_commands.h"
 
@@ -91,7 +92,7 @@ int runShell(std::FILE* in, std::FILE* out) {
         const int status = runCommand(args, out);
         std::fflush(out);
         if (status != 0) failed(status);
-        if (commProblem.abort) break;  // the crate was given up: nothing more can be done on it
+        if (linkState().commProblem.abort) break;  // the crate was given up: nothing more can be done on it
     }
     return firstFailure;
 }

@@ -5,9 +5,9 @@
 #include "base/clock.h"
 #include "base/number_parse.h"
 #include "channel/channel_table.h"
+#include "tools/vzctl/file_checks.h"
 #include "tools/vzctl/progress_line.h"
 #include "trace/curve_csv.h"
-#include "tools/vzctl/file_checks.h"
 #include "trace/graph_text.h"
 #include "trace/trace_acquisition.h"
 
@@ -92,7 +92,7 @@ int traceCommand(const std::vector<std::string>& words, std::FILE* out) {
     }
     if (outcome != TraceOutcome::complete) return 1;
 
-    const QOR& q = channelTable.channels[static_cast<std::size_t>(ch)];
+    const QOR& q = channelState().channelTable.channels[static_cast<std::size_t>(ch)];
     Graph graph = makeTraceGraph(m);
     fillTraceGraph(graph, buffer, q.system().voltageExponent, q.system().currentExponent);
     std::fprintf(out, "%s\n", graph.title.c_str());

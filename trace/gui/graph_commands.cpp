@@ -7,6 +7,7 @@
 
 #include "channel/channel_table.h"
 #include "link/comm_problem.h"
+#include "link/link_state.h"
 #include "trace/scope_sampling.h"
 #include "trace/trace_acquisition.h"
 #include "trace/trace_job.h"
@@ -60,8 +61,8 @@ void GraphCommands::traceCommand() {
         if (progress_ && progress_->isVisible()) progress_->raise();
         return;
     }
-    if (selectedChannel < 0 || selectedChannel >= kChannelCount) return;
-    const int channel = selectedChannel;
+    if (channelState().selectedChannel < 0 || channelState().selectedChannel >= kChannelCount) return;
+    const int channel = channelState().selectedChannel;
     if (trace_ && traceGraphMode_ != traceMode_) delete trace_.data();  // laid out for another mode
     if (!trace_) {
         trace_ = createGraph(makeTraceGraph(traceMode_), owner_);
@@ -81,7 +82,7 @@ void GraphCommands::traceCommand() {
     }
 
     job_ = std::make_unique<TraceJob>(channel, traceMode_, samplesToWait_);
-    abortedBefore_ = commProblem.abort;
+    abortedBefore_ = linkState().commProblem.abort;
     // Modeless: the list, the other windows and the communication problem dialog stay usable.
     auto* progress = new QProgressDialog(QString("Waiting for the trace of U%1 ...").arg(channel), "Cancel",
                                          0, samplesToWait_, owner_);
@@ -100,7 +101,7 @@ void GraphCommands::traceCommand() {
 void GraphCommands::traceStep() {
     if (!job_) return;
     // Another exchange waits for the crate (its problem dialog is up): no second one inside it.
-    if (commProblem.dialogShown || !job_->due()) {
+    if (linkState().commProblem.dialogShown || !job_->due()) {
         stepTimer_.start(std::clamp<int>(static_cast<int>(job_->untilDueUs() / 1000), 1, kStepCheckMs));
         return;
     }
@@ -149,10 +150,10 @@ void GraphCommands::endTrace() {
     closeProgress();
     // The operator ended it with CANCEL on the communication problem dialog: that was the answer.
     const bool operatorGaveUp =
-        job->outcome() == TraceOutcome::noAnswer && !abortedBefore_ && commProblem.abort;
+        job->outcome() == TraceOutcome::noAnswer && !abortedBefore_ && linkState().commProblem.abort;
     if (!operatorGaveUp) reportTraceOutcome(*job);
     if (job->outcome() == TraceOutcome::complete && trace_) {
-        const QOR& q = channelTable.channels[static_cast<std::size_t>(job->channel())];
+        const QOR& q = channelState().channelTable.channels[static_cast<std::size_t>(job->channel())];
         fillTraceGraph(trace_->graph(), job->buffer(), q.system().voltageExponent,
                        q.system().currentExponent);
         trace_->show();
