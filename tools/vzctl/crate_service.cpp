@@ -10,6 +10,7 @@
 #include "base/clock.h"
 #include "link/comm_problem.h"
 #include "tools/vzctl/cli_arguments.h"
+#include "tools/vzctl/command_table.h"
 #include "tools/vzctl/crate_commands.h"
 
 namespace vz::ctl {
