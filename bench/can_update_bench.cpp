@@ -15,15 +15,15 @@
 #include "base/clock.h"
 #include "base/settings.h"
 #include "bench/bench_metrics.h"
-#include "canfw/bootload.h"
 #include "canfw/hex_record.h"
 #include "canfw/updater_mailbox.h"
+#include "canfw/updater_worker.h"
 #include "channel/channel_table.h"
 #include "link/comm_problem.h"
 #include "link/module_access.h"
 #include "link/usb_link.h"
-#include "virtual_bridge/virtual_bridge_driver.h"
 #include "sim/virtual_crate.h"
+#include "virtual_bridge/virtual_bridge_driver.h"
 
 namespace vz::bench {
 namespace {
@@ -83,7 +83,7 @@ DeviceInfo dsPic30F4011() {
     return d;
 }
 
-void runToEnd(CBootload& updater, UpdaterMailbox& mailbox) {
+void runToEnd(CWorkerUpdateDlg& updater, UpdaterMailbox& mailbox) {
     while (updater.queuedJobs() != 0)
         while (mailbox.take(5)) {
         }
@@ -121,7 +121,7 @@ std::string fullApplication() {
 int runBackupForPeakMemory() {
     CanCrate crate("bootloader");
     UpdaterMailbox mailbox;
-    CBootload updater;
+    CWorkerUpdateDlg updater;
     updater.startWorker(mailbox);
     updater.queueBackup(dsPic30F4011(), "/tmp/vzbench_backup.bex");
     runToEnd(updater, mailbox);
@@ -155,7 +155,7 @@ void canProgramFullImage(benchmark::State& state) {
     for (auto _ : state) {
         CanCrate crate("bootloader");
         UpdaterMailbox mailbox;
-        CBootload updater;
+        CWorkerUpdateDlg updater;
         updater.startWorker(mailbox);
         const int64_t startUs = crate.clock.nowUs();
         const double cpuStart = processCpuSeconds();

@@ -35,13 +35,14 @@ void UpdaterFixture::connect(const std::string& faults) {
     searchLimit = 6;
     ASSERT_TRUE(connectController(fCmdLine));
     ASSERT_EQ(channelTable.foundCount, 4u);
-    updater = std::make_unique<CBootload>();
+    updater = std::make_unique<CWorkerUpdateDlg>();
     updater->startWorker(mailbox);
 }
 
 std::string UpdaterFixture::runJobs() {
     std::string log;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(240);  // only a hang reaches it
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(240);  // only a hang reaches it
     for (;;) {
         const bool idle = updater->queuedJobs() == 0;
         while (auto m = mailbox.take(idle ? 0 : 5)) {
