@@ -92,14 +92,10 @@ MainWindow::MainWindow(bool expertView) : list_(new ChannelListView(this)), grap
     list_->onRightClick = [this](int) {
         if (!outputConfiguration_ && !jovaIoTest_) openOutputConfiguration();
     };
-    onSelectionChanged = [this] { postToChannelDialogs(kSelectionChangedEvent); };
-    // A set point changed by a composite setter: the calibration wizard that changed it keeps its state.
-    setOutputConfigRefreshHook([this] { postToChannelDialogs(kSelectionChangedEvent, false); });
+    list_->onSelectionChanged = [this] { channelSelected(); };
 }
 
 MainWindow::~MainWindow() {
-    onSelectionChanged = {};
-    setOutputConfigRefreshHook({});
     delete outputCalibration_.data();
     delete outputConfiguration_.data();
     delete jovaIoTest_.data();
@@ -114,6 +110,10 @@ OutputConfigurationDialog* MainWindow::outputConfiguration() const {
 
 OutputCalibrationDialog* MainWindow::outputCalibration() const {
     return outputCalibration_.data();
+}
+
+void MainWindow::channelSelected() {
+    postToChannelDialogs(kSelectionChangedEvent);
 }
 
 void MainWindow::postToChannelDialogs(int eventType, bool calibrationToo) {
@@ -250,6 +250,8 @@ void MainWindow::toggleOutputCalibration() {
         list_->refresh();
         postToChannelDialogs(kSelectionChangedEvent, false);
     };
+    // A setting changed by the wizard: the calibration dialog that changed it keeps its state.
+    links.outputConfigChanged = [this] { postToChannelDialogs(kSelectionChangedEvent, false); };
     links.pause = pauseKeepingEventLoop;
     outputCalibration_ = new OutputCalibrationDialog(
         this, form, controllerType, (fCmdLine & kExpertView) != 0, selectedChannel, std::move(links));
@@ -316,7 +318,7 @@ void MainWindow::dispatchCommand(int id) {
             close();
             break;
         case cmd::kSelectOutput:
-            stepChannel(+1);
+            stepChannel(+1, [this] { channelSelected(); });
             list_->refresh();
             break;
         case cmd::kStop:
@@ -389,7 +391,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
             if (!list_->isLive()) return;  // nothing to switch before the list is shown
             const int digit = c.digitValue();
             if (c >= '0' && c <= '9' && toggleChannel(digit)) {
-                selectChannel(digit);
+                selectChannel(digit, [this] { channelSelected(); });
                 list_->refresh();
             } else {
                 operatorSeam().beep(Beep::Error);
