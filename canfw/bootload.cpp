@@ -6,7 +6,6 @@
 #include <ctime>
 
 #include "base/polling_state.h"
-#include "base/settings.h"
 #include "base/text_format.h"
 #include "canfw/device_table.h"
 #include "canfw/log_text.h"

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <exception>
 
-#include "base/clock.h"
 #include "base/settings.h"
 
 namespace vz {
