@@ -96,11 +96,13 @@ MainWindow::MainWindow(bool expertView) : list_(new ChannelListView(this)), grap
 }
 
 MainWindow::~MainWindow() {
+    // The channel dialogs are children, but their links call back into this window (the list, the
+    // other dialogs): they go now, while it is whole, not after its members in ~QWidget.
     delete outputCalibration_.data();
     delete outputConfiguration_.data();
     delete jovaIoTest_.data();
     delete dvm_.data();
-    delete controllerConfiguration_.data();  // a child, but it must go while the hooks above are quiet
+    delete controllerConfiguration_.data();
     list_->onRepainted = {};
 }
 
