@@ -96,13 +96,8 @@ MainWindow::MainWindow(bool expertView) : list_(new ChannelListView(this)), grap
 }
 
 MainWindow::~MainWindow() {
-    // The channel dialogs are children, but their links call back into this window (the list, the
-    // other dialogs): they go now, while it is whole, not after its members in ~QWidget.
-    delete outputCalibration_.data();
-    delete outputConfiguration_.data();
-    delete jovaIoTest_.data();
-    delete dvm_.data();
-    delete controllerConfiguration_.data();
+    // The dialogs are children: ~QWidget destroys them. Nothing they hold calls back into this window
+    // (their links run only on the operator's commands), so only the list's repaint call goes first.
     list_->onRepainted = {};
 }
 
