@@ -15,9 +15,9 @@
 #include "base/clock.h"
 #include "base/settings.h"
 #include "bench/bench_metrics.h"
-#include "canfw/bootload.h"
 #include "canfw/hex_record.h"
 #include "canfw/updater_mailbox.h"
+#include "canfw/updater_worker.h"
 #include "channel/channel_table.h"
 #include "link/comm_problem.h"
 #include "link/link_state.h"
@@ -84,7 +84,7 @@ DeviceInfo dsPic30F4011() {
     return d;
 }
 
-void runToEnd(CBootload& updater, UpdaterMailbox& mailbox) {
+void runToEnd(CWorkerUpdateDlg& updater, UpdaterMailbox& mailbox) {
     while (updater.queuedJobs() != 0)
         while (mailbox.take(5)) {
         }
@@ -122,7 +122,7 @@ std::string fullApplication() {
 int runBackupForPeakMemory() {
     CanCrate crate("bootloader");
     UpdaterMailbox mailbox;
-    CBootload updater;
+    CWorkerUpdateDlg updater;
     updater.startWorker(mailbox);
     updater.queueBackup(dsPic30F4011(), "/tmp/vzbench_backup.bex");
     runToEnd(updater, mailbox);
@@ -156,7 +156,7 @@ void canProgramFullImage(benchmark::State& state) {
     for (auto _ : state) {
         CanCrate crate("bootloader");
         UpdaterMailbox mailbox;
-        CBootload updater;
+        CWorkerUpdateDlg updater;
         updater.startWorker(mailbox);
         const int64_t startUs = crate.clock.nowUs();
         const double cpuStart = processCpuSeconds();

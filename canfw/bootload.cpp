@@ -13,89 +13,13 @@
 
 namespace vz {
 
-CBootload::CBootload() {
+CBootload::CBootload(const std::atomic<bool>* stopRequest) : stopRequest_(stopRequest) {
     crateSettings().pollingEnabled = false;
 }
 
 CBootload::~CBootload() {
-    stopThread(true);
-    jobStorage_.clear();
     resultStorage_.clear();
     crateSettings().pollingEnabled = true;
-}
-
-int CBootload::startWorker(UpdaterReceiver& window) {
-    window_ = &window;
-    jobQueue_ = &jobStorage_;
-    startThread();
-    resultStorage_.clear();
-    return -1;
-}
-
-bool CBootload::stopWorker() {
-    stopThread(false);
-    return true;
-}
-
-void CBootload::closeUpdater() {
-    stopThread(true);
-    jobStorage_.clear();
-    resultStorage_.clear();
-}
-
-bool CBootload::appendJob(BootloadJob job) {
-    if (job.path.size() > 259) job.path.resize(259);
-    return jobStorage_.appendItem(std::make_unique<BootloadJob>(std::move(job)));
-}
-
-void CBootload::queueIdentifyAll() {
-    int count = (crateSettings().fCmdLine & kSearchAll) ? 127 : crateSettings().typeChannelLimit;
-    count = std::min(count, static_cast<int>(crateSettings().searchLimit));
-    count = std::max(count, 14);
-    for (int i = 0; i < count; ++i)
-        appendJob({kJobIdentify, 0, false, false, false, false, moduleOnly(i), {}});
-}
-
-void CBootload::queueIdentify(int moduleId) {
-    appendJob({kJobIdentify, 0, false, false, false, false, moduleOnly(moduleId), {}});
-}
-
-void CBootload::queueReadVersion(int moduleId, bool application) {
-    appendJob({application ? kJobAppVersion : kJobBootVersion,
-               0,
-               false,
-               false,
-               false,
-               false,
-               moduleOnly(moduleId),
-               {}});
-}
-
-void CBootload::queueReadRunningType(int moduleId) {
-    appendJob({kJobRunningType, 0, false, false, false, false, moduleOnly(moduleId), {}});
-}
-
-bool CBootload::queueStartFirmware(int moduleId, bool bootLoader) {
-    return appendJob({bootLoader ? kJobStartBootLoader : kJobStartApplication,
-                      0,
-                      false,
-                      false,
-                      false,
-                      false,
-                      moduleOnly(moduleId),
-                      {}});
-}
-
-bool CBootload::queueProgram(const DeviceInfo& device, int memoryType, const std::string& path,
-                             bool bootloaderFile, bool overrideProtection, bool checksOff, bool restore) {
-    if (memoryType == kProgramMemory)
-        return appendJob(
-            {kJobProgramFlash, 0, bootloaderFile, overrideProtection, checksOff, restore, device, path});
-    return appendJob({kJobProgramEeprom, 0, false, false, false, restore, device, path});
-}
-
-bool CBootload::queueBackup(const DeviceInfo& device, const std::string& path) {
-    return appendJob({kJobBackup, 0, false, false, false, false, device, path});
 }
 
 void CBootload::postLog(const char* format, ...) {
@@ -111,9 +35,9 @@ void CBootload::postText(const std::string& text) {
 }
 
 void CBootload::postToDialog(int kind, const void* data, size_t size) {
-    if (!window_) return;
+    if (!receiver_) return;
     const auto* bytes = static_cast<const uint8_t*>(data);
-    window_->post(UpdaterMessage{kind, std::vector<uint8_t>(bytes, bytes + size)});
+    receiver_->post(UpdaterMessage{kind, std::vector<uint8_t>(bytes, bytes + size)});
 }
 
 void CBootload::postValue(int kind, uint32_t value) {

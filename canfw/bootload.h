@@ -1,13 +1,14 @@
 #pragma once
-// The module updater's boot-loader client: command frames into a module's command space, bulk data
-// through its data buffer, the jobs that run on the worker thread, and the queue operations the
-// front end calls. While a CBootload exists the polling tick reads no channel.
+// The module updater's boot-loader client.
+#include <atomic>
 #include <cstdint>
 #include <string>
 
+#include "canfw/bootload_job.h"
 #include "canfw/hex_file.h"
+#include "canfw/job_queue.h"
 #include "canfw/row_image.h"
-#include "canfw/worker_thread.h"
+#include "canfw/updater_messages.h"
 
 namespace vz {
 
@@ -33,34 +34,34 @@ std::string versionText(const VersionRecord& v);
 // "%s%06d_%s_%s.bex": directory (ending in a separator), module, family name, local time.
 std::string proposedBackupName(const std::string& directory, int moduleId, int family, int64_t localWallUs);
 
-class CBootload : public CWorkerUpdateDlg {
+// The boot-loader client: command frames into one module's command space, bulk data through its data
+// buffer, and the jobs built on them. It has no thread of its own: the updater's worker calls it, and
+// it reports to the receiver it is given. While a CBootload exists the polling tick reads no channel.
+class CBootload {
   public:
-    CBootload();            // polling stops reading channels
-    ~CBootload() override;  // stops the worker, polling reads again
+    // stopRequest, when given, asks a running job to stop at its next safe point.
+    explicit CBootload(const std::atomic<bool>* stopRequest = nullptr);  // polling stops reading channels
+    ~CBootload();                                                        // polling reads again
+    CBootload(const CBootload&) = delete;
+    CBootload& operator=(const CBootload&) = delete;
 
-    // GUI side.
-    int startWorker(UpdaterReceiver& window);
-    bool stopWorker();
-    // Stops the worker (a job in progress ends at its next safe point) and drops queued jobs.
-    void closeUpdater();
-    void queueIdentifyAll();
-    void queueIdentify(int moduleId);
-    void queueReadVersion(int moduleId, bool application);
-    void queueReadRunningType(int moduleId);
-    bool queueStartFirmware(int moduleId, bool bootLoader);
-    bool queueProgram(const DeviceInfo& device, int memoryType, const std::string& path, bool bootloaderFile,
-                      bool overrideProtection, bool checksOff, bool restore = false);
-    bool queueBackup(const DeviceInfo& device, const std::string& path);
-    size_t queuedJobs() { return jobStorage_.size(); }
-    // Jobs whose handler reported a failure since the updater was made: a front end compares the
-    // count before and after its jobs to learn their verdict.
+    // Where the log lines and the results go; nothing is reported without one.
+    void setReceiver(UpdaterReceiver* receiver) { receiver_ = receiver; }
+    bool cancelRequested() const { return stopRequest_ && *stopRequest_; }
+
+    // One queued job: 1 after success, -1 after a failure (logged with the job's failure lines).
+    int runJob(BootloadJob& job);
+    // A job that ended with an error instead of a result: logged and counted as a failed job.
+    void reportJobError(const BootloadJob& job, const char* what);
+    // Jobs that failed since the client was made.
     uint32_t failedJobs() const { return jobsFailed_; }
+    void clearResults() { resultStorage_.clear(); }
 
-    // Worker side: the boot-loader operations.
-    bool sendCommand(int moduleId, uint8_t iCmd, uint32_t iAdr, uint16_t iSize, const uint8_t* data = nullptr,
-                     int* error = nullptr);
+    // The boot-loader operations.
+    bool sendCommand(int moduleId, uint8_t command, uint32_t address, uint16_t size,
+                     const uint8_t* data = nullptr, int* error = nullptr);
     bool sendData(int moduleId, const uint8_t* bytes, int count);
-    int receiveData(int moduleId, uint8_t iCmd, uint8_t* destination, int count);
+    int receiveData(int moduleId, uint8_t command, uint8_t* destination, int count);
     bool readDeviceId(int moduleId, DeviceInfo* info);
     bool readVersion(int moduleId, VersionRecord& version, bool application);
     bool setParameter(int moduleId, int paramNr, int paramType, const void* value, int* error = nullptr);
@@ -86,15 +87,12 @@ class CBootload : public CWorkerUpdateDlg {
     };
     Progress& progress() { return progress_; }
 
-  protected:
-    int handleJob(BootloadJob& job) override;
-
   private:
-    bool appendJob(BootloadJob job);
-    bool sendFrame(int moduleId, uint8_t iCmd, uint32_t iAdr, uint16_t iSize, uint8_t dataChecksum,
+    bool sendFrame(int moduleId, uint8_t command, uint32_t address, uint16_t size, uint8_t dataChecksum,
                    int* error);
 
-    JobQueue<BootloadJob> jobStorage_;
+    const std::atomic<bool>* stopRequest_;
+    UpdaterReceiver* receiver_ = nullptr;
     JobQueue<std::string> resultStorage_;  // result records of successful jobs; nobody reads them
     bool checksOff_ = false;
     Progress progress_;

@@ -6,7 +6,7 @@
 
 namespace vz {
 
-int CBootload::handleJob(BootloadJob& job) {
+int CBootload::runJob(BootloadJob& job) {
     std::string result(44, '\0');  // the job's result record, kept when the job succeeds
     bool ok = false;
     const char* failure = nullptr;
@@ -97,6 +97,12 @@ int CBootload::handleJob(BootloadJob& job) {
     if (failure) postLog("%s", failure);
     postLog("Error: Job failed (cmd=0x%02X)\r\n", job.type);
     return -1;
+}
+
+void CBootload::reportJobError(const BootloadJob& job, const char* what) {
+    ++jobsFailed_;
+    postLog("Error: %s\r\n", what);
+    postLog("Error: Job failed (cmd=0x%02X)\r\n", job.type);
 }
 
 }  // namespace vz

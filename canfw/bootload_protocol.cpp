@@ -18,51 +18,51 @@ uint8_t checksum(const uint8_t* bytes, size_t count) {
     return static_cast<uint8_t>(-sum);
 }
 
-uint8_t address(int moduleId) {
+uint8_t busAddress(int moduleId) {
     return moduleAddressByte(moduleId);
 }
 
 }  // namespace
 
-bool CBootload::sendCommand(int moduleId, uint8_t iCmd, uint32_t iAdr, uint16_t iSize, const uint8_t* data,
-                            int* error) {
-    return sendFrame(moduleId, iCmd, iAdr, iSize, data ? checksum(data, iSize) : uint8_t{0}, error);
+bool CBootload::sendCommand(int moduleId, uint8_t command, uint32_t address, uint16_t size,
+                            const uint8_t* data, int* error) {
+    return sendFrame(moduleId, command, address, size, data ? checksum(data, size) : uint8_t{0}, error);
 }
 
-bool CBootload::sendFrame(int moduleId, uint8_t iCmd, uint32_t iAdr, uint16_t iSize, uint8_t dataChecksum,
-                          int* error) {
-    uint8_t frame[8] = {iCmd,
-                        static_cast<uint8_t>(iAdr),
-                        static_cast<uint8_t>(iAdr >> 8),
-                        static_cast<uint8_t>(iAdr >> 16),
-                        static_cast<uint8_t>(iAdr >> 24),
-                        static_cast<uint8_t>(iSize),
-                        static_cast<uint8_t>(iSize >> 8),
+bool CBootload::sendFrame(int moduleId, uint8_t command, uint32_t address, uint16_t size,
+                          uint8_t dataChecksum, int* error) {
+    uint8_t frame[8] = {command,
+                        static_cast<uint8_t>(address),
+                        static_cast<uint8_t>(address >> 8),
+                        static_cast<uint8_t>(address >> 16),
+                        static_cast<uint8_t>(address >> 24),
+                        static_cast<uint8_t>(size),
+                        static_cast<uint8_t>(size >> 8),
                         dataChecksum};
-    const int r = moduleCommand(address(moduleId), kBootCommandSpace, 0, frame, 8);
+    const int r = moduleCommand(busAddress(moduleId), kBootCommandSpace, 0, frame, 8);
     const int result = r < 0 ? kResultTransportFailed : r;
     if (error) *error = result;
     if (result != 0) {
         postLog("Error: command failed (iModuleId=%d, iCmd=0x%02X, iAdr=0x%06X, iSize=%d, iError=%d)\r\n",
-                moduleId, iCmd, iAdr, iSize, result);
+                moduleId, command, address, size, result);
         return false;
     }
     return true;
 }
 
 bool CBootload::sendData(int moduleId, const uint8_t* bytes, int count) {
-    return moduleWrite(address(moduleId), kBootDataBuffer, 0, bytes, count) == count;
+    return moduleWrite(busAddress(moduleId), kBootDataBuffer, 0, bytes, count) == count;
 }
 
-int CBootload::receiveData(int moduleId, uint8_t iCmd, uint8_t* destination, int count) {
+int CBootload::receiveData(int moduleId, uint8_t command, uint8_t* destination, int count) {
     // Module memory moves in 16-bit words: an odd reply (a configuration row of 21 bytes) is read
     // with one byte more, which is not used.
     const int wanted = count + 2, even = (wanted + 1) & ~1;
     std::vector<uint8_t> buffer(static_cast<size_t>(even));
-    const int got = moduleRead(address(moduleId), kBootDataBuffer, 0, buffer.data(), even);
+    const int got = moduleRead(busAddress(moduleId), kBootDataBuffer, 0, buffer.data(), even);
     if (got != even) return 0;
     const uint8_t sum = checksum(buffer.data() + 2, static_cast<size_t>(count));
-    if (buffer[0] == iCmd && buffer[1] == sum) {
+    if (buffer[0] == command && buffer[1] == sum) {
         std::memcpy(destination, buffer.data() + 2, static_cast<size_t>(count));
         return count;
     }
@@ -70,7 +70,7 @@ int CBootload::receiveData(int moduleId, uint8_t iCmd, uint8_t* destination, int
         "Error: buffer holds unknown/invalid data (iCmd=%d, iSize=%d, pHeader->cmd=%d, "
         "pHeader->checksum=0x%02X, "
         "iSum=%d)\r\n",
-        iCmd, count + 2, buffer[0], buffer[1], buffer[0] == iCmd ? sum : 0);
+        command, count + 2, buffer[0], buffer[1], buffer[0] == command ? sum : 0);
     return 0;
 }
 
@@ -134,7 +134,7 @@ bool CBootload::setParameter(int moduleId, int paramNr, int paramType, const voi
     uint32_t field = 0;
     std::memcpy(&field, frame + 3, 4);
     postLog("  P%d %s 0x%04X [%d]\r\n", paramNr, "=", field, paramType);
-    const int r = moduleCommand(address(moduleId), kBootCommandSpace, 0, frame, 8);
+    const int r = moduleCommand(busAddress(moduleId), kBootCommandSpace, 0, frame, 8);
     const int result = r < 0 ? kResultTransportFailed : r;
     if (error) *error = result;
     if (result != 0) {

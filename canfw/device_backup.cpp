@@ -72,10 +72,10 @@ bool CBootload::backupDeviceMemory(const DeviceInfo* device, const std::string& 
                 return false;
             }
             const uint32_t sweepAddress = s.first + k * s.step;
-            const uint32_t iAdr = s.programMemory ? sweepAddress / 2 : sweepAddress;
+            const uint32_t commandAddress = s.programMemory ? sweepAddress / 2 : sweepAddress;
             const uint32_t hexAddress = s.programMemory ? sweepAddress : 2 * sweepAddress;
             int error = 0;
-            const bool sent = sendCommand(id, s.command, iAdr, s.size, nullptr, &error);
+            const bool sent = sendCommand(id, s.command, commandAddress, s.size, nullptr, &error);
             if (error == kResultMemoryNotAvailable) {
                 postLog("\r\nWarn: memory not available (iAdr=0x%X)\r\n", sweepAddress);
                 progress_.done += static_cast<int>(s.steps - k);  // nothing more to read in this sweep

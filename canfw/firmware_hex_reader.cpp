@@ -62,7 +62,7 @@ bool loadFirmwareHex(FILE* file, int deviceFamily, RowImage& rows, ParameterMap&
     rows = makeRowImage(deviceFamily);
     parameters.clear();
     log("Reading HexFile ..\r\n");
-    int iLine = 0, dataRecords = 0;
+    int lineNumber = 0, dataRecords = 0;
     uint32_t offset = 0;
     std::string line;
     for (;;) {
@@ -77,10 +77,10 @@ bool loadFirmwareHex(FILE* file, int deviceFamily, RowImage& rows, ParameterMap&
             if (c == '\n') break;
         }
         if (line.empty()) break;
-        ++iLine;
-        if (iLine > kMaxHexLines || (iLine % 1024 == 0 && seen.cancelled && seen.cancelled()) ||
+        ++lineNumber;
+        if (lineNumber > kMaxHexLines || (lineNumber % 1024 == 0 && seen.cancelled && seen.cancelled()) ||
             seen.badLines.size() > 1000) {
-            log(formatText(kLineLimit, "Error: reading of the HEX-file stopped (iLine=%d)\r\n", iLine));
+            log(formatText(kLineLimit, "Error: reading of the HEX-file stopped (iLine=%d)\r\n", lineNumber));
             seen.stopped = true;
             break;
         }
@@ -88,9 +88,9 @@ bool loadFirmwareHex(FILE* file, int deviceFamily, RowImage& rows, ParameterMap&
         if (cut != std::string::npos) line.resize(cut);
         const auto record = nul ? std::nullopt : parseHexLine(line);
         if (!record) {
-            log(formatText(kLineLimit, "No valid HEX-record line (iLine=%d, line='%s')\r\n", iLine,
+            log(formatText(kLineLimit, "No valid HEX-record line (iLine=%d, line='%s')\r\n", lineNumber,
                            line.c_str()));
-            seen.badLines.push_back(iLine);
+            seen.badLines.push_back(lineNumber);
             continue;
         }
         const std::string& data = record->dataText;
@@ -104,7 +104,7 @@ bool loadFirmwareHex(FILE* file, int deviceFamily, RowImage& rows, ParameterMap&
                     MemoryRow* row = rowFor(rows, deviceAddress);
                     if (!row || !setRowWord(*row, deviceAddress, data.c_str() + at))
                         log(formatText(kLineLimit, "Error: Address out of range (iLine=%d, adr=0x%X)\r\n",
-                                       iLine, 2 * deviceAddress));
+                                       lineNumber, 2 * deviceAddress));
                 }
                 break;
             }
@@ -128,7 +128,7 @@ bool loadFirmwareHex(FILE* file, int deviceFamily, RowImage& rows, ParameterMap&
                 const auto p = parseHexParameter(record->address, record->byteCount, data);
                 if (!p) {
                     log(formatText(kLineLimit, "Error: HEX-parameter invalid/unsupported (iLine=%d)\r\n",
-                                   iLine));
+                                   lineNumber));
                 } else if (parameters.count(p->number)) {
                     log(formatText(kLineLimit, "Warning: HEX-parameter already defined (nr=%d)\r\n",
                                    static_cast<int>(p->number)));
@@ -139,11 +139,11 @@ bool loadFirmwareHex(FILE* file, int deviceFamily, RowImage& rows, ParameterMap&
             }
             default:
                 log(formatText(kLineLimit, "Error: Unsupported HEX-record type (iLine=%d, recordType=%d)\r\n",
-                               iLine, record->type));
+                               lineNumber, record->type));
                 break;
         }
     }
-    return iLine > 0 && dataRecords > 0;
+    return lineNumber > 0 && dataRecords > 0;
 }
 
 }  // namespace vz

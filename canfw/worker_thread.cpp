@@ -54,42 +54,4 @@ void CWorkerThread::stopThread(bool abandonJob) {
     cancel_ = false;
 }
 
-int CWorkerUpdateDlg::threadMain() {
-    running_ = true;
-    while (running_) {
-        if (!jobQueue_) {
-            if (stopEvent_) {
-                onWaitResult(WaitResult::Stop);
-                continue;
-            }
-            clock().sleepMs(1);
-            std::this_thread::yield();
-            continue;
-        }
-        switch (jobQueue_->wait(waitTimeoutMs_, stopEvent_)) {
-            case JobQueue<BootloadJob>::Wait::Ready: {
-                BootloadJob* job = jobQueue_->head();
-                if (!job) break;
-                const int result = handleJob(*job);
-                if (result != 0)
-                    jobQueue_->removeHead();
-                else
-                    jobQueue_->countFailure();
-                break;
-            }
-            case JobQueue<BootloadJob>::Wait::Stop:
-                onWaitResult(WaitResult::Stop);
-                break;
-            case JobQueue<BootloadJob>::Wait::Timeout:
-                onWaitResult(WaitResult::Timeout);
-                break;
-        }
-    }
-    return 1;
-}
-
-void CWorkerUpdateDlg::wake() {
-    if (jobQueue_) jobQueue_->wake();
-}
-
 }  // namespace vz

@@ -1,14 +1,9 @@
 #pragma once
-// The updater's worker: a thread that runs queued jobs one at a time and reports to its front end
-// only through posted messages. Stop requests are seen between jobs; a job in progress sees
+// A worker thread with a stop protocol: stop requests are seen between jobs; a job in progress sees
 // cancelRequested() at its next safe point.
 #include <atomic>
 #include <memory>
 #include <thread>
-
-#include "canfw/bootload_job.h"
-#include "canfw/job_queue.h"
-#include "canfw/updater_messages.h"
 
 namespace vz {
 
@@ -38,20 +33,9 @@ class CWorkerThread {
     std::atomic<bool> cancel_{false};
     std::atomic<bool> running_{false};
     int waitTimeoutMs_ = 100;
-    UpdaterReceiver* window_ = nullptr;
 
   private:
     std::thread thread_;
-};
-
-class CWorkerUpdateDlg : public CWorkerThread {
-  protected:
-    int threadMain() override;
-    void wake() override;
-    // 1 after a successful job, -1 after a failed one; 0 keeps the job at the head.
-    virtual int handleJob(BootloadJob& job) = 0;
-
-    JobQueue<BootloadJob>* jobQueue_ = nullptr;
 };
 
 }  // namespace vz

@@ -39,6 +39,18 @@ std::function<bool(A)> bindComposite(QOR* const& channel, bool (*setter)(QOR*, A
 }
 template <typename A>
 std::function<bool(A)> bindComposite(QOR* const&& channel, bool (*setter)(QOR*, A)) = delete;
+// The same for a setter that tells when the output configuration dialog must re-read its channel.
+template <typename A>
+std::function<bool(A)> bindComposite(QOR* const& channel, bool (*setter)(QOR*, A, const OutputConfigChanged&),
+                                     OutputConfigChanged changed) {
+    return [slot = &channel, setter, changed = std::move(changed)](A value) {
+        return setter(*slot, value, changed);
+    };
+}
+template <typename A>
+std::function<bool(A)> bindComposite(QOR* const&& channel,
+                                     bool (*setter)(QOR*, A, const OutputConfigChanged&),
+                                     OutputConfigChanged changed) = delete;
 
 inline std::function<bool(unsigned)> bindErrorActionField(QOR* const& channel, ErrorActionField field) {
     return [slot = &channel, field](unsigned code) { return setErrorActionField(*slot, field, code); };

@@ -8,12 +8,6 @@
 namespace vz {
 namespace {
 
-std::function<void()> refreshHook;
-
-void refreshOutputConfig() {
-    if (refreshHook) refreshHook();
-}
-
 QOR* shown(QOR* channel, const char* what) {
     if (channel == nullptr) debugLog(kLogError, "%s: the dialog shows no channel, nothing sent", what);
     return channel;
@@ -28,10 +22,6 @@ int16_t truncatedRaw(double value) {
 }
 
 }  // namespace
-
-void setOutputConfigRefreshHook(std::function<void()> hook) {
-    refreshHook = std::move(hook);
-}
 
 bool setErrorActionField(QOR* channel, ErrorActionField field, unsigned code) {
     if (!shown(channel, "errorActionField")) return false;
@@ -53,7 +43,7 @@ bool setExponentByte(QOR* channel, ExponentByte which, uint8_t exponent) {
     return channel->system().setExponent(pair);
 }
 
-bool setNominalFromFraction(QOR* channel, double fraction) {
+bool setNominalFromFraction(QOR* channel, double fraction, const OutputConfigChanged& changed) {
     if (!shown(channel, "nominalFromFraction")) return false;
     if (!std::isfinite(fraction)) {
         debugLog(kLogError, "nominalFromFraction: fraction is not a number");
@@ -61,17 +51,17 @@ bool setNominalFromFraction(QOR* channel, double fraction) {
     }
     if (!channel->user().setUnom(truncatedRaw(channel->system().maxUnom * fraction))) return false;
     const bool currentSet = channel->user().setInom(truncatedRaw(channel->system().maxInom * fraction));
-    refreshOutputConfig();  // Unom changed in any case
+    if (changed) changed();  // Unom changed in any case
     return currentSet;
 }
 
-bool setExternalSense(QOR* channel, bool atLoad) {
+bool setExternalSense(QOR* channel, bool atLoad, const OutputConfigChanged& changed) {
     if (!shown(channel, "externalSense")) return false;
     const uint16_t flags = channel->user().flags;
     const uint16_t wanted = atLoad ? static_cast<uint16_t>(flags & ~kSwitchInternalSense)
                                    : static_cast<uint16_t>(flags | kSwitchInternalSense);
     if (!channel->user().setFlags(wanted)) return false;
-    refreshOutputConfig();
+    if (changed) changed();
     return true;
 }
 

@@ -265,7 +265,7 @@ void CalibrationWizard::restoreSettings() {
                         ok ? "put back to" : "NOT put back to", c->currentFromRaw(s.inom)));
     }
     if (((c->user().flags & kSwitchInternalSense) != 0) != s.internalSense) {
-        const bool ok = setExternalSense(c, !s.internalSense);
+        const bool ok = setExternalSense(c, !s.internalSense, hooks_.outputConfigChanged);
         tell(formatText(255, "U%d sense %s %s", c->moduleAddress, ok ? "put back to" : "NOT put back to",
                         s.internalSense ? "internal" : "external (at the load)"));
     }
@@ -304,7 +304,7 @@ void CalibrationWizard::step() {
     switch (state_) {
         case kVoltageStarted:
             saveSettings();
-            setExternalSense(channel_, true);
+            setExternalSense(channel_, true, hooks_.outputConfigChanged);
             setUnomFraction(0.25);
             focus(cal::kSenseLowReal);
             message_ = kSenseLowMessage;
@@ -333,7 +333,7 @@ void CalibrationWizard::step() {
                 // calibrated, is the reference. Samples of an output still on its way to the new
                 // set point would calibrate the ramp, not the loop: no pair without settled samples.
                 auto fresh = [&] { return !hooks_.measureFresh || hooks_.measureFresh(); };
-                setExternalSense(channel_, false);
+                setExternalSense(channel_, false, hooks_.outputConfigChanged);
                 focus(cal::kUIntHighReal);
                 state_ = kInternalHigh;
                 bool settled = fresh();

@@ -80,6 +80,8 @@ struct CalibrationHooks {
     std::function<void(const CalibrationOutcome&)> calibrated;
     // Told each setting put back when a wizard ends, as a line for the operator.
     std::function<void(const std::string&)> restored;
+    // Told after the wizard changed the sense mode, which the output configuration dialog shows.
+    std::function<void()> outputConfigChanged;
 };
 
 class CalibrationWizard {

@@ -6,12 +6,10 @@
 
 namespace vz {
 
-std::function<void()> onSelectionChanged;
-
-bool selectChannel(int channel) {
+bool selectChannel(int channel, const SelectionChanged& changed) {
     if (channel < 0 || channel >= kChannelCount || !channelPresent(channel)) return false;
     channelState().selectedChannel = channel;
-    if (onSelectionChanged) onSelectionChanged();
+    if (changed) changed();
     return true;
 }
 
@@ -27,7 +25,7 @@ bool listed(int channel) {
 
 }  // namespace
 
-int stepChannel(int direction) {
+int stepChannel(int direction, const SelectionChanged& changed) {
     direction = direction < 0 ? -1 : 1;
     int channel = channelState().selectedChannel;
     for (int i = 0; i < 128; ++i) {
@@ -37,7 +35,7 @@ int stepChannel(int direction) {
         if (listed(channel)) break;
     }
     if (!listed(channel)) return channelState().selectedChannel;  // nothing listed: the selection stays
-    selectChannel(channel);
+    selectChannel(channel, changed);
     return channel;
 }
 

@@ -264,7 +264,7 @@ void ChannelListView::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         toggleChannel(channel);
     } else if (event->button() == Qt::RightButton) {
-        selectChannel(channel);
+        selectChannel(channel, onSelectionChanged);
         refresh();
         if (onRightClick) onRightClick(channel);
     }

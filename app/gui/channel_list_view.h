@@ -39,6 +39,8 @@ class ChannelListView : public QAbstractScrollArea {
     std::function<void()> onRepainted;
     // A right click on a channel's line (opens the output configuration dialog).
     std::function<void(int channel)> onRightClick;
+    // Told after a right click selected a channel (open channel dialogs follow).
+    std::function<void()> onSelectionChanged;
 
   protected:
     void paintEvent(QPaintEvent* event) override;

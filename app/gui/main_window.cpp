@@ -93,19 +93,12 @@ MainWindow::MainWindow(bool expertView) : list_(new ChannelListView(this)), grap
     list_->onRightClick = [this](int) {
         if (!outputConfiguration_ && !jovaIoTest_) openOutputConfiguration();
     };
-    onSelectionChanged = [this] { postToChannelDialogs(kSelectionChangedEvent); };
-    // A set point changed by a composite setter: the calibration wizard that changed it keeps its state.
-    setOutputConfigRefreshHook([this] { postToChannelDialogs(kSelectionChangedEvent, false); });
+    list_->onSelectionChanged = [this] { channelSelected(); };
 }
 
 MainWindow::~MainWindow() {
-    onSelectionChanged = {};
-    setOutputConfigRefreshHook({});
-    delete outputCalibration_.data();
-    delete outputConfiguration_.data();
-    delete jovaIoTest_.data();
-    delete dvm_.data();
-    delete controllerConfiguration_.data();  // a child, but it must go while the hooks above are quiet
+    // The dialogs are children: ~QWidget destroys them. Nothing they hold calls back into this window
+    // (their links run only on the operator's commands), so only the list's repaint call goes first.
     list_->onRepainted = {};
 }
 
@@ -115,6 +108,10 @@ OutputConfigurationDialog* MainWindow::outputConfiguration() const {
 
 OutputCalibrationDialog* MainWindow::outputCalibration() const {
     return outputCalibration_.data();
+}
+
+void MainWindow::channelSelected() {
+    postToChannelDialogs(kSelectionChangedEvent);
 }
 
 void MainWindow::postToChannelDialogs(int eventType, bool calibrationToo) {
@@ -257,6 +254,8 @@ void MainWindow::toggleOutputCalibration() {
         list_->refresh();
         postToChannelDialogs(kSelectionChangedEvent, false);
     };
+    // A setting changed by the wizard: the calibration dialog that changed it keeps its state.
+    links.outputConfigChanged = [this] { postToChannelDialogs(kSelectionChangedEvent, false); };
     links.pause = pauseKeepingEventLoop;
     outputCalibration_ = new OutputCalibrationDialog(this, form, crateSettings().controllerType,
                                                      (crateSettings().fCmdLine & kExpertView) != 0,
@@ -324,7 +323,7 @@ void MainWindow::dispatchCommand(int id) {
             close();
             break;
         case cmd::kSelectOutput:
-            stepChannel(+1);
+            stepChannel(+1, [this] { channelSelected(); });
             list_->refresh();
             break;
         case cmd::kStop:
@@ -397,7 +396,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
             if (!list_->isLive()) return;  // nothing to switch before the list is shown
             const int digit = c.digitValue();
             if (c >= '0' && c <= '9' && toggleChannel(digit)) {
-                selectChannel(digit);
+                selectChannel(digit, [this] { channelSelected(); });
                 list_->refresh();
             } else {
                 operatorSeam().beep(Beep::Error);

@@ -46,6 +46,9 @@ class MainWindow : public QMainWindow {
     ControllerFirmwareDialog* controllerFirmware() const;
     // The scope and trace graphs.
     GraphCommands* graphCommands() const { return graphs_; }
+    // The selected channel changed (by a key, a click or the arrow keys): the open channel dialogs
+    // re-read it.
+    void channelSelected();
 
   signals:
     void commandDispatched(int id);

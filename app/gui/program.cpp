@@ -45,7 +45,7 @@ int runProgram(int argc, char** argv) {
     } forgetWindow{seam};
     window.channelList()->showStartupProgress({}, 0, 0);
     window.show();
-    ArrowKeyFilter arrows;
+    ArrowKeyFilter arrows([&window] { window.channelSelected(); });
     app.installEventFilter(&arrows);
 
     CrateSession session(crateSettings().fCmdLine, makeBridgeForPort);

@@ -2,34 +2,35 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QLineEdit>
 
 namespace vz {
 
-intptr_t CDlgBase::handleMessage(int message, uintptr_t wParam, intptr_t lParam) {
-    intptr_t result = 0;
-    try {
-        if (auto it = messageMap_.find(message); it != messageMap_.end()) result = it->second(wParam, lParam);
-        if (message == kMsgCommand)
-            if (auto it = commandMap_.find(static_cast<int>(wParam & 0xFFFF)); it != commandMap_.end())
-                result = it->second(wParam, lParam);
-    } catch (...) {
-        // A failing handler must not take the dialog (and its worker) down with it.
-        result = 0;
-    }
-    return result;
+QWidget* CDlgBase::control(int id) const {
+    for (QWidget* w : findChildren<QWidget*>())
+        if (w->property("controlId").toInt() == id) return w;
+    return nullptr;
 }
 
-void CDlgBase::connectCommands() {
-    for (QAbstractButton* b : findChildren<QAbstractButton*>()) {
-        const int id = b->property("controlId").toInt();
-        if (id <= 0) continue;
-        connect(b, &QAbstractButton::clicked, this, [this, id] { handleMessage(kMsgCommand, id, 0); });
-    }
-    for (QComboBox* c : findChildren<QComboBox*>()) {
-        const int id = c->property("controlId").toInt();
-        if (id <= 0) continue;
-        connect(c, &QComboBox::currentIndexChanged, this, [this, id] { handleMessage(kMsgCommand, id, 0); });
-    }
+void CDlgBase::onCommand(int id, std::function<void()> handler) {
+    QWidget* w = control(id);
+    if (auto* button = qobject_cast<QAbstractButton*>(w))
+        connect(button, &QAbstractButton::clicked, this, [handler] { handler(); });
+    else if (auto* combo = qobject_cast<QComboBox*>(w))
+        connect(combo, &QComboBox::currentIndexChanged, this, [handler] { handler(); });
+}
+
+void CDlgBase::enable(int id, bool on) const {
+    if (QWidget* w = control(id)) w->setEnabled(on);
+}
+
+void CDlgBase::setText(int id, const std::string& text) const {
+    if (auto* edit = qobject_cast<QLineEdit*>(control(id))) edit->setText(QString::fromStdString(text));
+}
+
+bool CDlgBase::ticked(int id) const {
+    auto* check = qobject_cast<QAbstractButton*>(control(id));
+    return check && check->isChecked();
 }
 
 }  // namespace vz

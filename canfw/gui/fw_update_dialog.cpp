@@ -76,31 +76,22 @@ CFwUpdateDlg::CFwUpdateDlg(QWidget* parent) : CDlgBase(parent, fwdlg::kTemplate)
                QMessageBox::Ok;
     };
 
-    auto bind = [this](auto member) {
-        return [this, member](uintptr_t w, intptr_t l) { return (this->*member)(w, l); };
-    };
-    messageMap_[kMsgCommand] = bind(&CFwUpdateDlg::onCommand);
-    messageMap_[kMsgWorker] = bind(&CFwUpdateDlg::onWorkerMessage);
-    messageMap_[kMsgDropFiles] = bind(&CFwUpdateDlg::onDropFiles);
-    messageMap_[kMsgMiddleButtonUp] = bind(&CFwUpdateDlg::onMiddleButtonUp);
-    messageMap_[kMsgDestroy] = bind(&CFwUpdateDlg::onDestroy);
-    commandMap_[fwdlg::kSearch] = bind(&CFwUpdateDlg::onSearch);
-    commandMap_[fwdlg::kModules] = bind(&CFwUpdateDlg::onSelect);
-    commandMap_[fwdlg::kBrowse] = bind(&CFwUpdateDlg::onBrowse);
-    commandMap_[fwdlg::kProgram] = bind(&CFwUpdateDlg::onProgram);
-    commandMap_[fwdlg::kBackup] = bind(&CFwUpdateDlg::onBackup);
-    commandMap_[fwdlg::kRestoreEe] = [this](uintptr_t, intptr_t) { return onRestore(kEepromMemory); };
-    commandMap_[fwdlg::kRestorePm] = [this](uintptr_t, intptr_t) { return onRestore(kProgramMemory); };
-    commandMap_[fwdlg::kPrepare] = bind(&CFwUpdateDlg::onPrepare);
-    commandMap_[fwdlg::kStart] = bind(&CFwUpdateDlg::onStart);
-    connectCommands();
+    onCommand(fwdlg::kSearch, [this] { onSearch(); });
+    onCommand(fwdlg::kModules, [this] { onSelect(); });
+    onCommand(fwdlg::kBrowse, [this] { onBrowse(); });
+    onCommand(fwdlg::kProgram, [this] { onProgram(); });
+    onCommand(fwdlg::kBackup, [this] { onBackup(); });
+    onCommand(fwdlg::kRestoreEe, [this] { onRestore(kEepromMemory); });
+    onCommand(fwdlg::kRestorePm, [this] { onRestore(kProgramMemory); });
+    onCommand(fwdlg::kPrepare, [this] { onPrepare(); });
+    onCommand(fwdlg::kStart, [this] { onStart(); });
 
     connect(&jobTimer_, &QTimer::timeout, this, [this] { updateJobState(); });
     onInitDialog();
 }
 
 CFwUpdateDlg::~CFwUpdateDlg() {
-    handleMessage(kMsgDestroy, 0, 0);
+    closeWorker();
 }
 
 void CFwUpdateDlg::onInitDialog() {
@@ -115,33 +106,25 @@ void CFwUpdateDlg::onInitDialog() {
         check->setChecked(true);
     }
     if (parentWidget()) move(parentWidget()->window()->geometry().center() - rect().center());
-    updater_ = std::make_unique<CBootload>();
-    receiver_ = std::make_unique<PostingUpdaterReceiver>(this);
+    updater_ = std::make_unique<CWorkerUpdateDlg>();
+    receiver_ = std::make_unique<SignallingUpdaterReceiver>();
+    connect(receiver_.get(), &SignallingUpdaterReceiver::posted, this, &CFwUpdateDlg::onWorkerMessage,
+            Qt::QueuedConnection);
     updater_->startWorker(*receiver_);
     jobTimer_.start(100);
 }
 
-intptr_t CFwUpdateDlg::onDestroy(uintptr_t, intptr_t) {
+void CFwUpdateDlg::closeWorker() {
     jobTimer_.stop();
-    if (!updater_) return 0;
+    if (!updater_) return;
     updater_->closeUpdater();
     drainPosted();
     updater_.reset();  // polling reads the channels again
-    return 0;
 }
 
 void CFwUpdateDlg::drainPosted() {
-    // The worker has ended: what it posted is still queued for us and is handled (and freed) now.
-    QCoreApplication::sendPostedEvents(this, UpdaterEvent::eventType());
-}
-
-bool CFwUpdateDlg::event(QEvent* e) {
-    if (e->type() == UpdaterEvent::eventType()) {
-        const UpdaterMessage& m = static_cast<UpdaterEvent*>(e)->message();
-        handleMessage(kMsgWorker, static_cast<uintptr_t>(m.kind), reinterpret_cast<intptr_t>(&m));
-        return true;
-    }
-    return CDlgBase::event(e);
+    // The worker has ended: what it posted is still queued for us (as queued calls) and is handled now.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
 void CFwUpdateDlg::dragEnterEvent(QDragEnterEvent* e) {
@@ -153,15 +136,13 @@ void CFwUpdateDlg::dropEvent(QDropEvent* e) {
     for (const QUrl& url : e->mimeData()->urls())
         if (url.isLocalFile()) files << url.toLocalFile();
     if (files.isEmpty()) return;
-    handleMessage(kMsgDropFiles, 0, reinterpret_cast<intptr_t>(&files));
+    onDropFiles(files);
     e->acceptProposedAction();
 }
 
 void CFwUpdateDlg::mouseReleaseEvent(QMouseEvent* e) {
     if (e->button() == Qt::MiddleButton) {
-        const QPoint at = e->position().toPoint();
-        handleMessage(kMsgMiddleButtonUp, static_cast<uintptr_t>(e->modifiers().toInt()),
-                      reinterpret_cast<intptr_t>(&at));
+        onMiddleButtonUp(e->modifiers(), e->position().toPoint());
     }
     CDlgBase::mouseReleaseEvent(e);
 }
@@ -200,8 +181,8 @@ void CFwUpdateDlg::stopJob() {
     updateJobState();
 }
 
-intptr_t CFwUpdateDlg::onWorkerMessage(uintptr_t kind, intptr_t message) {
-    const auto& m = *reinterpret_cast<const UpdaterMessage*>(message);
+void CFwUpdateDlg::onWorkerMessage(const UpdaterMessage& m) {
+    const int kind = m.kind;
     switch (kind) {
         case kMsgLog:
             appendLog(m.text());
@@ -260,7 +241,6 @@ intptr_t CFwUpdateDlg::onWorkerMessage(uintptr_t kind, intptr_t message) {
             break;
     }
     updateJobState();
-    return 0;
 }
 
 void CFwUpdateDlg::addModule(const DeviceInfo& device) {
@@ -279,20 +259,19 @@ void CFwUpdateDlg::addModule(const DeviceInfo& device) {
     if (modules_->count() == 1) modules_->setCurrentIndex(-1);
 }
 
-intptr_t CFwUpdateDlg::onSearch(uintptr_t, intptr_t) {
+void CFwUpdateDlg::onSearch() {
     {
         const QSignalBlocker quiet(modules_);
         modules_->clear();
     }
     updater_->queueIdentifyAll();
-    return 0;
 }
 
-intptr_t CFwUpdateDlg::onSelect(uintptr_t, intptr_t) {
+void CFwUpdateDlg::onSelect() {
     const QByteArray bytes = modules_->currentData().toByteArray();
-    if (bytes.size() != sizeof(DeviceInfo)) return 0;
+    if (bytes.size() != sizeof(DeviceInfo)) return;
     std::memcpy(&selectedDevice_, bytes.constData(), sizeof selectedDevice_);
-    if (selectedDevice_.iModuleId < 0) return 0;
+    if (selectedDevice_.iModuleId < 0) return;
     updater_->queueReadVersion(selectedDevice_.iModuleId, false);
     updater_->queueReadVersion(selectedDevice_.iModuleId, true);
     updater_->queueReadRunningType(selectedDevice_.iModuleId);
@@ -303,16 +282,14 @@ intptr_t CFwUpdateDlg::onSelect(uintptr_t, intptr_t) {
         updateControls(false);
     else
         enable(fwdlg::kProgram, false);
-    return 0;
 }
 
-intptr_t CFwUpdateDlg::onBrowse(uintptr_t, intptr_t) {
+void CFwUpdateDlg::onBrowse() {
     if (!path_.empty()) firmwareDirectory() = QFileInfo(QString::fromStdString(path_)).absolutePath();
     const QString chosen = chooseOpenFile("Select new firmware file", firmwareDirectory(),
                                           "Firmware File (*.hex);;All Files (*.*)");
-    if (chosen.isEmpty() || !QFileInfo(chosen).isFile()) return 0;
+    if (chosen.isEmpty() || !QFileInfo(chosen).isFile()) return;
     setFirmwarePath(chosen);
-    return 0;
 }
 
 void CFwUpdateDlg::setFirmwarePath(const QString& path) {
@@ -322,17 +299,15 @@ void CFwUpdateDlg::setFirmwarePath(const QString& path) {
     classifyFile(path_);
 }
 
-intptr_t CFwUpdateDlg::onDropFiles(uintptr_t, intptr_t files) {
-    const auto& list = *reinterpret_cast<const QStringList*>(files);
-    if (list.isEmpty()) return 0;
+void CFwUpdateDlg::onDropFiles(const QStringList& list) {
+    if (list.isEmpty()) return;
     // The same rule as Browse: only an existing regular file (a pipe or a device would hold the reader).
     if (!QFileInfo(list.first()).isFile()) {
         logLine(formatText(kLineLimit, "Not a regular file, ignored: '%s'\r\n",
                            list.first().toStdString().c_str()));
-        return 0;
+        return;
     }
     setFirmwarePath(list.first());
-    return 0;
 }
 
 void CFwUpdateDlg::classifyFile(const std::string& path) {
@@ -370,8 +345,8 @@ void CFwUpdateDlg::updateControls(bool disableAll) {
     enable(fwdlg::kStart, !disableAll && startAllowed());
 }
 
-intptr_t CFwUpdateDlg::onProgram(uintptr_t, intptr_t) {
-    if (selectedDevice_.iModuleId < 0 || path_.empty()) return 0;  // the checks off allow more
+void CFwUpdateDlg::onProgram() {
+    if (selectedDevice_.iModuleId < 0 || path_.empty()) return;  // the checks off allow more
     updater_->queueProgram(selectedDevice_, kProgramMemory, path_, fileType_ == 1,
                            !ticked(fwdlg::kPreserveConfig), checksOff_);
     stopNote_ =
@@ -382,7 +357,6 @@ intptr_t CFwUpdateDlg::onProgram(uintptr_t, intptr_t) {
     if (auto* check = qobject_cast<QAbstractButton*>(control(fwdlg::kPreserveConfig)))
         check->setChecked(!crateSettings().overwriteSystemConfig);
     updateJobState();
-    return 0;
 }
 
 void CFwUpdateDlg::readRunningTypeAfterStart() {
@@ -390,24 +364,22 @@ void CFwUpdateDlg::readRunningTypeAfterStart() {
     updater_->queueReadRunningType(selectedDevice_.iModuleId);
 }
 
-intptr_t CFwUpdateDlg::onPrepare(uintptr_t, intptr_t) {
-    if (selectedDevice_.iModuleId < 0) return 0;  // with the checks off the buttons allow more
+void CFwUpdateDlg::onPrepare() {
+    if (selectedDevice_.iModuleId < 0) return;  // with the checks off the buttons allow more
     updater_->queueStartFirmware(selectedDevice_.iModuleId, true);
     readRunningTypeAfterStart();
     updateControls(true);
-    return 0;
 }
 
-intptr_t CFwUpdateDlg::onStart(uintptr_t, intptr_t) {
-    if (selectedDevice_.iModuleId < 0) return 0;  // with the checks off the buttons allow more
+void CFwUpdateDlg::onStart() {
+    if (selectedDevice_.iModuleId < 0) return;  // with the checks off the buttons allow more
     updater_->queueStartFirmware(selectedDevice_.iModuleId, false);
     readRunningTypeAfterStart();
     updateControls(true);
-    return 0;
 }
 
-intptr_t CFwUpdateDlg::onBackup(uintptr_t, intptr_t) {
-    if (selectedDevice_.iModuleId < 0) return 0;
+void CFwUpdateDlg::onBackup() {
+    if (selectedDevice_.iModuleId < 0) return;
     if (backupDirectory().isEmpty()) backupDirectory() = firmwareDirectory();
     QString directory = backupDirectory().isEmpty() ? QDir::currentPath() : backupDirectory();
     if (!directory.endsWith('/')) directory += '/';
@@ -415,7 +387,7 @@ intptr_t CFwUpdateDlg::onBackup(uintptr_t, intptr_t) {
                                                     selectedDevice_.family, clock().localWallUs());
     const QString chosen = chooseSaveFile("Save Backup as ..", QString::fromStdString(proposed),
                                           "Backup File (*.bex);;All Files (*.*)");
-    if (chosen.isEmpty()) return 0;
+    if (chosen.isEmpty()) return;
     backupDirectory() = QFileInfo(chosen).absolutePath();
     // The backup reads through the boot loader; an application is stopped for it and the log says so.
     if (runningType_ != 1) {
@@ -431,37 +403,32 @@ intptr_t CFwUpdateDlg::onBackup(uintptr_t, intptr_t) {
     readRunningTypeAfterStart();
     updateControls(true);
     updateJobState();
-    return 0;
 }
 
-intptr_t CFwUpdateDlg::onRestore(int memoryType) {
-    if (selectedDevice_.iModuleId < 0) return 0;
+void CFwUpdateDlg::onRestore(int memoryType) {
+    if (selectedDevice_.iModuleId < 0) return;
     if (backupDirectory().isEmpty()) backupDirectory() = firmwareDirectory();
     const QString chosen =
         chooseOpenFile("Select a backup file", backupDirectory(), "Backup File (*.bex);;All Files (*.*)");
-    if (chosen.isEmpty()) return 0;
+    if (chosen.isEmpty()) return;
     backupDirectory() = QFileInfo(chosen).absolutePath();
     if (updater_->queueProgram(selectedDevice_, memoryType, chosen.toStdString(), false, false, false,
                                true)) {
         enable(fwdlg::kRestoreEe, false);
         enable(fwdlg::kRestorePm, false);
     }
-    return 0;
 }
 
-intptr_t CFwUpdateDlg::onMiddleButtonUp(uintptr_t modifiers, intptr_t position) {
-    const QPoint at = *reinterpret_cast<const QPoint*>(position);
+void CFwUpdateDlg::onMiddleButtonUp(Qt::KeyboardModifiers keys, QPoint at) {
     QWidget* field = control(fwdlg::kRunningType);
-    if (!field || !field->geometry().contains(field->parentWidget()->mapFrom(this, at))) return 0;
-    const auto keys = Qt::KeyboardModifiers::fromInt(static_cast<int>(modifiers));
+    if (!field || !field->geometry().contains(field->parentWidget()->mapFrom(this, at))) return;
     if (!checksOff_ && keys == Qt::ControlModifier &&
         confirm("Warning", "Do you want to disable file and device check?\nThis could brick the module.")) {
         showChecksOff(true);
         updateControls(false);
-        return 0;
+        return;
     }
     showChecksOff(false);
-    return 0;
 }
 
 void CFwUpdateDlg::showChecksOff(bool on) {
@@ -507,25 +474,6 @@ void CFwUpdateDlg::updateJobState() {
     }
     // A backup only reads the module: it is offered whenever a module is selected and nothing runs.
     enable(fwdlg::kBackup, !running && selectedDevice_.iModuleId >= 0);
-}
-
-QWidget* CFwUpdateDlg::control(int id) const {
-    for (QWidget* w : findChildren<QWidget*>())
-        if (w->property("controlId").toInt() == id) return w;
-    return nullptr;
-}
-
-void CFwUpdateDlg::enable(int id, bool on) const {
-    if (QWidget* w = control(id)) w->setEnabled(on);
-}
-
-void CFwUpdateDlg::setText(int id, const std::string& text) const {
-    if (auto* edit = qobject_cast<QLineEdit*>(control(id))) edit->setText(QString::fromStdString(text));
-}
-
-bool CFwUpdateDlg::ticked(int id) const {
-    auto* check = qobject_cast<QAbstractButton*>(control(id));
-    return check && check->isChecked();
 }
 
 void openCanUpdateDialog(QWidget* parent) {

@@ -1,17 +1,17 @@
 #pragma once
 // The firmware-update-via-CAN dialog: finds the modules behind the controller, shows the versions and
 // the running firmware of the selected one, decides from that and the chosen file's kind which
-// actions are allowed, and hands each action to its CBootload worker as a job. The worker reports
-// through posted events; a progress bar follows programming and backups.
+// actions are allowed, and hands each action to its updater worker as a job. The worker reports
+// through a queued signal; a progress bar follows programming and backups.
 #include <QString>
 #include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "canfw/bootload.h"
 #include "canfw/gui/dlg_base.h"
-#include "canfw/gui/updater_event.h"
+#include "canfw/gui/updater_signals.h"
+#include "canfw/updater_worker.h"
 
 class QPlainTextEdit;
 class QComboBox;
@@ -50,7 +50,7 @@ class CFwUpdateDlg : public CDlgBase {
     explicit CFwUpdateDlg(QWidget* parent);
     ~CFwUpdateDlg() override;  // stops the worker and takes the messages it posted
 
-    void onInitDialog() override;
+    void onInitDialog();
 
     // What the dialog asks the operator; tests answer instead.
     std::function<QString(const QString& title, const QString& directory, const QString& filter)>
@@ -59,7 +59,7 @@ class CFwUpdateDlg : public CDlgBase {
         chooseSaveFile;
     std::function<bool(const QString& title, const QString& text)> confirm;
 
-    // Read by tests and by the worker's posted messages.
+    // Read by tests and by the worker's messages.
     int fileType() const { return fileType_; }
     int runningType() const { return runningType_; }
     bool checksOff() const { return checksOff_; }
@@ -69,28 +69,28 @@ class CFwUpdateDlg : public CDlgBase {
     bool jobRunning() { return (updater_ && updater_->queuedJobs() != 0) || restartChecks_ > 0; }
     // The firmware file, as Browse or a drop would set it.
     void setFirmwarePath(const QString& path);
+    // Where the worker's messages enter the dialog (queued onto the GUI thread).
+    UpdaterReceiver& updaterReceiver() { return *receiver_; }
 
   protected:
-    bool event(QEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void reject() override;  // Escape, Cancel and the close box
 
   private:
-    intptr_t onCommand(uintptr_t, intptr_t) { return 0; }
-    intptr_t onWorkerMessage(uintptr_t kind, intptr_t message);
-    intptr_t onDropFiles(uintptr_t, intptr_t files);
-    intptr_t onMiddleButtonUp(uintptr_t modifiers, intptr_t position);
-    intptr_t onDestroy(uintptr_t, intptr_t);
-    intptr_t onSearch(uintptr_t, intptr_t);
-    intptr_t onSelect(uintptr_t, intptr_t);
-    intptr_t onBrowse(uintptr_t, intptr_t);
-    intptr_t onProgram(uintptr_t, intptr_t);
-    intptr_t onBackup(uintptr_t, intptr_t);
-    intptr_t onRestore(int memoryType);
-    intptr_t onPrepare(uintptr_t, intptr_t);
-    intptr_t onStart(uintptr_t, intptr_t);
+    void onWorkerMessage(const UpdaterMessage& message);
+    void onDropFiles(const QStringList& files);
+    void onMiddleButtonUp(Qt::KeyboardModifiers modifiers, QPoint position);
+    void closeWorker();
+    void onSearch();
+    void onSelect();
+    void onBrowse();
+    void onProgram();
+    void onBackup();
+    void onRestore(int memoryType);
+    void onPrepare();
+    void onStart();
 
     void classifyFile(const std::string& path);
     void updateControls(bool disableAll);
@@ -106,13 +106,8 @@ class CFwUpdateDlg : public CDlgBase {
     void stopJob();
     void drainPosted();
 
-    QWidget* control(int id) const;
-    void enable(int id, bool on) const;
-    void setText(int id, const std::string& text) const;
-    bool ticked(int id) const;
-
-    std::unique_ptr<CBootload> updater_;
-    std::unique_ptr<PostingUpdaterReceiver> receiver_;
+    std::unique_ptr<CWorkerUpdateDlg> updater_;
+    std::unique_ptr<SignallingUpdaterReceiver> receiver_;
     std::string path_;
     int fileType_ = 0;
     DeviceInfo selectedDevice_;

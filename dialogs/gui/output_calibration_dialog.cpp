@@ -44,6 +44,7 @@ OutputCalibrationDialog::OutputCalibrationDialog(QWidget* parent, OutputCalibrat
                      calQuantityName(o.quantity), o.after.gain, o.after.offset);
     };
     hooks.wizard.focusOutputConfiguration = std::move(links.focusOutputConfiguration);
+    hooks.wizard.outputConfigChanged = std::move(links.outputConfigChanged);
     hooks.exponentsChanged = std::move(links.exponentsChanged);
     hooks.channelMoved = std::move(links.channelMoved);
     logic_ = std::make_unique<OutputCalibration>(*controls_, controllerType, expertView, std::move(hooks));

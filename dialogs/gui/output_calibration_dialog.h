@@ -21,6 +21,8 @@ class OutputCalibrationDialog : public ChannelDialog {
         std::function<void()> exponentsChanged;
         // The module took a new id: the list shows it at its new place.
         std::function<void(int)> channelMoved;
+        // The wizard changed what the output configuration dialog shows (the sense mode).
+        std::function<void()> outputConfigChanged;
         // Lets time pass while the automatic steps wait for the output to settle; the main window
         // passes one that keeps the program painting (clock().sleepMs when empty).
         std::function<void(int64_t ms)> pause;

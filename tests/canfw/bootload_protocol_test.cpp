@@ -59,33 +59,33 @@ TEST_F(BootloadProtocol, RefusedCommandsAndBadBuffersFailWithTheirLines) {
     updater->closeUpdater();  // the calls below run on this thread
     updater->startWorker(collect);
     updater->closeUpdater();
-    EXPECT_FALSE(updater->sendCommand(1, 0x02, 0x9000, 96, nullptr, &error));
+    EXPECT_FALSE(updater->client().sendCommand(1, 0x02, 0x9000, 96, nullptr, &error));
     EXPECT_EQ(error, 4);
     EXPECT_NE(
         log.find("Error: command failed (iModuleId=1, iCmd=0x02, iAdr=0x009000, iSize=96, iError=4)\r\n"),
         std::string::npos);
 
     uint8_t bytes[8];
-    ASSERT_TRUE(updater->sendCommand(1, 0x09, 0, 0));
-    EXPECT_EQ(updater->receiveData(1, 0x0B, bytes, 8), 0);  // another command's reply
+    ASSERT_TRUE(updater->client().sendCommand(1, 0x09, 0, 0));
+    EXPECT_EQ(updater->client().receiveData(1, 0x0B, bytes, 8), 0);  // another command's reply
     EXPECT_NE(log.find("Error: buffer holds unknown/invalid data (iCmd=11, iSize=10, pHeader->cmd=9, "),
               std::string::npos);
     EXPECT_NE(log.find("iSum=0)\r\n"), std::string::npos);
 
     log.clear();
-    ASSERT_TRUE(updater->sendCommand(2, 0x09, 0, 0));
-    EXPECT_EQ(updater->receiveData(2, 0x09, bytes, 8), 0);
+    ASSERT_TRUE(updater->client().sendCommand(2, 0x09, 0, 0));
+    EXPECT_EQ(updater->client().receiveData(2, 0x09, bytes, 8), 0);
     EXPECT_NE(log.find("Error: buffer holds unknown/invalid data (iCmd=9, iSize=10, pHeader->cmd=9, "),
               std::string::npos)
         << log;
-    ASSERT_TRUE(updater->sendCommand(2, 0x09, 0, 0));
-    EXPECT_EQ(updater->receiveData(2, 0x09, bytes, 8), 8);  // the fault fired once
+    ASSERT_TRUE(updater->client().sendCommand(2, 0x09, 0, 0));
+    EXPECT_EQ(updater->client().receiveData(2, 0x09, bytes, 8), 8);  // the fault fired once
     EXPECT_EQ(bytes[0], 0x41);
 
     log.clear();
     const uint32_t v = 5;
-    EXPECT_FALSE(updater->setParameter(1, 1, 0, &v, &error));
-    EXPECT_FALSE(updater->setParameter(1, 1, 8, &v, &error));
+    EXPECT_FALSE(updater->client().setParameter(1, 1, 0, &v, &error));
+    EXPECT_FALSE(updater->client().setParameter(1, 1, 8, &v, &error));
     EXPECT_EQ(log, "  P1 [0] type unsupported\r\n  P1 [8] type unsupported\r\n");
 }
 

@@ -35,7 +35,7 @@ void UpdaterFixture::connect(const std::string& faults) {
     crateSettings().searchLimit = 6;
     ASSERT_TRUE(connectController(crateSettings().fCmdLine));
     ASSERT_EQ(channelState().channelTable.foundCount, 4u);
-    updater = std::make_unique<CBootload>();
+    updater = std::make_unique<CWorkerUpdateDlg>();
     updater->startWorker(mailbox);
 }
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "canfw/bootload.h"
 #include "canfw/updater_mailbox.h"
+#include "canfw/updater_worker.h"
 #include "sim/controller.h"
 #include "tests/support/crate_fixture.h"
 
@@ -28,7 +28,7 @@ class UpdaterFixture : public CrateFixture {
     vsim::BootFirmware& firmware(int channel);
     std::string tempPath(const std::string& name) const;
 
-    std::unique_ptr<CBootload> updater;
+    std::unique_ptr<CWorkerUpdateDlg> updater;
     UpdaterMailbox mailbox;
     std::vector<UpdaterMessage> messages;  // everything but the log lines, in order
 };

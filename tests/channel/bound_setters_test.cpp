@@ -125,9 +125,8 @@ TEST_F(BoundSetters, ExponentBytesKeepTheOtherExponent) {
 TEST_F(BoundSetters, NominalFromFractionTruncatesAndRefreshes) {
     QOR& q = channel(2);
     configDialog = &q;
-    const auto fromFraction = bindComposite(configDialog, setNominalFromFraction);
     int refreshes = 0;
-    setOutputConfigRefreshHook([&] { ++refreshes; });
+    const auto fromFraction = bindComposite(configDialog, setNominalFromFraction, [&] { ++refreshes; });
     q.maxUnom = 1001;
     q.maxInom = -301;
     ASSERT_TRUE(fromFraction(0.5));
@@ -147,9 +146,8 @@ TEST_F(BoundSetters, NominalFromFractionTruncatesAndRefreshes) {
 TEST_F(BoundSetters, NominalFromFractionStopsAtTheFirstRefusal) {
     QOR& q = channel(2);
     configDialog = &q;
-    const auto fromFraction = bindComposite(configDialog, setNominalFromFraction);
     int refreshes = 0;
-    setOutputConfigRefreshHook([&] { ++refreshes; });
+    const auto fromFraction = bindComposite(configDialog, setNominalFromFraction, [&] { ++refreshes; });
     q.maxUnom = 1000;
     q.maxInom = 1000;
     link.scriptCommands({9});
@@ -165,9 +163,8 @@ TEST_F(BoundSetters, NominalFromFractionStopsAtTheFirstRefusal) {
 TEST_F(BoundSetters, ExternalSenseSwitchesUserFlagBit3) {
     QOR& q = channel(1);
     configDialog = &q;
-    const auto externalSense = bindComposite(configDialog, setExternalSense);
     int refreshes = 0;
-    setOutputConfigRefreshHook([&] { ++refreshes; });
+    const auto externalSense = bindComposite(configDialog, setExternalSense, [&] { ++refreshes; });
     q.user().flags = 0x00F7;
     ASSERT_TRUE(externalSense(false));
     EXPECT_EQ(q.user().flags, 0x00FF);

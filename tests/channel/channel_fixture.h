@@ -21,12 +21,10 @@ class ChannelFixture : public ::testing::Test {
     void SetUp() override {
         resetSettings();
         resetChannelTable();
-        setOutputConfigRefreshHook({});
         setDebugLogOutput([this](std::string_view line) { logLines.emplace_back(line); });
     }
     void TearDown() override {
         setDebugLogOutput({});
-        setOutputConfigRefreshHook({});
         resetChannelTable();
         resetSettings();
     }

@@ -31,7 +31,6 @@
 #include "base/settings.h"
 #include "base/text_format.h"
 #include "canfw/firmware_hex_reader.h"
-#include "canfw/gui/updater_event.h"
 #include "canfw/log_text.h"
 #include "channel/channel_table.h"
 #include "sim/controller.h"
@@ -128,8 +127,7 @@ class FwUpdateDialogTest : public test::CrateFixture {
         test::clickThroughWindow(ctl(id));
     }
     void post(int kind, uint32_t value) {
-        QCoreApplication::postEvent(dialog.get(),
-                                    new UpdaterEvent(UpdaterMessage{kind, {uint8_t(value), 0, 0, 0}}));
+        dialog->updaterReceiver().post(UpdaterMessage{kind, {uint8_t(value), 0, 0, 0}});
         QCoreApplication::sendPostedEvents(dialog.get());
     }
     void middleClickRunningType(Qt::KeyboardModifiers keys) {
@@ -185,11 +183,9 @@ TEST_F(FwUpdateDialogTest, SearchListsTheModulesSortedAndSelectionShowsVersionsA
     DeviceInfo again;
     std::memcpy(&again, list->itemData(3).toByteArray().constData(), sizeof again);
     again.revisionNr = 77;
-    QCoreApplication::postEvent(
-        dialog.get(),
-        new UpdaterEvent(UpdaterMessage{
-            kMsgDeviceFound, std::vector<uint8_t>(reinterpret_cast<uint8_t*>(&again),
-                                                  reinterpret_cast<uint8_t*>(&again) + sizeof again)}));
+    dialog->updaterReceiver().post(UpdaterMessage{
+        kMsgDeviceFound, std::vector<uint8_t>(reinterpret_cast<uint8_t*>(&again),
+                                              reinterpret_cast<uint8_t*>(&again) + sizeof again)});
     QCoreApplication::sendPostedEvents(dialog.get());
     ASSERT_EQ(list->count(), 4);
     DeviceInfo stored;
@@ -202,8 +198,7 @@ TEST_F(FwUpdateDialogTest, LogKeepsItsNewestLinesWithinItsLimit) {
     // oldest line goes for each new one.
     for (int i = 0; i < 1400; ++i) {
         const std::string line = formatText(kLineLimit, "%046d\r\n", i);
-        QCoreApplication::postEvent(dialog.get(),
-                                    new UpdaterEvent(UpdaterMessage{kMsgLog, {line.begin(), line.end()}}));
+        dialog->updaterReceiver().post(UpdaterMessage{kMsgLog, {line.begin(), line.end()}});
     }
     ASSERT_TRUE(waitFor([&] { return log().endsWith(QString::asprintf("%046d\n", 1399)); }));
     EXPECT_FALSE(log().contains('\r'));

@@ -260,7 +260,7 @@ TEST_F(OutputConfigurationDialogTest, ArrowKeysPassOverAHiddenSlave) {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         OutputConfigurationDialog* d = openByRightClick(1);
         ASSERT_NE(d, nullptr);
-        ArrowKeyFilter arrows;  // as the program installs it
+        ArrowKeyFilter arrows([&] { window->channelSelected(); });  // as the program installs it
         qApp->installEventFilter(&arrows);
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitFor([&] { return window->isActiveWindow(); }, test::kHangMs));

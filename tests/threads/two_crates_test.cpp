@@ -26,25 +26,11 @@
 #include "sim/controller.h"
 #include "sim/module.h"
 #include "sim/virtual_crate.h"
+#include "tests/threads/counting_operator.h"
 #include "virtual_bridge/virtual_bridge_driver.h"
 
 namespace vz {
 namespace {
-
-// Never cancels the communication problem dialog: every failed exchange of crate A is retried until
-// it succeeds, so what each crate ends with does not depend on when the other one ran.
-class PatientOperator final : public OperatorSeam {
-  public:
-    BoxAnswer messageBox(const BoxRequest&) override { return BoxAnswer::Ok; }
-    int chooseUsbDevice(const std::vector<UsbChoice>&) override { return -1; }
-    void commProblemOpen(const std::string&) override {}
-    bool commProblemPump() override { return false; }
-    void commProblemClose() override {}
-    void setTitle(const std::string&) override {}
-    void beep(Beep) override {}
-    void removeMenuCommand(int) override {}
-    [[noreturn]] void endProcess(int) override { std::abort(); }
-};
 
 struct CrateRun {
     // Given.
@@ -116,7 +102,7 @@ void drive(CrateRun& run, std::latch& bothBound) {
 TEST(TwoCrates, EachThreadDrivesItsOwnCrateSideBySide) {
     VirtualClock clock;
     setClock(&clock);
-    PatientOperator seam;
+    CountingOperator seam;  // never cancels: what each crate ends with does not depend on the other's timing
     const ScopedOperatorSeam seamInstalled(seam);
     CrateRun a{.bridgeSerial = "A1",
                .channels = {0, 1, 2, 3},

@@ -27,28 +27,11 @@
 #include "link/module_access.h"
 #include "link/usb_link.h"
 #include "sim/virtual_crate.h"
+#include "tests/threads/counting_operator.h"
 #include "virtual_bridge/virtual_bridge_driver.h"
 
 namespace vz {
 namespace {
-
-// Never cancels; counts what it was asked, from any thread.
-class CountingOperator final : public OperatorSeam {
-  public:
-    BoxAnswer messageBox(const BoxRequest&) override {
-        ++boxes;
-        return BoxAnswer::Ok;
-    }
-    int chooseUsbDevice(const std::vector<UsbChoice>&) override { return -1; }
-    void commProblemOpen(const std::string&) override { ++problemDialogs; }
-    bool commProblemPump() override { return false; }
-    void commProblemClose() override {}
-    void setTitle(const std::string&) override {}
-    void beep(Beep) override {}
-    void removeMenuCommand(int) override {}
-    [[noreturn]] void endProcess(int) override { std::abort(); }
-    std::atomic<int> boxes{0}, problemDialogs{0};
-};
 
 class TwoThreads : public ::testing::Test {
   protected:

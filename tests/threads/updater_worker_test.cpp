@@ -1,6 +1,8 @@
 // The module updater's worker beside the GUI thread: jobs queued during a long programming run wait
 // their turn, the polling timer keeps ticking without reading channels, and closing the updater in
 // the middle of a run stops it between two rows and drops the jobs still queued.
+#include "canfw/updater_worker.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,7 +16,6 @@
 #include "base/operator_seam.h"
 #include "base/polling_state.h"
 #include "base/settings.h"
-#include "canfw/bootload.h"
 #include "canfw/updater_mailbox.h"
 #include "channel/channel_table.h"
 #include "link/module_access.h"
@@ -74,7 +75,7 @@ class UpdaterWorker : public ::testing::Test {
         return d;
     }
     // Drains the mailbox on this (the GUI) thread, ticking the polling timer meanwhile.
-    std::string serve(CBootload& updater, UpdaterMailbox& mailbox, std::vector<int>& kinds) {
+    std::string serve(CWorkerUpdateDlg& updater, UpdaterMailbox& mailbox, std::vector<int>& kinds) {
         std::string log;
         while (updater.queuedJobs() != 0 || kinds.empty()) {
             pollingTick();
@@ -100,7 +101,7 @@ TEST_F(UpdaterWorker, JobsQueuedDuringProgrammingWaitTheirTurnWhilePollingTicks)
     UpdaterMailbox mailbox;
     std::vector<int> kinds;
     {
-        CBootload updater;
+        CWorkerUpdateDlg updater;
         EXPECT_FALSE(crateSettings().pollingEnabled);
         updater.startWorker(mailbox);
         updater.queueProgram(dsPic30F4011(), kProgramMemory, VZ_TEST_DATA "/DEMO4011_2.2.0.0_FW.HEX", false,
@@ -123,7 +124,7 @@ TEST_F(UpdaterWorker, JobsQueuedDuringProgrammingWaitTheirTurnWhilePollingTicks)
 // machine is.
 class HoldingClock final : public Clock {
   public:
-    HoldingClock(VirtualClock& time, CBootload& updater) : time_(time), updater_(updater) {}
+    HoldingClock(VirtualClock& time, CWorkerUpdateDlg& updater) : time_(time), updater_(updater) {}
     int64_t nowUs() override { return time_.nowUs(); }
     int64_t localWallUs() override { return time_.localWallUs(); }
     void sleepUs(int64_t us) override {
@@ -137,17 +138,17 @@ class HoldingClock final : public Clock {
 
   private:
     VirtualClock& time_;
-    CBootload& updater_;
+    CWorkerUpdateDlg& updater_;
     std::atomic<bool> held_{false};
 };
 
 TEST_F(UpdaterWorker, ClosingStopsARunBetweenTwoRowsAndDropsTheQueuedJobs) {
     UpdaterMailbox mailbox;
-    CBootload updater;
+    CWorkerUpdateDlg updater;
     HoldingClock holding(clock_, updater);
     setClock(&holding);
     struct Restore {  // the worker ends before the clock it uses, on every way out of the test
-        CBootload& updater;
+        CWorkerUpdateDlg& updater;
         VirtualClock& time;
         ~Restore() {
             updater.closeUpdater();

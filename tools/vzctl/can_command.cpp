@@ -14,12 +14,12 @@
 #include "base/controller_type.h"
 #include "base/number_parse.h"
 #include "base/settings.h"
-#include "canfw/bootload.h"
 #include "canfw/device_table.h"
 #include "canfw/firmware_checks.h"
 #include "canfw/firmware_hex_reader.h"
 #include "canfw/update_rules.h"
 #include "canfw/updater_mailbox.h"
+#include "canfw/updater_worker.h"
 #include "channel/channel_table.h"
 #include "tools/vzctl/file_checks.h"
 #include "tools/vzctl/progress_line.h"
@@ -66,8 +66,8 @@ class Updater {
   public:
     explicit Updater(bool showLog) : showLog_(showLog) { updater_.startWorker(mailbox_); }
     ~Updater() { updater_.closeUpdater(); }
-    CBootload& operator*() { return updater_; }
-    CBootload* operator->() { return &updater_; }
+    CWorkerUpdateDlg& operator*() { return updater_; }
+    CWorkerUpdateDlg* operator->() { return &updater_; }
 
     // Runs what was queued to its end, printing the log lines on standard error and, for long
     // jobs, a progress bar (or plain lines when standard error is no terminal). Ctrl-C stops the
@@ -131,7 +131,7 @@ class Updater {
   private:
     bool showLog_;
     UpdaterMailbox mailbox_;
-    CBootload updater_;
+    CWorkerUpdateDlg updater_;
 };
 
 bool identify(Updater& u, int channel, DeviceInfo& device) {

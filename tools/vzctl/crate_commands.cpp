@@ -28,15 +28,9 @@
 #include "link/comm_problem.h"
 #include "link/link_state.h"
 #include "link/module_access.h"
-#include "tools/vzctl/calibrate_command.h"
-#include "tools/vzctl/can_command.h"
-#include "tools/vzctl/controller_config_command.h"
 #include "tools/vzctl/crate_json.h"
 #include "tools/vzctl/file_checks.h"
-#include "tools/vzctl/parameter_commands.h"
-#include "tools/vzctl/shell_command.h"
 #include "tools/vzctl/stop_signals.h"
-#include "tools/vzctl/trace_command.h"
 
 namespace vz::ctl {
 
@@ -181,7 +175,107 @@ bool reportLoad(const ConfigApplyReport& report, const ConfigReadOptions& option
     return complete;
 }
 
-int saveCommand(const std::vector<std::string>& w, std::FILE* out) {
+// on CHANNEL / off CHANNEL: the number, checked before the crate is opened and again here.
+std::optional<int> switchedChannel(const CliArguments& args, int& status) {
+    const auto& w = args.words;
+    std::string why;
+    const auto parsed = w.size() == 1 ? parseInteger(w[0], 0, kChannelCount - 1, why) : std::nullopt;
+    if (!parsed)
+        status =
+            badArguments(args.command + " needs a channel number 0..126" + (why.empty() ? "" : ": " + why));
+    return parsed ? std::optional<int>(static_cast<int>(*parsed)) : std::nullopt;
+}
+
+}  // namespace
+
+void printChannelList(std::FILE* out) {
+    std::fprintf(out, "%s\n", titleText("").c_str());
+    static ChannelListText list;
+    buildChannelList(list);
+    // The last line is the blank one below the list.
+    for (int i = 0; i + 1 < list.count; ++i) std::fprintf(out, "%s\n", trimmed(list.lines[i].text).c_str());
+}
+
+void printChannelJson(std::FILE* out) {
+    std::fprintf(out, "%s\n",
+                 statusJson(channelState().channelTable.channels, titleText("")).dump(2).c_str());
+}
+
+int statusCommand(const CliArguments& args, std::FILE* out) {
+    if (!args.words.empty()) return badArguments("status takes no words");
+    pollEveryChannelOnce();
+    args.json ? printChannelJson(out) : printChannelList(out);
+    return 0;
+}
+
+int watchCommand(const CliArguments& args, std::FILE* out) {
+    if (!args.words.empty()) return badArguments("watch takes no words");
+    installStopSignals(onInterrupt);
+    // On a terminal the list is redrawn in place (as watch(1) does: home, clear, print); into a
+    // file or pipe each print follows the last.
+    const bool terminal = isatty(fileno(out)) == 1;
+    // The first list shows what the channels measure, not the zeros of channels not yet read.
+    pollEveryChannelOnce();
+    if (linkState().commProblem.abort) return 0;  // the crate was given up: the caller reports it
+    for (int tick = 1; !interrupted && (args.ticks < 0 || tick <= args.ticks); ++tick) {
+        const int64_t start = clock().nowUs();
+        pollingTick();
+        if (linkState().commProblem.abort) break;  // the crate was given up: the caller reports it
+        if (tick % args.every == 0 || tick == args.ticks) {
+            if (terminal) std::fputs("\033[H\033[2J", out);
+            printChannelList(out);
+            std::fprintf(out, "\n");
+            std::fflush(out);
+        }
+        clock().sleepUs(100'000 - (clock().nowUs() - start));
+    }
+    return 0;
+}
+
+int checkSwitchOutput(const CliArguments& args) {
+    int status = -1;
+    return switchedChannel(args, status) ? -1 : status;
+}
+
+int switchOutputCommand(const CliArguments& args, std::FILE*) {
+    int status = -1;
+    const std::optional<int> channel = switchedChannel(args, status);
+    if (!channel) return status;
+    if (!channelPresent(*channel)) {
+        std::fprintf(stderr, "vzctl: channel U%d is not present\n", *channel);
+        return 1;
+    }
+    const uint16_t word = args.command == "on" ? kSwitchOn : kSwitchOff;
+    return switchResult(sendSwitchCommand(moduleAddressByte(*channel), word),
+                        "U" + std::to_string(*channel) + " " + args.command);
+}
+
+int allCommand(const CliArguments& args, std::FILE*) {
+    const auto& w = args.words;
+    uint16_t word = 0;
+    if (w.size() != 1 || !parseOnOff(w[0], kSwitchOn, kSwitchOff, word)) return badArguments("all on|off");
+    return switchResult(sendSwitchCommand(kAllModules, word), "all " + w[0]);
+}
+
+int groupCommand(const CliArguments& args, std::FILE*) {
+    const auto& w = args.words;
+    uint16_t word = 0;
+    if (w.size() != 2 || (w[0] != "1" && w[0] != "2") || !parseOnOff(w[1], kSwitchOn, kSwitchOff, word))
+        return badArguments("group 1|2 on|off");
+    return switchResult(sendSwitchCommand(w[0] == "1" ? kGroup1 : kGroup2, word),
+                        "group " + w[0] + " " + w[1]);
+}
+
+int inhibitCommand(const CliArguments& args, std::FILE*) {
+    const auto& w = args.words;
+    uint16_t word = 0;
+    if (w.size() != 1 || !parseOnOff(w[0], kInhibitOn, kInhibitOff, word))
+        return badArguments("inhibit on|off");
+    return switchResult(sendSwitchCommand(kAllModules, word), "inhibit " + w[0]);
+}
+
+int saveCommand(const CliArguments& args, std::FILE* out) {
+    const auto& w = args.words;
     if (w.size() != 1) return badArguments("save needs exactly one FILE");
     if (!savePowerSupplyConfiguration(w[0])) {
         std::fprintf(stderr, "vzctl: the configuration was not saved; %s is unchanged\n", w[0].c_str());
@@ -194,8 +288,19 @@ int saveCommand(const std::vector<std::string>& w, std::FILE* out) {
     return 0;
 }
 
+int checkSave(const CliArguments& args) {
+    const auto& w = args.words;
+    if (w.size() != 1) return -1;  // the command itself reports its arguments
+    if (std::string why; !writableFile(w[0], why)) {
+        std::fprintf(stderr, "vzctl: cannot write %s: %s\n", w[0].c_str(), why.c_str());
+        return 1;
+    }
+    return -1;
+}
+
 // The read dialog's choices as options; what the dialog would not let the operator choose is refused.
-int loadCommand(const std::vector<std::string>& w, std::FILE* out) {
+int loadCommand(const CliArguments& args, std::FILE* out) {
+    const auto& w = args.words;
     std::string file;
     std::optional<std::string> from;
     std::optional<std::string> to;
@@ -273,51 +378,7 @@ int loadCommand(const std::vector<std::string>& w, std::FILE* out) {
     return reportLoad(report, options, file, out) ? 0 : 1;
 }
 
-}  // namespace
-
-void printChannelList(std::FILE* out) {
-    std::fprintf(out, "%s\n", titleText("").c_str());
-    static ChannelListText list;
-    buildChannelList(list);
-    // The last line is the blank one below the list.
-    for (int i = 0; i + 1 < list.count; ++i) std::fprintf(out, "%s\n", trimmed(list.lines[i].text).c_str());
-}
-
-void printChannelJson(std::FILE* out) {
-    std::fprintf(out, "%s\n",
-                 statusJson(channelState().channelTable.channels, titleText("")).dump(2).c_str());
-}
-
-int checkBeforeConnecting(const CliArguments& args) {
-    const auto& w = args.words;
-    if (args.command == "on" || args.command == "off") {
-        std::string why;
-        if (w.size() != 1 || !parseInteger(w[0], 0, kChannelCount - 1, why))
-            return badArguments(args.command + " needs a channel number 0..126" +
-                                (why.empty() ? "" : ": " + why));
-        return -1;
-    }
-    if (args.command == "get" || args.command == "set") return checkParameterWords(args.command, w);
-    // The channel of calibrate and of the module commands of can, before anything is opened.
-    const std::string* channelWord = nullptr;
-    if (args.command == "calibrate" && !w.empty() && w[0].rfind("--", 0) != 0) channelWord = &w[0];
-    if (args.command == "can" && w.size() >= 2 && w[0] != "list") channelWord = &w[1];
-    if (channelWord) {
-        if (std::string why; !parseInteger(*channelWord, 0, kChannelCount - 1, why))
-            return badArguments(args.command + " needs a channel number 0..126: " + why);
-    }
-    if (args.command == "save" && w.size() == 1) {
-        if (std::string why; !writableFile(w[0], why)) {
-            std::fprintf(stderr, "vzctl: cannot write %s: %s\n", w[0].c_str(), why.c_str());
-            return 1;
-        }
-        return -1;
-    }
-    if (args.command == "trace") {
-        TraceArgs trace;
-        return parseTraceWords(w, trace);
-    }
-    if (args.command != "load") return -1;
+int checkLoad(const CliArguments& args) {
     std::string file;
     for (std::size_t i = 0; i < args.words.size(); ++i) {
         const std::string& a = args.words[i];
@@ -339,105 +400,6 @@ int checkBeforeConnecting(const CliArguments& args) {
         return 1;
     }
     return -1;
-}
-
-namespace {
-ShellCtrlRunner shellCtrlRunner;
-}  // namespace
-
-void setShellCtrlRunner(ShellCtrlRunner runner) {
-    shellCtrlRunner = std::move(runner);
-}
-
-int runCommand(const CliArguments& args, std::FILE* out) {
-    const auto& w = args.words;
-    if (args.command == "ctrl") {
-        if (!shellCtrlRunner)
-            return badArguments("ctrl needs the USB device of its own: run it on the command line");
-        return shellCtrlRunner(w, args.json, out);
-    }
-    if (args.command == "status") {
-        if (!w.empty()) return badArguments("status takes no words");
-        pollEveryChannelOnce();
-        args.json ? printChannelJson(out) : printChannelList(out);
-        return 0;
-    }
-    if (args.command == "watch") {
-        if (!w.empty()) return badArguments("watch takes no words");
-        installStopSignals(onInterrupt);
-        // On a terminal the list is redrawn in place (as watch(1) does: home, clear, print); into a
-        // file or pipe each print follows the last.
-        const bool terminal = isatty(fileno(out)) == 1;
-        // The first list shows what the channels measure, not the zeros of channels not yet read.
-        pollEveryChannelOnce();
-        if (linkState().commProblem.abort) return 0;  // the crate was given up: the caller reports it
-        for (int tick = 1; !interrupted && (args.ticks < 0 || tick <= args.ticks); ++tick) {
-            const int64_t start = clock().nowUs();
-            pollingTick();
-            if (linkState().commProblem.abort) break;  // the crate was given up: the caller reports it
-            if (tick % args.every == 0 || tick == args.ticks) {
-                if (terminal) std::fputs("\033[H\033[2J", out);
-                printChannelList(out);
-                std::fprintf(out, "\n");
-                std::fflush(out);
-            }
-            clock().sleepUs(100'000 - (clock().nowUs() - start));
-        }
-        return 0;
-    }
-    if (args.command == "on" || args.command == "off") {
-        std::string why;
-        const auto parsed = w.size() == 1 ? parseInteger(w[0], 0, kChannelCount - 1, why) : std::nullopt;
-        if (!parsed)
-            return badArguments(args.command + " needs a channel number 0..126" +
-                                (why.empty() ? "" : ": " + why));
-        const int channel = static_cast<int>(*parsed);
-        if (!channelPresent(channel)) {
-            std::fprintf(stderr, "vzctl: channel U%d is not present\n", channel);
-            return 1;
-        }
-        const uint16_t word = args.command == "on" ? kSwitchOn : kSwitchOff;
-        return switchResult(sendSwitchCommand(moduleAddressByte(channel), word),
-                            "U" + std::to_string(channel) + " " + args.command);
-    }
-    if (args.command == "all") {
-        uint16_t word = 0;
-        if (w.size() != 1 || !parseOnOff(w[0], kSwitchOn, kSwitchOff, word))
-            return badArguments("all on|off");
-        return switchResult(sendSwitchCommand(kAllModules, word), "all " + w[0]);
-    }
-    if (args.command == "group") {
-        uint16_t word = 0;
-        if (w.size() != 2 || (w[0] != "1" && w[0] != "2") || !parseOnOff(w[1], kSwitchOn, kSwitchOff, word))
-            return badArguments("group 1|2 on|off");
-        return switchResult(sendSwitchCommand(w[0] == "1" ? kGroup1 : kGroup2, word),
-                            "group " + w[0] + " " + w[1]);
-    }
-    if (args.command == "inhibit") {
-        uint16_t word = 0;
-        if (w.size() != 1 || !parseOnOff(w[0], kInhibitOn, kInhibitOff, word))
-            return badArguments("inhibit on|off");
-        return switchResult(sendSwitchCommand(kAllModules, word), "inhibit " + w[0]);
-    }
-    if (args.command == "save") return saveCommand(w, out);
-    if (args.command == "load") return loadCommand(w, out);
-    if (args.command == "get") return getCommand(w, args.json, out);
-    if (args.command == "shell") {
-        if (!w.empty()) return badArguments("shell takes no words; it reads commands from standard input");
-        return runShell(stdin, out);
-    }
-    if (args.command == "controller-config") {
-        if (!w.empty()) return badArguments("controller-config takes no words");
-        return controllerConfigCommand(args.json, out);
-    }
-    if (args.command == "set") return setCommand(w, out);
-    if (args.command == "calibrate") return calibrateCommand(w, out);
-    if (args.command == "trace") return traceCommand(w, out);
-    if (args.command == "can") return canCommand(w, args.json, out);
-    if (args.command == "sim-reset")  // the crate is open here: its state is written again when it closes
-        return badArguments("sim-reset goes on vzctl's command line, while no program has the crate open");
-    if (args.command == "serve") return badArguments("serve goes on vzctl's command line: it owns the crate");
-    return badArguments("the command \"" + args.command + "\" is not available yet");
 }
 
 }  // namespace vz::ctl

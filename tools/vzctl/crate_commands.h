@@ -1,25 +1,27 @@
 #pragma once
-// The vzctl commands over a connected crate.
+// The vzctl commands that read and switch the crate as the main window does, and save and load its
+// configuration. Each handler returns the exit status; a check returns one to end with before the
+// crate is opened, or -1 to go on and connect.
 #include <cstdio>
-#include <functional>
-#include <string>
-#include <vector>
 
 #include "tools/vzctl/cli_arguments.h"
 
 namespace vz::ctl {
 
-// Checks what a command can check before the connection sequence (a configuration file to load):
-// an exit status to end with, or -1 to go on and connect.
-int checkBeforeConnecting(const CliArguments& args);
+int statusCommand(const CliArguments& args, std::FILE* out);
+int watchCommand(const CliArguments& args, std::FILE* out);
 
-// Runs one command after the connection sequence; returns the exit status.
-int runCommand(const CliArguments& args, std::FILE* out);
+// on CHANNEL and off CHANNEL.
+int checkSwitchOutput(const CliArguments& args);
+int switchOutputCommand(const CliArguments& args, std::FILE* out);
+int allCommand(const CliArguments& args, std::FILE* out);
+int groupCommand(const CliArguments& args, std::FILE* out);
+int inhibitCommand(const CliArguments& args, std::FILE* out);
 
-// `ctrl` inside the shell: the crate's connection is left for the processor's boot loader and made
-// again afterwards, which only vzctl's main knows how to do. Without a runner `ctrl` is refused there.
-using ShellCtrlRunner = std::function<int(const std::vector<std::string>& words, bool json, std::FILE* out)>;
-void setShellCtrlRunner(ShellCtrlRunner runner);
+int checkSave(const CliArguments& args);
+int saveCommand(const CliArguments& args, std::FILE* out);
+int checkLoad(const CliArguments& args);
+int loadCommand(const CliArguments& args, std::FILE* out);
 
 // The title line and the channel list lines with trailing blanks trimmed.
 void printChannelList(std::FILE* out);

@@ -11,6 +11,7 @@
 #include "link/comm_problem.h"
 #include "link/link_state.h"
 #include "tools/vzctl/cli_arguments.h"
+#include "tools/vzctl/command_table.h"
 #include "tools/vzctl/crate_commands.h"
 
 namespace vz::ctl {

@@ -15,7 +15,7 @@
 #include "link/link_capture.h"
 #include "link/usb_link.h"
 #include "tools/vzctl/cli_arguments.h"
-#include "tools/vzctl/crate_commands.h"
+#include "tools/vzctl/command_table.h"
 #include "tools/vzctl/ctrl_command.h"
 #include "tools/vzctl/progress_line.h"
 #include "tools/vzctl/serve_command.h"
@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
     if (args.help) {
         // One write: a reader that stops after the first line (| head -1) then finds it all in the
         // pipe, instead of vzctl meeting a closed pipe at the next buffer flush.
-        const std::string help = vz::ctl::kVzctlHelp;
+        const std::string& help = vz::ctl::vzctlHelp();
         for (size_t done = 0; done < help.size();) {
             const ssize_t n = ::write(STDOUT_FILENO, help.data() + done, help.size() - done);
             if (n <= 0) return 1;
@@ -120,10 +120,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (const int status = vz::ctl::checkBeforeConnecting(args); status >= 0) return status;
-    if (args.command == "sim-reset")
+    // The parser took only a command of the table.
+    const vz::ctl::CrateUse crateUse = vz::ctl::findCommand(args.command)->crate;
+    if (crateUse == vz::ctl::CrateUse::none)
         return vz::ctl::simResetCommand(vz::crateSettings().portName, args.words, stdout);
     vz::ctl::HttpServiceOptions serveOptions;
-    if (args.command == "serve") {
+    if (crateUse == vz::ctl::CrateUse::owner) {
         if (!vz::ctl::parseServeWords(args.words, args.tokenFile, serveOptions, error)) {
             std::fprintf(stderr, "vzctl: %s\n", error.c_str());
             return 2;
@@ -138,7 +140,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vzctl: %s\n", session.error().c_str());
         return 1;
     }
-    if (args.command == "ctrl") {
+    if (crateUse == vz::ctl::CrateUse::usbDevice) {
         // The controller's processor is reached through its boot loader: no module search, so a
         // controller whose firmware is broken can still be programmed.
         if (!vz::usbOpen(vz::linkState().usbInfo)) {
@@ -169,7 +171,7 @@ int main(int argc, char** argv) {
                      vz::usbSerial().c_str(), args.serial.c_str());
         return 1;
     }
-    if (args.command == "serve") return vz::ctl::serveCommand(serveOptions, stdout);
+    if (crateUse == vz::ctl::CrateUse::owner) return vz::ctl::serveCommand(serveOptions, stdout);
     // In the shell, `ctrl` gets the USB device the crate was reached through; afterwards the crate is
     // connected again, so that `ctrl info` and `status` can follow an update in one shell.
     vz::ctl::setShellCtrlRunner([&session](const std::vector<std::string>& words, bool json, std::FILE* out) {

@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "tools/vzctl/crate_commands.h"
+#include "tools/vzctl/command_table.h"
 #include "tools/vzctl/serve_command.h"
 
 namespace vz::ctl {

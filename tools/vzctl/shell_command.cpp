@@ -5,7 +5,7 @@
 #include "link/comm_problem.h"
 #include "link/link_state.h"
 #include "tools/vzctl/cli_arguments.h"
-#include "tools/vzctl/crate_commands.h"
+#include "tools/vzctl/command_table.h"
 
 namespace vz::ctl {
 
@@ -78,7 +78,7 @@ int runShell(std::FILE* in, std::FILE* out) {
             continue;
         }
         if (args.help) {
-            std::fputs(kVzctlHelp, out);
+            std::fputs(vzctlHelp().c_str(), out);
             continue;
         }
         // The connection is made: options, port and another shell belong to vzctl's own command line.
