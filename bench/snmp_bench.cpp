@@ -11,6 +11,7 @@
 
 #include "bench/bench_metrics.h"
 #include "link/bridge.h"
+#include "link/link_state.h"
 #include "link/module_access.h"
 #include "link/snmp/ip_udp.h"
 #include "link/snmp/snmp_client.h"

@@ -13,6 +13,7 @@
 #include "base/settings.h"
 #include "link/comm_problem.h"
 #include "link/link_capture.h"
+#include "link/link_state.h"
 #include "link/usb_link.h"
 #include "tools/vzctl/cli_arguments.h"
 #include "tools/vzctl/command_table.h"
